@@ -1,0 +1,17 @@
+// Lookup tables of the two tunnel scenes, built once before the show.
+#pragma once
+#include <allegro.h>
+
+struct TunnelTables {
+    int texture[65536] = {};           // face3 picture, entry i*256+j = pixel at x=i, y=j
+    int xorTexture[65536] = {};        // i XOR j
+    int distanceTable[307200] = {};    // depth coordinate, column-major, 480 per column
+    int angleTable[307200] = {};       // angle coordinate, same layout
+    int tunnel_w = 0;                  // 640 once built
+    int tunnel_h = 0;                  // 320 once built
+    int shiftLookX = 0;                // look-up offsets of the readers; never changed
+    int shiftLookY = 0;
+};
+
+// Fills all four tables from face3Image and sets tunnel_w and tunnel_h.
+void build_tunnel_tables(TunnelTables& t, BITMAP* face3Image);

@@ -1,0 +1,15 @@
+#include "effects/scene_end.h"
+
+#include "frame/show.h"
+#include "frame/tick.h"
+
+bool present_and_finish(Show& s, BITMAP* frame)
+{
+    s.host.present(frame);
+    if (s.host.esc_held()) {
+        exit_from_frame(s);
+        return false;
+    }
+    speed_counter.fetch_sub(1);
+    return true;
+}

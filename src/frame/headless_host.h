@@ -1,0 +1,63 @@
+// A host without a screen: memory bitmaps, a virtual tick and scripted keys. Tests, the recorder
+// and the benchmark run the show's own code on it, so its frames are the frames of the real show.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "frame/host.h"
+
+// Starts Allegro without a system driver (once per process) in `depth` bits per pixel, with the
+// 24/32-bit pixel layout red << 16 | green << 8 | blue of the X11 display.
+void start_headless_allegro(int depth = 32);
+
+class HeadlessHost : public Host {
+public:
+    explicit HeadlessHost(int depth = 32);
+
+    // Rare events, in the order they happened.
+    enum class Event { InstallTick, MusicStart, Deinit, Windowed, Fatal };
+
+    // --- Script ---
+    // Asked at every Esc test; true means Esc is held. Never held by default.
+    std::function<bool(const HeadlessHost&)> esc;
+    // Virtual time one present costs, in ticks (fractions accumulate). 0: a present takes no time,
+    // so unpaced phases accrue nothing and every main-loop frame takes exactly one tick.
+    double ticks_per_present = 0;
+    // Called after every present with the frame, its phase and its number within the phase (1-based).
+    std::function<void(BITMAP*, Phase, long)> on_present;
+
+    // --- Record ---
+    std::vector<Event> events;
+    Phase phase = Phase::Logo;
+    long phase_presents = 0;    // presents in the current phase
+    long presents = 0;          // all presents
+    long esc_tests = 0;
+    long polls = 0;
+    long polls_outside_loop = 0;  // polls before the main loop began
+    bool in_loop = false;
+    std::vector<float> volumes;
+    std::string music_path;
+    std::string fatal_message;
+    long ticks = 0;             // virtual ticks since install_tick
+
+    bool has(Event e) const;
+
+    void install_tick() override;
+    long ticks_since_install() override { return ticks; }
+    void idle() override;
+    void begin_phase(Phase p) override;
+    void present(BITMAP* frame) override;
+    bool esc_held() override;
+    void deinit() override { events.push_back(Event::Deinit); }
+    void set_windowed_mode() override { events.push_back(Event::Windowed); }
+    void report_fatal(const std::string& message) override;
+    void start_music(const std::string& module_path) override;
+    void poll_music() override;
+    void set_music_volume(float volume) override { volumes.push_back(volume); }
+
+private:
+    void add_ticks(double n);
+    bool tick_installed_ = false;
+    double tick_debt_ = 0;
+};

@@ -1,0 +1,86 @@
+#include "frame/show.h"
+
+#include "frame/sequencer.h"
+#include "frame/tick.h"
+
+void exit_from_frame(Show& s)
+{
+    s.host.deinit();
+}
+
+void exit_windowed_then_deinit(Show& s)
+{
+    s.host.set_windowed_mode();
+    s.host.deinit();
+}
+
+void exit_deinit_then_windowed(Show& s)
+{
+    s.host.deinit();
+    s.host.set_windowed_mode();
+}
+
+bool run_preamble(Show& s, const std::string& data_dir)
+{
+    std::string error;
+    if (!load_pictures(s.pics, data_dir, s.x, s.y, error)) {
+        s.host.report_fatal("stream8: cannot start: " + error);
+        return false;
+    }
+    build_tunnel_tables(*s.tables, s.pics.face3Image);
+    s.plasma.plasma_w = 160;
+    s.plasma.plasma_h = 80;
+    s.host.start_music(data_dir + "/80S5.IT");
+    s.stairs.setup_tiles(s.random);
+    return true;
+}
+
+int run_main_loop(Show& s)
+{
+    s.laiskuri = 0;
+    bool test_esc = true;  // the outer Esc test runs only while no frame is owed
+    for (;;) {
+        if (test_esc && s.host.esc_held()) {
+            exit_deinit_then_windowed(s);
+            return 0;
+        }
+        if (speed_counter.load() <= 0) {
+            s.host.idle();
+            test_esc = true;
+            continue;
+        }
+        test_esc = false;
+
+        s.host.poll_music();
+        s.laiskuri += 1;
+        for (int n = sequencer_step(s.laiskuri, s.effu, s.kierros); n > 0; n--)
+            paint_letterbox(s.pics.canvas);
+
+        // One scene block at most runs: only scene 4 changes effu, to 5, which is tested before it.
+        if (s.effu == 6)
+            return run_ending(s);
+        if (s.effu == 5 && !s.xorTunnel.frame(s))
+            return 0;
+        if (s.effu == 4 && !s.julia.frame(s))
+            return 0;
+        if (s.effu == 3 && !s.tunnel.frame(s))
+            return 0;
+        if (s.effu == 2 && !s.helix.frame(s))
+            return 0;
+        if (s.effu == 1 && !s.plasma.frame(s))
+            return 0;
+        if (s.effu == 0 && !s.stairs.frame(s))
+            return 0;
+    }
+}
+
+int run_show(Host& host, const std::string& data_dir)
+{
+    auto s = std::make_unique<Show>(host);
+    if (!run_preamble(*s, data_dir))
+        return 1;
+    if (!run_intro(*s))
+        return 0;
+    host.begin_phase(Phase::Loop);
+    return run_main_loop(*s);
+}

@@ -1,0 +1,135 @@
+// The scene timeline: which scene each main-loop frame runs and where the letterbox is painted.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "frame/headless_host.h"
+#include "frame/sequencer.h"
+#include "frame/show_random.h"
+
+namespace {
+
+struct Visit {
+    int effu, kierros, first, last;
+};
+
+// Runs the sequencer frame by frame with the Julia scene's zoom rule standing in for scene 4.
+struct Timeline {
+    std::vector<Visit> visits;
+    std::vector<int> letterbox_frames;
+    int ending_frame = 0;
+    int kierros_at_ending = 0;
+
+    Timeline()
+    {
+        int effu = 0, kierros = 0;
+        float zoom = 0;
+        for (int laiskuri = 1; laiskuri < 5000; laiskuri++) {
+            if (sequencer_step(laiskuri, effu, kierros) > 0)
+                letterbox_frames.push_back(laiskuri);
+            if (effu == 6) {
+                ending_frame = laiskuri;
+                kierros_at_ending = kierros;
+                return;
+            }
+            if (visits.empty() || visits.back().effu != effu || visits.back().kierros != kierros)
+                visits.push_back({effu, kierros, laiskuri, laiskuri});
+            visits.back().last = laiskuri;
+            if (effu == 4) {
+                zoom = zoom + (zoom / 20 + 0.001);
+                if (std::sqrt(zoom) > 8) {
+                    effu = 5;
+                    zoom = zoom - 4;
+                }
+            }
+        }
+    }
+};
+
+TEST(Sequencer, ThreeCyclesRunTheFixedTimeline)
+{
+    const Timeline t;
+    // {effu, kierros, first, last} of every visit.
+    const std::vector<std::vector<int>> expected = {
+        {0, 0, 1, 159},       {1, 0, 160, 319},     {2, 0, 320, 479},     {3, 0, 480, 639},
+        {4, 0, 640, 799},     {5, 0, 800, 839},     {0, 1, 840, 959},     {1, 1, 960, 1119},
+        {2, 1, 1120, 1279},   {3, 1, 1280, 1439},   {4, 1, 1440, 1445},   {5, 1, 1446, 1499},
+        {0, 2, 1500, 1599},   {1, 2, 1600, 1759},   {2, 2, 1760, 1919},   {3, 2, 1920, 2079},
+        {4, 2, 2080, 2080},   {5, 2, 2081, 2099},
+    };
+    ASSERT_EQ(t.visits.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(t.visits[i].effu, expected[i][0]);
+        EXPECT_EQ(t.visits[i].kierros, expected[i][1]);
+        EXPECT_EQ(t.visits[i].first, expected[i][2]);
+        EXPECT_EQ(t.visits[i].last, expected[i][3]);
+    }
+    EXPECT_EQ(t.ending_frame, 2100);
+    EXPECT_EQ(t.kierros_at_ending, 3);
+}
+
+TEST(Sequencer, LetterboxOnEverySwitchButScene4sOwn)
+{
+    const Timeline t;
+    const std::vector<int> expected = {160,  320,  480,  640,  800,  840,  960,  1120,
+                                       1280, 1440, 1500, 1600, 1760, 1920, 2080, 2100};
+    EXPECT_EQ(t.letterbox_frames, expected);
+}
+
+TEST(Sequencer, SingleStepRules)
+{
+    int effu = 5, kierros = 0;
+    EXPECT_EQ(sequencer_step(839, effu, kierros), 0);
+    EXPECT_EQ(effu, 5);
+    EXPECT_EQ(sequencer_step(840, effu, kierros), 1);  // 60 rule ends the cycle
+    EXPECT_EQ(effu, 0);
+    EXPECT_EQ(kierros, 1);
+
+    effu = 2;  // the 60 rule is scene 5's alone
+    EXPECT_EQ(sequencer_step(900, effu, kierros), 0);
+    EXPECT_EQ(effu, 2);
+
+    effu = 5, kierros = 2;  // the last cycle ends in the ending, which stays
+    EXPECT_EQ(sequencer_step(2100, effu, kierros), 1);
+    EXPECT_EQ(effu, 6);
+    EXPECT_EQ(kierros, 3);
+}
+
+TEST(Sequencer, LetterboxCoversRows0To80And400To479)
+{
+    start_headless_allegro();
+    BITMAP* b = create_bitmap_ex(32, 640, 480);
+    clear_to_color(b, 0x123456);
+    paint_letterbox(b);
+    for (int x : {0, 639}) {
+        EXPECT_EQ(getpixel(b, x, 0), 0);
+        EXPECT_EQ(getpixel(b, x, 80), 0);
+        EXPECT_EQ(getpixel(b, x, 81), 0x123456);
+        EXPECT_EQ(getpixel(b, x, 399), 0x123456);
+        EXPECT_EQ(getpixel(b, x, 400), 0);
+        EXPECT_EQ(getpixel(b, x, 479), 0);
+    }
+    destroy_bitmap(b);
+}
+
+TEST(ShowRandom, FifteenBitSequenceFromStateOne)
+{
+    ShowRandom r;
+    const int first[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
+    for (int v : first)
+        EXPECT_EQ(r.next(), v);
+    EXPECT_EQ(r.draws(), 10);
+    int lo = 32767, hi = 0;
+    for (int i = 0; i < 100000; i++) {
+        const int v = r.next();
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 32767);
+}
+
+}  // namespace
