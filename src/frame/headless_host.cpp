@@ -55,6 +55,7 @@ void HeadlessHost::install_tick()
 
 void HeadlessHost::idle()
 {
+    idles++;
     add_ticks(1.0);
 }
 

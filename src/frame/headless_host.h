@@ -33,6 +33,7 @@ public:
     long phase_presents = 0;    // presents in the current phase
     long presents = 0;          // all presents
     long esc_tests = 0;
+    long idles = 0;             // turns of the main loop's wait
     long polls = 0;
     long polls_outside_loop = 0;  // polls before the main loop began
     bool in_loop = false;

@@ -1,0 +1,162 @@
+// The show's run from the preamble to its end on the headless host: start-up order, the intro,
+// the main loop's pacing and every way out.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "frame/show.h"
+#include "frame/tick.h"
+#include "show_support.h"
+
+namespace {
+
+using Event = HeadlessHost::Event;
+
+// A show on stand-in pictures, ready to run from the intro on.
+struct ShowFixture : ::testing::Test {
+    TempDir dir;
+    HeadlessHost host;
+    std::unique_ptr<Show> show;
+
+    void SetUp() override
+    {
+        write_stand_in_pictures(dir.path());
+        show = std::make_unique<Show>(host);
+        ASSERT_TRUE(run_preamble(*show, dir.path()));
+    }
+
+    // Esc held from the n-th Esc test on.
+    void esc_from_test(long n)
+    {
+        host.esc = [n](const HeadlessHost& h) { return h.esc_tests >= n; };
+    }
+};
+
+TEST_F(ShowFixture, PreambleStartsMusicAndDrawsTheTilesBeforeTheTick)
+{
+    EXPECT_EQ(host.events, std::vector<Event>{Event::MusicStart});
+    EXPECT_EQ(host.music_path, dir.path() + "/80S5.IT");
+    EXPECT_EQ(show->random.draws(), 400);
+    EXPECT_EQ(show->plasma.plasma_w, 160);
+    EXPECT_EQ(show->plasma.plasma_h, 80);
+    EXPECT_EQ(show->tables->tunnel_w, 640);
+    EXPECT_EQ(show->tables->tunnel_h, 320);
+    EXPECT_EQ(show->x, 0);
+    EXPECT_EQ(show->y, 0);
+    EXPECT_EQ(host.polls, 0);
+}
+
+TEST_F(ShowFixture, IntroShowsLogoThenSmearsAndOwesTheSmearsTicks)
+{
+    host.ticks_per_present = 0.25;  // a present costs a quarter tick
+    long first_smear_draw = -1;
+    host.on_present = [&](BITMAP*, Phase p, long n) {
+        if (p == Phase::Smear && n == 1)
+            first_smear_draw = show->random.draws() - 1;  // two draws precede the first present
+    };
+    ASSERT_TRUE(run_intro(*show));
+    EXPECT_EQ(show->laiskuri, 600);
+    EXPECT_EQ(show->effu, 0);
+    EXPECT_EQ(first_smear_draw, 401);
+    EXPECT_EQ(show->random.draws(), 400 + 1200);
+    EXPECT_EQ(host.phase, Phase::Smear);
+    EXPECT_EQ(host.phase_presents, 600);
+    // The logo phase counts 500 down while a tick arrives every fourth present: 500 + 166 presents.
+    EXPECT_EQ(host.presents - 600, 666);
+    EXPECT_EQ(speed_counter.load(), 600 / 4) << "the smear's ticks are owed to the main loop";
+    EXPECT_EQ(host.polls, 0) << "nothing polls before the main loop";
+    EXPECT_EQ(host.esc_tests, 600);
+
+    // The translucency blender (alpha 30) is left current for scene 0.
+    BITMAP* src = create_bitmap(1, 1);
+    BITMAP* dst = create_bitmap(1, 1);
+    clear_to_color(src, makecol(255, 255, 255));
+    clear_to_color(dst, 0);
+    draw_trans_sprite(dst, src, 0, 0);
+    const int left = getpixel(dst, 0, 0);
+    clear_to_color(dst, 0);
+    set_trans_blender(0, 0, 0, 30);
+    draw_trans_sprite(dst, src, 0, 0);
+    EXPECT_EQ(left, getpixel(dst, 0, 0));
+    destroy_bitmap(src);
+    destroy_bitmap(dst);
+}
+
+TEST_F(ShowFixture, LogoPhaseEndsOnASlowHost)
+{
+    host.ticks_per_present = 1.5;  // the count would rise forever
+    ASSERT_TRUE(run_intro(*show));
+    EXPECT_LE(host.presents - 600, 340);
+    EXPECT_EQ(show->laiskuri, 600);
+    EXPECT_EQ(speed_counter.load(), 900) << "only the smear's ticks are owed";
+}
+
+TEST_F(ShowFixture, EscDuringTheLogoWaitsForTheFirstSmearFrame)
+{
+    host.esc = [](const HeadlessHost&) { return true; };
+    EXPECT_FALSE(run_intro(*show));
+    EXPECT_EQ(show->laiskuri, 1);
+    EXPECT_EQ(host.phase, Phase::Smear);
+    EXPECT_EQ(host.phase_presents, 0);
+    EXPECT_EQ(host.esc_tests, 1);
+    const std::vector<Event> expected = {Event::MusicStart, Event::InstallTick, Event::Windowed,
+                                         Event::Deinit};
+    EXPECT_EQ(host.events, expected);
+}
+
+TEST_F(ShowFixture, EscWhileTheLoopWaitsLeavesThroughTheWindow)
+{
+    ASSERT_TRUE(run_intro(*show));
+    speed_counter = 0;
+    // Each frame follows one turn of the wait; Esc is held from the third turn, after frame 2.
+    host.esc = [](const HeadlessHost& h) { return h.idles >= 3; };
+    host.begin_phase(Phase::Loop);
+    EXPECT_EQ(run_main_loop(*show), 0);
+    EXPECT_EQ(show->laiskuri, 2) << "two frames ran before the wait that saw Esc";
+    const auto n = host.events.size();
+    ASSERT_GE(n, 2u);
+    EXPECT_EQ(host.events[n - 2], Event::Deinit);
+    EXPECT_EQ(host.events[n - 1], Event::Windowed);
+}
+
+TEST_F(ShowFixture, OwedTicksRunFramesBackToBackWithoutTheWaitsEscTest)
+{
+    ASSERT_TRUE(run_intro(*show));
+    speed_counter = 10;
+    host.begin_phase(Phase::Loop);
+    const long before = host.esc_tests;
+    esc_from_test(before + 3);  // the loop's first test, then two scene frames' tests
+    EXPECT_EQ(run_main_loop(*show), 0);
+    EXPECT_EQ(show->laiskuri, 2) << "Esc is seen inside the second frame, not in a wait";
+    EXPECT_EQ(host.events.back(), Event::Deinit);
+    EXPECT_FALSE(host.has(Event::Windowed));
+}
+
+TEST(RunShow, UnusablePictureEndsBeforeTheShowWithAMessage)
+{
+    TempDir dir;
+    HeadlessHost host;
+    write_stand_in_pictures(dir.path());
+    fs::remove(dir.file("tolmo.jpg"));
+    EXPECT_EQ(run_show(host, dir.path()), 1);
+    EXPECT_EQ(host.events, std::vector<Event>{Event::Fatal});
+    EXPECT_NE(host.fatal_message.find("tolmo.jpg"), std::string::npos);
+    EXPECT_EQ(host.presents, 0);
+}
+
+TEST(RunShow, WholeShowRunsToItsEndByItself)
+{
+    TempDir dir;
+    HeadlessHost host;
+    write_stand_in_pictures(dir.path());
+    long loop_frames = 0;
+    host.on_present = [&](BITMAP*, Phase p, long) { loop_frames += p == Phase::Loop; };
+    EXPECT_EQ(run_show(host, dir.path()), 0);
+    EXPECT_EQ(loop_frames, 2099);
+    EXPECT_EQ(host.polls_outside_loop, 0);
+    ASSERT_GE(host.events.size(), 2u);
+    EXPECT_EQ(host.events[host.events.size() - 2], Event::Windowed);
+    EXPECT_EQ(host.events.back(), Event::Deinit);
+}
+
+}  // namespace
