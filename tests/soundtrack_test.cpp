@@ -1,0 +1,234 @@
+// The soundtrack generator and the module it writes, played through DUMB the
+// way the show plays it: 48000 Hz, stereo, 16-bit, volume 1.0.
+#include <dumb.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "arrangement.h"
+#include "itwriter.h"
+#include "soundtrack.h"
+
+namespace {
+
+const std::string kCommitted = std::string(STREAM8_SOURCE_DIR) + "/ruvo/80S5.IT";
+constexpr int kRate = 48000;
+constexpr double kRowSeconds = 5.0 / 59.0;
+
+std::vector<uint8_t> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct TempDir {
+    TempDir() {
+        char tmpl[] = "/tmp/soundtrack_test.XXXXXX";
+        if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+        path = tmpl;
+    }
+    ~TempDir() {
+        std::remove((path + "/80S5.IT").c_str());
+        rmdir(path.c_str());
+    }
+    std::string path;
+};
+
+double dbfs(double amplitude) { return 20.0 * std::log10(amplitude / 32768.0); }
+
+double rmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames) {
+    double sum = 0.0;
+    for (size_t i = firstFrame * 2; i < (firstFrame + frames) * 2; ++i) sum += double(pcm[i]) * pcm[i];
+    return 10.0 * std::log10(sum / (2.0 * frames) / (32768.0 * 32768.0));
+}
+
+int loopsSeen = 0;
+int countLoop(void*) {
+    ++loopsSeen;
+    return 0;  // keep playing from the loop point, as the show does
+}
+
+// Renders `seconds` of the committed module; a negative value renders one
+// pass and stops at the loop. Returns interleaved stereo.
+std::vector<int16_t> render(double seconds) {
+    dumb_register_stdfiles();
+    DUH* duh = dumb_load_it_quick(kCommitted.c_str());
+    if (!duh) return {};
+    DUH_SIGRENDERER* sr = duh_start_sigrenderer(duh, 0, 2, 0);
+    DUMB_IT_SIGRENDERER* it = duh_get_it_sigrenderer(sr);
+    if (seconds < 0)
+        dumb_it_set_loop_callback(it, dumb_it_callback_terminate, nullptr);
+    else
+        dumb_it_set_loop_callback(it, countLoop, nullptr);
+    const size_t wanted = seconds < 0 ? SIZE_MAX : static_cast<size_t>(seconds * kRate);
+    std::vector<int16_t> pcm;
+    std::vector<int16_t> block(2 * 4096);
+    while (pcm.size() / 2 < wanted) {
+        const long chunk = static_cast<long>(std::min<size_t>(4096, wanted - pcm.size() / 2));
+        const long got = duh_render(sr, 16, 0, 1.0f, 65536.0f / kRate, chunk, block.data());
+        pcm.insert(pcm.end(), block.begin(), block.begin() + 2 * got);
+        if (got < chunk) break;
+    }
+    duh_end_sigrenderer(sr);
+    unload_duh(duh);
+    return pcm;
+}
+
+// One full pass, rendered once for all level checks.
+class SoundtrackRender : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { pass_ = new std::vector<int16_t>(render(-1.0)); }
+    static void TearDownTestSuite() {
+        delete pass_;
+        pass_ = nullptr;
+    }
+    static std::vector<int16_t>* pass_;
+};
+std::vector<int16_t>* SoundtrackRender::pass_ = nullptr;
+
+}  // namespace
+
+TEST(SoundtrackFile, RegeneratesByteForByte) {
+    const std::vector<uint8_t> committed = readFile(kCommitted);
+    ASSERT_FALSE(committed.empty()) << kCommitted;
+    TempDir dir;
+    musgen::writeSoundtrack(dir.path);
+    const std::vector<uint8_t> fresh = readFile(dir.path + "/80S5.IT");
+    ASSERT_EQ(fresh.size(), committed.size());
+    EXPECT_TRUE(fresh == committed) << "regenerate with: cmake --build <build> --target soundtrack";
+    EXPECT_TRUE(musgen::soundtrackBytes() == fresh) << "two runs differ";
+}
+
+TEST(SoundtrackFile, SongStateIsSetAtTheLoopPoint) {
+    const musgen::Module m = musgen::soundtrackModule();
+    EXPECT_EQ(m.initialTempo, 118);
+    EXPECT_EQ(m.initialSpeed, 4);
+    ASSERT_FALSE(m.orders.empty());
+    const musgen::Pattern& first = m.patterns[static_cast<size_t>(m.orders[0])];
+    bool tempo = false, speed = false, global = false;
+    for (int ch = 0; ch < first.channels; ++ch) {
+        const musgen::Cell& c = first.at(0, ch);
+        tempo |= c.effect == musgen::kFxSetTempo && c.param == 118;
+        speed |= c.effect == musgen::kFxSetSpeed && c.param == 4;
+        global |= c.effect == musgen::kFxGlobalVolume && c.param == m.globalVolume;
+    }
+    EXPECT_TRUE(tempo && speed && global);
+    EXPECT_GE(m.channelPan.size(), 5u);
+    for (const musgen::Pattern& p : m.patterns) EXPECT_EQ(p.rows % 32, 0) << "phrases follow the 32-row scenes";
+}
+
+TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
+    const musgen::Module m = musgen::soundtrackModule();
+    for (const musgen::ModuleSample& s : m.samples) {
+        const std::vector<int16_t>& pcm = s.data.pcm;
+        SCOPED_TRACE(s.name);
+        ASSERT_GT(pcm.size(), 16u);
+        EXPECT_LT(std::abs(pcm[0]), 300) << "note starts would click";
+        int maxStep = 0;
+        for (size_t i = 1; i < pcm.size(); ++i) maxStep = std::max(maxStep, std::abs(pcm[i] - pcm[i - 1]));
+        if (s.data.looped) {
+            // The jump from the loop end back to its start is an ordinary step.
+            const int seam = std::abs(pcm[s.data.loopStart] - pcm[s.data.loopEnd - 1]);
+            EXPECT_LE(seam, maxStep);
+            EXPECT_EQ(s.data.loopEnd, pcm.size());
+        } else {
+            EXPECT_LT(std::abs(pcm.back()), 300) << "one-shot must fade out";
+        }
+    }
+}
+
+TEST(SoundtrackBuilder, RefusesEventsThatPlayersMisread) {
+    musgen::Arrangement arr(4, 1, 32);
+    arr.note(0, 0, 60, 1, 64);
+    EXPECT_THROW(arr.note(0, 0, 62, 1, 64), std::logic_error);  // two notes in one cell
+    arr.effect(1, 0, musgen::kFxVolumeSlide, 4);
+    EXPECT_THROW(arr.effect(1, 0, musgen::kFxSetSpeed, 4), std::logic_error);
+
+    // A voice fades each note on its own channel; with every channel still
+    // fading it must refuse rather than cut a note at full level.
+    musgen::Voice v(arr, {2, 3}, 1, 2);
+    v.play(0, 60, 4, 40);
+    v.play(4, 62, 4, 40);
+    EXPECT_THROW(v.play(5, 64, 4, 40), std::logic_error);
+    EXPECT_NO_THROW(v.play(8, 64, 4, 40));
+    EXPECT_THROW(v.play(24, 64, 8, 40), std::logic_error);  // release past the end
+    musgen::Voice quick(arr, {0, 1}, 1, 1);
+    EXPECT_THROW(quick.play(12, 64, 4, 64), std::logic_error);  // one row of slides cannot fade 64 to 0
+}
+
+TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers) {
+    musgen::Module m = musgen::soundtrackModule();
+    musgen::Module bad = m;
+    bad.initialTempo = 0;  // divides by zero in DUMB's loader
+    EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
+    bad = m;
+    bad.patterns[0].at(0, 0).effect = 32;  // player-internal effect numbers
+    EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
+    bad = m;
+    bad.samples[4].data.loopEnd = static_cast<uint32_t>(bad.samples[4].data.pcm.size() + 1);
+    EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
+}
+
+TEST(SoundtrackDumb, LoadsAndLastsAtLeastNinetySeconds) {
+    dumb_register_stdfiles();
+    DUH* duh = dumb_load_it_quick(kCommitted.c_str());
+    ASSERT_NE(duh, nullptr);
+    dumb_it_do_initial_runthrough(duh);
+    const double seconds = duh_get_length(duh) / 65536.0;
+    unload_duh(duh);
+    EXPECT_GE(seconds, 90.0);
+    // 36 scenes of 32 rows: the loop point falls on a scene switch.
+    EXPECT_NEAR(seconds, musgen::kBars * musgen::kRowsPerBar * kRowSeconds, 0.05);
+}
+
+TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
+    const std::vector<int16_t>& pcm = *pass_;
+    ASSERT_GT(pcm.size() / 2, static_cast<size_t>(90 * kRate));
+
+    int peak = 0;
+    for (int16_t v : pcm) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_LT(dbfs(peak), -0.5) << "peak " << peak;
+
+    const double rms = rmsDb(pcm, 0, pcm.size() / 2);
+    EXPECT_GT(rms, -20.0);
+    EXPECT_LT(rms, -10.0);
+
+    // Never silent for long: 10 ms windows whose peak stays under -54 dBFS.
+    const size_t window = kRate / 100;
+    size_t quiet = 0, longestQuiet = 0;
+    for (size_t f = 0; f + window <= pcm.size() / 2; f += window) {
+        int wpeak = 0;
+        for (size_t i = 2 * f; i < 2 * (f + window); ++i) wpeak = std::max(wpeak, std::abs(static_cast<int>(pcm[i])));
+        quiet = wpeak < 64 ? quiet + window : 0;
+        longestQuiet = std::max(longestQuiet, quiet);
+    }
+    EXPECT_LT(longestQuiet, static_cast<size_t>(kRate / 4));
+
+    // No scene drops out or blares: every 32-row bar within 8 dB of the whole.
+    const size_t bar = static_cast<size_t>(32 * kRowSeconds * kRate);
+    for (size_t b = 0; (b + 1) * bar <= pcm.size() / 2; ++b) {
+        const double barRms = rmsDb(pcm, b * bar, bar);
+        EXPECT_NEAR(barRms, rms, 8.0) << "bar " << b;
+    }
+}
+
+TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap) {
+    loopsSeen = 0;
+    const std::vector<int16_t> pcm = render(musgen::kBars * musgen::kRowsPerBar * kRowSeconds + 6.0);
+    EXPECT_EQ(loopsSeen, 1);
+    const size_t loopFrame = static_cast<size_t>(musgen::kBars * musgen::kRowsPerBar * kRowSeconds * kRate);
+    ASSERT_GE(pcm.size() / 2, loopFrame + 5 * kRate);
+    // The second pass opens like the first: same tempo, same level.
+    EXPECT_NEAR(rmsDb(pcm, loopFrame + kRate, 4 * kRate), rmsDb(pcm, kRate, 4 * kRate), 1.0);
+    // No gap around the seam.
+    for (size_t f = loopFrame - kRate / 4; f < loopFrame + kRate / 2; f += kRate / 100)
+        EXPECT_GT(rmsDb(pcm, f, kRate / 100), -50.0) << "frame " << f;
+}
