@@ -1,12 +1,51 @@
 // Scene 1: block plasma under the line relief of two turning faces.
 #pragma once
+#include <allegro.h>
 
 struct Show;
-class ShowRandom;
+class Host;
+
+// One 4x4 block of the plasma: the ring distance, the sum before truncation, and the colour.
+struct PlasmaCell {
+    double d;      // distance from the ring centre, in blocks
+    double value;  // 128 * sin(d / 5) + b, 0..768
+    int v, q;      // truncated value and v / 4
+    int red, green, blue;  // unclamped, as they go to makecol
+};
+
+// The block at column c, row r of a w x h plasma with phase pano and the spring values.
+PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm);
+
+// A spring with constant pull: pos += vel, then vel -= pull when pos is above `centre`, else
+// vel += pull (the new position is tested; equal counts as below). Stores in float.
+void spring_step(float& pos, float& vel, double centre, double pull);
+
+// The rotation angle of the faces after one frame: +2, and past 255 back to 0.
+int next_turn(int kartanpyoritys);
+
+// Sample points whose height pixel is above this (fixed-point 60) become dashes.
+constexpr int kReliefThreshold = 60 << 16;
 
 struct Plasma {
     int plasma_w = 0;  // plasma size in 4x4 blocks, set in the preamble
     int plasma_h = 0;
+    float pano = 0;    // plasma phase, +1 per frame
+    float plasm = 0;   // ring centre's vertical offset and red bias
+    float plasv = 0;   // its velocity
+    float plusm = 0;   // phase of the vertical wave and blue bias
+    float plusv = 0;   // its velocity
+    int kartanpyoritys = 0;  // turn of both face pictures, 256 per full turn
+    float mapx = 0;    // relief sample column
+    float mapy = 0;    // relief sample row
+    float viiva = 0;   // leftward shift of the current dash
+
+    // The 160x80 blocks over rows 80..399 of `canvas`.
+    void draw_plasma(BITMAP* canvas);
+    // The springs and the phase, once per frame after the plasma.
+    void update_parameters();
+    // Dashes of `height` samples above the threshold, coloured from `colour`, onto `canvas`;
+    // polls the music once per sample point.
+    void draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* colour);
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
     bool frame(Show& s);
