@@ -95,14 +95,14 @@ const std::array<Phrase, 4> kBreakLine = {{
 struct Band {
     Arrangement arr{kChannels, kBars, kRowsPerBar};
     Voice bass{arr, {kChBass[0], kChBass[1]}, kBass, 2};
-    std::array<Voice, 3> pad{{Voice{arr, {kChPad + 0, kChPad + 3}, kPad, 2},
-                              Voice{arr, {kChPad + 1, kChPad + 4}, kPad, 2},
-                              Voice{arr, {kChPad + 2, kChPad + 5}, kPad, 2}}};
-    Voice lead{arr, {kChLead[0], kChLead[1]}, kLead, 1};
-    Voice echo{arr, {kChEcho[0], kChEcho[1]}, kLead, 1};
+    std::array<Voice, 3> pad{{Voice{arr, {kChPad + 0, kChPad + 3}, kPad, 3},
+                              Voice{arr, {kChPad + 1, kChPad + 4}, kPad, 3},
+                              Voice{arr, {kChPad + 2, kChPad + 5}, kPad, 3}}};
+    Voice lead{arr, {kChLead[0], kChLead[1]}, kLead, 2};
+    Voice echo{arr, {kChEcho[0], kChEcho[1]}, kLead, 2};
     Voice arp{arr, {kChArp[0], kChArp[1]}, kArp, 1};
 
-    void kick(int row, int vol) { arr.note(row, kChKick, 60, kKick, vol); }
+    void kick(int row, int vol) { arr.note(row, kChKick, 60, kKick, vol * 13 / 16); }
     void snare(int row, int vol) { arr.note(row, kChSnare, 60, kSnare, vol); }
     void hat(int row, int vol) { arr.note(row, kChHat, 60, kClosedHat, vol); }
     void openHat(int row, int vol) { arr.note(row, kChHat, 60, kOpenHat, vol); }
@@ -186,8 +186,8 @@ void compose(Band& b) {
         const int row = i * kRowsPerBar;
         switch (bar.part) {
             case Part::Intro:
-                b.padChord(row, c, 32, 18 + 2 * bar.index);
-                b.arpeggio(row, c, 14 + 4 * bar.index, 16);
+                b.padChord(row, c, 32, 22 + 2 * bar.index);
+                b.arpeggio(row, c, 18 + 4 * bar.index, 16);
                 if (bar.index == 0) b.kick(row, 48);
                 if (bar.index >= 2)
                     for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 24 : 16);
@@ -321,7 +321,7 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 42;
+    m.mixVolume = 50;
     m.channelPan = {32, 34, 42, 32, 32, 16, 48, 32, 16, 48, 32, 28, 28, 48, 16, 12, 52};
     m.channelVolume.assign(kChannels, 64);
     m.samples = makeSamples();

@@ -80,7 +80,7 @@ Buffer kickDrum(double rate, uint32_t seed) {
         const double body = std::sin(phase) * std::exp(-t / 0.16);
         phase += 2.0 * kPi * freq / rate;
         const double click = 0.35 * clickLp.lowpass(noise.next()) * std::exp(-t / 0.002);
-        out[i] = std::tanh(1.6 * (body + click)) / std::tanh(1.6);
+        out[i] = -std::tanh(1.6 * (body + click)) / std::tanh(1.6);  // first swing downwards
     }
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0005, 0.06);
