@@ -1,9 +1,110 @@
 #include "effects/tunnel.h"
 
-#include "effects/scene_end.h"
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "assets/tunnel_tables.h"
+#include "frame/sequencer.h"
 #include "frame/show.h"
+#include "frame/tick.h"
+
+namespace {
+constexpr int kTop = 80;  // canvas row of tunnel row 0
+}
+
+TunnelLayout tunnel_layout(float animation, float paini, int kak)
+{
+    TunnelLayout l;
+    const double clock = animation;
+    l.depthOffset = static_cast<int>(clock * 256.0);
+    l.angleOffset = static_cast<int>(clock * 64.0);
+    l.alpha = static_cast<int>(paini / 2.0 + 10.0);
+    const double scale = std::sin(clock) + 0.5;
+    l.firstX = static_cast<int>(scale * kak);
+    l.firstW = static_cast<int>(scale * std::abs(180 - kak));
+    l.secondW = static_cast<int>(scale * (180 - std::abs(180 - kak)));
+    l.height = static_cast<int>(scale * 240.0);
+    l.spriteX = static_cast<int>(270.0 - std::sin(clock) * 100.0);
+    l.spriteY = static_cast<int>(230.0 - paini);
+    return l;
+}
+
+void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
+                      int& color)
+{
+    const int w = t.tunnel_w;
+    const int h = t.tunnel_h;
+    if (w <= 0 || h <= 0)
+        return;
+    const bool direct = tunnel_rows_direct(canvas, w, kTop, kTop + h);
+    for (int x = 0; x < w; x++) {
+        const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
+        const int* angle = &t.angleTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
+        if (direct) {
+            for (int y = 0; y < h; y++) {
+                const int u = (depth[y] + depthOffset) & 255;
+                const int v = (angle[y] + angleOffset) & 255;
+                reinterpret_cast<uint32_t*>(canvas->line[y + kTop])[x] =
+                    static_cast<uint32_t>(t.texture[u * 256 + v]);
+            }
+        } else {
+            for (int y = 0; y < h; y++) {
+                const int u = (depth[y] + depthOffset) & 255;
+                const int v = (angle[y] + angleOffset) & 255;
+                putpixel(canvas, x, y + kTop, t.texture[u * 256 + v]);
+            }
+        }
+    }
+    const int last = (w - 1 + t.shiftLookX) * kTunnelColumn + (h - 1 + t.shiftLookY);
+    color = t.texture[((t.distanceTable[last] + depthOffset) & 255) * 256
+                      + ((t.angleTable[last] + angleOffset) & 255)];
+}
 
 bool Tunnel::frame(Show& s)
 {
-    return present_and_finish(s, s.pics.canvas);
+    Pictures& p = s.pics;
+
+    s.animation = static_cast<float>(s.animation + 0.01);
+    const int depthOffset = static_cast<int>(s.animation * 256.0);
+    const int angleOffset = static_cast<int>(s.animation * 64.0);
+    draw_face_tunnel(p.canvas, *s.tables, depthOffset, angleOffset, s.color);
+
+    // Spring: a bang-bang pull toward 100; exactly 100 counts as below.
+    paini = static_cast<float>(paini + static_cast<double>(painiStep));
+    if (paini > 100)
+        painiStep = static_cast<float>(painiStep - 0.1);
+    else
+        painiStep = static_cast<float>(painiStep + 0.1);
+
+    // Seam: moves with the spring's distance from rest, wrapping to the opposite edge.
+    kak = static_cast<int>(kak + (paini - 100.0) / 10.0);
+    if (kak > 180)
+        kak = 0;
+    if (kak < 0)
+        kak = 180;
+
+    s.host.poll_music();
+
+    const TunnelLayout l = tunnel_layout(s.animation, paini, kak);
+    const int green = s.random.next();
+    set_add_blender(80, green, 20, l.alpha);
+
+    // The two copies of the ilta picture's 180x240 corner, seam at scale * kak.
+    stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, l.firstX, 0, l.firstW, l.height);
+    stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, 0, 0, l.secondW, l.height);
+    draw_sprite(p.canvas, p.auxCanvas, l.spriteX, l.spriteY);
+
+    // The trail: the canvas added onto itself 5 left and 5 down, compounding down the rows.
+    draw_trans_sprite(p.canvas, p.canvas, -5, 5);
+    clear_to_color(p.auxCanvas, makecol(255, 0, 255));
+
+    s.host.present(p.canvas);
+    paint_letterbox(p.canvas);
+    if (s.host.esc_held()) {
+        exit_from_frame(s);
+        return false;
+    }
+    speed_counter.fetch_sub(1);
+    return true;
 }
