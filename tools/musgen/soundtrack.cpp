@@ -226,8 +226,8 @@ void compose(Band& b) {
                 break;
             case Part::Outro: {
                 const bool last = bar.index == 3;
-                b.padChord(row, c, last ? 28 : 32, 20);
-                b.arpeggio(row, c, 24, last ? 12 : 16);
+                b.padChord(row, c, last ? 29 : 32, 20);
+                b.arpeggio(row, c, 24, last ? 14 : 16);
                 b.bassEighths(row, c, 46, last ? 4 : 8);
                 if (!last) {
                     b.drumsVerse(row);
