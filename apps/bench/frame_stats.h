@@ -1,0 +1,25 @@
+// Render-time statistics of a group of frames.
+#pragma once
+#include <string>
+#include <vector>
+
+struct FrameTimes {
+    std::string name;
+    std::vector<double> ms;  // render time of each frame, in milliseconds
+    std::string worst_label;
+    double worst = -1;
+
+    void add(double t, const std::string& label);
+};
+
+struct TimeSummary {
+    long count = 0;
+    double median = 0, p99 = 0, max = 0, total = 0;
+    long over_tick = 0;  // frames slower than the tick
+};
+
+// The 59 Hz tick in milliseconds: 20223 timer units of 1193181 Hz.
+constexpr double kTickMs = 20223.0 * 1000.0 / 1193181.0;
+
+// Median (mean of the middle two for an even count) and 99th percentile by nearest rank.
+TimeSummary summarize(std::vector<double> ms);

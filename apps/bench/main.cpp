@@ -1,0 +1,137 @@
+// stream8-bench: renders the whole show headless, without encoding, and reports how long each
+// frame took to render, by phase and by scene, against the 59 Hz tick.
+//
+// A frame's render time is the time from the previous present to its own: everything the show
+// did to make it (the main loop's head, the sequencer, the scene's drawing). The first present
+// also carries the start-up (pictures, tables, tiles), which is reported on its own line.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/frame_stats.h"
+#include "common/frame_spec.h"
+#include "common/timeline.h"
+#include "frame/headless_host.h"
+#include "frame/show.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_between(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+class BenchHost : public HeadlessHost {
+public:
+    BenchHost()
+    {
+        for (Phase p : all_phases())
+            phases.push_back(FrameTimes{phase_name(p), {}, {}, -1});
+        for (int s = 0; s < 6; s++)
+            scenes.push_back(FrameTimes{std::string("scene ") + std::to_string(s) + " " + scene_name(s),
+                                        {}, {}, -1});
+    }
+
+    void begin() { last_ = start_ = Clock::now(); }
+
+    void present(BITMAP* frame) override
+    {
+        HeadlessHost::present(frame);
+        const Clock::time_point now = Clock::now();
+        const double t = ms_between(last_, now);
+        last_ = now;
+        const FrameLabel label{phase, phase_presents};
+        if (presents == 1) {
+            startup_ms = t;
+            return;
+        }
+        const std::string text = label_text(label);
+        for (size_t i = 0; i < all_phases().size(); i++)
+            if (all_phases()[i] == phase)
+                phases[i].add(t, text);
+        if (phase == Phase::Loop) {
+            int s = scene_of_loop_frame(phase_presents);
+            if (s >= 0 && s < 6)
+                scenes[s].add(t, text);
+        }
+    }
+
+    double since_last_present() const { return ms_between(last_, Clock::now()); }
+    double since_start() const { return ms_between(start_, Clock::now()); }
+
+    std::vector<FrameTimes> phases;
+    std::vector<FrameTimes> scenes;
+    double startup_ms = 0;
+
+private:
+    Clock::time_point start_, last_;
+};
+
+void print_row(const FrameTimes& f)
+{
+    TimeSummary s = summarize(f.ms);
+    if (s.count == 0) {
+        std::printf("  %-18s %6d\n", f.name.c_str(), 0);
+        return;
+    }
+    std::printf("  %-18s %6ld %9.2f %9.2f %9.2f %7ld  %-11s %9.2f\n", f.name.c_str(), s.count,
+                s.median, s.p99, s.max, s.over_tick, f.worst_label.c_str(), s.total / 1000.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string data_dir = "ruvo";
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "--data" && i + 1 < argc) {
+            data_dir = argv[++i];
+        } else if (a.rfind("--data=", 0) == 0) {
+            data_dir = a.substr(7);
+        } else {
+            std::fprintf(stderr, "usage: stream8-bench [--data DIR]\n");
+            return a == "-h" || a == "--help" ? 0 : 2;
+        }
+    }
+
+    BenchHost host;
+    host.begin();
+    const int rc = run_show(host, data_dir);
+    const double ending_tail = host.since_last_present();
+    const double total_ms = host.since_start();
+    if (rc != 0) {
+        std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message.c_str());
+        return 1;
+    }
+
+    std::printf("stream8-bench: render time per frame in ms (tick %.2f ms)\n\n", kTickMs);
+    std::printf("  %-18s %6s %9s %9s %9s %7s  %-11s %9s\n", "", "frames", "median", "p99", "max",
+                ">tick", "worst", "total s");
+    std::printf("  %-18s %6d %9s %9s %9.2f\n", "start-up", 1, "", "", host.startup_ms);
+    for (const FrameTimes& f : host.phases)
+        print_row(f);
+    std::printf("\n");
+    for (const FrameTimes& f : host.scenes)
+        print_row(f);
+
+    // The worst frame of the whole show after start-up.
+    const FrameTimes* worst = nullptr;
+    for (const FrameTimes& f : host.phases)
+        if (!f.ms.empty() && (!worst || f.worst > worst->worst))
+            worst = &f;
+    std::printf("\n");
+    if (worst)
+        std::printf("worst frame: %s, %.2f ms = %.2f ticks of %.2f ms (%s)\n",
+                    worst->worst_label.c_str(), worst->worst, worst->worst / kTickMs, kTickMs,
+                    worst->worst <= kTickMs ? "within the tick" : "over the tick");
+    const double nominal_s = static_cast<double>(host.presents) / 59.0;
+    std::printf("whole show: %ld frames, rendered in %.2f s (start-up %.2f s, after the last "
+                "frame %.2f s); nominal length %.2f s at 59 fps: %.2fx real time\n",
+                host.presents, total_ms / 1000.0, host.startup_ms / 1000.0, ending_tail / 1000.0,
+                nominal_s, nominal_s / (total_ms / 1000.0));
+    return 0;
+}

@@ -1,0 +1,39 @@
+// The soundtrack as the recorder hears it: the module rendered by DUMB at 48000 Hz stereo, one
+// video frame's worth of samples at a time.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DUH;
+struct DUH_SIGRENDERER;
+
+constexpr long kSampleRate = 48000;
+constexpr long kFrameRate = 59;
+
+// Sample frames from the start of the video to the end of video frame `k` (frames counted from 1;
+// 0 gives 0): floor(k * 48000 / 59), so the 48000/59 samples a frame are carried exactly.
+long samples_through_frame(long k);
+// Sample frames that belong to video frame k alone.
+long samples_of_frame(long k);
+
+class ModuleAudio {
+public:
+    ModuleAudio() = default;
+    ~ModuleAudio();
+    ModuleAudio(const ModuleAudio&) = delete;
+    ModuleAudio& operator=(const ModuleAudio&) = delete;
+
+    // Loads an Impulse Tracker module and starts its renderer at the beginning. False when the
+    // file is missing or not a module; the renderer then yields silence.
+    bool load(const std::string& path);
+    bool loaded() const { return renderer_ != nullptr; }
+
+    // Appends `frames` stereo frames of signed 16-bit samples to `out` at gain `volume`
+    // (silence when nothing is loaded, or past a module's end).
+    void render(long frames, float volume, std::vector<int16_t>& out);
+
+private:
+    DUH* duh_ = nullptr;
+    DUH_SIGRENDERER* renderer_ = nullptr;
+};

@@ -1,0 +1,61 @@
+// stream8-record: the show as a video file and as pictures of chosen frames, without a screen.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frame/show.h"
+#include "record/recorder.h"
+
+int main(int argc, char** argv)
+{
+    RecordOptions opts;
+    bool help = false;
+    std::string error;
+    if (!parse_record_options(std::vector<std::string>(argv + 1, argv + argc), opts, help, error)) {
+        std::fprintf(stderr, "stream8-record: %s\n\n%s", error.c_str(), record_usage());
+        return 2;
+    }
+    if (help) {
+        std::printf("%s", record_usage());
+        return 0;
+    }
+
+    RecordingHost host(opts);
+    if (!host.open(error)) {
+        std::fprintf(stderr, "stream8-record: %s\n", error.c_str());
+        return 1;
+    }
+    try {
+        if (run_show(host, opts.data_dir) != 0) {
+            std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message.c_str());
+            return 1;
+        }
+    } catch (const StopShow& stop) {
+        if (stop.failed) {
+            std::fprintf(stderr, "stream8-record: %s\n", stop.message.c_str());
+            return 1;
+        }
+    }
+    if (!host.close(error)) {
+        std::fprintf(stderr, "stream8-record: %s\n", error.c_str());
+        return 1;
+    }
+
+    if (opts.video) {
+        const double seconds = static_cast<double>(host.frames_written()) / kFrameRate;
+        std::printf("stream8-record: wrote %s: %ld frames (to %s), %d:%05.2f (%.2f s) at %ld fps, "
+                    "640x480, %s\n",
+                    opts.out.c_str(), host.frames_written(), label_text(host.last_label()).c_str(),
+                    static_cast<int>(seconds / 60), seconds - 60 * static_cast<int>(seconds / 60),
+                    seconds, kFrameRate,
+                    host.music_loaded() ? "48 kHz stereo sound" : "silent 48 kHz stereo sound");
+    }
+    if (!opts.frames.empty()) {
+        std::printf("stream8-record: wrote %ld of %ld requested pictures to %s\n", host.pngs_written(),
+                    opts.frames.size(), opts.frames_dir.c_str());
+        if (host.pngs_written() < opts.frames.size())
+            std::fprintf(stderr, "stream8-record: the show ended (or --until stopped it) before the "
+                                 "other requested frames\n");
+    }
+    return 0;
+}

@@ -1,0 +1,209 @@
+// Recorder and benchmark building blocks: frame lists, the sound schedule, the scene timeline,
+// PNG output and the module renderer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/frame_spec.h"
+#include "common/module_audio.h"
+#include "common/png_writer.h"
+#include "common/timeline.h"
+#include "frame/sequencer.h"
+#include "record/recorder.h"
+#include "record_support.h"
+
+namespace {
+
+FrameSet parse_ok(const std::string& spec)
+{
+    FrameSet set;
+    std::string error;
+    EXPECT_TRUE(parse_frame_set(spec, set, error)) << spec << ": " << error;
+    return set;
+}
+
+std::string parse_error(const std::string& spec)
+{
+    FrameSet set;
+    std::string error;
+    EXPECT_FALSE(parse_frame_set(spec, set, error)) << spec << " was accepted";
+    return error;
+}
+
+TEST(FrameSpec, ListsRangesAndSinglesAcrossPhases)
+{
+    FrameSet set = parse_ok("loop:160-165,fade:130, logo:1 ,smear:600,pause:500,loop:2099");
+    EXPECT_EQ(set.size(), 6 + 5);
+    EXPECT_TRUE(set.contains({Phase::Loop, 160}));
+    EXPECT_TRUE(set.contains({Phase::Loop, 165}));
+    EXPECT_FALSE(set.contains({Phase::Loop, 166}));
+    EXPECT_FALSE(set.contains({Phase::Fade, 160})) << "ranges belong to their own phase";
+    EXPECT_TRUE(set.contains({Phase::Fade, 130}));
+    EXPECT_TRUE(set.contains({Phase::Logo, 1}));
+    // The last frame in show order, wherever it stands in the list.
+    EXPECT_TRUE(set.last() == (FrameLabel{Phase::Fade, 130}));
+    EXPECT_TRUE(parse_ok("loop:5-9,logo:3,loop:7").last() == (FrameLabel{Phase::Loop, 9}));
+    EXPECT_EQ(parse_ok("loop:5-9,loop:7-12").size(), 8) << "overlaps count once";
+
+    EXPECT_EQ(png_file_name({Phase::Loop, 160}), "loop-00160.png");
+    EXPECT_EQ(png_file_name({Phase::Fade, 7}), "fade-00007.png");
+    EXPECT_EQ(label_text({Phase::Smear, 600}), "smear:600");
+}
+
+TEST(FrameSpec, BadSpecsAreRefusedWithTheReason)
+{
+    EXPECT_NE(parse_error("loop:0").find("loop frames are numbered 1..2099"), std::string::npos);
+    EXPECT_NE(parse_error("loop:2100").find("1..2099"), std::string::npos);
+    EXPECT_NE(parse_error("logo:501").find("1..500"), std::string::npos);
+    EXPECT_NE(parse_error("smear:601").find("1..600"), std::string::npos);
+    EXPECT_NE(parse_error("pause:501").find("1..500"), std::string::npos);
+    EXPECT_NE(parse_error("fade:1-901").find("1..900"), std::string::npos);
+    EXPECT_NE(parse_error("scene:3").find("unknown phase 'scene'"), std::string::npos);
+    EXPECT_NE(parse_error("LOOP:3").find("unknown phase"), std::string::npos);
+    EXPECT_NE(parse_error("loop:9-5").find("backwards"), std::string::npos);
+    EXPECT_NE(parse_error("loop160").find("expected PHASE:N"), std::string::npos);
+    EXPECT_NE(parse_error("loop:1,,loop:2").find("empty item"), std::string::npos);
+    EXPECT_NE(parse_error("").find("empty item"), std::string::npos);
+    EXPECT_NE(parse_error("loop:1,").find("empty item"), std::string::npos);
+    EXPECT_NE(parse_error("loop:x").find("not a frame number"), std::string::npos);
+    EXPECT_NE(parse_error("loop:-3").find("not a range"), std::string::npos);
+    EXPECT_NE(parse_error("loop:+3").find("not a frame number"), std::string::npos);
+    EXPECT_NE(parse_error("loop:3-").find("not a range"), std::string::npos);
+    EXPECT_NE(parse_error("loop:99999999999").find("not a frame number"), std::string::npos);
+    EXPECT_NE(parse_error("fade:1,loop:0").find("'loop:0'"), std::string::npos)
+        << "the message quotes the bad item";
+
+    FrameLabel f;
+    std::string error;
+    EXPECT_TRUE(parse_frame_label("loop:60", f, error));
+    EXPECT_TRUE(f == (FrameLabel{Phase::Loop, 60}));
+    EXPECT_FALSE(parse_frame_label("loop:1-60", f, error));
+    EXPECT_FALSE(parse_frame_label("loop:1,fade:2", f, error));
+}
+
+TEST(RecordOptions, CommandLine)
+{
+    RecordOptions o;
+    bool help = false;
+    std::string error;
+    ASSERT_TRUE(parse_record_options({"--out=a.mp4", "--frames", "loop:3", "--until", "loop:60",
+                                      "--data", "d", "--frames-dir", "f"},
+                                     o, help, error))
+        << error;
+    EXPECT_EQ(o.out, "a.mp4");
+    EXPECT_TRUE(o.video);
+    EXPECT_TRUE(o.has_until);
+    EXPECT_EQ(o.data_dir, "d");
+    EXPECT_EQ(o.frames_dir, "f");
+
+    RecordOptions bad;
+    EXPECT_FALSE(parse_record_options({"--no-video"}, bad, help, error));
+    EXPECT_NE(error.find("--frames"), std::string::npos);
+    EXPECT_FALSE(parse_record_options({"--frames", "loop:0"}, bad, help, error));
+    EXPECT_NE(error.find("bad --frames"), std::string::npos);
+    EXPECT_FALSE(parse_record_options({"--until", "loop:1-2"}, bad, help, error));
+    EXPECT_FALSE(parse_record_options({"--out"}, bad, help, error));
+    EXPECT_NE(error.find("needs a value"), std::string::npos);
+    EXPECT_FALSE(parse_record_options({"--fps", "30"}, bad, help, error));
+    EXPECT_NE(error.find("unknown option"), std::string::npos);
+}
+
+TEST(SoundSchedule, FramesCarryTheFractionalSamplesExactly)
+{
+    EXPECT_EQ(samples_through_frame(0), 0);
+    EXPECT_EQ(samples_through_frame(1), 813);  // 813.56 rounded down
+    EXPECT_EQ(samples_through_frame(59), 48000);
+    EXPECT_EQ(samples_through_frame(4599), 3741559);  // a whole show: 4599 * 48000 / 59 = 3741559.3
+    long sum = 0;
+    for (long k = 1; k <= 590; k++) {
+        long n = samples_of_frame(k);
+        EXPECT_TRUE(n == 813 || n == 814) << k;
+        sum += n;
+    }
+    EXPECT_EQ(sum, 480000) << "ten seconds of frames are ten seconds of sound";
+}
+
+// Replays the sequencer with the Julia zoom's self-ending rule and checks the table against it.
+TEST(Timeline, SceneOfEveryLoopFrameFollowsTheSequencer)
+{
+    int effu = 0, kierros = 0;
+    float zoom = 0;
+    for (int laiskuri = 1; laiskuri <= 2100; laiskuri++) {
+        sequencer_step(laiskuri, effu, kierros);
+        ASSERT_EQ(scene_of_loop_frame(laiskuri), effu) << "frame " << laiskuri;
+        if (effu == 4) {
+            zoom = static_cast<float>(zoom + (zoom / 20.0 + 0.001));
+            if (std::sqrt(static_cast<double>(zoom)) > 8) {
+                effu = 5;
+                zoom = static_cast<float>(zoom - 4.0);
+            }
+        }
+    }
+    EXPECT_EQ(scene_of_loop_frame(0), -1);
+    EXPECT_EQ(scene_of_loop_frame(1445), 4);
+    EXPECT_EQ(scene_of_loop_frame(1446), 5);
+    EXPECT_EQ(scene_of_loop_frame(2080), 4);
+    EXPECT_EQ(scene_of_loop_frame(2081), 5);
+}
+
+// Decodes a PNG with ffmpeg into packed RGB bytes.
+std::string decode_png_rgb(const std::string& path)
+{
+    std::string out;
+    run_command("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt rgb24 -", out, false);
+    return out;
+}
+
+TEST(Png, DecodesToTheBitmapsPixels)
+{
+    start_headless_allegro(32);
+    TempDir dir;
+    BITMAP* b = create_bitmap_ex(32, 37, 11);  // odd sizes: no row padding may creep in
+    for (int y = 0; y < b->h; y++)
+        for (int x = 0; x < b->w; x++)
+            putpixel(b, x, y, makecol32(x * 7 & 255, y * 23 & 255, (x * y) & 255));
+    std::string error;
+    ASSERT_TRUE(write_png(dir.file("a.png"), b, error)) << error;
+    std::string rgb = decode_png_rgb(dir.file("a.png"));
+    ASSERT_EQ(rgb.size(), 37u * 11 * 3);
+    for (int y = 0; y < b->h; y++)
+        for (int x = 0; x < b->w; x++) {
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(rgb.data()) + (y * 37 + x) * 3;
+            ASSERT_EQ((p[0] << 16) | (p[1] << 8) | p[2], getpixel(b, x, y)) << x << "," << y;
+        }
+    destroy_bitmap(b);
+
+    BITMAP* tiny = create_bitmap_ex(32, 1, 1);
+    EXPECT_FALSE(write_png(dir.file("missing/a.png"), tiny, error));
+    destroy_bitmap(tiny);
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+}
+
+TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
+{
+    start_headless_allegro(32);
+    TempDir dir;
+    write_test_module(dir.file("m.it"));
+    ModuleAudio full, quiet, none;
+    ASSERT_TRUE(full.load(dir.file("m.it")));
+    ASSERT_TRUE(quiet.load(dir.file("m.it")));
+    EXPECT_FALSE(none.load(dir.file("absent.it")));
+
+    std::vector<int16_t> a, b, c;
+    full.render(4800, 1.0f, a);
+    quiet.render(4800, 0.25f, b);
+    none.render(4800, 1.0f, c);
+    ASSERT_EQ(a.size(), 9600u);
+    ASSERT_EQ(c.size(), 9600u);
+    long peak_a = 0, peak_b = 0, peak_c = 0;
+    for (size_t i = 0; i < a.size(); i++) {
+        peak_a = std::max<long>(peak_a, std::abs(a[i]));
+        peak_b = std::max<long>(peak_b, std::abs(b[i]));
+        peak_c = std::max<long>(peak_c, std::abs(c[i]));
+    }
+    EXPECT_GT(peak_a, 2000);
+    EXPECT_NEAR(static_cast<double>(peak_b), peak_a / 4.0, peak_a * 0.02);
+    EXPECT_EQ(peak_c, 0);
+}
+
+}  // namespace
