@@ -1,0 +1,521 @@
+// The scene pictures: the afro silhouette, the word mark, the sunset title,
+// the palm beach and the city evening.
+#include <algorithm>
+#include <cmath>
+
+#include "pictures.h"
+
+namespace artgen {
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// Catmull-Rom through (key, value) pairs sorted by key; clamps at the ends.
+double spline(const std::vector<std::pair<double, double>>& k, double t) {
+    if (t <= k.front().first) return k.front().second;
+    if (t >= k.back().first) return k.back().second;
+    size_t i = 0;
+    while (i + 2 < k.size() && k[i + 1].first < t) ++i;
+    double t0 = k[i].first, t1 = k[i + 1].first;
+    double u = (t - t0) / (t1 - t0);
+    double p0 = k[i > 0 ? i - 1 : i].second, p1 = k[i].second, p2 = k[i + 1].second;
+    double p3 = k[i + 2 < k.size() ? i + 2 : i + 1].second;
+    double u2 = u * u, u3 = u2 * u;
+    return 0.5 * (2 * p1 + (-p0 + p2) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u2 + (-p0 + 3 * p1 - 3 * p2 + p3) * u3);
+}
+
+// ---------------------------------------------------------------- afro
+
+struct Afro {
+    // Silhouette of a head in profile, facing right, with a big afro.
+    std::vector<std::pair<double, double>> profile = {
+        {170, 194}, {190, 201}, {212, 207}, {236, 209}, {247, 205}, {256, 207}, {268, 217},
+        {280, 231}, {287, 225}, {291, 213}, {297, 214}, {302, 218}, {307, 212}, {313, 216},
+        {319, 214}, {326, 208}, {334, 210}, {340, 206}, {346, 197}, {352, 182}};
+    std::vector<std::pair<double, double>> shoulders = {
+        {-10, 436}, {30, 408}, {70, 396}, {110, 390}, {140, 389}, {180, 393}, {220, 403}, {255, 420}, {290, 440}};
+    bool inside(double x, double y) const {
+        // Afro: a cloud of puffs around a big ellipse.
+        double ax = (x - 114) / 110.0, ay = (y - 166) / 102.0;
+        double ang = std::atan2(ay, ax);
+        double r = std::sqrt(ax * ax + ay * ay);
+        double a01 = (ang + kPi) / (2 * kPi);
+        double bump = 0.06 * (vnoise(a01 * 9.0, 0.5, 31u, 9) - 0.5) * 2 + 0.035 * (vnoise(a01 * 38.0, 0.5, 32u, 38) - 0.5) * 2;
+        // Puff scallops along the rim.
+        double sc = std::fabs(std::sin(a01 * kPi * 23.0));
+        bump += 0.03 * std::sqrt(sc);
+        if (r < 0.97 + bump) return true;
+        // Skull and nape under the hair.
+        double hx = (x - 150) / 62.0, hy = (y - 255) / 78.0;
+        if (hx * hx + hy * hy < 1) return true;
+        // Face: in front of the skull, down to the jaw line.
+        if (y > 165 && y < 356 && x > 120) {
+            double front = spline(profile, y);
+            double jaw = 349.0 - std::max(0.0, 172.0 - x) * 0.95;  // jaw line rising toward the ear
+            if (x < front && y < jaw) return true;
+        }
+        // Neck, a little wider at its base.
+        if (y > 280 && y < 430) {
+            double neckFront = 179.0 - (y - 345.0) * 0.08 + 10 * smooth(368, 395, y);
+            double neckBack = 108.0 - (y - 280.0) * 0.10 - 12 * smooth(360, 392, y);
+            if (x > neckBack && x < neckFront) return true;
+        }
+        return y > spline(shoulders, x);
+    }
+};
+
+}  // namespace
+
+Picture paint_afro() {
+    // Keyed by the show on red: the figure has no red at all, the
+    // background is pure white, and the edge is hard (one sample per pixel)
+    // so there is no half-tone fringe.
+    Picture pic(270, 480);
+    Afro a;
+    for (int y = 0; y < pic.h(); ++y)
+        for (int x = 0; x < pic.w(); ++x) {
+            double px = x + 0.5, py = y + 0.5;
+            if (!a.inside(px, py)) {
+                pic.at(x, y) = rgb(1, 1, 1);
+                continue;
+            }
+            // Deep indigo body with curl texture in the hair and a faint
+            // violet rim where the light from the right would catch it.
+            double curl = fbm(px / 7.0, py / 7.0, 41u, 3);
+            bool hair = ((px - 112) * (px - 112) / (115.0 * 115.0) + (py - 168) * (py - 168) / (110.0 * 110.0)) < 1.0 &&
+                        py < 260;
+            // Red stays at zero: the encoder's error at the hard edge is then
+            // far from the key threshold.
+            Col c = rgb8(0, 1, 12);
+            if (hair) c = c + rgb8(0, 3, 14) * (curl * 2.0);
+            bool rim = !a.inside(px + 3, py) || !a.inside(px + 2, py - 2);
+            if (rim) c = rgb8(0, 4, 58);
+            pic.at(x, y) = c;
+        }
+    return pic;
+}
+
+// ---------------------------------------------------------------- logo
+
+namespace {
+
+double sd_round_box(double x, double y, double cx, double cy, double hw, double hh, double r) {
+    return sd_box(x, y, cx, cy, hw - r, hh - r) - r;
+}
+
+// One letter of the word RUVO in a box of w x h with stroke half-width s,
+// local coordinates (0,0) top-left.
+double sd_letter(char ch, double x, double y, double w, double h, double s) {
+    switch (ch) {
+        case 'R': {
+            double stem = sd_box(x, y, s, h / 2, s, h / 2);
+            double bh = h * 0.56;
+            double bowl = std::fabs(sd_round_box(x, y, w / 2, bh / 2, w / 2 - s, bh / 2 - s, bh / 2 - s)) - s;
+            bowl = std::max(bowl, -(x - s));  // the stem closes it
+            double leg = sd_segment(x, y, w * 0.42, bh - s, w - s * 1.05, h - s) - s * 1.05;
+            leg = std::max(leg, y - h);
+            return std::min(std::min(stem, bowl), leg);
+        }
+        case 'U': {
+            double ring = std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s)) - s;
+            double sides = std::min(sd_box(x, y, s, h * 0.3, s, h * 0.3), sd_box(x, y, w - s, h * 0.3, s, h * 0.3));
+            return std::min(std::max(ring, -(y - h * 0.5)), sides);
+        }
+        case 'V': {
+            double a = sd_segment(x, y, s * 1.1, 0, w / 2, h - s) - s * 1.1;
+            double b = sd_segment(x, y, w - s * 1.1, 0, w / 2, h - s) - s * 1.1;
+            return std::max(std::min(a, b), std::max(-y, y - h));
+        }
+        default: {  // 'O'
+            return std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s * 0.6)) - s;
+        }
+    }
+}
+
+// The word RUVO, slanted, in a 520 x 170 box whose top-left is (0, 0).
+double sd_word(double x, double y) {
+    const double w = 118, h = 170, gap = 16, s = 19;
+    x += (y - h) * 0.16;  // italic slant
+    double d = 1e9;
+    const char* word = "RUVO";
+    for (int i = 0; i < 4; ++i) d = std::min(d, sd_letter(word[i], x - i * (w + gap), y, w, h, s));
+    return d;
+}
+
+// Chrome and neon rendering of the word at scale k with its box at (ox, oy);
+// returns the colour and writes the coverage (0..1) into alpha.
+Col word_look(double x, double y, double ox, double oy, double k, double& alpha) {
+    double lx = (x - ox) / k, ly = (y - oy) / k;
+    double d = sd_word(lx, ly) * k;  // distance in picture pixels
+    const double H = 170 * k;
+    // Extrusion toward the lower right.
+    double ext = 1e9;
+    for (int i = 1; i <= 9; ++i) ext = std::min(ext, sd_word(lx - i * 1.1, ly - i * 1.1) * k);
+    Col c{};
+    alpha = 0;
+    // Outer neon glow.
+    double glow = std::exp(-std::max(0.0, std::min(d, ext)) / (9.0 * k + 2));
+    Col glowCol = mix(rgb(1.0, 0.15, 0.75), rgb(0.2, 0.7, 1.0), clamp01((y - oy) / H));
+    c = glowCol * (0.55 * glow);
+    alpha = std::max(alpha, 0.55 * glow);
+    // Extruded sides: deep violet, a magenta edge where they meet the face.
+    double extCov = smooth(0.7, -0.7, ext);
+    if (extCov > 0) {
+        Col side = mix(rgb(0.30, 0.05, 0.45), rgb(0.08, 0.02, 0.18), clamp01((ly - 0) / 170));
+        side = side + rgb(0.9, 0.2, 0.8) * smooth(1.6, 0.0, std::fabs(ext));
+        c = over(c, side, extCov);
+        alpha = std::max(alpha, extCov);
+    }
+    double cov = smooth(0.7, -0.7, d);
+    if (cov > 0) {
+        // Chrome: sky above the horizon line, ground glow below.
+        double t = clamp01(ly / 170.0);
+        Col face;
+        if (t < 0.52) {
+            face = ramp({rgb(0.10, 0.12, 0.45), rgb(0.35, 0.55, 0.95), rgb(0.85, 0.95, 1.0), rgb(1, 1, 1)}, t / 0.52);
+        } else {
+            double u = (t - 0.52) / 0.48;
+            face = ramp({rgb(0.20, 0.02, 0.25), rgb(0.75, 0.10, 0.50), rgb(1.0, 0.55, 0.30), rgb(1.0, 0.90, 0.55)}, u);
+        }
+        // Reflected streaks across the chrome.
+        face = face * (0.9 + 0.1 * std::sin(lx * 0.05 + ly * 0.21));
+        // Bright inner border.
+        face = over(face, rgb(1.0, 0.95, 1.0), smooth(-3.2 * k - 1, -1.0, d) * 0.85);
+        c = over(c, face, cov);
+        alpha = std::max(alpha, cov);
+    }
+    return c;
+}
+
+// A four-pointed sparkle with a soft core.
+Col sparkle(double x, double y, double cx, double cy, double size) {
+    double dx = std::fabs(x - cx), dy = std::fabs(y - cy);
+    double rays = std::exp(-dx / (size * 0.06)) * std::exp(-dy / size) + std::exp(-dy / (size * 0.06)) * std::exp(-dx / size);
+    double core = std::exp(-(dx * dx + dy * dy) / (size * size * 0.02));
+    return rgb(1, 0.9, 1) * (0.9 * rays + core);
+}
+
+}  // namespace
+
+Picture paint_logo() {
+    Picture pic(640, 320);
+    const double k = 0.98, ox = 74, oy = 60;
+    pic.shade(3, [&](double x, double y) {
+        double a;
+        Col c = word_look(x, y, ox, oy, k, a);
+        // Laser line under the word, brightest in the middle.
+        double ly = 272.0;
+        double beam = std::exp(-std::fabs(y - ly) / 1.4) * std::exp(-std::pow((x - 320) / 260.0, 2));
+        double halo = std::exp(-std::fabs(y - ly) / 7.0) * std::exp(-std::pow((x - 320) / 200.0, 2)) * 0.4;
+        c = c + rgb(0.3, 0.9, 1.0) * beam + rgb(0.8, 0.1, 0.7) * halo;
+        // Scanline-like reflection of the word's glow on the floor line.
+        c = c + sparkle(x, y, 118, 64, 60) * 0.9 + sparkle(x, y, 560, 228, 34) * 0.6;
+        return c;
+    });
+    return pic;
+}
+
+// ---------------------------------------------------------------- title
+
+namespace {
+
+Col sunset_sky(double y, double horizon) {
+    double t = clamp01(y / horizon);
+    return ramp({rgb8(6, 3, 26), rgb8(22, 8, 62), rgb8(70, 16, 112), rgb8(170, 30, 130), rgb8(250, 90, 100),
+                 rgb8(255, 170, 110)},
+                std::pow(t, 1.6));
+}
+
+// Sparse stars: one candidate per 9x9 cell.
+double stars(double x, double y, uint32_t seed) {
+    int cx = static_cast<int>(std::floor(x / 9)), cy = static_cast<int>(std::floor(y / 9));
+    double h = hash01(cx, cy, seed);
+    if (h > 0.16) return 0;
+    double sx = cx * 9 + 1.5 + 6 * hash01(cx, cy, seed + 1), sy = cy * 9 + 1.5 + 6 * hash01(cx, cy, seed + 2);
+    double d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
+    double b = 0.3 + 0.7 * hash01(cx, cy, seed + 3);
+    return b * std::exp(-d2 / 0.35);
+}
+
+// Striped retro sun of radius R centred at (cx, cy); coverage into a.
+Col retro_sun(double x, double y, double cx, double cy, double R, double& a) {
+    double d = std::hypot(x - cx, y - cy);
+    double v = (y - (cy - R)) / (2 * R);  // 0 at the top, 1 at the bottom
+    Col c = ramp({rgb8(255, 245, 150), rgb8(255, 190, 90), rgb8(255, 110, 80), rgb8(250, 50, 130)}, v);
+    a = smooth(0.8, -0.8, d - R);
+    // Cuts in the lower part grow thicker toward the horizon.
+    double s = (y - (cy - 0.1 * R)) / (1.1 * R);
+    if (s > 0) {
+        double period = R * 0.16;
+        double ph = std::fmod(y - (cy - 0.1 * R), period);
+        double gap = period * (0.12 + 0.55 * s);
+        a *= smooth(gap - 0.6, gap + 0.6, ph);
+    }
+    return c;
+}
+
+}  // namespace
+
+Picture paint_title() {
+    Picture pic(640, 480);
+    const double horizon = 292, sunX = 320, sunY = 218, sunR = 118;
+    pic.shade(3, [&](double x, double y) {
+        Col c;
+        if (y < horizon) {
+            c = sunset_sky(y, horizon);
+            c = c + rgb(1, 0.9, 1) * (stars(x, y, 51u) * (1 - smooth(80, 230, y)));
+            // Thin lit cloud bands.
+            double band = fbm(x / 160.0, y / 9.0, 52u, 4);
+            double cloud = smooth(0.55, 0.75, band) * smooth(120, 170, y) * smooth(260, 200, y);
+            c = over(c, rgb(0.45, 0.12, 0.45), cloud * 0.7);
+            // Sun glow, then the sun.
+            double ds = std::hypot(x - sunX, y - sunY);
+            c = c + rgb(0.9, 0.25, 0.45) * (0.55 * std::exp(-std::max(0.0, ds - sunR) / 55.0));
+            double a;
+            Col sun = retro_sun(x, y, sunX, sunY, sunR, a);
+            c = over(c, sun, a * (1 - cloud * 0.6));
+            // Mountains: a far violet range and a near dark one, both with lit ridges.
+            double side = smooth(70, 250, std::fabs(x - sunX));
+            double far = horizon - (12 + 70 * fbm(x / 120.0, 3.0, 53u, 5)) * (0.25 + 0.75 * side);
+            double nearR = horizon - (4 + 60 * std::pow(fbm(x / 80.0, 7.0, 54u, 5), 1.6)) * side;
+            if (y > far) {
+                Col m = mix(rgb(0.28, 0.08, 0.40), rgb(0.45, 0.12, 0.45), (y - far) / (horizon - far + 1));
+                m = m + rgb(1.0, 0.35, 0.8) * smooth(1.5, 0.0, y - far);
+                c = over(c, m, smooth(far, far + 0.8, y));
+            }
+            if (y > nearR) {
+                Col m = mix(rgb(0.08, 0.02, 0.16), rgb(0.14, 0.04, 0.24), (y - nearR) / (horizon - nearR + 1));
+                // Wireframe contours across the near range.
+                double contour = std::fabs(std::fmod(y - horizon + 400, 7.0) - 3.5);
+                m = m + rgb(0.2, 0.6, 0.9) * (0.25 * smooth(0.8, 0.0, contour));
+                m = m + rgb(0.3, 0.95, 1.0) * smooth(1.6, 0.0, y - nearR);
+                c = over(c, m, smooth(nearR, nearR + 0.8, y));
+            }
+        } else {
+            // Floor: a neon grid running to the horizon.
+            double dy = y - horizon;
+            Col base = mix(rgb8(40, 6, 60), rgb8(14, 2, 34), smooth(0, 180, dy));
+            double X = (x - 320) / (dy + 0.6) * 36.0;  // ground units across
+            double Z = 2200.0 / (dy + 0.6);
+            double dXdx = 36.0 / (dy + 0.6);
+            double dZdy = 2200.0 / ((dy + 0.6) * (dy + 0.6));
+            double fx = std::fabs(X / 14.0 - std::floor(X / 14.0 + 0.5)) * 14.0 / dXdx;
+            double fz = std::fabs(Z / 12.0 - std::floor(Z / 12.0 + 0.5)) * 12.0 / dZdy;
+            double line = std::max(smooth(1.3, 0.2, fx), smooth(1.3, 0.2, fz));
+            double lineGlow = std::max(std::exp(-fx / 3.0), std::exp(-fz / 3.0)) * 0.35;
+            double fade = smooth(0, 40, dy);
+            Col grid = mix(rgb(1.0, 0.20, 0.80), rgb(0.35, 0.80, 1.0), smooth(20, 190, dy));
+            c = base + grid * ((line * 0.9 + lineGlow) * (0.35 + 0.65 * fade));
+            // Sun reflection broken into ripples.
+            double rx = std::fabs(x - sunX) / (sunR * (0.7 + dy / 300.0));
+            double rip = 0.5 + 0.5 * std::sin(dy * 0.9 + 6 * fbm(x / 30.0, dy / 4.0, 55u, 2));
+            double refl = smooth(1.0, 0.2, rx) * std::exp(-dy / 110.0) * rip;
+            c = c + rgb(1.0, 0.45, 0.35) * (0.55 * refl);
+            // Horizon haze.
+            c = c + rgb(1.0, 0.4, 0.6) * (0.6 * std::exp(-dy / 10.0));
+        }
+        // A hot line at the horizon itself.
+        c = c + rgb(1.0, 0.7, 0.9) * (0.7 * std::exp(-std::fabs(y - horizon) / 1.3));
+        return c;
+    });
+    return pic;
+}
+
+// ---------------------------------------------------------------- palms
+
+namespace {
+
+// Distance to a quadratic Bezier, approximated by a polyline of n pieces;
+// t receives the curve parameter of the nearest point.
+double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
+                 double& tOut) {
+    double best = 1e9;
+    tOut = 0;
+    double px = ax, py = ay;
+    for (int i = 1; i <= n; ++i) {
+        double t = static_cast<double>(i) / n, u = 1 - t;
+        double qx = u * u * ax + 2 * u * t * bx + t * t * cx, qy = u * u * ay + 2 * u * t * by + t * t * cy;
+        double vx = qx - px, vy = qy - py;
+        double s = clamp01(((x - px) * vx + (y - py) * vy) / (vx * vx + vy * vy));
+        double d = std::hypot(x - px - vx * s, y - py - vy * s);
+        if (d < best) {
+            best = d;
+            tOut = (i - 1 + s) / n;
+        }
+        px = qx;
+        py = qy;
+    }
+    return best;
+}
+
+// Coverage of a palm silhouette: trunk from (bx, by) to crown (cx, cy).
+double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
+    double t;
+    double mx = (bx + cx) / 2 + lean, my = (by + cy) / 2;
+    double d = sd_bezier(x, y, bx, by, mx, my, cx, cy, 24, t);
+    double width = size * (0.09 - 0.04 * t);
+    // Trunk rings.
+    double ring = 0.85 + 0.15 * std::fabs(std::sin(t * 60));
+    double cov = smooth(0.7, -0.7, d - width * ring);
+    // Fronds: arcs out of the crown, drooping.
+    for (int f = 0; f < 9; ++f) {
+        double ang = -kPi / 2 + (f - 4) * 0.42 + 0.15 * (hash01(f, 0, seed) - 0.5);
+        double L = size * (0.85 + 0.3 * hash01(f, 1, seed));
+        double ex = cx + std::cos(ang) * L * 1.15, ey = cy + std::sin(ang) * L * 0.55 + L * 0.65;
+        double hx = cx + std::cos(ang) * L * 0.6, hy = cy + std::sin(ang) * L * 0.9 - L * 0.1;
+        double ft;
+        double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
+        double fw = size * 0.07 * std::sin(kPi * std::min(1.0, ft * 1.15)) + 1.0;
+        // Leaflets: a saw edge along the frond.
+        double saw = 0.55 + 0.45 * std::fabs(std::sin(ft * 46));
+        cov = std::max(cov, smooth(0.7, -0.7, fd - fw * (0.6 + 1.4 * saw) * (1 - 0.3 * ft)));
+    }
+    cov = std::max(cov, smooth(0.7, -0.7, std::hypot(x - cx, y - cy) - size * 0.08));
+    return cov;
+}
+
+}  // namespace
+
+Picture paint_tolmo() {
+    // Night beach: a huge pink moon low over the sea, its light broken on the
+    // waves, palms leaning in from both sides.
+    Picture pic(320, 404);
+    const double horizon = 214, moonX = 182, moonY = 150, moonR = 58;
+    pic.shade(3, [&](double x, double y) {
+        Col c;
+        if (y < horizon) {
+            double t = y / horizon;
+            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(230, 90, 140)},
+                     std::pow(t, 1.4));
+            c = c + rgb(1, 0.9, 1) * (stars(x, y, 61u) * (1 - smooth(40, 150, y)));
+            double dm = std::hypot(x - moonX, y - moonY);
+            c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 40.0));
+            // Moon with soft maria.
+            double maria = fbm((x - moonX) / 22.0 + 3, (y - moonY) / 22.0 + 3, 62u, 4);
+            Col moon = mix(rgb(1.0, 0.80, 0.88), rgb(0.92, 0.55, 0.75), smooth(0.45, 0.7, maria));
+            moon = moon * (0.85 + 0.15 * clamp01(1 - (y - moonY + moonR) / (2 * moonR)));
+            c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
+            // Wisps crossing the moon.
+            double wisp = smooth(0.58, 0.8, fbm(x / 120.0, y / 7.0, 63u, 4)) * smooth(60, 120, y);
+            c = over(c, rgb(0.30, 0.08, 0.35), wisp * 0.8);
+            // Far headland on the left.
+            double land = horizon - 18 * smooth(150, 20, x) - 6 * fbm(x / 20.0, 1, 64u, 3) * smooth(160, 60, x);
+            c = over(c, rgb8(24, 6, 40), smooth(land, land + 0.8, y));
+        } else if (y < 330) {
+            // Sea: dark water, horizontal swell lines, moon path.
+            double dy = y - horizon;
+            Col water = mix(rgb8(60, 20, 100), rgb8(12, 6, 40), smooth(0, 90, dy));
+            double wave = fbm(x / (40.0 + dy), dy / (1.0 + dy * 0.06), 65u, 4);
+            double path = std::exp(-std::pow((x - moonX) / (moonR * (0.5 + dy / 90.0)), 2));
+            double glint = smooth(0.5, 0.75, wave);
+            water = water + rgb(1.0, 0.6, 0.8) * (path * glint * 0.9) + rgb(0.3, 0.8, 1.0) * (glint * 0.08);
+            c = water;
+        } else {
+            // Beach: surf line, wet sand mirroring the sky, dry sand.
+            double dy = y - 330;
+            double surf = 4 * std::sin(x / 23.0) + 3 * fbm(x / 15.0, 2, 66u, 3);
+            double foam = std::exp(-std::pow((dy - 6 - surf) / 2.0, 2));
+            Col sand = mix(rgb8(70, 30, 90), rgb8(36, 14, 54), smooth(10, 74, dy));
+            sand = sand * (0.9 + 0.2 * vnoise(x / 1.5, y / 1.5, 67u));
+            Col wet = mix(rgb8(150, 60, 130), sand, smooth(6, 24, dy - surf));
+            c = wet + rgb(0.8, 0.9, 1.0) * (0.6 * foam);
+        }
+        // Palms in front of everything.
+        double p = std::max(palm(x, y, 30, 410, 70, 120, 30, 120, 71u), palm(x, y, 300, 410, 262, 200, -18, 84, 72u));
+        Col silhouette = rgb8(8, 3, 18) + rgb(0.25, 0.05, 0.35) * (0.3 * smooth(300, 150, y));
+        c = over(c, silhouette, p);
+        return c;
+    });
+    return pic;
+}
+
+// ---------------------------------------------------------------- ilta
+
+Picture paint_ilta() {
+    // City evening: a dusk sky over a skyline with lit windows, mirrored in
+    // the harbour.
+    Picture pic(180, 240);
+    const double water = 182;
+    auto skyline = [](double x, double& top, int& id) {
+        // Buildings on a 1-pixel grid of lots of varying width.
+        int lot = 0;
+        double left = -6;
+        while (true) {
+            double w = 10 + std::floor(18 * hash01(lot, 0, 81u));
+            if (x < left + w) break;
+            left += w;
+            ++lot;
+        }
+        id = lot;
+        double hgt = 30 + 80 * std::pow(hash01(lot, 1, 81u), 1.5);
+        if (lot == 5) hgt = 128;  // the tower
+        top = 182 - hgt;
+        return left;
+    };
+    auto scene = [&](double x, double y) {
+        double t = y / water;
+        Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
+                     std::pow(t, 1.5));
+        // Long pink clouds.
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(160, 120, y);
+        c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
+        // Crescent moon.
+        double m1 = std::hypot(x - 140, y - 34) - 11, m2 = std::hypot(x - 145, y - 30) - 10;
+        c = over(c, rgb(1.0, 0.95, 0.85), smooth(0.6, -0.6, std::max(m1, -m2)));
+        c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
+        double top;
+        int id;
+        double left = skyline(x, top, id);
+        if (y > top) {
+            Col b = mix(rgb8(24, 10, 48), rgb8(12, 5, 28), hash01(id, 2, 81u));
+            // Windows on a 4x5 grid, about half lit.
+            double wx = x - left - 2, wy = y - top - 3;
+            int cx = static_cast<int>(std::floor(wx / 4)), cy = static_cast<int>(std::floor(wy / 5));
+            double fx = wx - cx * 4, fy = wy - cy * 5;
+            if (wx > 0 && wy > 0 && fx < 2.2 && fy < 2.6) {
+                double h = hash01(cx + id * 37, cy, 84u);
+                if (h < 0.45) {
+                    Col lamp = h < 0.3 ? rgb(1.0, 0.80, 0.45) : (h < 0.4 ? rgb(0.4, 0.9, 1.0) : rgb(1.0, 0.4, 0.8));
+                    b = lamp * (0.7 + 0.3 * hash01(cx, cy + id * 13, 85u));
+                }
+            }
+            // Lit roof edge from the afterglow.
+            b = b + rgb(0.8, 0.3, 0.5) * (0.6 * smooth(1.2, 0.0, y - top));
+            // The tower's beacon.
+            if (id == 5) {
+                double bx = left + 6;
+                (void)bx;
+            }
+            c = b;
+        }
+        // Tower antenna and its red light.
+        {
+            double tl;
+            int tid;
+            double l5 = 0;
+            for (double sx = 0; sx < 180; sx += 1) {
+                l5 = skyline(sx, tl, tid);
+                if (tid == 5) break;
+            }
+            double ax = l5 + 7;
+            if (std::fabs(x - ax) < 0.7 && y > 182 - 128 - 18 && y < 182 - 128) c = rgb8(30, 12, 50);
+            double dl = std::hypot(x - ax, y - (182 - 128 - 18));
+            c = c + rgb(1.0, 0.2, 0.3) * std::exp(-dl * dl / 3.0) + rgb(0.6, 0.1, 0.2) * (0.4 * std::exp(-dl / 6));
+        }
+        return c;
+    };
+    pic.shade(3, [&](double x, double y) {
+        if (y < water) return scene(x, y);
+        // Harbour: the scene mirrored, smeared by ripples and darkened.
+        double dy = y - water;
+        double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
+        Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
+        Col c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
+        double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
+        return c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
+    });
+    return pic;
+}
+
+}  // namespace artgen
