@@ -1,9 +1,83 @@
 #include "effects/julia.h"
 
-#include "effects/scene_end.h"
+#include <allegro.h>
+
+#include <cmath>
+#include <cstdlib>
+
 #include "frame/show.h"
+#include "frame/tick.h"
+
+int julia_colour(int i)
+{
+    return makecol(i, 128 - std::abs(i - 128), i);
+}
+
+int Julia::escape_count()
+{
+    // Locals keep the loop in registers; the order of every operation is the stored formula's.
+    double re = newRe, im = newIm;
+    double pre = oldRe, pim = oldIm;
+    const double cr = cRe, ci = cIm;
+    const int limit = maxIterations;
+    int i = 0;
+    while (i < limit) {
+        pre = re;
+        pim = im;
+        re = pre * pre - pim * pim + cr;
+        im = (pre + pre) * pim - ci;
+        if (re * re + im * im > 0.8)
+            break;
+        i++;
+    }
+    newRe = re;
+    newIm = im;
+    oldRe = pre;
+    oldIm = pim;
+    return i;
+}
 
 bool Julia::frame(Show& s)
 {
-    return present_and_finish(s, s.pics.canvas);
+    Pictures& p = s.pics;
+
+    maxIterations = maxIterations + 1;
+    zoom = static_cast<float>(zoom + (zoom / 20.0 + 0.001));
+    h = 240;
+    w = 320;
+    cRe = -0.7;
+    cIm = 0.27015;
+    moveX = static_cast<float>(-0.488);
+    moveY = static_cast<float>(0.14);
+
+    // Past 64 the scene hands over to the next one, but still draws this frame, 4 zoom back.
+    if (std::sqrt(static_cast<double>(zoom)) > 8) {
+        s.effu = s.effu + 1;
+        zoom = static_cast<float>(zoom - 4.0);
+    }
+
+    // Samples every second x and y; each is a 4x3 block at (2x, 2y), leaving row 2y + 3 black.
+    const double root = std::sqrt(static_cast<double>(zoom));
+    for (int x = 0; x < w; x += 2) {
+        int y = static_cast<int>(root + 40);
+        while (h > (y + 40) + root) {
+            newRe = ((x - w / 2) * 1.5) / ((zoom * 3.5) * w) + moveX;
+            newIm = (y - h / 2) / ((zoom * 3.5) * h) + moveY;
+            const int i = escape_count();
+            s.color = julia_colour(i);
+            rectfill(p.canvas, 2 * x, 2 * y, 2 * x + 3, 2 * y + 2, s.color);
+            y = y + 2;
+        }
+    }
+
+    s.host.poll_music();
+    draw_sprite(p.canvas, p.afroImage, 0, 0);
+    s.host.present(p.canvas);
+    clear_to_color(p.canvas, 0);
+    if (s.host.esc_held()) {
+        exit_from_frame(s);
+        return false;
+    }
+    speed_counter.fetch_sub(1);
+    return true;
 }

@@ -1,0 +1,195 @@
+// Scene 4, the Julia zoom: the escape test, the colours, the first frame and the early end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "frame/show.h"
+#include "frame/tick.h"
+#include "show_support.h"
+
+namespace {
+
+// A show with stand-in pictures (the afro stand-in keys to all magenta, so it draws nothing).
+struct SceneShow {
+    TempDir dir;
+    HeadlessHost host;
+    std::unique_ptr<Show> s;
+    BITMAP* presented = nullptr;  // copy of the last presented frame
+
+    SceneShow()
+    {
+        write_stand_in_pictures(dir.path());
+        s = std::make_unique<Show>(host);
+        std::string error;
+        if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
+            ADD_FAILURE() << error;
+        presented = create_bitmap_ex(32, 640, 480);
+        host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        s->effu = 4;
+        speed_counter = 0;
+    }
+    ~SceneShow() { destroy_bitmap(presented); }
+};
+
+TEST(Julia, EscapeTestIsStrict)
+{
+    Julia j;
+    j.maxIterations = 100;
+    // From z = 0 the first step lands on (cRe, -cIm), whose |z|^2 is exactly 0.8 here.
+    const double re = 0.0078125, im = 0.89439307065951157;
+    ASSERT_EQ(re * re + im * im, 0.8);
+    j.cRe = re;
+    j.cIm = im;
+    j.newRe = j.newIm = 0;
+    EXPECT_EQ(j.escape_count(), 1);  // 0.8 stays; the second step escapes
+    EXPECT_EQ(j.oldRe, re);
+    EXPECT_EQ(j.oldIm, -im);
+
+    // One step further out escapes at once.
+    const double im_up = std::nextafter(im, 1.0);
+    ASSERT_GT(re * re + im_up * im_up, 0.8);
+    j.cIm = im_up;
+    j.newRe = j.newIm = 0;
+    EXPECT_EQ(j.escape_count(), 0);
+
+    // An orbit that never leaves runs to the limit.
+    j.cRe = j.cIm = 0;
+    j.newRe = 0.5;
+    j.newIm = 0;
+    EXPECT_EQ(j.escape_count(), 100);
+}
+
+TEST(Julia, CentreOrbitEscapesAfter291Steps)
+{
+    Julia j;
+    j.maxIterations = 1501;
+    j.cRe = -0.7;
+    j.cIm = 0.27015;
+    j.newRe = static_cast<float>(-0.488);
+    j.newIm = static_cast<float>(0.14);
+    EXPECT_EQ(j.escape_count(), 291);
+}
+
+TEST(Julia, ColoursArePassedUnclamped)
+{
+    start_headless_allegro(32);
+    EXPECT_EQ(julia_colour(0), 0x000000);
+    EXPECT_EQ(julia_colour(128), 0x808080);
+    EXPECT_EQ(julia_colour(129), 0x817F81);
+    EXPECT_EQ(julia_colour(255), 0xFF01FF);
+    EXPECT_EQ(julia_colour(256), makecol(256, 0, 256));
+    EXPECT_EQ(julia_colour(256), 0x01000100);
+    EXPECT_EQ(julia_colour(291), makecol(291, -35, 291));
+    EXPECT_EQ(static_cast<unsigned>(julia_colour(291)), 0xFFFFDD23u);
+}
+
+TEST(Julia, FirstFrameIsBlackButTheCentreBlock)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    clear_to_color(s.pics.canvas, 0x123456);  // what the previous scene left
+    ASSERT_TRUE(s.julia.frame(s));
+    EXPECT_EQ(s.julia.maxIterations, 1501);
+    EXPECT_FLOAT_EQ(s.julia.zoom, 0.001f);
+    EXPECT_EQ(s.effu, 4);
+    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_EQ(show.host.polls, 1);
+    EXPECT_EQ(speed_counter.load(), -1);
+
+    BITMAP* f = show.presented;
+    long wrong = 0;
+    for (int x = 0; x < 320; x += 2) {
+        for (int y = 40; y <= 198; y += 2) {
+            const int expected = (x == 160 && y == 120) ? julia_colour(291) : 0;
+            for (int py = 2 * y; py <= 2 * y + 2; py++)
+                for (int px = 2 * x; px <= 2 * x + 3; px++)
+                    wrong += getpixel(f, px, py) != expected;
+            // The row under each row of blocks still shows the previous picture.
+            wrong += getpixel(f, 2 * x, 2 * y + 3) != 0x123456;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(static_cast<unsigned>(getpixel(f, 321, 241)), 0xFFFFDD23u);
+    // Outside the band nothing is drawn in this scene: no bars.
+    EXPECT_EQ(getpixel(f, 100, 79), 0x123456);
+    EXPECT_EQ(getpixel(f, 100, 400), 0x123456);
+    // The canvas is left cleared for the next frame.
+    EXPECT_EQ(getpixel(s.pics.canvas, 320, 240), 0);
+    EXPECT_EQ(getpixel(s.pics.canvas, 100, 79), 0);
+
+    // From the second frame on the gaps between block rows are black.
+    ASSERT_TRUE(s.julia.frame(s));
+    long lit = 0;
+    for (int y = 40; y <= 198; y += 2)
+        for (int x = 0; x < 640; x++)
+            lit += getpixel(f, x, 2 * y + 3) != 0;
+    EXPECT_EQ(lit, 0);
+}
+
+TEST(Julia, EndsItselfOnlyAbove64AndDrawsAtTheReducedZoom)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    // 60.9514275 grows to exactly 64: sqrt is exactly 8, which is not above 8.
+    s.julia.zoom = 60.9514275f;
+    clear_to_color(s.pics.canvas, 0);
+    ASSERT_TRUE(s.julia.frame(s));
+    ASSERT_EQ(s.julia.zoom, 64.0f);
+    EXPECT_EQ(s.effu, 4);
+    // At sqrt 8 the sample rows are y = 48..190: canvas rows 96..382.
+    EXPECT_EQ(getpixel(show.presented, 320, 94), 0);
+    EXPECT_NE(getpixel(show.presented, 320, 96), 0);
+    EXPECT_NE(getpixel(show.presented, 320, 382), 0);
+    EXPECT_EQ(getpixel(show.presented, 320, 384), 0);
+
+    // The next float up grows past 64: the scene ends and draws this frame 4 zoom back.
+    s.julia.zoom = std::nextafter(60.9514313f, 100.0f);
+    ASSERT_TRUE(s.julia.frame(s));
+    EXPECT_EQ(s.effu, 5);
+    EXPECT_GT(s.julia.zoom + 4.0, 64.0);
+    EXPECT_LT(s.julia.zoom, 60.01f);
+    // At sqrt 7.7 the sample rows are y = 47..191: canvas rows 94..384.
+    EXPECT_EQ(getpixel(show.presented, 320, 92), 0);
+    EXPECT_NE(getpixel(show.presented, 320, 94), 0);
+    EXPECT_NE(getpixel(show.presented, 320, 384), 0);
+    EXPECT_EQ(getpixel(show.presented, 320, 386), 0);
+    EXPECT_EQ(show.host.presents, 2);
+}
+
+TEST(Julia, ThreeVisitsRun160ThenSixThenOneFrame)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    const int expected_frames[3] = {160, 6, 1};
+    const double zoom_after[3] = {49.107, 61.8145, 60.9063};
+    const int limit_after[3] = {1660, 1666, 1667};
+    for (int visit = 0; visit < 3; visit++) {
+        SCOPED_TRACE(visit);
+        s.effu = 4;
+        int frames = 0;
+        // The sequencer ends the first visit after 160 frames; later visits end themselves.
+        while (s.effu == 4 && frames < 160) {
+            ASSERT_TRUE(s.julia.frame(s));
+            frames++;
+        }
+        EXPECT_EQ(frames, expected_frames[visit]);
+        EXPECT_EQ(s.effu, visit == 0 ? 4 : 5);
+        EXPECT_NEAR(s.julia.zoom, zoom_after[visit], 1e-3);
+        EXPECT_EQ(s.julia.maxIterations, limit_after[visit]);
+    }
+}
+
+TEST(Julia, EscEndsTheFrameAfterItsPresent)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    show.host.esc = [](const HeadlessHost&) { return true; };
+    EXPECT_FALSE(s.julia.frame(s));
+    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_TRUE(show.host.has(HeadlessHost::Event::Deinit));
+    EXPECT_FALSE(show.host.has(HeadlessHost::Event::Windowed));
+    EXPECT_EQ(speed_counter.load(), 0);
+}
+
+}  // namespace
