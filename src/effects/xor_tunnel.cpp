@@ -1,9 +1,74 @@
 #include "effects/xor_tunnel.h"
 
-#include "effects/scene_end.h"
+#include <cstdint>
+
+#include "assets/tunnel_tables.h"
+#include "frame/sequencer.h"
 #include "frame/show.h"
+#include "frame/tick.h"
+
+namespace {
+constexpr int kTop = 80;  // canvas row of tunnel row 0
+}
+
+int xor_colour(int c)
+{
+    return makecol(c, 255 - 4 * c, 0);
+}
+
+void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
+                     int& color)
+{
+    const int w = t.tunnel_w;
+    const int h = t.tunnel_h;
+    if (w <= 0 || h <= 0)
+        return;
+
+    // makecol of a pattern value depends only on the value and the colour depth.
+    int palette[256];
+    for (int c = 0; c < 256; c++)
+        palette[c] = xor_colour(c);
+
+    const bool direct = tunnel_rows_direct(canvas, w, kTop, kTop + h);
+    int last = 0;
+    for (int x = 0; x < w; x++) {
+        const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
+        const int* angle = &t.angleTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
+        for (int y = 0; y < h; y += 2) {
+            const int u = (2 * depth[y] + depthOffset) & 255;
+            const int v = (angle[y] + angleOffset) & 255;
+            last = t.xorTexture[u * 256 + v];
+            if (direct)
+                reinterpret_cast<uint32_t*>(canvas->line[y + kTop])[x] =
+                    static_cast<uint32_t>(palette[last]);
+            else
+                putpixel(canvas, x, y + kTop, palette[last]);
+        }
+    }
+    color = last;
+}
 
 bool XorTunnel::frame(Show& s)
 {
-    return present_and_finish(s, s.pics.canvas);
+    Pictures& p = s.pics;
+
+    s.animation = static_cast<float>(s.animation + -0.03);
+    const int depthOffset = static_cast<int>(s.animation * 256.0);
+    const int angleOffset = static_cast<int>(s.animation * 64.0);
+    draw_xor_tunnel(p.canvas, *s.tables, depthOffset, angleOffset, s.color);
+
+    s.host.poll_music();
+
+    // The hue smear: each row onto itself one pixel right, creeping along the row.
+    set_hue_blender(256, 256, 256, 7);
+    draw_trans_sprite(p.canvas, p.canvas, 1, 0);
+
+    s.host.present(p.canvas);
+    paint_letterbox(p.canvas);
+    if (s.host.esc_held()) {
+        exit_from_frame(s);
+        return false;
+    }
+    speed_counter.fetch_sub(1);
+    return true;
 }

@@ -1,7 +1,9 @@
 // Scene 5: the XOR tunnel on even rows with a hue smear.
 #pragma once
+#include <allegro.h>
 
 struct Show;
+struct TunnelTables;
 class ShowRandom;
 
 struct XorTunnel {
@@ -9,3 +11,12 @@ struct XorTunnel {
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
     bool frame(Show& s);
 };
+
+// The colour of pattern value c: makecol(c, 255 - 4c, 0), the green passed on unclamped.
+int xor_colour(int c);
+
+// The tunnel pass on even rows: every pixel (x, y), y = 0, 2, ..., of the 640x320 view gets the
+// colour of the XOR pattern at (2 * depth + depthOffset, angle + angleOffset), both masked to 8
+// bits, on canvas (x, y + 80). `color` is left holding the last pattern value, column by column.
+void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
+                     int& color);

@@ -1,0 +1,140 @@
+// Scene 5, the XOR tunnel: colours of the pattern, the first frame and the black odd rows.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "frame/show.h"
+#include "frame/tick.h"
+#include "show_support.h"
+
+namespace {
+
+// A show with stand-in pictures, its tables built, a black canvas (as scene 4 leaves it) and the
+// scene clock where the first scene 3 visit leaves it.
+struct SceneShow {
+    TempDir dir;
+    HeadlessHost host;
+    std::unique_ptr<Show> s;
+    BITMAP* presented = nullptr;
+
+    SceneShow()
+    {
+        write_stand_in_pictures(dir.path());
+        s = std::make_unique<Show>(host);
+        std::string error;
+        if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
+            ADD_FAILURE() << error;
+        build_tunnel_tables(*s->tables, s->pics.face3Image);
+        clear_to_color(s->pics.canvas, 0);
+        s->animation = 1.6f;
+        presented = create_bitmap_ex(32, 640, 480);
+        host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        speed_counter = 0;
+    }
+    ~SceneShow() { destroy_bitmap(presented); }
+};
+
+TEST(XorTunnel, PatternColoursKeepTheirNegativeGreen)
+{
+    start_headless_allegro(32);
+    EXPECT_EQ(xor_colour(0), 0x00FF00);
+    EXPECT_EQ(xor_colour(32), 0x207F00);
+    EXPECT_EQ(xor_colour(63), 0x3F0300);
+    EXPECT_EQ(xor_colour(64), makecol(64, -1, 0));
+    EXPECT_EQ(static_cast<unsigned>(xor_colour(64)), 0xFFFFFF00u);
+    EXPECT_EQ(xor_colour(128), makecol(128, -257, 0));
+    EXPECT_EQ(static_cast<unsigned>(xor_colour(128)), 0xFFFEFF00u);
+    EXPECT_EQ(xor_colour(255), makecol(255, -765, 0));
+    EXPECT_EQ(xor_colour(118), makecol(118, -217, 0));
+}
+
+TEST(XorTunnel, FirstFrameOfTheFirstVisit)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    ASSERT_TRUE(s.xorTunnel.frame(s));
+    EXPECT_FLOAT_EQ(s.animation, 1.57f);
+    EXPECT_EQ(static_cast<int>(s.animation * 256.0), 401);
+    EXPECT_EQ(static_cast<int>(s.animation * 64.0), 100);
+    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_EQ(show.host.polls, 1);
+    EXPECT_EQ(speed_counter.load(), -1);
+    EXPECT_EQ(s.random.draws(), 0);
+
+    // (0, 0): u = (-16 + 401) & 255 = 129, v = (-109 + 100) & 255 = 247, c = 118. Nothing is
+    // smeared onto column 0.
+    EXPECT_EQ(getpixel(show.presented, 0, 80), xor_colour(118));
+    EXPECT_EQ(getpixel(s.pics.canvas, 0, 80), 0);  // bars after the present
+
+    // The pass alone: the centre gives u = 145, v = 120, c = 233 at canvas (320, 240).
+    clear_to_color(s.pics.canvas, 0);
+    int color = -1;
+    draw_xor_tunnel(s.pics.canvas, *s.tables, 401, 100, color);
+    EXPECT_EQ(getpixel(s.pics.canvas, 320, 240), xor_colour(233));
+    EXPECT_EQ(getpixel(s.pics.canvas, 0, 80), xor_colour(118));
+    EXPECT_EQ(getpixel(s.pics.canvas, 320, 241), 0);
+    // The scratch value ends on the last drawn pixel, (639, 318).
+    const int u = (2 * s.tables->distanceTable[639 * 480 + 318] + 401) & 255;
+    const int v = (s.tables->angleTable[639 * 480 + 318] + 100) & 255;
+    EXPECT_EQ(color, u ^ v);
+}
+
+TEST(XorTunnel, OddRowsAndBarsStayBlackForAWholeVisit)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    long lit_odd = 0, lit_bars = 0, frames = 0;
+    show.host.on_present = [&](BITMAP* b, Phase, long) {
+        frames++;
+        for (int x = 0; x < 640; x++) {
+            for (int y = 81; y < 400; y += 2)
+                lit_odd += getpixel(b, x, y) != 0;
+            for (int y = 0; y < 80; y++)
+                lit_bars += getpixel(b, x, y) != 0 || getpixel(b, x, 400 + y) != 0;
+        }
+    };
+    for (int n = 0; n < 40; n++)
+        ASSERT_TRUE(s.xorTunnel.frame(s));
+    EXPECT_EQ(frames, 40);
+    EXPECT_EQ(lit_odd, 0);
+    EXPECT_EQ(lit_bars, 0);
+    EXPECT_NEAR(s.animation, 0.40, 1e-3);
+}
+
+TEST(XorTunnel, DirectRowsMatchPutpixel)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    BITMAP* direct = create_bitmap_ex(32, 640, 480);
+    BITMAP* slow = create_bitmap_ex(32, 640, 480);
+    clear_to_color(direct, 0x010203);
+    clear_to_color(slow, 0x010203);
+    set_clip_rect(slow, 1, 0, 639, 479);  // first column clipped: forces putpixel
+    ASSERT_FALSE(tunnel_rows_direct(slow, 640, 80, 400));
+    int c1 = 0, c2 = 0;
+    draw_xor_tunnel(direct, *s.tables, -123, 77, c1);
+    draw_xor_tunnel(slow, *s.tables, -123, 77, c2);
+    EXPECT_EQ(c1, c2);
+    long differ = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 1; x < 640; x++)
+            differ += getpixel(direct, x, y) != getpixel(slow, x, y);
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(getpixel(slow, 0, 80), 0x010203);
+    destroy_bitmap(direct);
+    destroy_bitmap(slow);
+}
+
+TEST(XorTunnel, EscEndsTheFrameAfterItsPresent)
+{
+    SceneShow show;
+    Show& s = *show.s;
+    show.host.esc = [](const HeadlessHost&) { return true; };
+    EXPECT_FALSE(s.xorTunnel.frame(s));
+    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_TRUE(show.host.has(HeadlessHost::Event::Deinit));
+    EXPECT_FALSE(show.host.has(HeadlessHost::Event::Windowed));
+    EXPECT_EQ(speed_counter.load(), 0);
+}
+
+}  // namespace
