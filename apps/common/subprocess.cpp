@@ -91,6 +91,10 @@ bool Subprocess::finish()
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    if (WIFEXITED(status))
+        ended_ = "exit status " + std::to_string(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        ended_ = "killed by signal " + std::to_string(WTERMSIG(status));
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -19,10 +19,13 @@ public:
     bool write(const void* data, size_t size);
     // Closes the child's input and waits for it; true when it exited with status 0.
     bool finish();
+    // How the child ended, for messages: "exit status 1", "killed by signal 9".
+    const std::string& how_it_ended() const { return ended_; }
 
 private:
     int pid_ = -1;
     int fd_ = -1;
+    std::string ended_;
 };
 
 // The last lines of a text file, for error messages that quote a helper's log.

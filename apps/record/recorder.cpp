@@ -16,6 +16,13 @@ namespace fs = std::filesystem;
 namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
+
+std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log)
+{
+    std::string tail = tail_of_file(log);
+    return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
+           (tail.empty() ? std::string(", with no message") : ":\n" + tail);
+}
 }  // namespace
 
 const char* record_usage()
@@ -230,7 +237,7 @@ bool RecordingHost::close(std::string& error)
     }
     encoder_running_ = false;
     if (!encoder_.finish()) {
-        error = "ffmpeg failed to encode the frames:\n" + tail_of_file(scratch_ + "/encode.log");
+        error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log");
         return false;
     }
     bool sound_ok = std::fflush(sound_) == 0;
@@ -251,7 +258,7 @@ bool RecordingHost::close(std::string& error)
     if (!mux.start(argv, false, scratch_ + "/mux.log", error))
         return false;
     if (!mux.finish()) {
-        error = "ffmpeg failed to add the sound:\n" + tail_of_file(scratch_ + "/mux.log");
+        error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log");
         return false;
     }
     std::error_code ec;
@@ -308,8 +315,10 @@ void RecordingHost::write_video_frame(BITMAP* frame)
             }
         }
     }
-    if (!encoder_.write(pixels_.data(), pixels_.size()))
-        fail("ffmpeg stopped taking frames:\n" + tail_of_file(scratch_ + "/encode.log"));
+    if (!encoder_.write(pixels_.data(), pixels_.size())) {
+        encoder_.finish();
+        fail(ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log"));
+    }
 }
 
 void RecordingHost::present(BITMAP* frame)

@@ -1,0 +1,236 @@
+// The recorder as a program: a short recording is a playable video with the right sound, dumped
+// pictures are the show's own frames, and faults end with a message, a non-zero status and no
+// file under the output's name.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "common/frame_spec.h"
+#include "common/module_audio.h"
+#include "frame/show.h"
+#include "record_support.h"
+
+namespace {
+
+const std::string kRecorder = STREAM8_RECORD_BIN;
+
+std::string quote(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+// ffprobe's view of one stream, as key=value pairs.
+std::map<std::string, std::string> probe_stream(const std::string& file, const std::string& which)
+{
+    std::string out;
+    run_command("ffprobe -v error -select_streams " + which +
+                    " -show_entries stream=codec_type,codec_name,width,height,pix_fmt,r_frame_rate,"
+                    "nb_frames,sample_rate,channels -of default=noprint_wrappers=1 " + quote(file),
+                out, false);
+    std::map<std::string, std::string> kv;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        std::string line = out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            kv[line.substr(0, eq)] = line.substr(eq + 1);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return kv;
+}
+
+std::string png_pixels(const std::string& path);
+
+long peak(const std::vector<int16_t>& s, long from, long to)  // stereo frames [from, to)
+{
+    long p = 0;
+    for (long i = 2 * std::max(from, 0L); i < 2 * to && i < static_cast<long>(s.size()); i++)
+        p = std::max<long>(p, std::abs(s[static_cast<size_t>(i)]));
+    return p;
+}
+
+TEST(Recording, ShortRecordingIsA640x480VideoWithStereoSoundFromTheFirstLoopFrame)
+{
+    TempDir dir;
+    write_record_data(dir.path());
+    const std::string out = dir.file("short.mp4");
+    std::string log;
+    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " + quote(out) +
+                              " --until loop:60 --frames loop:60 --frames-dir " + quote(dir.path()),
+                          log),
+              0)
+        << log;
+    EXPECT_NE(log.find("wrote " + out + ": 1160 frames (to loop:60), 0:19.66"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(out + ".partial"));
+
+    auto v = probe_stream(out, "v");
+    EXPECT_EQ(v["codec_name"], "h264");
+    EXPECT_EQ(v["width"], "640");
+    EXPECT_EQ(v["height"], "480");
+    EXPECT_EQ(v["pix_fmt"], "yuv420p");
+    EXPECT_EQ(v["r_frame_rate"], "59/1");
+    EXPECT_EQ(v["nb_frames"], "1160") << "500 logo + 600 smear + 60 loop frames";
+    auto a = probe_stream(out, "a");
+    EXPECT_EQ(a["codec_name"], "aac");
+    EXPECT_EQ(a["sample_rate"], "48000");
+    EXPECT_EQ(a["channels"], "2");
+
+    // The video's last frame is the picture of loop:60, up to the encoder's loss.
+    std::string last;
+    run_command("ffmpeg -v error -i " + quote(out) +
+                    " -vf 'select=eq(n\\,1159)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -", last, false);
+    const std::string png = png_pixels(dir.file("loop-00060.png"));
+    ASSERT_EQ(png.size(), 640u * 480 * 3);
+    ASSERT_EQ(last.size(), png.size());
+    double diff = 0;
+    for (size_t i = 0; i < png.size(); i++)
+        diff += std::abs(static_cast<unsigned char>(last[i]) - static_cast<unsigned char>(png[i]));
+    // Fine stripes of saturated colour lose about 7 levels a component in 4:2:0 H.264; a swapped
+    // channel or a frame from elsewhere in the show loses far more.
+    EXPECT_LT(diff / png.size(), 10.0) << "mean difference per colour component";
+
+    // The sound, decoded: silent through the intro, the module from the first loop frame on.
+    std::string raw;
+    run_command("ffmpeg -v error -i " + quote(out) + " -f s16le -ac 2 -ar 48000 -", raw, false);
+    std::vector<int16_t> s(raw.size() / 2);
+    std::memcpy(s.data(), raw.data(), s.size() * 2);
+    const long total = samples_through_frame(1160);
+    const long loop_start = samples_through_frame(1100);
+    ASSERT_GE(static_cast<long>(s.size() / 2), total);
+    EXPECT_LT(static_cast<long>(s.size() / 2), total + 2048) << "the sound ends with the last frame";
+    const long aac_frame = 1024;  // the encoder smears an onset over about one of its frames
+    EXPECT_LE(peak(s, 0, loop_start - 2 * aac_frame), 4) << "silence before loop:1";
+    EXPECT_GT(peak(s, loop_start + aac_frame, loop_start + 4 * aac_frame), 2000) << "music from loop:1";
+    EXPECT_GT(peak(s, total - 4 * aac_frame, total - aac_frame), 2000) << "and up to the last frame";
+}
+
+// Decodes a PNG with ffmpeg into packed RGB bytes.
+std::string png_pixels(const std::string& path)
+{
+    std::string out;
+    run_command("ffmpeg -v error -i " + quote(path) + " -f rawvideo -pix_fmt rgb24 -", out, false);
+    return out;
+}
+
+std::string bitmap_pixels(BITMAP* b)
+{
+    std::string out;
+    for (int y = 0; y < b->h; y++)
+        for (int x = 0; x < b->w; x++) {
+            int c = getpixel(b, x, y);
+            out += static_cast<char>((c >> 16) & 255);
+            out += static_cast<char>((c >> 8) & 255);
+            out += static_cast<char>(c & 255);
+        }
+    return out;
+}
+
+TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
+{
+    TempDir dir;
+    write_record_data(dir.path());
+    const std::string spec = "logo:1,smear:1-2,smear:600,loop:1,loop:2";
+    const std::string frames = dir.file("frames");
+    std::string log;
+    ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) + " --frames " +
+                              spec + " --frames-dir " + quote(frames),
+                          log),
+              0)
+        << log;
+    EXPECT_NE(log.find("wrote 6 of 6 requested pictures"), std::string::npos) << log;
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(frames)) {
+        (void)e;
+        files++;
+    }
+    EXPECT_EQ(files, 6);
+
+    // The same show on the plain headless host, stopped by Esc right after loop:2.
+    FrameSet wanted;
+    std::string error;
+    ASSERT_TRUE(parse_frame_set(spec, wanted, error));
+    std::map<std::string, std::string> expected;
+    HeadlessHost host;
+    host.on_present = [&](BITMAP* b, Phase p, long n) {
+        FrameLabel f{p, n};
+        if (wanted.contains(f))
+            expected[png_file_name(f)] = bitmap_pixels(b);
+    };
+    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 2; };
+    run_show(host, dir.path());
+    ASSERT_EQ(expected.size(), 6u);
+
+    for (auto& [name, pixels] : expected) {
+        std::string got = png_pixels(frames + "/" + name);
+        ASSERT_EQ(got.size(), 640u * 480 * 3) << name;
+        EXPECT_TRUE(got == pixels) << name << " differs from the presented frame";
+    }
+    // Sanity: the frames are not all alike (the smear moves, the loop draws a scene).
+    EXPECT_NE(expected["smear-00001.png"], expected["smear-00600.png"]);
+    EXPECT_NE(expected["smear-00600.png"], expected["loop-00001.png"]);
+}
+
+TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string data = " --quiet --data " + quote(dir.path());
+    const std::string out = dir.file("v.mp4");
+    std::string log;
+
+    // A bad frame list is refused before anything runs.
+    EXPECT_EQ(run_command(kRecorder + data + " --frames loop:0-3", log), 2);
+    EXPECT_NE(log.find("bad --frames: 'loop:0-3': loop frames are numbered 1..2099"), std::string::npos)
+        << log;
+    EXPECT_EQ(run_command(kRecorder + data + " --no-video --frames tunnel:3", log), 2);
+    EXPECT_NE(log.find("unknown phase 'tunnel'"), std::string::npos) << log;
+
+    // No ffmpeg to run.
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(out), log), 1);
+    EXPECT_NE(log.find("cannot run '/nonexistent/ffmpeg'"), std::string::npos) << log;
+    EXPECT_NE(log.find("needs ffmpeg"), std::string::npos) << log;
+
+    // An ffmpeg that gives up at once.
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /bin/false --until logo:20 --out " + quote(out), log),
+              1);
+    EXPECT_NE(log.find("ffmpeg"), std::string::npos) << log;
+
+    // An output directory that does not exist.
+    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("no/such/dir/v.mp4")), log), 1);
+    EXPECT_NE(log.find("cannot write the video " + dir.file("no/such/dir/v.mp4")), std::string::npos)
+        << log;
+
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_FALSE(std::filesystem::exists(out + ".partial"));
+
+    // A missing picture: the show's own start-up message.
+    std::filesystem::remove(dir.file("tile.bmp"));
+    EXPECT_EQ(run_command(kRecorder + data + " --no-video --frames logo:1 --frames-dir " +
+                              quote(dir.file("f")), log),
+              1);
+    EXPECT_NE(log.find("tile.bmp"), std::string::npos) << log;
+}
+
+TEST(Recording, WithoutTheModuleTheVideoIsMadeWithSilentSound)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string out = dir.file("quiet.mp4");
+    std::string log;
+    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " + quote(out) +
+                              " --until loop:5",
+                          log),
+              0)
+        << log;
+    EXPECT_NE(log.find("no module at"), std::string::npos) << log;
+    EXPECT_NE(log.find("silent 48 kHz stereo sound"), std::string::npos) << log;
+    EXPECT_EQ(probe_stream(out, "a")["sample_rate"], "48000");
+    EXPECT_EQ(probe_stream(out, "v")["nb_frames"], "1105");
+}
+
+}  // namespace
