@@ -162,18 +162,22 @@ TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
                std::abs(blue(b.get(), x0, y0) - blue(b.get(), x1, y1));
     };
     // The step across the wrap must look like an ordinary step between
-    // neighbouring columns/rows inside the picture.
-    long wrapX = 0, innerX = 0, wrapY = 0, innerY = 0;
+    // neighbouring columns (depth) and rows (angle) inside the picture.
+    double wrapX = 0, wrapY = 0, stepX = 0, stepY = 0;
     for (int i = 0; i < 256; ++i) {
         wrapX += diff(255, i, 0, i);
-        innerX += diff(127, i, 128, i);
         wrapY += diff(i, 255, i, 0);
-        innerY += diff(i, 127, i, 128);
+        for (int j = 0; j < 255; ++j) {
+            stepX += diff(j, i, j + 1, i);
+            stepY += diff(i, j, i, j + 1);
+        }
     }
-    EXPECT_LT(wrapX / 256.0, 24.0);
-    EXPECT_LT(wrapY / 256.0, 24.0);
-    EXPECT_LT(wrapX, 2 * innerX + 256 * 6);
-    EXPECT_LT(wrapY, 2 * innerY + 256 * 6);
+    wrapX /= 256;
+    wrapY /= 256;
+    stepX /= 256.0 * 255;
+    stepY /= 256.0 * 255;
+    EXPECT_LT(wrapX, 2 * stepX + 4) << "seam across depth";
+    EXPECT_LT(wrapY, 2 * stepY + 4) << "seam across angle";
 }
 
 TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {

@@ -27,7 +27,7 @@ Col portrait(const HeadSample& s) {
     Col albedo;
     double gloss = 0.25, power = 24;
     switch (s.mat) {
-        case kEyeWhite: albedo = rgb(0.82, 0.80, 0.86); gloss = 0.6; power = 60; break;
+        case kEyeWhite: albedo = rgb(0.62, 0.58, 0.66); gloss = 0.6; power = 60; break;
         case kIris: albedo = rgb(0.10, 0.55, 0.62); gloss = 0.8; power = 80; break;
         case kPupil: albedo = rgb(0.02, 0.02, 0.04); gloss = 0.9; power = 90; break;
         case kHair: albedo = mix(rgb(0.10, 0.05, 0.16), rgb(0.28, 0.12, 0.34), s.hair); gloss = 0.45; power = 18; break;
@@ -42,7 +42,7 @@ Col portrait(const HeadSample& s) {
                       rgb(0.07, 0.05, 0.16));
     // Rim light wraps around the silhouette edge.
     double edge = std::pow(1 - std::max(0.0, s.n.z), 2.5);
-    c = c + rim.col * (0.9 * lambert(s.n, rim.dir) * (0.35 + edge)) * (0.5 + 0.5 * albedo.g);
+    c = c + rim.col * (1.3 * lambert(s.n, rim.dir) * (0.35 + edge)) * (0.5 + 0.5 * albedo.g);
     c = c + key.col * (gloss * spec(s.n, key.dir, power));
     c = c + rgb(0.8, 1.0, 1.0) * (0.5 * gloss * spec(s.n, rim.dir, power));
     return c * (0.35 + 0.65 * s.ao);
@@ -63,8 +63,8 @@ void paint_faces(Picture& height, Picture& colour) {
     HeadView view;
     view.yaw = 0.30;
     view.pitch = -0.04;
-    view.halfSize = 1.42;
-    view.centreY = 0.02;
+    view.halfSize = 1.46;
+    view.centreY = 0.08;
     std::vector<HeadSample> smp = trace_head(size, size, ss, view);
     const V3 reliefLight = v3(-0.4, 0.5, 1.0);
     for (int y = 0; y < size; ++y)
@@ -99,13 +99,14 @@ namespace artgen {
 
 Picture paint_face3() {
     // Tunnel wall: small chrome heads in a brick pattern on a neon lattice.
-    // Everything repeats every 256 pixels (the heads every 128), so the
-    // picture tiles without a seam in both directions.
-    const int size = 256, cell = 128, ss = 2;
+    // Everything repeats every 256 pixels (the heads every 64), so the
+    // picture tiles without a seam in both directions. The tunnel stretches
+    // the depth axis a lot toward the screen edge, so the heads are small.
+    const int size = 256, cell = 64, ss = 3;
     HeadView view;
     view.yaw = 0.0;
-    view.halfSize = 1.45;
-    view.centreY = -0.15;
+    view.halfSize = 1.66;
+    view.centreY = 0.04;
     std::vector<HeadSample> smp = trace_head(cell, cell, ss, view);
     Picture pic(size, size);
     const V3 keyL = v3(-0.5, 0.6, 0.7), rimL = v3(0.8, -0.1, 0.3);
@@ -125,7 +126,7 @@ Picture paint_face3() {
                     Col back = mix(rgb8(10, 6, 40), rgb8(40, 10, 70), n) + rgb(0.9, 0.2, 0.8) * (0.6 * lat);
                     const HeadSample& s = smp[static_cast<size_t>(ly * ss + sy) * cell * ss + lx * ss + sx];
                     // Fade the neck out toward the bottom of its cell.
-                    double fade = smooth(124, 100, ly + (sy + 0.5) / ss);
+                    double fade = smooth(63, 52, ly + (sy + 0.5) / ss);
                     if (!s.hit || fade <= 0) {
                         acc = acc + back;
                         continue;

@@ -65,12 +65,12 @@ double head_sdf(V3 p, int* mat) {
     d = smin(d, capsule(p, v3(0, -0.55, -0.12), v3(0, -1.8, -0.16), 0.38, 0.42), 0.18);
 
     // Mouth: lips and the line between them.
-    double upper = ellipsoid(p, v3(0, -0.45, 0.745), v3(0.21, 0.06, 0.10));
-    double lower = ellipsoid(p, v3(0, -0.565, 0.725), v3(0.185, 0.068, 0.10));
-    double lips = smin(upper, lower, 0.03);
+    double upper = ellipsoid(p, v3(0, -0.45, 0.735), v3(0.20, 0.055, 0.09));
+    double lower = ellipsoid(p, v3(0, -0.56, 0.715), v3(0.175, 0.062, 0.09));
+    double lips = smin(upper, lower, 0.045);
     lips = smax(lips, -ellipsoid(p, v3(0, -0.505, 0.84), v3(0.22, 0.012, 0.14)), 0.015);
     int part = lips < d - 0.004 ? kLips : kSkin;
-    d = smin(d, lips, 0.04);
+    d = smin(d, lips, 0.06);
 
     // Eyebrows: a thin raised band above each socket.
     double brow = capsule(m, v3(0.12, 0.255, 0.70), v3(0.41, 0.27, 0.60), 0.03, 0.018);
@@ -88,7 +88,7 @@ double head_sdf(V3 p, int* mat) {
         if (eye < lid) {
             V3 dir = norm(m - kEye);
             double c = dir.z;  // gaze straight ahead
-            part = c > 0.975 ? kPupil : (c > 0.915 ? kIris : kEyeWhite);
+            part = c > 0.968 ? kPupil : (c > 0.885 ? kIris : kEyeWhite);
         } else {
             part = kSkin;
         }
@@ -97,10 +97,11 @@ double head_sdf(V3 p, int* mat) {
 
     // Hair: a curly mass over the skull, ending at a hairline across the
     // forehead, above the ears and low at the back.
-    double hairMass = ellipsoid(p, v3(0, 0.44, -0.16), v3(1.00, 0.88, 1.00));
+    double hairMass = ellipsoid(p, v3(0, 0.50, -0.18), v3(1.08, 0.94, 1.06));
     double lineY = mixd(-0.35, 0.50, smooth(-0.35, 0.35, p.z));
     lineY = mixd(lineY, 0.22, smooth(0.55, 0.75, std::fabs(p.x)) * smooth(0.45, 0.1, p.z));
-    double hair = smax(hairMass, lineY - p.y, 0.07);
+    lineY += 0.035 * std::sin(p.x * 23.0) * std::sin(p.z * 19.0 + 0.4);
+    double hair = smax(hairMass, lineY - p.y, 0.09);
     double curls = std::sin(p.x * 17.0 + 1.3) * std::sin(p.y * 17.0 + 0.7) * std::sin(p.z * 17.0 + 2.1);
     hair += 0.035 * curls;
     if (hair < d) part = kHair;

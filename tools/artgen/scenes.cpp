@@ -304,7 +304,7 @@ Picture paint_title() {
             double fz = std::fabs(Z / 12.0 - std::floor(Z / 12.0 + 0.5)) * 12.0 / dZdy;
             double line = std::max(smooth(1.3, 0.2, fx), smooth(1.3, 0.2, fz));
             double lineGlow = std::max(std::exp(-fx / 3.0), std::exp(-fz / 3.0)) * 0.35;
-            double fade = smooth(0, 40, dy);
+            double fade = smooth(0, 70, dy);
             Col grid = mix(rgb(1.0, 0.20, 0.80), rgb(0.35, 0.80, 1.0), smooth(20, 190, dy));
             c = base + grid * ((line * 0.9 + lineGlow) * (0.35 + 0.65 * fade));
             // Sun reflection broken into ripples.
@@ -366,10 +366,14 @@ double palm(double x, double y, double bx, double by, double cx, double cy, doub
         double hx = cx + std::cos(ang) * L * 0.6, hy = cy + std::sin(ang) * L * 0.9 - L * 0.1;
         double ft;
         double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
-        double fw = size * 0.07 * std::sin(kPi * std::min(1.0, ft * 1.15)) + 1.0;
-        // Leaflets: a saw edge along the frond.
-        double saw = 0.55 + 0.45 * std::fabs(std::sin(ft * 46));
-        cov = std::max(cov, smooth(0.7, -0.7, fd - fw * (0.6 + 1.4 * saw) * (1 - 0.3 * ft)));
+        // Rachis, then slanted leaflets hanging off both sides; the longest
+        // ones in the middle of the frond.
+        double rachis = smooth(0.7, -0.7, fd - (1.6 - 1.0 * ft));
+        double reach = size * 0.20 * std::sin(kPi * std::min(1.0, ft * 1.1 + 0.05)) * (1.0 - 0.25 * ft);
+        double phase = (ft * L * 1.3 + fd * 1.1) / 4.2;
+        double blade = std::fabs(phase - std::floor(phase) - 0.5);
+        double leaf = smooth(0.47, 0.37, blade) * smooth(reach + 0.7, reach - 0.7, fd);
+        cov = std::max(cov, std::max(rachis, leaf));
     }
     cov = std::max(cov, smooth(0.7, -0.7, std::hypot(x - cx, y - cy) - size * 0.08));
     return cov;
@@ -453,6 +457,17 @@ Picture paint_ilta() {
         top = 182 - hgt;
         return left;
     };
+    // Left edge of the tower (lot 5), for its antenna.
+    double towerLeft = 0;
+    for (double sx = 0; sx < 180; sx += 1) {
+        double tl;
+        int tid;
+        double l = skyline(sx, tl, tid);
+        if (tid == 5) {
+            towerLeft = l;
+            break;
+        }
+    }
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
@@ -482,23 +497,11 @@ Picture paint_ilta() {
             }
             // Lit roof edge from the afterglow.
             b = b + rgb(0.8, 0.3, 0.5) * (0.6 * smooth(1.2, 0.0, y - top));
-            // The tower's beacon.
-            if (id == 5) {
-                double bx = left + 6;
-                (void)bx;
-            }
             c = b;
         }
         // Tower antenna and its red light.
         {
-            double tl;
-            int tid;
-            double l5 = 0;
-            for (double sx = 0; sx < 180; sx += 1) {
-                l5 = skyline(sx, tl, tid);
-                if (tid == 5) break;
-            }
-            double ax = l5 + 7;
+            double ax = towerLeft + 7;
             if (std::fabs(x - ax) < 0.7 && y > 182 - 128 - 18 && y < 182 - 128) c = rgb8(30, 12, 50);
             double dl = std::hypot(x - ax, y - (182 - 128 - 18));
             c = c + rgb(1.0, 0.2, 0.3) * std::exp(-dl * dl / 3.0) + rgb(0.6, 0.1, 0.2) * (0.4 * std::exp(-dl / 6));

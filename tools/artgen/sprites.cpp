@@ -7,44 +7,42 @@
 namespace artgen {
 
 Picture paint_stair() {
-    // A tread seen from above: brushed violet slab with a grain running
-    // along it, anti-slip grooves toward the front and a cyan light strip in
-    // the nosing. The show burns it onto black at about 60 %, so it is
-    // painted bright.
+    // A tread seen from above. In the staircase each nearer step covers the
+    // lower part of the one before, so the top rows carry the look: a cyan
+    // light strip in the nosing along the top edge, then grooved violet
+    // stone fading toward the bottom. The show burns it onto black at about
+    // 60 %, so it is painted bright.
     Picture pic(272, 57);
-    const double front = 44.0;  // first row of the nosing
+    const double lip = 9.0;  // rows of the light strip
     pic.shade(3, [&](double x, double y) {
-        double grain = fbm(x / 60.0, y / 2.5, 11u, 4);
-        double fine = vnoise(x / 3.0, y / 0.8, 12u);
-        double t = y / front;  // 0 at the back edge, 1 at the nosing
-        Col base = mix(rgb(0.30, 0.16, 0.52), rgb(0.56, 0.30, 0.78), t);
-        base = base * (0.80 + 0.30 * grain + 0.08 * fine);
-        // Back edge falls into the shadow of the step above.
-        base = base * (0.55 + 0.45 * smooth(0, 9, y));
-        // Grooves: three dark lines with a lit lower lip.
-        for (int g = 0; g < 3; ++g) {
-            double gy = 31.0 + g * 4.0;
-            double d = std::fabs(y - gy);
-            base = base * (1 - 0.55 * smooth(1.1, 0.2, d));
-            base = base + rgb(0.25, 0.20, 0.35) * smooth(1.2, 0.3, std::fabs(y - gy - 1.3));
-        }
-        // Pinstripes near both ends.
-        double ends = std::min(std::fabs(x - 6.0), std::fabs(x - 266.0));
-        base = over(base, rgb(1.0, 0.35, 0.85), smooth(1.2, 0.3, ends) * (y < front ? 1.0 : 0.0));
-        if (y >= front) {
-            // Nosing: a light strip with a hot core, its lower edge in shade.
-            double u = (y - front) / (57.0 - front);
-            double core = std::exp(-std::pow((u - 0.42) / 0.16, 2));
-            Col strip = mix(rgb(0.12, 0.35, 0.60), rgb(0.55, 1.0, 1.0), core);
-            strip = strip + rgb(0.6, 0.6, 0.5) * std::pow(core, 6);
-            strip = strip * (1.0 - 0.55 * smooth(0.75, 1.0, u));
-            // Small lamps along the strip.
+        double ends = std::min(std::fabs(x - 5.0), std::fabs(x - 267.0));
+        if (y < lip) {
+            double u = y / lip;
+            double core = std::exp(-std::pow((u - 0.40) / 0.20, 2));
+            Col strip = mix(rgb(0.15, 0.40, 0.70), rgb(0.60, 1.0, 1.0), core);
+            strip = strip + rgb(0.5, 0.5, 0.4) * std::pow(core, 6);
+            // Lamps along the strip.
             double lamp = std::fabs(std::fmod(x + 8.5, 17.0) - 8.5);
-            strip = strip + rgb(0.3, 0.2, 0.5) * (smooth(2.5, 0.5, lamp) * core);
+            strip = strip + rgb(0.4, 0.25, 0.5) * (smooth(2.5, 0.5, lamp) * core);
+            // Its lower edge turns under into shade.
+            strip = strip * (1.0 - 0.6 * smooth(0.72, 1.0, u));
             return strip;
         }
-        // Soft cyan spill from the strip onto the front of the tread.
-        base = base + rgb(0.05, 0.30, 0.40) * smooth(front - 10, front, y);
+        double t = (y - lip) / (57.0 - lip);  // 0 under the strip, 1 at the bottom
+        double grain = fbm(x / 60.0, y / 2.5, 11u, 4);
+        double fine = vnoise(x / 3.0, y / 0.8, 12u);
+        Col base = mix(rgb(0.78, 0.50, 1.0), rgb(0.42, 0.22, 0.66), std::pow(t, 0.8));
+        base = base * (0.80 + 0.30 * grain + 0.08 * fine);
+        // Cyan spill from the strip.
+        base = base + rgb(0.10, 0.45, 0.55) * std::exp(-(y - lip) / 3.0);
+        // Anti-slip grooves: dark lines with a lit lower lip.
+        for (int g = 0; g < 3; ++g) {
+            double gy = lip + 5.0 + g * 4.0;
+            base = base * (1 - 0.55 * smooth(1.1, 0.2, std::fabs(y - gy)));
+            base = base + rgb(0.25, 0.20, 0.35) * smooth(1.2, 0.3, std::fabs(y - gy - 1.3));
+        }
+        // Magenta pinstripes near both ends.
+        base = over(base, rgb(1.0, 0.35, 0.85), smooth(1.2, 0.3, ends));
         return base;
     });
     return pic;
