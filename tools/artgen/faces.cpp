@@ -41,8 +41,11 @@ Col portrait(const HeadSample& s) {
     Col c = albedo * (key.col * (1.05 * lambert(s.n, key.dir)) + fill.col * lambert(s.n, fill.dir) +
                       rgb(0.07, 0.05, 0.16));
     // Rim light wraps around the silhouette edge.
-    double edge = std::pow(1 - std::max(0.0, s.n.z), 2.5);
+    double edge = std::pow(1 - std::max(0.0, s.n.z), 2.0);
     c = c + rim.col * (1.3 * lambert(s.n, rim.dir) * (0.35 + edge)) * (0.5 + 0.5 * albedo.g);
+    c = c + rim.col * (0.55 * edge * smooth(-0.1, 0.6, s.n.x));
+    // The neck falls into the shadow of the jaw and fades downward.
+    c = c * (0.45 + 0.55 * smooth(-1.45, -0.75, s.p.y));
     c = c + key.col * (gloss * spec(s.n, key.dir, power));
     c = c + rgb(0.8, 1.0, 1.0) * (0.5 * gloss * spec(s.n, rim.dir, power));
     return c * (0.35 + 0.65 * s.ao);
