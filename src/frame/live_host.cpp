@@ -65,6 +65,8 @@ void LiveHost::set_windowed_mode()
 void LiveHost::report_fatal(const std::string& message)
 {
     set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+    // A terminal user reads standard error; a desktop user gets Allegro's message box.
+    std::fprintf(stderr, "%s\n", message.c_str());
     allegro_message("%s\n", message.c_str());
 }
 
