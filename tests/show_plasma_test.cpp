@@ -38,74 +38,36 @@ TEST(PlasmaCells, FirstFrameOfTheShow)
     }
 }
 
-TEST(PlasmaCells, BiasesAreSubtractedBeforeTruncation)
-{
-    for (int c : {0, 40, 159}) {
-        const PlasmaCell base = plasma_cell(c, 7, 160, 80, 3, 0, 0);
-        EXPECT_EQ(base.red, 255 - base.q);
-        EXPECT_EQ(base.blue, 256 - base.q);
-        // The biases only shift the colour (the rings move with plasm, so compare one point's
-        // colour formula at one q): 255 - q - 0.3 truncates to 254 - q, 256 - q - 0.006 to 255 - q.
-        const PlasmaCell shifted = plasma_cell(c, 7, 160, 80, 3, 0.6f, 0.012f);
-        EXPECT_EQ(shifted.red, 254 - shifted.q);
-        EXPECT_EQ(shifted.blue, 255 - shifted.q);
-        const PlasmaCell far = plasma_cell(c, 7, 160, 80, 3, 97.0f, 68.0f);
-        EXPECT_EQ(far.red, 206 - far.q);   // 255 - q - 48.5
-        EXPECT_EQ(far.blue, 222 - far.q);  // 256 - q - 34
-    }
-    // Green peaks at q = 128 and falls to 64 at q = 192; every cell stays within 0..192.
-    for (int pano = 0; pano < 480; pano += 37)
-        for (int c = 0; c < 160; c += 3)
-            for (int r = 0; r < 80; r += 3) {
-                const PlasmaCell cell = plasma_cell(c, r, 160, 80, static_cast<float>(pano), 0, 0);
-                ASSERT_GE(cell.q, 0);
-                ASSERT_LE(cell.q, 192);
-                ASSERT_EQ(cell.green, cell.q <= 128 ? cell.q : 256 - cell.q);
-            }
-}
-
 TEST(PlasmaSprings, SequencesRangesAndStrictTests)
 {
     Plasma pl;
-    std::vector<float> plasm, plusm;
-    float plasm_max = 0, plasm_min = 0, plusm_max = 0, plusm_min = 0;
+    std::vector<float> plasm, plusm;  // what the plasma of each of the show's 480 frames sees
     int first_above_50 = 0;
     for (int frame = 1; frame <= 480; frame++) {
-        // What the plasma of this frame sees.
         plasm.push_back(pl.plasm);
         plusm.push_back(pl.plusm);
         if (!first_above_50 && pl.plasm > 50)
             first_above_50 = frame;
-        plasm_max = std::max(plasm_max, pl.plasm);
-        plasm_min = std::min(plasm_min, pl.plasm);
-        plusm_max = std::max(plusm_max, pl.plusm);
-        plusm_min = std::min(plusm_min, pl.plusm);
-        EXPECT_EQ(pl.pano, static_cast<float>(frame - 1));
         pl.update_parameters();
     }
-    const std::vector<double> plasm_start = {0, 0, 0.2, 0.6, 1.2, 2.0};
-    const std::vector<double> plusm_start = {0, 0, 0.004, 0.012, 0.024, 0.04};
-    for (size_t k = 0; k < plasm_start.size(); k++) {
+    EXPECT_EQ(pl.pano, 480.0f);
+    const double plasm_start[] = {0, 0, 0.2, 0.6, 1.2, 2.0};
+    const double plusm_start[] = {0, 0, 0.004, 0.012, 0.024, 0.04};
+    for (int k = 0; k < 6; k++) {
         EXPECT_NEAR(plasm[k], plasm_start[k], 1e-6) << k;
         EXPECT_NEAR(plusm[k], plusm_start[k], 1e-7) << k;
     }
     EXPECT_EQ(first_above_50, 24);
-    EXPECT_GE(plasm_min, 0.0f);
-    EXPECT_LT(plasm_max, 97.5f);
-    EXPECT_GT(plasm_max, 96.0f);
-    EXPECT_GE(plusm_min, 0.0f);
-    EXPECT_LT(plusm_max, 68.5f);
-    EXPECT_GT(plusm_max, 67.0f);
+    EXPECT_GE(*std::min_element(plasm.begin(), plasm.end()), 0.0f);
+    EXPECT_NEAR(*std::max_element(plasm.begin(), plasm.end()), 97, 0.5);
+    EXPECT_GE(*std::min_element(plusm.begin(), plusm.end()), 0.0f);
+    EXPECT_NEAR(*std::max_element(plusm.begin(), plusm.end()), 68, 0.5);
 
-    // Exactly at the centre counts as below: the velocity still grows.
+    // The new position is tested and equal counts as below: the velocity still grows.
     float pos = 49.8f, vel = 0.2f;
     spring_step(pos, vel, 50.0, 0.2);
     EXPECT_EQ(pos, 50.0f);
     EXPECT_EQ(vel, static_cast<float>(0.2f + 0.2));
-    pos = 50.0f;
-    vel = 0.0f;
-    spring_step(pos, vel, 50.0, 0.2);
-    EXPECT_EQ(vel, 0.2f);
     pos = 50.0f;
     vel = 0.0001f;
     spring_step(pos, vel, 50.0, 0.2);
@@ -121,12 +83,6 @@ TEST(PlasmaTurn, WrapsFrom254ToZero)
     EXPECT_EQ(next_turn(0), 2);
     EXPECT_EQ(next_turn(252), 254);
     EXPECT_EQ(next_turn(254), 0);
-    int k = 0;
-    for (int n = 1; n <= 128; n++) {
-        k = next_turn(k);
-        ASSERT_TRUE(k % 2 == 0 && k >= 0 && k <= 254);
-    }
-    EXPECT_EQ(k, 0);  // one full turn every 128 frames
 }
 
 // Relief over synthetic pictures of one depth: height and colour pictures and a marked canvas.
@@ -203,22 +159,6 @@ TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
     }
 }
 
-TEST(PlasmaRelief, LaterColumnsCoverEarlierOnes)
-{
-    HeadlessHost host;
-    Plasma pl;
-    Relief rel(host, 32);
-    // Sample (100, 50) with shift 26 spans 404..407; the later column (102, 50) with shift 29
-    // spans 403..406 and covers all of it but 407.
-    putpixel(rel.height, 100, 50, 3932161);
-    putpixel(rel.height, 102, 50, 29 * 150000);
-    rel.run(pl);
-    EXPECT_EQ(getpixel(rel.canvas, 403, 160), getpixel(rel.colour, 102, 50));
-    EXPECT_EQ(getpixel(rel.canvas, 406, 160), getpixel(rel.colour, 102, 50));
-    EXPECT_EQ(getpixel(rel.canvas, 407, 160), getpixel(rel.colour, 100, 50));
-    EXPECT_EQ(getpixel(rel.canvas, 402, 160), rel.mark);
-}
-
 TEST(PlasmaRelief, SilentIn16BitDepth)
 {
     HeadlessHost host;
@@ -230,7 +170,7 @@ TEST(PlasmaRelief, SilentIn16BitDepth)
     EXPECT_EQ(host.polls, 55696);
 }
 
-// A show with the bitmaps scene 1 reads.
+// A show with the bitmaps scene 1 reads: black turned faces, a red height and a green colour face.
 struct PlasmaScene : ::testing::Test {
     HeadlessHost host;
     std::unique_ptr<Show> show;
@@ -239,16 +179,12 @@ struct PlasmaScene : ::testing::Test {
     {
         show = std::make_unique<Show>(host);
         Pictures& p = show->pics;
-        p.canvas = create_bitmap(640, 480);
-        clear_to_color(p.canvas, makecol(10, 20, 30));
-        p.face1Rotated = create_bitmap(256, 256);
-        p.face2Rotated = create_bitmap(256, 256);
-        clear_to_color(p.face1Rotated, 0);
-        clear_to_color(p.face2Rotated, 0);
-        p.face1Image = create_bitmap(256, 256);
-        p.face2Image = create_bitmap(256, 256);
-        clear_to_color(p.face1Image, makecol(200, 0, 0));  // height 200 * 65536: viiva 87
-        clear_to_color(p.face2Image, makecol(0, 255, 0));
+        BITMAP** bitmaps[] = {&p.canvas, &p.face1Rotated, &p.face2Rotated, &p.face1Image, &p.face2Image};
+        const int colours[] = {makecol(10, 20, 30), 0, 0, makecol(200, 0, 0), makecol(0, 255, 0)};
+        for (int k = 0; k < 5; k++) {
+            *bitmaps[k] = k == 0 ? create_bitmap(640, 480) : create_bitmap(256, 256);
+            clear_to_color(*bitmaps[k], colours[k]);
+        }
         show->plasma.plasma_w = 160;
         show->plasma.plasma_h = 80;
     }
@@ -270,26 +206,21 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
     EXPECT_EQ(host.polls, 55696);
     EXPECT_EQ(speed_counter.load(), 0);
     EXPECT_EQ(pl.kartanpyoritys, 2);
-    EXPECT_EQ(pl.pano, 1.0f);
-    // Blocks of the first frame; nothing above row 80 or below 399 is touched.
-    for (int y = 80; y <= 83; y++)
-        for (int x = 0; x <= 3; x++)
-            EXPECT_EQ(getpixel(canvas, x, y), makecol(129, 126, 130));
+    // The table's blocks; rows 0..79 and 400..479 keep what they held.
+    EXPECT_EQ(getpixel(canvas, 0, 80), makecol(129, 126, 130));
+    EXPECT_EQ(getpixel(canvas, 3, 83), makecol(129, 126, 130));
     EXPECT_EQ(getpixel(canvas, 160, 240), makecol(142, 113, 143));
     EXPECT_EQ(getpixel(canvas, 639, 399), makecol(148, 107, 149));
     EXPECT_EQ(getpixel(canvas, 0, 79), makecol(10, 20, 30));
     EXPECT_EQ(getpixel(canvas, 639, 400), makecol(10, 20, 30));
-    // The faces were black when the relief read them; now they are turned copies.
+    // The faces were black when this relief read them; the next one reads the turned copies:
+    // sample (128, 128) with height 200 << 16 (viiva 87) draws 371..374 on row 238.
     EXPECT_EQ(getpixel(show->pics.face1Rotated, 128, 128), makecol(200, 0, 0));
-    EXPECT_EQ(getpixel(show->pics.face2Rotated, 128, 128), makecol(0, 255, 0));
-
-    // The second frame's relief reads them: the sample (128, 128) draws 128 + 330 - 87 = 371..374.
+    EXPECT_NE(getpixel(canvas, 371, 238), makecol(0, 255, 0));
     speed_counter = 1;
     ASSERT_TRUE(pl.frame(*show));
-    EXPECT_EQ(host.polls, 2 * 55696);
     EXPECT_EQ(getpixel(canvas, 371, 238), makecol(0, 255, 0));
     EXPECT_EQ(getpixel(canvas, 374, 238), makecol(0, 255, 0));
-    EXPECT_EQ(pl.kartanpyoritys, 4);
 }
 
 TEST_F(PlasmaScene, EscBeforeThePresentEndsWithDeinitOnly)
@@ -300,9 +231,7 @@ TEST_F(PlasmaScene, EscBeforeThePresentEndsWithDeinitOnly)
     EXPECT_EQ(run_main_loop(*show), 0);
     EXPECT_EQ(host.presents, 0);
     EXPECT_EQ(host.polls, 1 + 55696);
-    EXPECT_TRUE(host.has(Event::Deinit));
-    EXPECT_FALSE(host.has(Event::Windowed));
-    EXPECT_EQ(speed_counter.load(), 1);
+    EXPECT_EQ(host.events, (std::vector<Event>{Event::InstallTick, Event::Deinit}));
     EXPECT_EQ(show->plasma.kartanpyoritys, 2);  // the frame ran to its end before the test
 }
 
