@@ -180,7 +180,7 @@ void check_clocks(const ShowRun& r)
 }
 
 // One run of the whole show, intro included, serves every check; it takes a while.
-TEST(Timeline, ThreeCyclesOfRealScenesThenTheEnding)
+TEST(ShowTimeline, ThreeCyclesOfRealScenesThenTheEnding)
 {
     const ShowRun r;
     ASSERT_EQ(r.result, 0);
