@@ -157,39 +157,4 @@ TEST(Julia, EndsItselfOnlyAbove64AndDrawsAtTheReducedZoom)
     EXPECT_EQ(show.host.presents, 2);
 }
 
-TEST(Julia, ThreeVisitsRun160ThenSixThenOneFrame)
-{
-    SceneShow show;
-    Show& s = *show.s;
-    const int expected_frames[3] = {160, 6, 1};
-    const double zoom_after[3] = {49.107, 61.8145, 60.9063};
-    const int limit_after[3] = {1660, 1666, 1667};
-    for (int visit = 0; visit < 3; visit++) {
-        SCOPED_TRACE(visit);
-        s.effu = 4;
-        int frames = 0;
-        // The sequencer ends the first visit after 160 frames; later visits end themselves.
-        while (s.effu == 4 && frames < 160) {
-            ASSERT_TRUE(s.julia.frame(s));
-            frames++;
-        }
-        EXPECT_EQ(frames, expected_frames[visit]);
-        EXPECT_EQ(s.effu, visit == 0 ? 4 : 5);
-        EXPECT_NEAR(s.julia.zoom, zoom_after[visit], 1e-3);
-        EXPECT_EQ(s.julia.maxIterations, limit_after[visit]);
-    }
-}
-
-TEST(Julia, EscEndsTheFrameAfterItsPresent)
-{
-    SceneShow show;
-    Show& s = *show.s;
-    show.host.esc = [](const HeadlessHost&) { return true; };
-    EXPECT_FALSE(s.julia.frame(s));
-    EXPECT_EQ(show.host.presents, 1);
-    EXPECT_TRUE(show.host.has(HeadlessHost::Event::Deinit));
-    EXPECT_FALSE(show.host.has(HeadlessHost::Event::Windowed));
-    EXPECT_EQ(speed_counter.load(), 0);
-}
-
 }  // namespace

@@ -50,7 +50,7 @@ private:
 struct Frame {
     int laiskuri, scene, kierros;
     bool marked;  // both corner markers survived to the present
-    float animation, paini;
+    float animation, paini, zoom;
 };
 
 struct Visit {
@@ -88,7 +88,8 @@ struct ShowRun {
             last_limit = sh.julia.maxIterations;
             const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker
                                 && getpixel(sh.pics.canvas, 0, 479) == kMarker;
-            frames.push_back({sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini});
+            frames.push_back(
+                {sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini, sh.julia.zoom});
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
@@ -175,7 +176,11 @@ void check_clocks(const ShowRun& r)
     EXPECT_NEAR(at(480).paini, 0.0, 0.05);
     EXPECT_NEAR(at(1280).paini, 19.0, 0.05);
     EXPECT_NEAR(at(1920).paini, 78.0, 0.05);
-    // Scene 4's limit grew once per frame: 160 + 6 + 1.
+    // Scene 4's zoom as each visit leaves it (the last two reduced by 4), and its limit, which
+    // grew once per frame: 160 + 6 + 1.
+    EXPECT_NEAR(at(799).zoom, 49.107, 1e-3);
+    EXPECT_NEAR(at(1445).zoom, 61.8145, 1e-3);
+    EXPECT_NEAR(at(2080).zoom, 60.9063, 1e-3);
     EXPECT_EQ(r.s->julia.maxIterations, 1667);
 }
 
@@ -200,6 +205,32 @@ TEST(ShowTimeline, ThreeCyclesOfRealScenesThenTheEnding)
     {
         SCOPED_TRACE("clocks");
         check_clocks(r);
+    }
+}
+
+// Esc held at a frame of each of the two tunnels and the Julia zoom: the frame presents first,
+// then ends the program without the windowed mode and without consuming its tick.
+TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
+{
+    TempDir dir;
+    write_stand_in_pictures(dir.path());
+    for (int scene = 3; scene <= 5; scene++) {
+        SCOPED_TRACE(scene);
+        HeadlessHost host;
+        host.esc = [](const HeadlessHost&) { return true; };
+        auto s = std::make_unique<Show>(host);
+        ASSERT_TRUE(run_preamble(*s, dir.path()));
+        s->effu = scene;
+        speed_counter = 0;
+        const bool went_on = scene == 3 ? s->tunnel.frame(*s)
+                             : scene == 4 ? s->julia.frame(*s)
+                                          : s->xorTunnel.frame(*s);
+        EXPECT_FALSE(went_on);
+        EXPECT_EQ(host.presents, 1);
+        EXPECT_EQ(host.esc_tests, 1);
+        EXPECT_TRUE(host.has(HeadlessHost::Event::Deinit));
+        EXPECT_FALSE(host.has(HeadlessHost::Event::Windowed));
+        EXPECT_EQ(speed_counter.load(), 0);
     }
 }
 

@@ -110,35 +110,4 @@ TEST_F(TunnelTablesTest, RangesRow160AndUnusedRows)
     EXPECT_EQ(nonzero, 0);
 }
 
-TEST(TunnelTables, SmallFacePictureLeavesOutsideEntriesAtGetpixelsOutsideValue)
-{
-    start_headless_allegro(32);
-    BITMAP* face = create_bitmap_ex(32, 200, 100);
-    clear_to_color(face, 0x102030);
-    auto t = std::make_unique<TunnelTables>();
-    build_tunnel_tables(*t, face);
-    destroy_bitmap(face);
-    EXPECT_EQ(t->texture[199 * 256 + 99], 0x102030);
-    EXPECT_EQ(t->texture[200 * 256 + 10], -1);
-    EXPECT_EQ(t->texture[10 * 256 + 100], -1);
-}
-
-TEST(TunnelTables, DirectRowsOnlyWherePutpixelWouldWriteTheSame)
-{
-    start_headless_allegro(32);
-    BITMAP* b32 = create_bitmap_ex(32, 640, 480);
-    BITMAP* b16 = create_bitmap_ex(16, 640, 480);
-    EXPECT_TRUE(tunnel_rows_direct(b32, 640, 80, 400));
-    EXPECT_FALSE(tunnel_rows_direct(b16, 640, 80, 400));
-    set_clip_rect(b32, 0, 100, 639, 479);  // cuts into the rows
-    EXPECT_FALSE(tunnel_rows_direct(b32, 640, 80, 400));
-    set_clip_rect(b32, 0, 0, 639, 479);
-    drawing_mode(DRAW_MODE_XOR, nullptr, 0, 0);
-    EXPECT_FALSE(tunnel_rows_direct(b32, 640, 80, 400));
-    solid_mode();
-    EXPECT_TRUE(tunnel_rows_direct(b32, 640, 80, 400));
-    destroy_bitmap(b32);
-    destroy_bitmap(b16);
-}
-
 }  // namespace

@@ -120,19 +120,7 @@ TEST(Tunnel, FirstFramePixelsComeStraightFromTheTexture)
     EXPECT_EQ(getpixel(s.pics.canvas, 0, 80), face_pixel(250, 147));
     EXPECT_EQ(getpixel(s.pics.canvas, 0, 79), 0x777777);
     EXPECT_EQ(getpixel(s.pics.canvas, 639, 400), 0x777777);
-    // The scratch colour ends on the last pixel of the last column, (639, 319).
-    EXPECT_EQ(color, getpixel(s.pics.canvas, 639, 399));
     destroy_bitmap(presented);
-}
-
-TEST(Tunnel, NegativeSumsWrapToTheLowEightBits)
-{
-    SceneShow show;
-    Show& s = *show.s;
-    int color = 0;
-    draw_face_tunnel(s.pics.canvas, *s.tables, -300, -200, color);
-    // (0, 0): depth -8 - 300 = -308 -> 204; angle -109 - 200 = -309 -> 203.
-    EXPECT_EQ(getpixel(s.pics.canvas, 0, 80), face_pixel(204, 203));
 }
 
 TEST(Tunnel, DirectRowsMatchPutpixel)
@@ -190,18 +178,6 @@ TEST(Tunnel, SpringAndSeamWrapExactly)
         EXPECT_EQ(s.tunnel.kak, c.kak_after);
         EXPECT_FLOAT_EQ(s.tunnel.painiStep, c.step_after);
     }
-}
-
-TEST(Tunnel, EscEndsTheFrameAfterItsPresent)
-{
-    SceneShow show;
-    Show& s = *show.s;
-    show.host.esc = [](const HeadlessHost&) { return true; };
-    EXPECT_FALSE(s.tunnel.frame(s));
-    EXPECT_EQ(show.host.presents, 1);
-    EXPECT_TRUE(show.host.has(HeadlessHost::Event::Deinit));
-    EXPECT_FALSE(show.host.has(HeadlessHost::Event::Windowed));
-    EXPECT_EQ(speed_counter.load(), 0);  // the tick is not consumed
 }
 
 }  // namespace
