@@ -212,6 +212,7 @@ TEST(ShowTimeline, ThreeCyclesOfRealScenesThenTheEnding)
 // then ends the program without the windowed mode and without consuming its tick.
 TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
 {
+    start_headless_allegro(32);
     TempDir dir;
     write_stand_in_pictures(dir.path());
     for (int scene = 3; scene <= 5; scene++) {
