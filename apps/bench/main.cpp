@@ -49,6 +49,9 @@ public:
             return;
         }
         const std::string text = label_text(label);
+        if (progress && presents % 500 == 0)
+            std::fprintf(stderr, "stream8-bench: %ld frames (%s), %.1f s\n", presents, text.c_str(),
+                         since_start() / 1000.0);
         for (size_t i = 0; i < all_phases().size(); i++)
             if (all_phases()[i] == phase)
                 phases[i].add(t, text);
@@ -65,6 +68,7 @@ public:
     std::vector<FrameTimes> phases;
     std::vector<FrameTimes> scenes;
     double startup_ms = 0;
+    bool progress = true;
 
 private:
     Clock::time_point start_, last_;
@@ -86,19 +90,23 @@ void print_row(const FrameTimes& f)
 int main(int argc, char** argv)
 {
     std::string data_dir = "ruvo";
+    bool quiet = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--data" && i + 1 < argc) {
             data_dir = argv[++i];
         } else if (a.rfind("--data=", 0) == 0) {
             data_dir = a.substr(7);
+        } else if (a == "--quiet") {
+            quiet = true;
         } else {
-            std::fprintf(stderr, "usage: stream8-bench [--data DIR]\n");
+            std::fprintf(stderr, "usage: stream8-bench [--data DIR] [--quiet]\n");
             return a == "-h" || a == "--help" ? 0 : 2;
         }
     }
 
     BenchHost host;
+    host.progress = !quiet;
     host.begin();
     const int rc = run_show(host, data_dir);
     const double ending_tail = host.since_last_present();

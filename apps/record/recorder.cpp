@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kWidth = 640;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_signal(int sig)
+{
+    interrupted = sig;
+}
+
 constexpr int kHeight = 480;
 
 std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log)
@@ -150,6 +159,10 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
 
 RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts)
 {
+    // Ctrl-C and kill end the run at the next frame, through the same clean-up as a fault.
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::signal(SIGHUP, on_signal);
     if (opts_.has_until) {
         has_stop_ = true;
         stop_ = opts_.until;
@@ -326,6 +339,18 @@ void RecordingHost::present(BITMAP* frame)
     HeadlessHost::present(frame);
     frames_++;
     last_ = FrameLabel{phase, phase_presents};
+    if (interrupted)
+        fail("interrupted by signal " + std::to_string(interrupted) + " at " + label_text(last_));
+
+    // On the virtual clock every phase has its fixed count of frames. A show that presents far
+    // more has lost its way; stop before the disk fills.
+    const long nominal = phase_length(phase);
+    if (phase_presents == nominal + 1)
+        std::fprintf(stderr, "stream8-record: warning: more than %ld %s frames\n", nominal,
+                     phase_name(phase));
+    if (phase_presents > 10 * nominal)
+        fail("the show presented " + std::to_string(phase_presents) + " " + phase_name(phase) +
+             " frames, ten times the " + std::to_string(nominal) + " it should; giving up");
 
     if (opts_.video) {
         write_video_frame(frame);
