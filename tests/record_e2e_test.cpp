@@ -10,11 +10,13 @@
 #include "common/frame_spec.h"
 #include "common/module_audio.h"
 #include "frame/show.h"
+#include "record/recorder.h"
 #include "record_support.h"
 
 namespace {
 
 const std::string kRecorder = STREAM8_RECORD_BIN;
+const std::string kBench = STREAM8_BENCH_BIN;
 
 std::string quote(const std::string& s)
 {
@@ -231,6 +233,71 @@ TEST(Recording, WithoutTheModuleTheVideoIsMadeWithSilentSound)
     EXPECT_NE(log.find("silent 48 kHz stereo sound"), std::string::npos) << log;
     EXPECT_EQ(probe_stream(out, "a")["sample_rate"], "48000");
     EXPECT_EQ(probe_stream(out, "v")["nb_frames"], "1105");
+}
+
+// The host on its own, driven like the show drives it: silence before the main loop, the module
+// at full gain in it, and the gain the fade sets applied from the next frame on.
+TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
+{
+    TempDir dir;
+    start_headless_allegro(32);
+    write_test_module(dir.file("80S5.IT"));
+    RecordOptions opts;
+    opts.out = dir.file("host.mp4");
+    opts.quiet = true;
+    std::string error;
+    BITMAP* frame = create_bitmap_ex(32, 640, 480);
+    clear_to_color(frame, 0x336699);
+    {
+        RecordingHost host(opts);
+        ASSERT_TRUE(host.open(error)) << error;
+        host.start_music(dir.file("80S5.IT"));
+        host.install_tick();
+        host.begin_phase(Phase::Logo);
+        for (int i = 0; i < 59; i++)
+            host.present(frame);
+        host.begin_phase(Phase::Loop);
+        for (int i = 0; i < 59; i++)
+            host.present(frame);
+        host.begin_phase(Phase::Fade);
+        for (int i = 0; i < 59; i++) {
+            host.set_music_volume(0.25f);
+            host.present(frame);
+        }
+        ASSERT_TRUE(host.close(error)) << error;
+    }
+    destroy_bitmap(frame);
+
+    std::string raw;
+    run_command("ffmpeg -v error -i " + quote(opts.out) + " -f s16le -ac 2 -ar 48000 -", raw, false);
+    std::vector<int16_t> s(raw.size() / 2);
+    std::memcpy(s.data(), raw.data(), s.size() * 2);
+    ASSERT_GE(static_cast<long>(s.size() / 2), 3 * 48000);
+    EXPECT_LE(peak(s, 0, 46000), 4);
+    const long full = peak(s, 52000, 94000);
+    const long faded = peak(s, 102000, 142000);
+    EXPECT_GT(full, 2000);
+    EXPECT_NEAR(static_cast<double>(faded) / full, 0.25, 0.04);
+}
+
+// The benchmark's table: every phase with its nominal count of frames on the virtual clock, and
+// the loop's frames split by scene as the timeline says.
+TEST(Bench, TableCountsEveryPhaseAndScene)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    std::string out;
+    ASSERT_EQ(run_command(kBench + " --quiet --data " + quote(dir.path()), out), 0) << out;
+    for (const char* row : {"logo                  499", "smear                 600",
+                            "loop                 2099", "pause                 500",
+                            "fade                  900", "scene 0 stairs        379",
+                            "scene 1 plasma        480", "scene 2 helix         480",
+                            "scene 3 tunnel        480", "scene 4 julia         167",
+                            "scene 5 xortunnel     113"})
+        EXPECT_NE(out.find(std::string("  ") + row + " "), std::string::npos) << row << "\n" << out;
+    EXPECT_NE(out.find("worst frame: "), std::string::npos) << out;
+    EXPECT_NE(out.find("whole show: 4599 frames"), std::string::npos) << out;
+    EXPECT_NE(out.find("nominal length 77.95 s at 59 fps"), std::string::npos) << out;
 }
 
 }  // namespace

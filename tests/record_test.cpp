@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "bench/frame_stats.h"
 #include "common/frame_spec.h"
 #include "common/module_audio.h"
 #include "common/png_writer.h"
@@ -204,6 +205,25 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     EXPECT_GT(peak_a, 2000);
     EXPECT_NEAR(static_cast<double>(peak_b), peak_a / 4.0, peak_a * 0.02);
     EXPECT_EQ(peak_c, 0);
+}
+
+TEST(FrameStats, MedianPercentileMaximumAndFramesOverTheTick)
+{
+    std::vector<double> ms;
+    for (int i = 100; i >= 1; i--)
+        ms.push_back(i * 0.25);  // 0.25 .. 25 ms, unsorted
+    TimeSummary s = summarize(ms);
+    EXPECT_EQ(s.count, 100);
+    EXPECT_DOUBLE_EQ(s.median, (50 + 51) * 0.25 / 2);
+    EXPECT_DOUBLE_EQ(s.p99, 99 * 0.25);
+    EXPECT_DOUBLE_EQ(s.max, 25.0);
+    EXPECT_EQ(s.over_tick, 100 - 67) << "17.0 ms and up exceed the 16.95 ms tick";
+    EXPECT_NEAR(kTickMs, 16.949, 0.001);
+
+    TimeSummary odd = summarize({3.0, 1.0, 2.0});
+    EXPECT_DOUBLE_EQ(odd.median, 2.0);
+    EXPECT_DOUBLE_EQ(odd.p99, 3.0);
+    EXPECT_EQ(summarize({}).count, 0);
 }
 
 }  // namespace
