@@ -141,10 +141,11 @@ void check_letterbox(const ShowRun& r)
                                     1280, 1440, 1500, 1600, 1760, 1920, 2080};
     for (const Frame& f : r.frames) {
         SCOPED_TRACE(::testing::Message() << "laiskuri " << f.laiskuri);
-        if (switches.count(f.laiskuri))
+        if (switches.count(f.laiskuri)) {
             EXPECT_FALSE(f.marked);
-        else if (f.scene >= 3)  // these scenes leave both corners alone
+        } else if (f.scene >= 3) {  // these scenes leave both corners alone
             EXPECT_TRUE(f.marked);
+        }
     }
     // 1446 and 2081: scene 5 took over from scene 4 without bars.
     EXPECT_TRUE(r.frames[1445].marked);
