@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <map>
 
-#include "common/frame_spec.h"
+#include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "frame/show.h"
 #include "record/recorder.h"
@@ -136,11 +136,11 @@ TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
 {
     TempDir dir;
     write_record_data(dir.path());
-    const std::string spec = "logo:1,smear:1-2,smear:600,loop:1,loop:2";
+    const std::string list = "logo:1,smear:1-2,smear:600,loop:1,loop:2";
     const std::string frames = dir.file("frames");
     std::string log;
     ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) + " --frames " +
-                              spec + " --frames-dir " + quote(frames),
+                              list + " --frames-dir " + quote(frames),
                           log),
               0)
         << log;
@@ -155,7 +155,7 @@ TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
     // The same show on the plain headless host, stopped by Esc right after loop:2.
     FrameSet wanted;
     std::string error;
-    ASSERT_TRUE(parse_frame_set(spec, wanted, error));
+    ASSERT_TRUE(parse_frame_set(list, wanted, error));
     std::map<std::string, std::string> expected;
     HeadlessHost host;
     host.on_present = [&](BITMAP* b, Phase p, long n) {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "bench/frame_stats.h"
-#include "common/frame_spec.h"
+#include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "common/png_writer.h"
 #include "common/timeline.h"
@@ -15,23 +15,23 @@
 
 namespace {
 
-FrameSet parse_ok(const std::string& spec)
+FrameSet parse_ok(const std::string& list)
 {
     FrameSet set;
     std::string error;
-    EXPECT_TRUE(parse_frame_set(spec, set, error)) << spec << ": " << error;
+    EXPECT_TRUE(parse_frame_set(list, set, error)) << list << ": " << error;
     return set;
 }
 
-std::string parse_error(const std::string& spec)
+std::string parse_error(const std::string& list)
 {
     FrameSet set;
     std::string error;
-    EXPECT_FALSE(parse_frame_set(spec, set, error)) << spec << " was accepted";
+    EXPECT_FALSE(parse_frame_set(list, set, error)) << list << " was accepted";
     return error;
 }
 
-TEST(FrameSpec, ListsRangesAndSinglesAcrossPhases)
+TEST(FrameList, ListsRangesAndSinglesAcrossPhases)
 {
     FrameSet set = parse_ok("loop:160-165,fade:130, logo:1 ,smear:600,pause:500,loop:2099");
     EXPECT_EQ(set.size(), 6 + 5);
@@ -51,7 +51,7 @@ TEST(FrameSpec, ListsRangesAndSinglesAcrossPhases)
     EXPECT_EQ(label_text({Phase::Smear, 600}), "smear:600");
 }
 
-TEST(FrameSpec, BadSpecsAreRefusedWithTheReason)
+TEST(FrameList, BadListsAreRefusedWithTheReason)
 {
     EXPECT_NE(parse_error("loop:0").find("loop frames are numbered 1..2099"), std::string::npos);
     EXPECT_NE(parse_error("loop:2100").find("1..2099"), std::string::npos);

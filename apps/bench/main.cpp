@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/frame_stats.h"
-#include "common/frame_spec.h"
+#include "common/frame_list.h"
 #include "common/timeline.h"
 #include "frame/headless_host.h"
 #include "frame/show.h"

@@ -1,4 +1,4 @@
-#include "common/frame_spec.h"
+#include "common/frame_list.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -181,16 +181,16 @@ long FrameSet::size() const
     return static_cast<long>(seen.size());
 }
 
-bool parse_frame_set(const std::string& spec, FrameSet& out, std::string& error)
+bool parse_frame_set(const std::string& list, FrameSet& out, std::string& error)
 {
     FrameSet set;
     size_t start = 0;
     for (;;) {
-        size_t comma = spec.find(',', start);
-        std::string item = trim(spec.substr(start, comma == std::string::npos ? std::string::npos
+        size_t comma = list.find(',', start);
+        std::string item = trim(list.substr(start, comma == std::string::npos ? std::string::npos
                                                                                 : comma - start));
         if (item.empty()) {
-            error = "empty item in frame list '" + spec + "'";
+            error = "empty item in frame list '" + list + "'";
             return false;
         }
         FrameRange r;

@@ -48,6 +48,6 @@ public:
 
 // Parses "PHASE:N" or "PHASE:A-B" items separated by commas. On a fault returns false and sets
 // `error` to a message that quotes the offending item.
-bool parse_frame_set(const std::string& spec, FrameSet& out, std::string& error);
+bool parse_frame_set(const std::string& list, FrameSet& out, std::string& error);
 // Parses one "PHASE:N".
 bool parse_frame_label(const std::string& text, FrameLabel& out, std::string& error);

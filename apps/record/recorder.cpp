@@ -36,7 +36,7 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
 
 const char* record_usage()
 {
-    return "usage: stream8-record [--out FILE.mp4] [--frames SPEC [--frames-dir DIR]] [--no-video]\n"
+    return "usage: stream8-record [--out FILE.mp4] [--frames LIST [--frames-dir DIR]] [--no-video]\n"
            "                      [--until PHASE:N] [--data DIR] [--ffmpeg PROGRAM]\n"
            "                      [--preset NAME] [--crf N] [--quiet]\n"
            "\n"
@@ -44,7 +44,7 @@ const char* record_usage()
            "frames per second, with the music from the main loop's first frame on.\n"
            "\n"
            "  --out FILE.mp4      the video (H.264 and AAC; default stream8.mp4)\n"
-           "  --frames SPEC       also write these frames as PNG pictures; SPEC is a comma list of\n"
+           "  --frames LIST       also write these frames as PNG pictures; LIST is a comma list of\n"
            "                      PHASE:N or PHASE:A-B with the phases logo (1..500), smear (1..600),\n"
            "                      loop (1..2099, the frame's laiskuri), pause (1..500), fade (1..900),\n"
            "                      e.g. loop:160-165,fade:130; files are named like loop-00160.png\n"
@@ -151,7 +151,7 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
         }
     }
     if (!opts.video && !frames_given) {
-        error = "--no-video needs --frames SPEC (there would be nothing to write)";
+        error = "--no-video needs --frames LIST (there would be nothing to write)";
         return false;
     }
     return true;

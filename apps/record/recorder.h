@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "common/frame_spec.h"
+#include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "common/subprocess.h"
 #include "frame/headless_host.h"
