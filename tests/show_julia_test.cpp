@@ -19,11 +19,7 @@ struct SceneShow {
 
     SceneShow()
     {
-        write_stand_in_pictures(dir.path());
-        s = std::make_unique<Show>(host);
-        std::string error;
-        if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
-            ADD_FAILURE() << error;
+        s = show_on_stand_ins(host, dir);
         presented = create_bitmap_ex(32, 640, 480);
         host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
         s->effu = 4;

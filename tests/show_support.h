@@ -1,13 +1,16 @@
 // Helpers for the headless show tests: temporary data directories and small stand-in pictures.
 #pragma once
 #include <allegro.h>
+#include <gtest/gtest.h>
 #include <jpgalleg.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "frame/headless_host.h"
+#include "frame/show.h"
 
 namespace fs = std::filesystem;
 
@@ -59,4 +62,16 @@ inline void write_stand_in_pictures(const std::string& dir)
 inline std::string repo_data_dir()
 {
     return std::string(STREAM8_SOURCE_DIR) + "/ruvo";
+}
+
+// A show on stand-in pictures written into `dir`, with its pictures loaded and nothing else of
+// the preamble run; a failed load is reported as a test failure.
+inline std::unique_ptr<Show> show_on_stand_ins(HeadlessHost& host, const TempDir& dir)
+{
+    write_stand_in_pictures(dir.path());
+    auto s = std::make_unique<Show>(host);
+    std::string error;
+    if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
+        ADD_FAILURE() << error;
+    return s;
 }

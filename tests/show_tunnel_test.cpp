@@ -24,11 +24,7 @@ struct SceneShow {
 
     SceneShow()
     {
-        write_stand_in_pictures(dir.path());
-        s = std::make_unique<Show>(host);
-        std::string error;
-        if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
-            ADD_FAILURE() << error;
+        s = show_on_stand_ins(host, dir);
         BITMAP* face = create_bitmap_ex(32, 256, 256);
         for (int y = 0; y < 256; y++)
             for (int x = 0; x < 256; x++)

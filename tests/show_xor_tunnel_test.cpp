@@ -19,11 +19,7 @@ struct SceneShow {
 
     SceneShow()
     {
-        write_stand_in_pictures(dir.path());
-        s = std::make_unique<Show>(host);
-        std::string error;
-        if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
-            ADD_FAILURE() << error;
+        s = show_on_stand_ins(host, dir);
         build_tunnel_tables(*s->tables, s->pics.face3Image);
         clear_to_color(s->pics.canvas, 0);
         s->animation = 1.6f;

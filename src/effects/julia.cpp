@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "effects/scene_end.h"
 #include "frame/show.h"
-#include "frame/tick.h"
 
 int julia_colour(int i)
 {
@@ -74,10 +74,5 @@ bool Julia::frame(Show& s)
     draw_sprite(p.canvas, p.afroImage, 0, 0);
     s.host.present(p.canvas);
     clear_to_color(p.canvas, 0);
-    if (s.host.esc_held()) {
-        exit_from_frame(s);
-        return false;
-    }
-    speed_counter.fetch_sub(1);
-    return true;
+    return finish_frame(s);
 }

@@ -3,9 +3,8 @@
 #include "frame/show.h"
 #include "frame/tick.h"
 
-bool present_and_finish(Show& s, BITMAP* frame)
+bool finish_frame(Show& s)
 {
-    s.host.present(frame);
     if (s.host.esc_held()) {
         exit_from_frame(s);
         return false;

@@ -1,8 +1,9 @@
-// The end of a scene frame shared by placeholder scenes: present, Esc test, consume the tick.
+// The common tail of a scene frame.
 #pragma once
-#include <allegro.h>
 
 struct Show;
 
-// Presents `frame`, then ends the program if Esc is held (returns false), then consumes one tick.
-bool present_and_finish(Show& s, BITMAP* frame);
+// Tests Esc, and if it is held ends the program the way a scene does (deinit, no mode change)
+// and returns false; otherwise consumes the frame's tick and returns true. Scene frames whose
+// Esc test is their second-to-last step end with `return finish_frame(s);`.
+bool finish_frame(Show& s);

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "effects/scene_end.h"
 #include "frame/sequencer.h"
 #include "frame/show.h"
-#include "frame/tick.h"
 
 StretchRect stair_rect(int step, int p, double s)
 {
@@ -98,10 +98,5 @@ bool Stairs::frame(Show& s)
     s.host.poll_music();
     paint_letterbox(canvas);
     s.host.present(canvas);
-    if (s.host.esc_held()) {
-        exit_from_frame(s);
-        return false;
-    }
-    speed_counter.fetch_sub(1);
-    return true;
+    return finish_frame(s);
 }

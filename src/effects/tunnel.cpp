@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "assets/tunnel_tables.h"
+#include "effects/scene_end.h"
 #include "frame/sequencer.h"
 #include "frame/show.h"
-#include "frame/tick.h"
 
 namespace {
 constexpr int kTop = 80;  // canvas row of tunnel row 0
@@ -101,10 +101,5 @@ bool Tunnel::frame(Show& s)
 
     s.host.present(p.canvas);
     paint_letterbox(p.canvas);
-    if (s.host.esc_held()) {
-        exit_from_frame(s);
-        return false;
-    }
-    speed_counter.fetch_sub(1);
-    return true;
+    return finish_frame(s);
 }
