@@ -16,7 +16,7 @@ struct Light {
 
 double lambert(V3 n, V3 l) { return std::max(0.0, dot(n, norm(l))); }
 
-double spec(V3 n, V3 l, double power) {
+double specular(V3 n, V3 l, double power) {
     V3 h = norm(norm(l) + v3(0, 0, 1));
     return std::pow(std::max(0.0, dot(n, h)), power);
 }
@@ -46,8 +46,8 @@ Col portrait(const HeadSample& s) {
     c = c + rim.col * (0.55 * edge * smooth(-0.1, 0.6, s.n.x));
     // The neck falls into the shadow of the jaw and fades downward.
     c = c * (0.45 + 0.55 * smooth(-1.45, -0.75, s.p.y));
-    c = c + key.col * (gloss * spec(s.n, key.dir, power));
-    c = c + rgb(0.8, 1.0, 1.0) * (0.5 * gloss * spec(s.n, rim.dir, power));
+    c = c + key.col * (gloss * specular(s.n, key.dir, power));
+    c = c + rgb(0.8, 1.0, 1.0) * (0.5 * gloss * specular(s.n, rim.dir, power));
     return c * (0.35 + 0.65 * s.ao);
 }
 
