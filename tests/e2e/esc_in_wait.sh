@@ -1,6 +1,7 @@
-# Holding Esc while the main loop runs ends the show with status 0.
+# Holding Esc while the main loop runs ends the show with status 0. With a third argument, the
+# X server runs at that depth (8: the show runs in true colour all the same, past the smear).
 source "$(dirname "$0")/lib.sh"
-start_xvfb
+start_xvfb "${3:-24}"
 prepare_workdir
 start_show
 # The logo phase and the smear take a few seconds; by 12 s the paced main loop has long begun.

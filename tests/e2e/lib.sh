@@ -18,12 +18,13 @@ fail() {
     exit 1
 }
 
-# Starts Xvfb on the first free display number from 91 on and exports DISPLAY.
+# Starts Xvfb (depth $1, 24 by default) on the first free display number from 91 on and exports
+# DISPLAY.
 start_xvfb() {
-    local n
+    local n depth=${1:-24}
     for n in $(seq 91 140); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+        Xvfb :$n -screen 0 1024x768x$depth -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 50); do
             [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
