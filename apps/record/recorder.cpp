@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kWidth = 640;
+constexpr int kHeight = 480;
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -23,8 +24,6 @@ void on_signal(int sig)
 {
     interrupted = sig;
 }
-
-constexpr int kHeight = 480;
 
 std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log)
 {
