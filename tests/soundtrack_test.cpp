@@ -232,3 +232,37 @@ TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap) {
     for (size_t f = loopFrame - kRate / 4; f < loopFrame + kRate / 2; f += kRate / 100)
         EXPECT_GT(rmsDb(pcm, f, kRate / 100), -50.0) << "frame " << f;
 }
+
+// A second, independent player reads the same file: same length, same channels, no complaints.
+TEST(SoundtrackIndependentReader, OpenmptAgreesWithDumb) {
+    if (std::system("command -v openmpt123 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "openmpt123 is not installed";
+    const std::string cmd = "openmpt123 --info '" + kCommitted + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+
+    std::string lower = out;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    EXPECT_EQ(lower.find("warn"), std::string::npos) << out;
+    EXPECT_EQ(lower.find("error"), std::string::npos) << out;
+
+    int minutes = 0, channels = 0;
+    double secs = 0;
+    const size_t d = out.find("Duration...: ");
+    const size_t c = out.find("Channels...: ");
+    ASSERT_NE(d, std::string::npos) << out;
+    ASSERT_NE(c, std::string::npos) << out;
+    ASSERT_EQ(std::sscanf(out.c_str() + d, "Duration...: %d:%lf", &minutes, &secs), 2);
+    ASSERT_EQ(std::sscanf(out.c_str() + c, "Channels...: %d", &channels), 1);
+    // DUMB counts a tick in fractional samples, openmpt in whole ones: within 0.15 s.
+    EXPECT_NEAR(minutes * 60 + secs, musgen::kBars * musgen::kRowsPerBar * kRowSeconds, 0.15);
+
+    // The module the generator writes has one pan entry per channel it uses.
+    const int written = static_cast<int>(musgen::soundtrackModule().channelPan.size());
+    EXPECT_GE(written, 5);
+    EXPECT_EQ(channels, written);
+}
