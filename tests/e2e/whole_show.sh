@@ -3,9 +3,13 @@
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 prepare_workdir
+started=$(date +%s.%N)
 start_show
 wait_show 300
+elapsed=$(python3 -c "import sys; print(round(float(sys.argv[1]) - float(sys.argv[2]), 2))" "$(date +%s.%N)" "$started")
 [ "$STATUS" -eq 0 ] || fail "status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
+# Every main-loop frame waits for its tick: 2099 frames cannot pass in less than 35.58 s.
+python3 -c "import sys; sys.exit(float(sys.argv[1]) < 35.5)" "$elapsed" || fail "the show ran too fast: $elapsed s"
 [ -s "$WORK/sound.raw" ] || fail "no sound was captured"
 # Allegro streams unsigned 16-bit stereo (silence is 0x8000). The stream starts with silence,
 # since nothing polls before the main loop, then carries the module.
@@ -20,4 +24,4 @@ rms = math.sqrt(sum((v - 0x8000) ** 2 for v in music) / len(music))
 assert rms > 300, f"the module is barely audible (RMS {rms:.0f})"
 print(f"silent for {first // 2} frames, then {len(music) // 2} frames of music at RMS {rms:.0f}")
 PY
-echo "whole_show: status 0"
+echo "whole_show: status 0 after $elapsed s"
