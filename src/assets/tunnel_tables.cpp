@@ -1,7 +1,5 @@
 #include "assets/tunnel_tables.h"
 
-#include <allegro/internal/aintern.h>
-
 #include <cmath>
 
 void build_tunnel_tables(TunnelTables& t, BITMAP* face3Image)
@@ -44,13 +42,3 @@ void build_tunnel_tables(TunnelTables& t, BITMAP* face3Image)
     }
 }
 
-bool tunnel_rows_direct(BITMAP* bmp, int width, int top, int bottom)
-{
-    if (!is_memory_bitmap(bmp) || bitmap_color_depth(bmp) != 32 || _drawing_mode != DRAW_MODE_SOLID)
-        return false;
-    if (width > bmp->w || top < 0 || bottom > bmp->h)
-        return false;
-    if (bmp->clip && (bmp->cl > 0 || bmp->cr < width || bmp->ct > top || bmp->cb < bottom))
-        return false;
-    return true;
-}

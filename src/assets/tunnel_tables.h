@@ -19,7 +19,3 @@ constexpr int kTunnelColumn = 480;
 // Fills all four tables from face3Image and sets tunnel_w and tunnel_h.
 void build_tunnel_tables(TunnelTables& t, BITMAP* face3Image);
 
-// True when rows top..bottom-1, columns 0..width-1 of `bmp` may be written straight through
-// bmp->line[] with the very result putpixel would give: a 32-bit memory bitmap, solid drawing
-// mode and a clipping rectangle that does not cut into the area.
-bool tunnel_rows_direct(BITMAP* bmp, int width, int top, int bottom);

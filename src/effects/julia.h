@@ -2,7 +2,6 @@
 #pragma once
 
 struct Show;
-class ShowRandom;
 
 struct Julia {
     int maxIterations = 1500;  // iteration limit, one more every frame

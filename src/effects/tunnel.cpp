@@ -9,16 +9,13 @@
 #include "frame/sequencer.h"
 #include "frame/show.h"
 
-namespace {
-constexpr int kTop = 80;  // canvas row of tunnel row 0
-}
-
 TunnelLayout tunnel_layout(float animation, float paini, int kak)
 {
     TunnelLayout l;
     const double clock = animation;
-    l.depthOffset = static_cast<int>(clock * 256.0);
-    l.angleOffset = static_cast<int>(clock * 64.0);
+    const TunnelOffsets offsets = tunnel_offsets(animation);
+    l.depthOffset = offsets.depth;
+    l.angleOffset = offsets.angle;
     l.alpha = static_cast<int>(paini / 2.0 + 10.0);
     const double scale = std::sin(clock) + 0.5;
     l.firstX = static_cast<int>(scale * kak);
@@ -37,7 +34,7 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
     const int h = t.tunnel_h;
     if (w <= 0 || h <= 0)
         return;
-    const bool direct = tunnel_rows_direct(canvas, w, kTop, kTop + h);
+    const bool direct = tunnel_rows_direct(canvas, w, kTunnelTop, kTunnelTop + h);
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
         const int* angle = &t.angleTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
@@ -45,14 +42,14 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
             for (int y = 0; y < h; y++) {
                 const int u = (depth[y] + depthOffset) & 255;
                 const int v = (angle[y] + angleOffset) & 255;
-                reinterpret_cast<uint32_t*>(canvas->line[y + kTop])[x] =
+                reinterpret_cast<uint32_t*>(canvas->line[y + kTunnelTop])[x] =
                     static_cast<uint32_t>(t.texture[u * 256 + v]);
             }
         } else {
             for (int y = 0; y < h; y++) {
                 const int u = (depth[y] + depthOffset) & 255;
                 const int v = (angle[y] + angleOffset) & 255;
-                putpixel(canvas, x, y + kTop, t.texture[u * 256 + v]);
+                putpixel(canvas, x, y + kTunnelTop, t.texture[u * 256 + v]);
             }
         }
     }
@@ -66,9 +63,8 @@ bool Tunnel::frame(Show& s)
     Pictures& p = s.pics;
 
     s.animation = static_cast<float>(s.animation + 0.01);
-    const int depthOffset = static_cast<int>(s.animation * 256.0);
-    const int angleOffset = static_cast<int>(s.animation * 64.0);
-    draw_face_tunnel(p.canvas, *s.tables, depthOffset, angleOffset, s.color);
+    const TunnelOffsets offsets = tunnel_offsets(s.animation);
+    draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
 
     // Spring: a bang-bang pull toward 100; exactly 100 counts as below.
     paini = static_cast<float>(paini + static_cast<double>(painiStep));

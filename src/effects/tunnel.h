@@ -2,9 +2,10 @@
 #pragma once
 #include <allegro.h>
 
+#include "effects/tunnel_view.h"
+
 struct Show;
 struct TunnelTables;
-class ShowRandom;
 
 // Where this frame's pieces go, all derived from the scene clock, the spring and the seam.
 struct TunnelLayout {

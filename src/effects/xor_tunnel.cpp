@@ -7,10 +7,6 @@
 #include "frame/sequencer.h"
 #include "frame/show.h"
 
-namespace {
-constexpr int kTop = 80;  // canvas row of tunnel row 0
-}
-
 int xor_colour(int c)
 {
     return makecol(c, 255 - 4 * c, 0);
@@ -29,7 +25,7 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
     for (int c = 0; c < 256; c++)
         palette[c] = xor_colour(c);
 
-    const bool direct = tunnel_rows_direct(canvas, w, kTop, kTop + h);
+    const bool direct = tunnel_rows_direct(canvas, w, kTunnelTop, kTunnelTop + h);
     int last = 0;
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
@@ -39,10 +35,10 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
             const int v = (angle[y] + angleOffset) & 255;
             last = t.xorTexture[u * 256 + v];
             if (direct)
-                reinterpret_cast<uint32_t*>(canvas->line[y + kTop])[x] =
+                reinterpret_cast<uint32_t*>(canvas->line[y + kTunnelTop])[x] =
                     static_cast<uint32_t>(palette[last]);
             else
-                putpixel(canvas, x, y + kTop, palette[last]);
+                putpixel(canvas, x, y + kTunnelTop, palette[last]);
         }
     }
     color = last;
@@ -53,9 +49,8 @@ bool XorTunnel::frame(Show& s)
     Pictures& p = s.pics;
 
     s.animation = static_cast<float>(s.animation + -0.03);
-    const int depthOffset = static_cast<int>(s.animation * 256.0);
-    const int angleOffset = static_cast<int>(s.animation * 64.0);
-    draw_xor_tunnel(p.canvas, *s.tables, depthOffset, angleOffset, s.color);
+    const TunnelOffsets offsets = tunnel_offsets(s.animation);
+    draw_xor_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
 
     s.host.poll_music();
 

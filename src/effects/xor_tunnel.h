@@ -2,9 +2,10 @@
 #pragma once
 #include <allegro.h>
 
+#include "effects/tunnel_view.h"
+
 struct Show;
 struct TunnelTables;
-class ShowRandom;
 
 struct XorTunnel {
 
