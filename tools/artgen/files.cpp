@@ -2,26 +2,16 @@
 #include <allegro.h>
 #include <jpgalleg.h>
 
-#include <cerrno>
 #include <cstdio>
 
+#include "frame/headless_host.h"
 #include "pictures.h"
 
 namespace artgen {
 
 bool init_headless() {
-    static bool done = false;
-    if (done) return true;
-    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) return false;
-    _rgb_r_shift_32 = 16;
-    _rgb_g_shift_32 = 8;
-    _rgb_b_shift_32 = 0;
-    _rgb_r_shift_24 = 16;
-    _rgb_g_shift_24 = 8;
-    _rgb_b_shift_24 = 0;
-    set_color_depth(32);
+    start_headless_allegro(32);
     jpgalleg_init();
-    done = true;
     return true;
 }
 
