@@ -2,7 +2,7 @@
 #include <allegro.h>
 
 #include "frame/live_host.h"
-#include "frame/show.h"
+#include "show/show.h"
 
 int main()
 {

@@ -9,7 +9,7 @@
 
 #include "common/frame_list.h"
 #include "common/module_audio.h"
-#include "frame/show.h"
+#include "show/show.h"
 #include "record/recorder.h"
 #include "record_support.h"
 
@@ -281,7 +281,7 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
 }
 
 // The benchmark's table: every phase with its nominal count of frames on the virtual clock, and
-// the loop's frames split by scene as the timeline says.
+// the loop's frames split by the scenes the show announced.
 TEST(Bench, TableCountsEveryPhaseAndScene)
 {
     TempDir dir;

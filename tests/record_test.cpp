@@ -1,4 +1,4 @@
-// Recorder and benchmark building blocks: frame lists, the sound schedule, the scene timeline,
+// Recorder and benchmark building blocks: frame lists, the sound schedule,
 // PNG output and the module renderer.
 #include <gtest/gtest.h>
 
@@ -8,8 +8,6 @@
 #include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "common/png_writer.h"
-#include "common/timeline.h"
-#include "frame/sequencer.h"
 #include "record/recorder.h"
 #include "record_support.h"
 
@@ -122,29 +120,6 @@ TEST(SoundSchedule, FramesCarryTheFractionalSamplesExactly)
         sum += n;
     }
     EXPECT_EQ(sum, 480000) << "ten seconds of frames are ten seconds of sound";
-}
-
-// Replays the sequencer with the Julia zoom's self-ending rule and checks the table against it.
-TEST(Timeline, SceneOfEveryLoopFrameFollowsTheSequencer)
-{
-    int effu = 0, kierros = 0;
-    float zoom = 0;
-    for (int laiskuri = 1; laiskuri <= 2100; laiskuri++) {
-        sequencer_step(laiskuri, effu, kierros);
-        ASSERT_EQ(scene_of_loop_frame(laiskuri), effu) << "frame " << laiskuri;
-        if (effu == 4) {
-            zoom = static_cast<float>(zoom + (zoom / 20.0 + 0.001));
-            if (std::sqrt(static_cast<double>(zoom)) > 8) {
-                effu = 5;
-                zoom = static_cast<float>(zoom - 4.0);
-            }
-        }
-    }
-    EXPECT_EQ(scene_of_loop_frame(0), -1);
-    EXPECT_EQ(scene_of_loop_frame(1445), 4);
-    EXPECT_EQ(scene_of_loop_frame(1446), 5);
-    EXPECT_EQ(scene_of_loop_frame(2080), 4);
-    EXPECT_EQ(scene_of_loop_frame(2081), 5);
 }
 
 // Decodes a PNG with ffmpeg into packed RGB bytes.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "effects/ending.h"
-#include "frame/show.h"
+#include "show/show.h"
 #include "frame/tick.h"
 #include "show_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "frame/show.h"
+#include "show/show.h"
 #include "frame/tick.h"
 #include "show_support.h"
 

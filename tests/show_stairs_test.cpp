@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "frame/show.h"
+#include "show/show.h"
 #include "frame/tick.h"
 #include "show_support.h"
 

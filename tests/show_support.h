@@ -10,7 +10,7 @@
 #include <string>
 
 #include "frame/headless_host.h"
-#include "frame/show.h"
+#include "show/show.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "frame/show.h"
+#include "show/show.h"
 #include "frame/tick.h"
 #include "show_support.h"
 
@@ -65,14 +65,12 @@ struct ShowRun {
     int result = -1;
     int kierros_at_ending = -1, effu_at_ending = -1;
     long head_polls_at_ending = -1;
-    int last_limit = 0;  // scene 4's iteration limit at the previous present
 
     ShowRun()
     {
         write_stand_in_pictures(dir.path());
         s = std::make_unique<Show>(host);
         host.show = s.get();
-        last_limit = s->julia.maxIterations;
         host.on_present = [&](BITMAP*, Phase phase, long) {
             Show& sh = *s;
             if (phase != Phase::Loop) {
@@ -83,9 +81,8 @@ struct ShowRun {
                 }
                 return;
             }
-            // Scene 4 may have moved effu on already; its own counter tells its frames apart.
-            const int scene = sh.julia.maxIterations != last_limit ? 4 : sh.effu;
-            last_limit = sh.julia.maxIterations;
+            // The scene the show announced: scene 4 moves effu on within its own last frame.
+            const int scene = host.scene;
             const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker
                                 && getpixel(sh.pics.canvas, 0, 479) == kMarker;
             frames.push_back(

@@ -11,11 +11,13 @@
 
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
-#include "common/timeline.h"
 #include "frame/headless_host.h"
-#include "frame/show.h"
+#include "show/show.h"
 
 namespace {
+
+// Short names of the scenes 0..5, for the table.
+const char* const kSceneNames[6] = {"stairs", "plasma", "helix", "tunnel", "julia", "xortunnel"};
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,7 +33,7 @@ public:
         for (Phase p : all_phases())
             phases.push_back(FrameTimes{phase_name(p), {}, {}, -1});
         for (int s = 0; s < 6; s++)
-            scenes.push_back(FrameTimes{std::string("scene ") + std::to_string(s) + " " + scene_name(s),
+            scenes.push_back(FrameTimes{std::string("scene ") + std::to_string(s) + " " + kSceneNames[s],
                                         {}, {}, -1});
     }
 
@@ -55,11 +57,8 @@ public:
         for (size_t i = 0; i < all_phases().size(); i++)
             if (all_phases()[i] == phase)
                 phases[i].add(t, text);
-        if (phase == Phase::Loop) {
-            int s = scene_of_loop_frame(phase_presents);
-            if (s >= 0 && s < 6)
-                scenes[s].add(t, text);
-        }
+        if (phase == Phase::Loop && scene >= 0 && scene < 6)
+            scenes[scene].add(t, text);
     }
 
     double since_last_present() const { return ms_between(last_, Clock::now()); }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/show.h"
+#include "show/show.h"
 #include "record/recorder.h"
 
 int main(int argc, char** argv)

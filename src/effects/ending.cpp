@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "frame/show.h"
+#include "frame/exits.h"
+#include "frame/stage.h"
 #include "frame/tick.h"
 
 namespace {
@@ -55,7 +56,7 @@ void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int& x, int y)
     }
 }
 
-int run_ending(Show& s)
+int run_ending(Stage& s)
 {
     Pictures& p = s.pics;
 
@@ -98,7 +99,7 @@ int run_ending(Show& s)
             stamp_block_row(p.canvas, p.textBitmap, s.x, s.y);
         }
         if (s.host.esc_held()) {
-            exit_from_frame(s);
+            exit_from_frame(s.host);
             return 0;
         }
         const int jy = s.random.next() / 5000 - 3;
@@ -107,6 +108,6 @@ int run_ending(Show& s)
         s.host.present(p.canvas);
     }
 
-    exit_windowed_then_deinit(s);
+    exit_windowed_then_deinit(s.host);
     return 0;
 }

@@ -2,10 +2,10 @@
 #pragma once
 #include <allegro.h>
 
-struct Show;
+struct Stage;
 
 // Runs the pause and the fade and leaves the program; returns main's result (0).
-int run_ending(Show& s);
+int run_ending(Stage& s);
 
 // The credit lines, 1 to 4 (nullptr for any other index).
 const char* credit_line(int n);

@@ -3,8 +3,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "frame/exits.h"
 #include "frame/sequencer.h"
-#include "frame/show.h"
+#include "frame/stage.h"
 #include "frame/tick.h"
 
 void helix_square_lines(float pokale, int c, int x, int y, HelixLine out[8])
@@ -69,7 +70,7 @@ void Helix::next_square()
     pokale_d = makecol(h.d_red, h.d_green, 0);
 }
 
-bool Helix::frame(Show& s)
+bool Helix::frame(Stage& s)
 {
     Pictures& pics = s.pics;
     BITMAP* canvas = pics.canvas;
@@ -87,7 +88,7 @@ bool Helix::frame(Show& s)
         for (const HelixLine& l : lines)
             fastline(canvas, l.x1, l.y1, l.x2, l.y2, l.second_colour ? pokale_c : pokale_d);
         if (s.host.esc_held()) {
-            exit_from_frame(s);
+            exit_from_frame(s.host);
             return false;
         }
     }

@@ -1,7 +1,7 @@
 // Scene 2: a twisted column of square outlines over a rippling picture.
 #pragma once
 
-struct Show;
+struct Stage;
 
 // One line of a square outline, ends inclusive.
 struct HelixLine {
@@ -45,5 +45,5 @@ struct Helix {
     void next_square();
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 };

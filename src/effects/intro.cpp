@@ -1,6 +1,7 @@
 #include "effects/intro.h"
 
-#include "frame/show.h"
+#include "frame/exits.h"
+#include "frame/stage.h"
 #include "frame/tick.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 constexpr long kLogoPhaseTickLimit = 500;
 }
 
-bool run_intro(Show& s)
+bool run_intro(Stage& s)
 {
     Pictures& p = s.pics;
     s.effu = 0;
@@ -34,7 +35,7 @@ bool run_intro(Show& s)
     while (s.laiskuri <= 599) {
         s.laiskuri += 1;
         if (s.host.esc_held()) {
-            exit_windowed_then_deinit(s);
+            exit_windowed_then_deinit(s.host);
             return false;
         }
         const int dy = s.random.next() / 5000 - 3;

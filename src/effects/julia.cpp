@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "effects/scene_end.h"
-#include "frame/show.h"
+#include "frame/stage.h"
 
 int julia_colour(int i)
 {
@@ -37,7 +37,7 @@ int Julia::escape_count()
     return i;
 }
 
-bool Julia::frame(Show& s)
+bool Julia::frame(Stage& s)
 {
     Pictures& p = s.pics;
 
@@ -74,5 +74,5 @@ bool Julia::frame(Show& s)
     draw_sprite(p.canvas, p.afroImage, 0, 0);
     s.host.present(p.canvas);
     clear_to_color(p.canvas, 0);
-    return finish_frame(s);
+    return finish_frame(s.host);
 }

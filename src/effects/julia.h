@@ -1,7 +1,7 @@
 // Scene 4: the Julia zoom under the afro picture; ends itself once the zoom passes 64.
 #pragma once
 
-struct Show;
+struct Stage;
 
 struct Julia {
     int maxIterations = 1500;  // iteration limit, one more every frame
@@ -13,7 +13,7 @@ struct Julia {
     double oldRe = 0, oldIm = 0;  // previous iterate
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 
     // Iterates z <- z^2 + cRe - i*cIm from (newRe, newIm) until |z|^2 exceeds 0.8 or the limit is
     // reached. Returns the number of steps before the escaping one (maxIterations if none

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "frame/show.h"
+#include "frame/exits.h"
+#include "frame/stage.h"
 #include "frame/tick.h"
 
 PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm)
@@ -80,7 +81,7 @@ void Plasma::draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* col
     }
 }
 
-bool Plasma::frame(Show& s)
+bool Plasma::frame(Stage& s)
 {
     Pictures& pics = s.pics;
     draw_plasma(pics.canvas);
@@ -92,7 +93,7 @@ bool Plasma::frame(Show& s)
     rotate_sprite(pics.face1Rotated, pics.face1Image, 0, 0, itofix(kartanpyoritys));
 
     if (s.host.esc_held()) {
-        exit_from_frame(s);
+        exit_from_frame(s.host);
         return false;
     }
     s.host.present(pics.canvas);

@@ -2,7 +2,7 @@
 #pragma once
 #include <allegro.h>
 
-struct Show;
+struct Stage;
 class Host;
 
 // One 4x4 block of the plasma: the ring distance, the sum before truncation, and the colour.
@@ -48,5 +48,5 @@ struct Plasma {
     void draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* colour);
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 };

@@ -1,12 +1,13 @@
 #include "effects/scene_end.h"
 
-#include "frame/show.h"
+#include "frame/exits.h"
+#include "frame/host.h"
 #include "frame/tick.h"
 
-bool finish_frame(Show& s)
+bool finish_frame(Host& host)
 {
-    if (s.host.esc_held()) {
-        exit_from_frame(s);
+    if (host.esc_held()) {
+        exit_from_frame(host);
         return false;
     }
     speed_counter.fetch_sub(1);

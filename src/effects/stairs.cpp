@@ -5,7 +5,7 @@
 
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
-#include "frame/show.h"
+#include "frame/stage.h"
 
 StretchRect stair_rect(int step, int p, double s)
 {
@@ -62,7 +62,7 @@ StretchRect Stairs::tile_substep(int i, int rnd)
             static_cast<int>((z + 150.0) + static_cast<double>(dropy[i])), k, k};
 }
 
-bool Stairs::frame(Show& s)
+bool Stairs::frame(Stage& s)
 {
     Pictures& pics = s.pics;
     BITMAP* canvas = pics.canvas;
@@ -98,5 +98,5 @@ bool Stairs::frame(Show& s)
     s.host.poll_music();
     paint_letterbox(canvas);
     s.host.present(canvas);
-    return finish_frame(s);
+    return finish_frame(s.host);
 }

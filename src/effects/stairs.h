@@ -1,7 +1,7 @@
 // Scene 0: the bobbing title, a sliding staircase and hopping tiles.
 #pragma once
 
-struct Show;
+struct Stage;
 class ShowRandom;
 
 // A rectangle for stretch_sprite: left, top, width, height.
@@ -34,5 +34,5 @@ struct Stairs {
     StretchRect tile_substep(int i, int rnd);
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 };

@@ -7,7 +7,7 @@
 #include "assets/tunnel_tables.h"
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
-#include "frame/show.h"
+#include "frame/stage.h"
 
 TunnelLayout tunnel_layout(float animation, float paini, int kak)
 {
@@ -58,7 +58,7 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
                       + ((t.angleTable[last] + angleOffset) & 255)];
 }
 
-bool Tunnel::frame(Show& s)
+bool Tunnel::frame(Stage& s)
 {
     Pictures& p = s.pics;
 
@@ -97,5 +97,5 @@ bool Tunnel::frame(Show& s)
 
     s.host.present(p.canvas);
     paint_letterbox(p.canvas);
-    return finish_frame(s);
+    return finish_frame(s.host);
 }

@@ -4,7 +4,7 @@
 
 #include "effects/tunnel_view.h"
 
-struct Show;
+struct Stage;
 struct TunnelTables;
 
 // Where this frame's pieces go, all derived from the scene clock, the spring and the seam.
@@ -24,7 +24,7 @@ struct Tunnel {
     int kak = 0;          // seam position of the pair, 0..180 after each frame
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 };
 
 // The layout for a frame with the given clock, spring position and seam.

@@ -5,7 +5,7 @@
 #include "assets/tunnel_tables.h"
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
-#include "frame/show.h"
+#include "frame/stage.h"
 
 int xor_colour(int c)
 {
@@ -44,7 +44,7 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
     color = last;
 }
 
-bool XorTunnel::frame(Show& s)
+bool XorTunnel::frame(Stage& s)
 {
     Pictures& p = s.pics;
 
@@ -60,5 +60,5 @@ bool XorTunnel::frame(Show& s)
 
     s.host.present(p.canvas);
     paint_letterbox(p.canvas);
-    return finish_frame(s);
+    return finish_frame(s.host);
 }

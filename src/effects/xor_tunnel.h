@@ -4,13 +4,13 @@
 
 #include "effects/tunnel_view.h"
 
-struct Show;
+struct Stage;
 struct TunnelTables;
 
 struct XorTunnel {
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
-    bool frame(Show& s);
+    bool frame(Stage& s);
 };
 
 // The colour of pattern value c: makecol(c, 255 - 4c, 0), the green passed on unclamped.

@@ -30,6 +30,7 @@ public:
     // --- Record ---
     std::vector<Event> events;
     Phase phase = Phase::Logo;
+    int scene = -1;             // the main loop's current scene (6: the ending); -1 before it
     long phase_presents = 0;    // presents in the current phase
     long presents = 0;          // all presents
     long esc_tests = 0;
@@ -48,6 +49,7 @@ public:
     long ticks_since_install() override { return ticks; }
     void idle() override;
     void begin_phase(Phase p) override;
+    void begin_scene(int s) override { scene = s; }
     void present(BITMAP* frame) override;
     bool esc_held() override;
     void deinit() override { events.push_back(Event::Deinit); }

@@ -22,6 +22,9 @@ public:
 
     // Marks the start of a stretch of presents (logo phase, smear, main loop, pause, fade).
     virtual void begin_phase(Phase phase) = 0;
+    // The main loop's scene changes: the frames presented from now on are scene `scene` (0..5;
+    // 6 is the ending). Called before the first frame of each visit draws.
+    virtual void begin_scene(int scene) = 0;
     // Copies one whole 640x480 bitmap to the screen at (0, 0).
     virtual void present(BITMAP* frame) = 0;
     // True while Esc is held down at the moment of the test; consumes nothing.

@@ -17,6 +17,7 @@ public:
     long ticks_since_install() override;
     void idle() override {}
     void begin_phase(Phase) override {}
+    void begin_scene(int) override {}
     void present(BITMAP* frame) override;
     bool esc_held() override;
     void deinit() override;

@@ -1,24 +1,10 @@
-#include "frame/show.h"
+#include "show/show.h"
 
+#include <memory>
+
+#include "frame/exits.h"
 #include "frame/sequencer.h"
 #include "frame/tick.h"
-
-void exit_from_frame(Show& s)
-{
-    s.host.deinit();
-}
-
-void exit_windowed_then_deinit(Show& s)
-{
-    s.host.set_windowed_mode();
-    s.host.deinit();
-}
-
-void exit_deinit_then_windowed(Show& s)
-{
-    s.host.deinit();
-    s.host.set_windowed_mode();
-}
 
 bool run_preamble(Show& s, const std::string& data_dir)
 {
@@ -38,10 +24,11 @@ bool run_preamble(Show& s, const std::string& data_dir)
 int run_main_loop(Show& s)
 {
     s.laiskuri = 0;
-    bool test_esc = true;  // the outer Esc test runs only while no frame is owed
+    int announced = -1;      // the scene the host last heard of
+    bool test_esc = true;    // the outer Esc test runs only while no frame is owed
     for (;;) {
         if (test_esc && s.host.esc_held()) {
-            exit_deinit_then_windowed(s);
+            exit_deinit_then_windowed(s.host);
             return 0;
         }
         if (speed_counter.load() <= 0) {
@@ -55,6 +42,10 @@ int run_main_loop(Show& s)
         s.laiskuri += 1;
         for (int n = sequencer_step(s.laiskuri, s.effu, s.kierros); n > 0; n--)
             paint_letterbox(s.pics.canvas);
+        if (s.effu != announced) {
+            announced = s.effu;
+            s.host.begin_scene(announced);
+        }
 
         // One scene block at most runs: only scene 4 changes effu, to 5, which is tested before it.
         if (s.effu == 6)

@@ -1,0 +1,34 @@
+// The show: the stage and every effect, and the run from the preamble to the end.
+#pragma once
+#include <string>
+
+#include "effects/ending.h"
+#include "effects/helix.h"
+#include "effects/intro.h"
+#include "effects/julia.h"
+#include "effects/plasma.h"
+#include "effects/stairs.h"
+#include "effects/tunnel.h"
+#include "effects/xor_tunnel.h"
+#include "frame/stage.h"
+
+// A Show is its Stage (what the effects share) plus each scene's own state. Only the run order
+// below sees all of them; each scene's frame receives the Stage and its own object.
+struct Show : Stage {
+    explicit Show(Host& h) : Stage(h) {}
+
+    Stairs stairs;
+    Plasma plasma;
+    Helix helix;
+    Tunnel tunnel;
+    Julia julia;
+    XorTunnel xorTunnel;
+};
+
+// Everything after init: pictures, tables, music, tiles, tick, intro, main loop and ending.
+// Returns main's result: 0 on every way the show ends, 1 when a picture is unusable.
+int run_show(Host& host, const std::string& data_dir = "ruvo");
+
+// The parts of run_show, for tests that start the show part-way.
+bool run_preamble(Show& s, const std::string& data_dir);  // false: a picture is unusable
+int run_main_loop(Show& s);                              // main's result
