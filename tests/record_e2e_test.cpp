@@ -111,6 +111,38 @@ TEST(Recording, ShortRecordingIsA640x480VideoWithStereoSoundFromTheFirstLoopFram
     EXPECT_GT(peak(s, total - 4 * aac_frame, total - aac_frame), 2000) << "and up to the last frame";
 }
 
+// --scale 2: a 1280x960 video whose every show pixel is a 2x2 block of the dumped picture's colour.
+TEST(Recording, ScaledVideoRepeatsEveryPixel)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string out = dir.file("scaled.mp4");
+    std::string log;
+    ASSERT_EQ(run_command(kRecorder + " --quiet --scale 2 --data " + quote(dir.path()) + " --out " +
+                              quote(out) + " --until logo:3 --frames logo:3 --frames-dir " + quote(dir.path()),
+                          log),
+              0)
+        << log;
+    EXPECT_NE(log.find("1280x960"), std::string::npos) << log;
+    auto v = probe_stream(out, "v");
+    EXPECT_EQ(v["width"], "1280");
+    EXPECT_EQ(v["height"], "960");
+
+    std::string last;
+    run_command("ffmpeg -v error -i " + quote(out) +
+                    " -vf 'select=eq(n\\,2)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -", last, false);
+    const std::string png = png_pixels(dir.file("logo-00003.png"));
+    ASSERT_EQ(png.size(), 640u * 480 * 3);
+    ASSERT_EQ(last.size(), 4 * png.size());
+    double diff = 0;
+    for (size_t y = 0; y < 960; y++)
+        for (size_t x = 0; x < 1280; x++)
+            for (size_t c = 0; c < 3; c++)
+                diff += std::abs(static_cast<unsigned char>(last[(y * 1280 + x) * 3 + c]) -
+                                 static_cast<unsigned char>(png[((y / 2) * 640 + x / 2) * 3 + c]));
+    EXPECT_LT(diff / last.size(), 6.0) << "mean difference per colour component";
+}
+
 // Decodes a PNG with ffmpeg into packed RGB bytes.
 std::string png_pixels(const std::string& path)
 {

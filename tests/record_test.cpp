@@ -94,8 +94,15 @@ TEST(RecordOptions, CommandLine)
     EXPECT_TRUE(o.has_until);
     EXPECT_EQ(o.data_dir, "d");
     EXPECT_EQ(o.frames_dir, "f");
+    EXPECT_EQ(o.scale, 1);
+    ASSERT_TRUE(parse_record_options({"--scale", "4"}, o, help, error)) << error;
+    EXPECT_EQ(o.scale, 4);
 
     RecordOptions bad;
+    for (const char* scale : {"0", "5", "2x", ""}) {
+        EXPECT_FALSE(parse_record_options({"--scale", scale}, bad, help, error)) << scale;
+        EXPECT_NE(error.find("bad --scale"), std::string::npos) << error;
+    }
     EXPECT_FALSE(parse_record_options({"--no-video"}, bad, help, error));
     EXPECT_NE(error.find("--frames"), std::string::npos);
     EXPECT_FALSE(parse_record_options({"--frames", "loop:0"}, bad, help, error));

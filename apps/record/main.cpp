@@ -44,10 +44,10 @@ int main(int argc, char** argv)
     if (opts.video) {
         const double seconds = static_cast<double>(host.frames_written()) / kFrameRate;
         std::printf("stream8-record: wrote %s: %ld frames (to %s), %d:%05.2f (%.2f s) at %ld fps, "
-                    "640x480, %s\n",
+                    "%dx%d, %s\n",
                     opts.out.c_str(), host.frames_written(), label_text(host.last_label()).c_str(),
                     static_cast<int>(seconds / 60), seconds - 60 * static_cast<int>(seconds / 60),
-                    seconds, kFrameRate,
+                    seconds, kFrameRate, 640 * opts.scale, 480 * opts.scale,
                     host.music_loaded() ? "48 kHz stereo sound" : "silent 48 kHz stereo sound");
     }
     if (!opts.frames.empty()) {

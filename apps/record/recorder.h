@@ -30,6 +30,7 @@ struct RecordOptions {
     std::string ffmpeg = "ffmpeg";
     std::string preset = "veryfast";
     int crf = 18;
+    int scale = 1;  // the video is scale times 640x480, each show pixel a scale x scale block
     bool quiet = false;
 };
 
