@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-void FrameTimes::add(double t, const std::string& label)
+void FrameTimes::add(double cpu_ms, double wall_ms, const std::string& label)
 {
-    ms.push_back(t);
-    if (t > worst) {
-        worst = t;
+    ms.push_back(cpu_ms);
+    wall.push_back(wall_ms);
+    if (cpu_ms > worst) {
+        worst = cpu_ms;
         worst_label = label;
     }
 }

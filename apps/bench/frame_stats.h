@@ -5,11 +5,12 @@
 
 struct FrameTimes {
     std::string name;
-    std::vector<double> ms;  // render time of each frame, in milliseconds
-    std::string worst_label;
+    std::vector<double> ms;    // CPU time of the rendering thread for each frame, in milliseconds
+    std::vector<double> wall;  // wall-clock time of each frame, in milliseconds
+    std::string worst_label;   // the frame with the most CPU time
     double worst = -1;
 
-    void add(double t, const std::string& label);
+    void add(double cpu_ms, double wall_ms, const std::string& label);
 };
 
 struct TimeSummary {
