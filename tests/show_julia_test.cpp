@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "show/show.h"
 #include "frame/tick.h"
@@ -65,6 +66,37 @@ TEST(Julia, CentreOrbitEscapesAfter291Steps)
     j.newRe = static_cast<float>(-0.488);
     j.newIm = static_cast<float>(0.14);
     EXPECT_EQ(j.escape_count(), 291);
+}
+
+// The frame's counts come from the lock-step iteration: every count must be the one-by-one count,
+// in every lane and in a partly filled last vector, whether the orbit escapes or hits the limit.
+TEST(Julia, LockStepCountsAreTheOneByOneCounts)
+{
+    std::vector<double> re, im;
+    for (int k = 0; k < 37; k++) {
+        re.push_back(-0.488 + (k % 7 - 3) * 0.013 + k * 1e-4);
+        im.push_back(0.14 + (k / 7 - 2) * 0.021);
+    }
+    for (int limit : {1, 40, 1501}) {
+        SCOPED_TRACE(limit);
+        std::vector<int> counts(re.size(), -1);
+        escape_counts(re.data(), im.data(), static_cast<int>(re.size()), -0.7, 0.27015, limit,
+                      counts.data());
+        int reached = 0;
+        for (size_t k = 0; k < re.size(); k++) {
+            Julia j;
+            j.maxIterations = limit;
+            j.cRe = -0.7;
+            j.cIm = 0.27015;
+            j.newRe = re[k];
+            j.newIm = im[k];
+            EXPECT_EQ(counts[k], j.escape_count()) << "sample " << k;
+            reached += counts[k] == limit;
+        }
+        if (limit == 40) {
+            EXPECT_GT(reached, 0) << "some orbits run to the limit";
+        }
+    }
 }
 
 TEST(Julia, ColoursArePassedUnclamped)

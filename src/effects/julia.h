@@ -1,5 +1,6 @@
 // Scene 4: the Julia zoom under the afro picture; ends itself once the zoom passes 64.
 #pragma once
+#include <vector>
 
 struct Stage;
 
@@ -19,7 +20,21 @@ struct Julia {
     // reached. Returns the number of steps before the escaping one (maxIterations if none
     // escapes) and leaves the last two iterates in new/old.
     int escape_count();
+
+private:
+    // Work lists of a frame's samples, kept to save their allocation.
+    struct Sample {
+        int x, y;
+    };
+    std::vector<Sample> samples_;
+    std::vector<double> starts_re_, starts_im_;
+    std::vector<int> counts_;
 };
+
+// The escape counts of n starting points (re[k], im[k]) with the constant (cRe, cIm) and the
+// limit, each exactly what escape_count gives for it, computed several at a time.
+void escape_counts(const double* re, const double* im, int n, double cRe, double cIm, int limit,
+                   int* counts);
 
 // The colour of an escape count i: makecol(i, 128 - |i - 128|, i), components passed unclamped.
 int julia_colour(int i);
