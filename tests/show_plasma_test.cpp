@@ -38,6 +38,33 @@ TEST(PlasmaCells, FirstFrameOfTheShow)
     }
 }
 
+// The frame's blocks, drawn with the column and row terms shared, are the cells one by one.
+TEST(PlasmaCells, EveryBlockOfAFrameIsItsCell)
+{
+    start_headless_allegro(32);
+    BITMAP* canvas = create_bitmap_ex(32, 640, 480);
+    clear_to_color(canvas, 0x123456);
+    Plasma pl;
+    pl.plasma_w = 160;
+    pl.plasma_h = 80;
+    pl.pano = 37.0f;
+    pl.plasm = 12.7f;
+    pl.plusm = 3.3f;
+    pl.draw_plasma(canvas);
+    long wrong = 0;
+    for (int c = 0; c < 160; c++)
+        for (int r = 0; r < 80; r++) {
+            const PlasmaCell cell = plasma_cell(c, r, 160, 80, pl.pano, pl.plasm, pl.plusm);
+            const int colour = makecol(cell.red, cell.green, cell.blue);
+            wrong += getpixel(canvas, 4 * c, 4 * r + 80) != colour;
+            wrong += getpixel(canvas, 4 * c + 3, 4 * r + 83) != colour;
+        }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(getpixel(canvas, 5, 79), 0x123456);
+    EXPECT_EQ(getpixel(canvas, 5, 400), 0x123456);
+    destroy_bitmap(canvas);
+}
+
 TEST(PlasmaSprings, SequencesRangesAndStrictTests)
 {
     Plasma pl;

@@ -42,10 +42,32 @@ int next_turn(int kartanpyoritys)
 
 void Plasma::draw_plasma(BITMAP* canvas)
 {
+    // plasma_cell's terms that depend on the column or the row alone, once per frame: the same
+    // doubles, so every cell sums to the same value.
+    column_a_.resize(plasma_w);
+    column_dx_.resize(plasma_w);
+    row_wave_.resize(plasma_h);
+    row_dy_.resize(plasma_h);
+    const double sway = 100.0 * std::cos(static_cast<double>(pano) / 50.0) + 40.0;
     for (int c = 0; c < plasma_w; c++) {
+        column_a_[c] = 128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0;
+        column_dx_[c] = sway + c - plasma_w / 2.0;
+    }
+    for (int r = 0; r < plasma_h; r++) {
+        row_wave_[r] = 128.0 * std::sin(static_cast<double>(plusm) + r / 16.0);
+        row_dy_[r] = (r + static_cast<double>(plasm)) - plasma_h / 2.0;
+    }
+    for (int c = 0; c < plasma_w; c++) {
+        const double a = column_a_[c];
+        const double dx = column_dx_[c];
         for (int r = 0; r < plasma_h; r++) {
-            const PlasmaCell cell = plasma_cell(c, r, plasma_w, plasma_h, pano, plasm, plusm);
-            const int colour = makecol(cell.red, cell.green, cell.blue);
+            const double b = row_wave_[r] + a + 128.0;
+            const double dy = row_dy_[r];
+            const double d = std::sqrt(dx * dx + dy * dy);
+            const int q = static_cast<int>(128.0 * std::sin(d / 5.0) + b) / 4;
+            const int colour = makecol(static_cast<int>((255 - q) - static_cast<double>(plasm) / 2.0),
+                                       128 - std::abs(q - 128),
+                                       static_cast<int>((256 - q) - static_cast<double>(plusm) / 2.0));
             rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
         }
     }

@@ -2,6 +2,8 @@
 #pragma once
 #include <allegro.h>
 
+#include <vector>
+
 struct Stage;
 class Host;
 
@@ -49,4 +51,8 @@ struct Plasma {
 
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
     bool frame(Stage& s);
+
+private:
+    // Per-frame terms of the cells that depend on one coordinate only.
+    std::vector<double> column_a_, column_dx_, row_wave_, row_dy_;
 };
