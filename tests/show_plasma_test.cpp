@@ -158,22 +158,23 @@ TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
         SCOPED_TRACE(depth);
         Plasma pl;
         Relief rel(host, depth);
-        putpixel(rel.height, 10, 10, 3932160);  // red 60: not above fixed-point 60
+        // Sample (10, 30), off the diagonal so that a read with x and y swapped shows.
+        putpixel(rel.height, 10, 30, 3932160);  // red 60: not above fixed-point 60
         host.polls = 0;
         EXPECT_TRUE(rel.run(pl).empty());
         EXPECT_EQ(host.polls, 55696);
 
-        putpixel(rel.height, 10, 10, 3932161);  // one more: viiva 26, dash 314..317 on row 120
+        putpixel(rel.height, 10, 30, 3932161);  // one more: viiva 26, dash 314..317 on row 140
         const auto changed = rel.run(pl);
-        const std::vector<std::pair<int, int>> dash = {{314, 120}, {315, 120}, {316, 120}, {317, 120}};
+        const std::vector<std::pair<int, int>> dash = {{314, 140}, {315, 140}, {316, 140}, {317, 140}};
         EXPECT_EQ(changed, dash);
-        EXPECT_EQ(getpixel(rel.canvas, 314, 120), getpixel(rel.colour, 10, 10));
+        EXPECT_EQ(getpixel(rel.canvas, 314, 140), getpixel(rel.colour, 10, 30));
         EXPECT_EQ(pl.mapx, 246.0f);
         EXPECT_EQ(pl.mapy, 246.0f);
 
         // The brightest sample shifts 111 columns; the last sample point is (245, 245).
         clear_to_color(rel.canvas, rel.mark);
-        putpixel(rel.height, 10, 10, 0);
+        putpixel(rel.height, 10, 30, 0);
         putpixel(rel.height, 245, 245, 0xFFFFFF);
         putpixel(rel.height, 9, 9, 0xFFFFFF);    // outside the sampled square
         putpixel(rel.height, 246, 246, 0xFFFFFF);

@@ -119,29 +119,62 @@ TEST(Tunnel, FirstFramePixelsComeStraightFromTheTexture)
     destroy_bitmap(presented);
 }
 
-TEST(Tunnel, DirectRowsMatchPutpixel)
+// Both tunnel passes write straight into the rows only where putpixel would leave the very same
+// pixels. Under a drawing mode other than solid, or a clipping rectangle that cuts into the view
+// from any side, each pixel must be what putpixel makes of the solid, unclipped result: the old
+// pixel XORed with it, or the old pixel outside the rectangle.
+TEST(TunnelPasses, DirectRowsOnlyWherePutpixelGivesTheSame)
 {
     SceneShow show;
-    Show& s = *show.s;
-    BITMAP* direct = create_bitmap_ex(32, 640, 480);
-    BITMAP* slow = create_bitmap_ex(32, 640, 480);
-    clear_to_color(direct, 0x010203);
-    clear_to_color(slow, 0x010203);
-    set_clip_rect(slow, 0, 0, 638, 479);  // last column clipped: forces putpixel
-    ASSERT_TRUE(tunnel_rows_direct(direct, 640, 80, 400));
-    ASSERT_FALSE(tunnel_rows_direct(slow, 640, 80, 400));
-    int c1 = 0, c2 = 0;
-    draw_face_tunnel(direct, *s.tables, 409, 102, c1);
-    draw_face_tunnel(slow, *s.tables, 409, 102, c2);
-    EXPECT_EQ(c1, c2);
-    long differ = 0;
-    for (int y = 0; y < 480; y++)
-        for (int x = 0; x < 639; x++)
-            differ += getpixel(direct, x, y) != getpixel(slow, x, y);
-    EXPECT_EQ(differ, 0);
-    EXPECT_EQ(getpixel(slow, 639, 200), 0x010203);
-    destroy_bitmap(direct);
-    destroy_bitmap(slow);
+    const TunnelTables& t = *show.s->tables;
+    constexpr int kOld = 0x5A5A5A5A;  // no texel and no pattern colour has these top bits
+    struct Case {
+        const char* name;
+        int cl, ct, cr, cb;  // clipping rectangle, inclusive
+        bool xor_mode;
+    };
+    const Case cases[] = {
+        {"solid, unclipped", 0, 0, 639, 479, false}, {"xor mode", 0, 0, 639, 479, true},
+        {"clipped at the top", 0, 123, 639, 479, false}, {"clipped at the bottom", 0, 0, 639, 350, false},
+        {"clipped at the left", 7, 0, 639, 479, false}, {"clipped at the right", 0, 0, 600, 479, false},
+    };
+    for (int pass = 0; pass < 2; pass++) {
+        auto draw = [&](BITMAP* b) {
+            int color = 0;
+            if (pass == 0)
+                draw_face_tunnel(b, t, 409, 102, color);
+            else
+                draw_xor_tunnel(b, t, -123, 77, color);
+            return color;
+        };
+        BITMAP* plain = create_bitmap_ex(32, 640, 480);
+        clear_to_color(plain, kOld);
+        const int plain_color = draw(plain);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << (pass == 0 ? "face tunnel, " : "xor tunnel, ") << c.name);
+            BITMAP* b = create_bitmap_ex(32, 640, 480);
+            clear_to_color(b, kOld);
+            set_clip_rect(b, c.cl, c.ct, c.cr, c.cb);
+            if (c.xor_mode)
+                drawing_mode(DRAW_MODE_XOR, nullptr, 0, 0);
+            const int color = draw(b);
+            solid_mode();
+            EXPECT_EQ(color, plain_color);
+            long wrong = 0;
+            for (int y = 0; y < 480; y++)
+                for (int x = 0; x < 640; x++) {
+                    const int drawn = getpixel(plain, x, y);
+                    const bool inside = x >= c.cl && x <= c.cr && y >= c.ct && y <= c.cb;
+                    int expected = kOld;
+                    if (drawn != kOld && inside)
+                        expected = c.xor_mode ? kOld ^ drawn : drawn;
+                    wrong += getpixel(b, x, y) != expected;
+                }
+            EXPECT_EQ(wrong, 0);
+            destroy_bitmap(b);
+        }
+        destroy_bitmap(plain);
+    }
 }
 
 TEST(Tunnel, SpringAndSeamWrapExactly)

@@ -93,28 +93,4 @@ TEST(XorTunnel, OddRowsAndBarsStayBlackForAWholeVisit)
     EXPECT_NEAR(s.animation, 0.40, 1e-3);
 }
 
-TEST(XorTunnel, DirectRowsMatchPutpixel)
-{
-    SceneShow show;
-    Show& s = *show.s;
-    BITMAP* direct = create_bitmap_ex(32, 640, 480);
-    BITMAP* slow = create_bitmap_ex(32, 640, 480);
-    clear_to_color(direct, 0x010203);
-    clear_to_color(slow, 0x010203);
-    set_clip_rect(slow, 1, 0, 639, 479);  // first column clipped: forces putpixel
-    ASSERT_FALSE(tunnel_rows_direct(slow, 640, 80, 400));
-    int c1 = 0, c2 = 0;
-    draw_xor_tunnel(direct, *s.tables, -123, 77, c1);
-    draw_xor_tunnel(slow, *s.tables, -123, 77, c2);
-    EXPECT_EQ(c1, c2);
-    long differ = 0;
-    for (int y = 0; y < 480; y++)
-        for (int x = 1; x < 640; x++)
-            differ += getpixel(direct, x, y) != getpixel(slow, x, y);
-    EXPECT_EQ(differ, 0);
-    EXPECT_EQ(getpixel(slow, 0, 80), 0x010203);
-    destroy_bitmap(direct);
-    destroy_bitmap(slow);
-}
-
 }  // namespace
