@@ -348,6 +348,10 @@ void compose(Band& b) {
                 } else if (k < 7) {
                     b.kick(row, 52);
                     for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 28 : 20);
+                } else if (k == 8) {
+                    // A soft pickup whose room rings across the loop into the intro.
+                    b.snare(row + 28, 22);
+                    b.snare(row + 30, 30);
                 }
                 break;
             }
