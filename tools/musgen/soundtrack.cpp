@@ -214,7 +214,7 @@ struct Band {
         kick(start + 22, 44);
         snare(start + 8, 50);
         snare(start + 24, 50);
-        hats16(start, 48, 32);
+        hats16(start, 62, 42);
     }
 
     void drumsChorus(int start) {
@@ -226,8 +226,8 @@ struct Band {
         snare(start + 24, 54);
         snare(start + 30, 26);
         for (int r = 0; r < 32; r += 2) {
-            if (r % 8 == 4) openHat(start + r, 40);
-            else hat(start + r, (r % 4) ? 34 : 48);
+            if (r % 8 == 4) openHat(start + r, 50);
+            else hat(start + r, (r % 4) ? 44 : 62);
         }
     }
 
@@ -266,9 +266,9 @@ void compose(Band& b) {
             case Part::Groove:
             case Part::Hook:
                 for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 15);
-                    b.arpeggio(row + 16 * h, *halves[h], 28);
-                    b.bassLine(row + 16 * h, *halves[h], 44, 4);
+                    b.padChord(row + 16 * h, *halves[h], 16, 12);
+                    b.arpeggio(row + 16 * h, *halves[h], 22);
+                    b.bassLine(row + 16 * h, *halves[h], 40, 4);
                 }
                 if (i == 2) b.crash(row, 40);
                 if (row == kLiftRow - 8) {
@@ -279,8 +279,8 @@ void compose(Band& b) {
                     b.kick(row + 16, 60);
                     b.snare(row + 24, 52);
                     for (int r = 8; r < 32; r += 2) {
-                        if (r % 8 == 4) b.openHat(row + r, 40);
-                        else b.hat(row + r, (r % 4) ? 34 : 48);
+                        if (r % 8 == 4) b.openHat(row + r, 50);
+                        else b.hat(row + r, (r % 4) ? 44 : 62);
                     }
                 } else if (bar.part == Part::Hook && bar.index >= 2) {
                     b.drumsChorus(row);
@@ -290,23 +290,23 @@ void compose(Band& b) {
                 break;
             case Part::Build:
                 for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 17);
-                    b.arpeggio(row + 16 * h, *halves[h], 24);
-                    b.bassLine(row + 16 * h, *halves[h], 44, 8);
+                    b.padChord(row + 16 * h, *halves[h], 16, 14);
+                    b.arpeggio(row + 16 * h, *halves[h], 20);
+                    b.bassLine(row + 16 * h, *halves[h], 40, 8);
                 }
                 b.kick(row, 62);
                 b.kick(row + 8, 56);
                 b.kick(row + 16, 60);
                 b.snare(row + 8, 50);
-                for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 34 : 48);
+                for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 44 : 62);
                 b.snareRoll(row, 16, 32, 30, 3);
                 break;
             case Part::Chorus:
             case Part::Peak:
                 for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 17);
-                    b.arpeggio(row + 16 * h, *halves[h], 24);
-                    b.bassLine(row + 16 * h, *halves[h], 44, 8);
+                    b.padChord(row + 16 * h, *halves[h], 16, 14);
+                    b.arpeggio(row + 16 * h, *halves[h], 20);
+                    b.bassLine(row + 16 * h, *halves[h], 40, 8);
                 }
                 if (bar.part == Part::Peak) {
                     b.kick(row, 62);
@@ -315,8 +315,8 @@ void compose(Band& b) {
                     b.kick(row + 16, 62);
                     b.snare(row + 24, 54);
                     for (int r = 4; r < 32; r += 2) {
-                        if (r % 8 == 4) b.openHat(row + r, 40);
-                        else b.hat(row + r, (r % 4) ? 34 : 48);
+                        if (r % 8 == 4) b.openHat(row + r, 50);
+                        else b.hat(row + r, (r % 4) ? 44 : 62);
                     }
                     break;
                 }
@@ -325,7 +325,7 @@ void compose(Band& b) {
                     b.kick(row, 62);
                     b.kick(row + 10, 50);
                     b.snare(row + 8, 54);
-                    for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 34 : 48);
+                    for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 44 : 62);
                     b.snareRoll(row, 16, 32, 34, 3);
                 } else {
                     b.drumsChorus(row);
@@ -334,9 +334,9 @@ void compose(Band& b) {
             case Part::Outro: {
                 const int k = bar.index;  // 0..8: the band thins out from bar 17 on
                 for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], b.fit(row + 16 * h, 16, 3), 17);
-                    b.arpeggio(row + 16 * h, *halves[h], 24);
-                    b.bassLine(row + 16 * h, *halves[h], 44, k < 3 ? 4 : k < 6 ? 2 : 1);
+                    b.padChord(row + 16 * h, *halves[h], b.fit(row + 16 * h, 16, 3), 14);
+                    b.arpeggio(row + 16 * h, *halves[h], 20);
+                    b.bassLine(row + 16 * h, *halves[h], 40, k < 3 ? 4 : k < 6 ? 2 : 1);
                 }
                 if (k < 3) {
                     b.drumsGroove(row);
@@ -357,9 +357,9 @@ void compose(Band& b) {
             }
         }
     }
-    b.line(4 * kRowsPerBar, kHookLine, 44, kLiftRow, 9 * kRowsPerBar);
-    b.line(9 * kRowsPerBar, kChorusLine, 46, 0, 14 * kRowsPerBar);
-    b.line(14 * kRowsPerBar, kOutroLine, 40, 0, 0);
+    b.line(4 * kRowsPerBar, kHookLine, 52, kLiftRow, 9 * kRowsPerBar);
+    b.line(9 * kRowsPerBar, kChorusLine, 54, 0, 14 * kRowsPerBar);
+    b.line(14 * kRowsPerBar, kOutroLine, 46, 0, 0);
     for (Voice* v : {&b.bass, &b.lead, &b.echo, &b.harmony, &b.arp}) v->finish();
     for (Voice& v : b.pad) v.finish();
 }
@@ -442,7 +442,7 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 44;
+    m.mixVolume = 42;
     m.channelPan = {32, 34, 42, 24, 32, 32, 16, 48, 32, 16, 48, 32, 30, 30, 52, 12, 42, 22, 20, 20};
     m.channelVolume.assign(kChannels, 64);
     m.samples = makeSamples();

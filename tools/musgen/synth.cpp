@@ -151,7 +151,7 @@ Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t se
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
     Buffer out(n);
     Noise noise(seed);
-    OnePole hp1(4500.0, rate), hp2(5500.0, rate), lp(16000.0, rate);
+    OnePole hp1(3000.0, rate), hp2(4000.0, rate), lp(16000.0, rate);
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
         out[i] = lp.lowpass(hp2.highpass(hp1.highpass(noise.next()))) * std::exp(-t / decaySeconds);
