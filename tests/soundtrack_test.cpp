@@ -50,6 +50,35 @@ double rmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames) 
     return 10.0 * std::log10(sum / (2.0 * frames) / (32768.0 * 32768.0));
 }
 
+// Mono mix of frames [firstFrame, firstFrame + frames) through a fourth-order
+// Butterworth band-pass (two high-pass and two low-pass biquads); level in dBFS.
+double bandRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames, double lowHz, double highHz) {
+    struct Biquad {
+        double b0, b1, b2, a1, a2, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        Biquad(double hz, bool high) {
+            const double w = 2.0 * M_PI * hz / kRate, alpha = std::sin(w) / (2.0 * M_SQRT1_2), c = std::cos(w);
+            const double a0 = 1.0 + alpha;
+            b1 = (high ? -(1.0 + c) : (1.0 - c)) / a0;
+            b0 = b2 = (high ? (1.0 + c) : (1.0 - c)) / 2.0 / a0;
+            a1 = -2.0 * c / a0;
+            a2 = (1.0 - alpha) / a0;
+        }
+        double operator()(double x) {
+            const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1, x1 = x, y2 = y1, y1 = y;
+            return y;
+        }
+    };
+    Biquad stages[4] = {{lowHz, true}, {lowHz, true}, {highHz, false}, {highHz, false}};
+    double sum = 0.0;
+    for (size_t f = firstFrame; f < firstFrame + frames; ++f) {
+        double v = 0.5 * (pcm[2 * f] + pcm[2 * f + 1]);
+        for (Biquad& s : stages) v = s(v);
+        sum += v * v;
+    }
+    return 10.0 * std::log10(sum / frames / (32768.0 * 32768.0));
+}
+
 int loopsSeen = 0;
 int countLoop(void*) {
     ++loopsSeen;
@@ -164,6 +193,34 @@ TEST(SoundtrackBuilder, RefusesEventsThatPlayersMisread) {
     EXPECT_THROW(quick.play(12, 64, 4, 64), std::logic_error);  // one row of slides cannot fade 64 to 0
 }
 
+TEST(SoundtrackBuilder, SlidesContinueThePreviousNoteOnItsChannel) {
+    musgen::Arrangement arr(2, 1, 32);
+    musgen::Voice v(arr, {0, 1}, 1, 2);
+    musgen::Expression glide;
+    glide.slideRows = 2;
+    glide.vibratoFrom = 4;
+    v.play(0, 60, 8, 40);
+    v.play(8, 64, 12, 40, glide);
+    v.finish();
+    // Same channel, no new sample (so no retrigger), portamento fast enough to
+    // cover four semitones in two rows of three sliding ticks, then vibrato,
+    // and only the second note is faded.
+    const musgen::Cell& to = arr.at(8, 0);
+    EXPECT_EQ(to.note, 64);
+    EXPECT_EQ(to.sample, 0);
+    EXPECT_EQ(to.effect, musgen::kFxTonePortamento);
+    EXPECT_GE(to.param * 3 * 2, 4 * 16);
+    EXPECT_EQ(arr.at(9, 0).effect, musgen::kFxTonePortamento);
+    EXPECT_EQ(arr.at(12, 0).effect, musgen::kFxVibrato);
+    EXPECT_EQ(arr.at(19, 0).effect, musgen::kFxVibrato);
+    for (int r = 0; r < 32; ++r) EXPECT_TRUE(arr.at(r, 1).empty()) << "row " << r;
+    EXPECT_EQ(arr.at(20, 0).effect, musgen::kFxVolumeSlide);
+    EXPECT_EQ(arr.at(21, 0).effect, musgen::kFxVolumeSlide);
+
+    // A glide out of silence or out of a note that ends elsewhere has nothing to continue.
+    EXPECT_THROW(v.play(24, 62, 4, 40, glide), std::logic_error);
+}
+
 TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers) {
     musgen::Module m = musgen::soundtrackModule();
     musgen::Module bad = m;
@@ -173,25 +230,30 @@ TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers) {
     bad.patterns[0].at(0, 0).effect = 32;  // player-internal effect numbers
     EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
     bad = m;
-    bad.samples[4].data.loopEnd = static_cast<uint32_t>(bad.samples[4].data.pcm.size() + 1);
+    const auto looped = std::find_if(bad.samples.begin(), bad.samples.end(),
+                                     [](const musgen::ModuleSample& s) { return s.data.looped; });
+    ASSERT_NE(looped, bad.samples.end());
+    looped->data.loopEnd = static_cast<uint32_t>(looped->data.pcm.size() + 1);
     EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
 }
 
-TEST(SoundtrackDumb, LoadsAndLastsAtLeastNinetySeconds) {
+TEST(SoundtrackDumb, LoadsAndOutlastsTheRecordedShow) {
     dumb_register_stdfiles();
     DUH* duh = dumb_load_it_quick(kCommitted.c_str());
     ASSERT_NE(duh, nullptr);
     dumb_it_do_initial_runthrough(duh);
     const double seconds = duh_get_length(duh) / 65536.0;
     unload_duh(duh);
-    EXPECT_GE(seconds, 90.0);
-    // 36 scenes of 32 rows: the loop point falls on a scene switch.
+    // The scenes' 2100 frames, then the credits' pause and fade (1400 frames
+    // when recorded) all play before the module first loops.
+    EXPECT_GE(seconds, (2100 + 1400) / 59.0);
+    // Whole bars of 32 rows: the loop point falls on a scene switch.
     EXPECT_NEAR(seconds, musgen::kBars * musgen::kRowsPerBar * kRowSeconds, 0.05);
 }
 
 TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     const std::vector<int16_t>& pcm = *pass_;
-    ASSERT_GT(pcm.size() / 2, static_cast<size_t>(90 * kRate));
+    ASSERT_GT(pcm.size() / 2, static_cast<size_t>(59 * kRate));
 
     int peak = 0;
     for (int16_t v : pcm) peak = std::max(peak, std::abs(static_cast<int>(v)));
@@ -214,10 +276,31 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
 
     // No scene drops out or blares: every 32-row bar within 8 dB of the whole.
     const size_t bar = static_cast<size_t>(32 * kRowSeconds * kRate);
+    std::vector<double> bars;
     for (size_t b = 0; (b + 1) * bar <= pcm.size() / 2; ++b) {
-        const double barRms = rmsDb(pcm, b * bar, bar);
-        EXPECT_NEAR(barRms, rms, 8.0) << "bar " << b;
+        bars.push_back(rmsDb(pcm, b * bar, bar));
+        EXPECT_NEAR(bars.back(), rms, 8.0) << "bar " << b;
     }
+    // The scenes play bars 0 to 12 and the credits start early in bar 13.
+    // The chorus before the credits is the loudest stretch; the outro that
+    // carries the fade thins out towards the loop.
+    ASSERT_EQ(bars.size(), static_cast<size_t>(musgen::kBars));
+    auto mean = [&](size_t from, size_t to) {
+        double sum = 0.0;
+        for (size_t b = from; b <= to; ++b) sum += bars[b];
+        return sum / static_cast<double>(to - from + 1);
+    };
+    EXPECT_GT(mean(9, 12), mean(2, 3) + 1.5);
+    EXPECT_LT(mean(bars.size() - 3, bars.size() - 1), mean(9, 12) - 3.0);
+
+    // Over the scenes after the intro (bars 2 to 13): loud enough, and bright:
+    // the presence band (2-6 kHz) within 8 dB of the low mids (150-500 Hz).
+    const size_t shown = 12 * bar;
+    EXPECT_GT(rmsDb(pcm, 2 * bar, shown), -20.0);
+    EXPECT_LT(rmsDb(pcm, 2 * bar, shown), -12.0);
+    const double lowMids = bandRmsDb(pcm, 2 * bar, shown, 150.0, 500.0);
+    const double presence = bandRmsDb(pcm, 2 * bar, shown, 2000.0, 6000.0);
+    EXPECT_GT(presence, lowMids - 8.0) << "low mids " << lowMids << " dB, presence " << presence << " dB";
 }
 
 TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap) {

@@ -68,20 +68,8 @@ Voice::Voice(Arrangement& arr, std::vector<int> channels, int sample, int releas
     if (channels_.empty() || releaseRows < 1) throw std::invalid_argument("Voice: no channels");
 }
 
-void Voice::play(int row, int note, int gateRows, int volume) {
+void Voice::play(int row, int note, int gateRows, int volume, const Expression& ex) {
     if (gateRows < 1) throw std::invalid_argument("Voice: empty gate");
-    size_t pick = channels_.size();
-    for (size_t i = 0; i < channels_.size(); ++i) {
-        const size_t k = (next_ + i) % channels_.size();
-        if (freeFrom_[k] <= row) {
-            pick = k;
-            break;
-        }
-    }
-    if (pick == channels_.size())
-        throw std::logic_error("Voice: all channels busy at row " + std::to_string(row));
-    const int ch = channels_[pick];
-    arr_.note(row, ch, note, sample_, volume);
     // Fade over the release rows: speed 4 gives three sliding ticks a row.
     const int perTick = std::min(14, (volume + 3 * releaseRows_ - 1) / (3 * releaseRows_));
     if (perTick * 3 * releaseRows_ < volume)
@@ -89,9 +77,54 @@ void Voice::play(int row, int note, int gateRows, int volume) {
     const int releaseAt = row + gateRows;
     if (releaseAt + releaseRows_ > arr_.totalRows())
         throw std::logic_error("Voice: release runs past the end of the song at row " + std::to_string(row));
-    for (int r = 0; r < releaseRows_; ++r) arr_.effect(releaseAt + r, ch, kFxVolumeSlide, perTick);
+    if (ex.slideRows >= gateRows || (ex.vibratoFrom >= 0 && ex.vibratoFrom < ex.slideRows))
+        throw std::invalid_argument("Voice: slide and vibrato must fit the gate, one after the other");
+
+    size_t pick = channels_.size();
+    if (ex.slideRows > 0) {
+        if (lastChannel_ < 0 || releaseAt_ != row)
+            throw std::logic_error("Voice: a slide needs the previous note to end where it starts, row " +
+                                   std::to_string(row));
+        pick = static_cast<size_t>(lastChannel_);
+        const int cents16 = 16 * std::abs(note - lastNote_);  // 1/16 semitones to cover
+        const int speed = std::clamp((cents16 + 3 * ex.slideRows - 1) / (3 * ex.slideRows), 1, 255);
+        const int ch = channels_[pick];
+        arr_.note(row, ch, note, 0, volume);
+        arr_.effect(row, ch, kFxTonePortamento, speed);
+        for (int r = 1; r < ex.slideRows; ++r) arr_.effect(row + r, ch, kFxTonePortamento, 0);
+    } else {
+        release();
+        for (size_t i = 0; i < channels_.size(); ++i) {
+            const size_t k = (next_ + i) % channels_.size();
+            if (freeFrom_[k] <= row) {
+                pick = k;
+                break;
+            }
+        }
+        if (pick == channels_.size())
+            throw std::logic_error("Voice: all channels busy at row " + std::to_string(row));
+        arr_.note(row, channels_[pick], note, sample_, volume);
+    }
+    const int ch = channels_[pick];
+    if (ex.vibratoFrom >= 0)
+        for (int r = row + ex.vibratoFrom; r < releaseAt; ++r) arr_.effect(r, ch, kFxVibrato, ex.vibrato);
     freeFrom_[pick] = releaseAt + releaseRows_;
     next_ = (pick + 1) % channels_.size();
+    lastChannel_ = static_cast<int>(pick);
+    lastNote_ = note;
+    releaseAt_ = releaseAt;
+    releasePerTick_ = perTick;
+}
+
+void Voice::release() {
+    if (lastChannel_ < 0) return;
+    const int ch = channels_[static_cast<size_t>(lastChannel_)];
+    for (int r = 0; r < releaseRows_; ++r) arr_.effect(releaseAt_ + r, ch, kFxVolumeSlide, releasePerTick_);
+    lastChannel_ = -1;
+}
+
+void Voice::finish() {
+    release();
 }
 
 }  // namespace musgen

@@ -33,22 +33,38 @@ private:
     std::vector<Cell> grid_;
 };
 
+// How a note of a Voice is played beyond its pitch and gate.
+struct Expression {
+    int slideRows = 0;     // > 0: glide from the previous note, which must end where this one starts
+    int vibratoFrom = -1;  // rows after the start when vibrato begins; -1 for none
+    int vibrato = 0x53;    // vibrato speed and depth (Hxy)
+};
+
 // A monophonic line spread over a pool of channels. Each note sounds for its
 // gate and is then faded out with volume slides on its own channel while the
 // following note already starts on another one, so no note is ever cut off
-// at full level.
+// at full level. A sliding note instead continues on its predecessor's
+// channel with tone portamento, and that predecessor is not faded.
 class Voice {
 public:
     Voice(Arrangement& arr, std::vector<int> channels, int sample, int releaseRows);
-    void play(int row, int note, int gateRows, int volume);
+    void play(int row, int note, int gateRows, int volume, const Expression& ex = {});
+    // Writes the fade of the last note; call once the line is complete.
+    void finish();
 
 private:
+    void release();
     Arrangement& arr_;
     std::vector<int> channels_;
     std::vector<int> freeFrom_;
     size_t next_ = 0;
     int sample_;
     int releaseRows_;
+    // The last note, whose fade is written only when the next note does not slide on from it.
+    int lastChannel_ = -1;
+    int lastNote_ = 0;
+    int releaseAt_ = 0;
+    int releasePerTick_ = 0;
 };
 
 }  // namespace musgen

@@ -15,6 +15,8 @@ namespace musgen {
 enum Effect : uint8_t {
     kFxSetSpeed = 1,     // Axx
     kFxVolumeSlide = 4,  // Dxy
+    kFxTonePortamento = 7,  // Gxx
+    kFxVibrato = 8,      // Hxy
     kFxSetTempo = 20,    // Txx
     kFxGlobalVolume = 22 // Vxx
 };

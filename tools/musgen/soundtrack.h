@@ -11,7 +11,7 @@
 namespace musgen {
 
 constexpr int kRowsPerBar = 32;
-constexpr int kBars = 36;
+constexpr int kBars = 23;  // 13 bars for the scenes, 10 for the credits and the loop back
 
 Module soundtrackModule();
 std::vector<uint8_t> soundtrackBytes();

@@ -88,19 +88,62 @@ Buffer kickDrum(double rate, uint32_t seed) {
 }
 
 Buffer snareDrum(double rate, uint32_t seed) {
-    const size_t n = static_cast<size_t>(0.32 * rate);
+    const size_t n = static_cast<size_t>(0.3 * rate);
     Buffer out(n);
     Noise noise(seed);
-    OnePole hp(900.0, rate), lp(7000.0, rate);
+    OnePole hp(1200.0, rate), lp(8000.0, rate), lp2(9000.0, rate);
+    double phase1 = 0.0, phase2 = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double tone = 0.55 * std::sin(2.0 * kPi * 190.0 * t) * std::exp(-t / 0.05) +
-                            0.25 * std::sin(2.0 * kPi * 330.0 * t) * std::exp(-t / 0.03);
-        const double hiss = 0.8 * lp.lowpass(hp.highpass(noise.next())) * std::exp(-t / 0.085);
-        out[i] = tone + hiss;
+        // The shell: a tone dropping from ~250 to 185 Hz and its first overtone.
+        const double f1 = 185.0 + 65.0 * std::exp(-t / 0.012);
+        phase1 += 2.0 * kPi * f1 / rate;
+        phase2 += 2.0 * kPi * 1.68 * f1 / rate;
+        const double tone = 0.75 * std::sin(phase1) * std::exp(-t / 0.075) +
+                            0.3 * std::sin(phase2) * std::exp(-t / 0.04);
+        const double hiss = 1.0 * lp2.lowpass(lp.lowpass(hp.highpass(noise.next()))) *
+                            (std::exp(-t / 0.11) + 0.6 * std::exp(-t / 0.012));
+        out[i] = std::tanh(1.3 * (tone + hiss));
     }
     dcBlock(out, rate);
-    fadeEdges(out, rate, 0.0005, 0.08);
+    fadeEdges(out, rate, 0.0005, 0.06);
+    return out;
+}
+
+Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet) {
+    const double scale = rate / 44100.0;
+    const int combDelays[4] = {1116, 1188, 1277, 1356};
+    const int allpassDelays[2] = {556, 341};
+    const size_t n = dry.size() + static_cast<size_t>(tailSeconds * rate);
+    // Feedback for a -60 dB decay over the tail.
+    Buffer wetBuf(n, 0.0);
+    for (int c = 0; c < 4; ++c) {
+        const size_t d = static_cast<size_t>(combDelays[c] * scale);
+        const double g = std::pow(10.0, -3.0 * static_cast<double>(d) / rate / tailSeconds);
+        Buffer line(d, 0.0);
+        double damp = 0.0;
+        for (size_t i = 0; i < n; ++i) {
+            const double x = i < dry.size() ? dry[i] : 0.0;
+            const double y = line[i % d];
+            damp = 0.6 * y + 0.4 * damp;  // high frequencies die first
+            line[i % d] = x + g * damp;
+            wetBuf[i] += 0.25 * y;
+        }
+    }
+    for (int a = 0; a < 2; ++a) {
+        const size_t d = static_cast<size_t>(allpassDelays[a] * scale);
+        Buffer line(d, 0.0);
+        for (size_t i = 0; i < n; ++i) {
+            const double delayed = line[i % d];
+            const double x = wetBuf[i];
+            line[i % d] = x + 0.5 * delayed;
+            wetBuf[i] = delayed - 0.5 * x;
+        }
+    }
+    Buffer out(n);
+    for (size_t i = 0; i < n; ++i) out[i] = (i < dry.size() ? dry[i] : 0.0) + wet * wetBuf[i];
+    dcBlock(out, rate);
+    fadeEdges(out, rate, 0.0005, tailSeconds * 0.5);
     return out;
 }
 
@@ -108,12 +151,35 @@ Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t se
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
     Buffer out(n);
     Noise noise(seed);
-    OnePole hp1(7000.0, rate), hp2(7000.0, rate), lp(15000.0, rate);
+    OnePole hp1(3000.0, rate), hp2(4000.0, rate), lp(16000.0, rate);
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
         out[i] = lp.lowpass(hp2.highpass(hp1.highpass(noise.next()))) * std::exp(-t / decaySeconds);
     }
     fadeEdges(out, rate, 0.0005, lengthSeconds * 0.3);
+    return out;
+}
+
+Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
+    const size_t n = static_cast<size_t>(lengthSeconds * rate);
+    Buffer out(n);
+    Noise noise(seed);
+    OnePole hp1(2500.0, rate), hp2(3500.0, rate), lp(15000.0, rate);
+    const double partials[6] = {587.0, 845.0, 1233.0, 1710.0, 2382.0, 3301.0};
+    double phase[6] = {0, 0, 0, 0, 0, 0};
+    for (size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        double metal = 0.0;
+        for (int k = 0; k < 6; ++k) {
+            phase[k] += 2.0 * kPi * partials[k] / rate;
+            // Band-limited square: odd harmonics up to 15 kHz.
+            for (int h = 1; h * partials[k] < 15000.0; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
+        }
+        const double wash = lp.lowpass(hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal)));
+        out[i] = wash * (0.75 * std::exp(-t / 0.55) + 0.25 * std::exp(-t / 0.03));
+    }
+    dcBlock(out, rate);
+    fadeEdges(out, rate, 0.0008, lengthSeconds * 0.35);
     return out;
 }
 

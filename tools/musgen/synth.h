@@ -53,9 +53,17 @@ void fadeEdges(Buffer& buf, double rate, double attack, double seconds);
 // Removes DC and the lowest rumble.
 void dcBlock(Buffer& buf, double rate);
 
+// Adds a small room to a dry one-shot: parallel damped combs into two
+// all-passes (a Schroeder reverberator), `tailSeconds` appended for the tail
+// and `wet` the level of the reverberated part against the dry one.
+Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet);
+
 Buffer kickDrum(double rate, uint32_t seed);
+// Snare: a pitched shell tone under band-passed noise, dry (the room is added by withRoom).
 Buffer snareDrum(double rate, uint32_t seed);
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed);
+// Crash cymbal: bright noise with a few inharmonic metal partials and a long decay.
+Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed);
 
 enum class Wave { Saw, Square, Pulse25, Sine };
 
