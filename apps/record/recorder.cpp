@@ -288,9 +288,14 @@ void RecordingHost::start_music(const std::string& module_path)
     HeadlessHost::start_music(module_path);
     if (!opts_.video)
         return;
-    if (!audio_.load(module_path))
+    if (audio_.load(module_path))
+        return;
+    if (audio_.problem() == "file is missing")
         std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",
                      module_path.c_str());
+    else
+        std::fprintf(stderr, "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
+                     module_path.c_str(), audio_.problem().c_str());
 }
 
 void RecordingHost::set_music_volume(float volume)
