@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "frame/tick.h"
 #include "music/module_check.h"
@@ -13,7 +14,13 @@ void LiveHost::init()
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
     if (allegro_init() != 0) {
-        allegro_message("%s\n", allegro_error);
+        // Allegro leaves its error text empty when X cannot be reached: say what was tried.
+        const char* display = std::getenv("DISPLAY");
+        const std::string which = display && *display
+                                      ? std::string("the display '") + display + "' named by DISPLAY"
+                                      : std::string("a display: DISPLAY is not set");
+        std::fprintf(stderr, "stream8: cannot open %s%s%s\n", which.c_str(),
+                     allegro_error[0] ? "; " : "", allegro_error);
         std::exit(-1);
     }
     int depth = desktop_color_depth();
