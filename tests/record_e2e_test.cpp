@@ -301,7 +301,7 @@ TEST(Recording, MalformedModuleIsNamedAndTheWorkingDirectoryStaysUntouched)
                                      std::filesystem::perms::others_exec);
     // Root writes anywhere: the read-only run then goes as an unprivileged user.
     const std::string as_user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-    for (const std::string& where : {"writable", "read-only"}) {
+    for (const std::string& where : {std::string("writable"), std::string("read-only")}) {
         SCOPED_TRACE(where);
         const std::string out = dir.file("out/" + where + ".mp4");
         std::string log;
