@@ -81,36 +81,51 @@ bool is_frame_marker(unsigned m)
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-// Walks the JPEG markers up to the first frame header (SOFn) and reads its size.
+// Walks the JPEG markers, over the coded data of each scan, and checks the size of every frame
+// header (SOFn). The file must have one before its first scan; what lies past the bytes read is
+// left to the loader.
 std::string check_jpeg(const Header& h)
 {
     const std::string unreadable = "cannot be read as a JPEG picture";
     if (!h.has(0, 2) || h.b[0] != 0xFF || h.b[1] != 0xD8)
         return unreadable;
+    bool framed = false;
     size_t p = 2;
-    for (;;) {
-        if (!h.has(p, 2) || h.b[p] != 0xFF)
-            return unreadable;
-        while (h.has(p, 2) && h.b[p + 1] == 0xFF)
-            p++;  // fill bytes
-        if (!h.has(p, 2))
+    while (h.has(p, 2)) {
+        if (h.b[p] != 0xFF)
             return unreadable;
         const unsigned m = h.b[p + 1];
         p += 2;
+        if (m == 0xFF) {
+            p--;  // a fill byte
+            continue;
+        }
         if (m == 0x01 || (m >= 0xD0 && m <= 0xD7))
             continue;  // markers without a segment
-        if (m == 0xD9 || m == 0xDA || !h.has(p, 2))
-            return unreadable + " (no frame header)";
+        if (m == 0xD9)
+            break;
+        if (!framed && m == 0xDA)
+            return unreadable + " (no frame header before its image data)";
+        if (!h.has(p, 2))
+            break;
         const size_t length = h.u16be(p);
+        if (length < 2)
+            return unreadable;
         if (is_frame_marker(m)) {
             if (length < 7 || !h.has(p, 7))
                 return unreadable;
-            return check_size(h.u16be(p + 5), h.u16be(p + 3));
+            const std::string fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
+            if (!fault.empty())
+                return fault;
+            framed = true;
         }
-        if (length < 2)
-            return unreadable;
         p += length;
+        if (m == 0xDA)  // coded data runs to the next marker that is not a stuffed or restart byte
+            while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
+                                    !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
+                p++;
     }
+    return framed ? "" : unreadable + " (no frame header)";
 }
 
 }  // namespace

@@ -180,6 +180,8 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
         return fail(problem, "has an initial tempo of 0");
     if (instruments > 0 && cmwt < 0x200)
         return fail(problem, "uses the instrument format of trackers before 2.00");
+    if (!(r.u16(0x2C) & 128) != !(special & 8))  // the player complains on stderr about these
+        return fail(problem, "its flags and special field disagree about a MIDI configuration");
 
     const size_t tables = kHeaderSize + orders;
     size_t body = tables + 4 * (static_cast<size_t>(instruments) + samples + patterns);
