@@ -3,7 +3,10 @@
 // file under the output's name.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <map>
 
@@ -248,6 +251,107 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
                               quote(dir.file("f")), log),
               1);
     EXPECT_NE(log.find("tile.bmp"), std::string::npos) << log;
+}
+
+// Files in `dir` whose names start with `prefix`.
+std::vector<std::string> files_starting(const std::string& dir, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(prefix, 0) == 0)
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A hostile environment: a bad TMPDIR, --out naming a directory, a file under the name the
+// recorder might have used for its partial video, and a signal during the final mux. Each ends
+// with its message and status, and nothing is left beside the output.
+TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string data = " --quiet --until logo:3 --data " + quote(dir.path());
+    const std::string out = dir.file("v.mp4");
+    std::string log;
+
+    std::ofstream(dir.file("a-file")) << "x";
+    for (const std::string& tmpdir : {dir.file("no-such-dir"), dir.file("a-file")}) {
+        SCOPED_TRACE(tmpdir);
+        EXPECT_EQ(run_command("TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + " --out " + quote(out), log), 1);
+        EXPECT_NE(log.find("stream8-record: cannot make a scratch directory in TMPDIR '" + tmpdir + "': "),
+                  std::string::npos) << log;
+        EXPECT_TRUE(files_starting(dir.path(), "v.mp4").empty());
+    }
+
+    // Refused before anything runs: the missing ffmpeg is never reached.
+    std::filesystem::create_directory(dir.file("out.mp4"));
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(dir.file("out.mp4")), log), 1);
+    EXPECT_NE(log.find("stream8-record: cannot write the video " + dir.file("out.mp4") + ": it is a directory"),
+              std::string::npos) << log;
+
+    // A file that looks like a partial video is someone else's: left as it is.
+    std::ofstream(out + ".partial") << "mine";
+    ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(out), log), 0) << log;
+    EXPECT_TRUE(std::filesystem::exists(out));
+    EXPECT_EQ(read_file(out + ".partial"), "mine");
+    EXPECT_EQ(files_starting(dir.path(), "v.mp4").size(), 2u);
+    std::filesystem::remove(out);
+
+    // SIGTERM while ffmpeg muxes the sound in: sent by a stand-in ffmpeg as the mux starts.
+    const std::string fake = dir.file("ffmpeg-wrapper");
+    std::ofstream(fake) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) kill -TERM $PPID;; esac\n"
+                           "exec ffmpeg \"$@\"\n";
+    std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg " + quote(fake) + " --out " + quote(out), log), 1);
+    EXPECT_NE(log.find("stream8-record: interrupted by signal 15 while adding the sound"), std::string::npos)
+        << log;
+    EXPECT_EQ(files_starting(dir.path(), "v.mp4"), std::vector<std::string>{"v.mp4.partial"});
+}
+
+// A module with two events on one channel in one row: DUMB would append a debug file to the
+// working directory, or abort where it cannot. The recorder names the fault, records silence,
+// and writes nothing there, in a writable and in a read-only working directory.
+TEST(Recording, MalformedModuleIsNamedAndTheWorkingDirectoryStaysUntouched)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    std::vector<uint8_t> pattern = {0x81, 3, 60, 1, 0x81, 3, 62, 1, 0};
+    pattern.resize(pattern.size() + 63, 0);
+    write_bytes(dir.file("80S5.IT"), test_module_bytes(pattern));
+    // Everyone may read the data and write the output; nobody may write the read-only directory.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all & ~std::filesystem::perms::others_write
+                                                 & ~std::filesystem::perms::group_write);
+    std::filesystem::create_directory(dir.file("out"));
+    std::filesystem::permissions(dir.file("out"), std::filesystem::perms::all);
+    std::filesystem::create_directory(dir.file("writable"));
+    std::filesystem::create_directory(dir.file("read-only"));
+    std::filesystem::permissions(dir.file("read-only"), std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::owner_exec | std::filesystem::perms::group_read |
+                                     std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                     std::filesystem::perms::others_exec);
+    // Root writes anywhere: the read-only run then goes as an unprivileged user.
+    const std::string as_user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    for (const std::string& where : {std::string("writable"), std::string("read-only")}) {
+        SCOPED_TRACE(where);
+        const std::string out = dir.file("out/" + where + ".mp4");
+        std::string log;
+        EXPECT_EQ(run_command("cd " + quote(dir.file(where)) + " && " + (where == "writable" ? "" : as_user) +
+                                  kRecorder + " --until loop:3 --quiet --data " + quote(dir.path()) +
+                                  " --out " + quote(out),
+                              log),
+                  0)
+            << log;
+        EXPECT_NE(log.find("stream8-record: " + dir.file("80S5.IT") +
+                           ": cannot load the module (pattern 0, row 0: two events on channel 1): "
+                           "the sound track is silent"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("silent 48 kHz stereo sound"), std::string::npos) << log;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file(where)));
+        EXPECT_TRUE(std::filesystem::exists(out));
+    }
 }
 
 TEST(Recording, WithoutTheModuleTheVideoIsMadeWithSilentSound)

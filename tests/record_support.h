@@ -27,7 +27,10 @@ inline void write_pattern_picture(const std::string& path, int w, int h)
 }
 
 // A one-channel Impulse Tracker module that holds a looped square wave from its first row on.
-inline void write_test_module(const std::string& path)
+// `pattern` replaces its packed pattern data (64 rows); `envelope_nodes` >= 0 makes it an
+// instrument-mode module whose one instrument has a volume envelope of that many nodes.
+inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
+                                              int envelope_nodes = -1)
 {
     std::vector<uint8_t> f;
     auto u8 = [&](int v) { f.push_back(static_cast<uint8_t>(v)); };
@@ -37,23 +40,28 @@ inline void write_test_module(const std::string& path)
         for (size_t i = 0; i < n; i++)
             u8(i < std::char_traits<char>::length(s) ? s[i] : 0);
     };
+    if (pattern.empty()) {
+        pattern = {0x81, 0x03, 60, 1, 0};  // row 0, channel 1: C-5 with sample 1
+        pattern.resize(5 + 63, 0);
+    }
 
-    const long sample_header = 0xC0 + 2 + 4 + 4;
-    const long pattern = sample_header + 0x50;
-    const int pattern_bytes = 5 + 63;
-    const long sample_data = pattern + 8 + pattern_bytes;
+    const bool instruments = envelope_nodes >= 0;
+    const long instrument = 0xC0 + 2 + 4 + 4 + (instruments ? 4 : 0);
+    const long sample_header = instrument + (instruments ? 554 : 0);
+    const long pattern_at = sample_header + 0x50;
+    const long sample_data = pattern_at + 8 + static_cast<long>(pattern.size());
     const int sample_len = 64;
 
     text("IMPM", 4);
     text("record test", 26);
     u16(0x1004);           // row highlights
     u16(2);                // orders
-    u16(0);                // instruments: sample mode
+    u16(instruments ? 1 : 0);
     u16(1);                // samples
     u16(1);                // patterns
     u16(0x0214);           // made with
     u16(0x0214);           // compatible with
-    u16(0x0001 | 0x0008);  // stereo, linear slides
+    u16(0x0001 | 0x0008 | (instruments ? 0x0004 : 0));  // stereo, linear slides
     u16(0);                // no message
     u8(128); u8(48); u8(6); u8(125); u8(128); u8(0);  // global vol, mix vol, speed, tempo, sep, pwd
     u16(0); u32(0); u32(0);
@@ -62,8 +70,33 @@ inline void write_test_module(const std::string& path)
     for (int c = 0; c < 64; c++)
         u8(64);
     u8(0); u8(255);  // orders: pattern 0, end
+    if (instruments)
+        u32(instrument);
     u32(sample_header);
-    u32(pattern);
+    u32(pattern_at);
+
+    if (instruments) {
+        text("IMPI", 4);
+        text("", 13);
+        u8(0); u8(0); u8(0); u16(256);          // NNA, DCT, DCA, fadeout
+        u8(0); u8(60); u8(128); u8(32 | 128);   // pitch-pan separation and centre, volume, pan off
+        u8(0); u8(0); u16(0x0214); u8(1); u8(0);
+        text("instrument", 26);
+        u8(0); u8(0); u8(0); u8(0); u16(0);     // filter, MIDI
+        for (int n = 0; n < 120; n++) {
+            u8(n);
+            u8(1);
+        }
+        for (int e = 0; e < 3; e++) {
+            const int nodes = e == 0 ? envelope_nodes : 0;
+            u8(e == 0 && nodes > 0 ? 1 : 0); u8(nodes); u8(0); u8(0); u8(0); u8(0);
+            for (int i = 0; i < 25; i++) {
+                u8(64); u16(i * 4);
+            }
+            u8(0);
+        }
+        text("", 4);
+    }
 
     text("IMPS", 4);
     text("square.raw", 12);
@@ -74,16 +107,23 @@ inline void write_test_module(const std::string& path)
     u32(0); u32(0); u32(sample_data);
     u8(0); u8(0); u8(0); u8(0);
 
-    u16(pattern_bytes); u16(64); u32(0);
-    u8(0x81); u8(0x03); u8(60); u8(1); u8(0);  // row 0, channel 1: C-5 with sample 1
-    for (int r = 1; r < 64; r++)
-        u8(0);
+    u16(static_cast<int>(pattern.size())); u16(64); u32(0);
+    f.insert(f.end(), pattern.begin(), pattern.end());
 
     for (int i = 0; i < sample_len; i++)
         u8(i < sample_len / 2 ? 100 : 256 - 100);
+    return f;
+}
 
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()),
-                                                static_cast<std::streamsize>(f.size()));
+inline void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void write_test_module(const std::string& path)
+{
+    write_bytes(path, test_module_bytes());
 }
 
 // Stand-in pictures (patterned where the intro and scene 0 show them) plus the test module.

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "common/png_writer.h"
+#include "music/module_check.h"
 #include "record/recorder.h"
 #include "record_support.h"
 
@@ -187,6 +190,71 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     EXPECT_GT(peak_a, 2000);
     EXPECT_NEAR(static_cast<double>(peak_b), peak_a / 4.0, peak_a * 0.02);
     EXPECT_EQ(peak_c, 0);
+}
+
+// The module checker in front of DUMB: well-formed modules pass (the committed one, and the test
+// module in sample and instrument mode); each crafted fault is refused with its first fault named,
+// and the module audio then stays silent without DUMB reading the file.
+TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
+{
+    std::string problem;
+    std::ifstream in(std::string(STREAM8_SOURCE_DIR) + "/ruvo/80S5.IT", std::ios::binary);
+    const std::vector<uint8_t> committed((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    EXPECT_TRUE(check_module(committed, problem)) << problem;
+    EXPECT_TRUE(check_module(test_module_bytes(), problem)) << problem;
+    EXPECT_TRUE(check_module(test_module_bytes({}, 25), problem)) << problem;
+
+    auto rows = [](std::vector<uint8_t> first, int more_rows) {
+        first.resize(first.size() + static_cast<size_t>(more_rows), 0);
+        return test_module_bytes(first);
+    };
+    auto patched = [](std::vector<uint8_t> f, size_t at, std::vector<uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<long>(at));
+        return f;
+    };
+    const size_t sample = 0xCA;  // the sample header in sample mode
+    std::vector<uint8_t> short_header = test_module_bytes();
+    short_header.resize(100);
+    std::vector<uint8_t> stereo_packed = test_module_bytes();
+    stereo_packed[sample + 0x12] |= 0x0C;
+    const struct {
+        std::vector<uint8_t> file;
+        const char* fault;
+    } cases[] = {
+        {rows({0x81, 3, 60, 1, 0x81, 3, 62, 1, 0}, 63), "pattern 0, row 0: two events on channel 1"},
+        {rows({0, 0x82, 3, 60, 1, 0x02, 62, 1, 0}, 62), "pattern 0, row 1: two events on channel 2"},
+        {rows({0x81, 0x0B, 60, 1, 32, 0, 0}, 63),
+         "pattern 0, row 0, channel 1: effect byte 32 is not a command A..Z"},
+        {rows({0x81, 3, 60}, 0), "pattern 0, row 0: an event is cut off at the end of the pattern"},
+        {rows({0x81, 3, 60, 1, 0}, 0), "pattern 0 ends after 1 of its 64 rows"},
+        {patched(test_module_bytes(), 0x33, {0}), "has an initial tempo of 0"},
+        {test_module_bytes({}, 26), "instrument 1: its volume envelope has 26 nodes, at most 25 are allowed"},
+        {patched(test_module_bytes(), sample + 0x48, {0xFF, 0xFF, 0xFF, 0x7F}),
+         "sample 1: its data runs past the end of the file"},
+        {patched(test_module_bytes(), 0xC6, {0xFF, 0xFF, 0xFF, 0x00}), "pattern 0 lies outside the file"},
+        {patched(test_module_bytes(), 0xC0, {255, 0}), "has no pattern in its order list before the end mark"},
+        {stereo_packed, "sample 1 is compressed stereo, which the player cannot read"},
+        {short_header, "is too short for a module header"},
+        {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}), "is not an Impulse Tracker module (no IMPM signature)"},
+    };
+    start_headless_allegro(32);
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        EXPECT_FALSE(check_module(c.file, problem));
+        EXPECT_EQ(problem, c.fault);
+        write_bytes(dir.file("m.it"), c.file);
+        ModuleAudio audio;
+        EXPECT_FALSE(audio.load(dir.file("m.it")));
+        EXPECT_EQ(audio.problem(), c.fault);
+    }
+    ModuleAudio instruments;
+    write_bytes(dir.file("i.it"), test_module_bytes({}, 25));
+    EXPECT_TRUE(instruments.load(dir.file("i.it"))) << instruments.problem();
+    ModuleAudio missing;
+    EXPECT_FALSE(missing.load(dir.file("none.it")));
+    EXPECT_EQ(missing.problem(), "file is missing");
 }
 
 TEST(FrameStats, MedianPercentileMaximumAndFramesOverTheTick)

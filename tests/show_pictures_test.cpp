@@ -1,7 +1,9 @@
-// Picture loading: the afro colour key in true colour and high colour, and unusable pictures.
+// Picture loading: the afro colour key in true colour and high colour, and unusable pictures
+// (missing, garbage, directories, headers claiming huge sizes, cut short).
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "assets/pictures.h"
 #include "show_support.h"
@@ -104,12 +106,18 @@ TEST(LoadPictures, EveryUnusablePictureIsNamedWithItsFault)
     start_headless_allegro(32);
     struct Case {
         const char* file;
-        int w, h;  // 0: remove the file; -1: write garbage
+        int w, h;  // 0: remove the file; -1: write garbage; -2: a directory; -3: a header claiming
+                   // 37837x37838; -4: the file cut at half its length
         const char* fault;
     };
     const Case cases[] = {
         {"afro.jpg", 0, 0, "missing"},       {"ilta.jpg", 0, 0, "missing"},
         {"porras.bmp", -1, 0, "cannot be read"}, {"face3.jpg", -1, 0, "cannot be read"},
+        {"tile.bmp", -2, 0, ": is a directory, not a file"},
+        {"logo.jpg", -2, 0, ": is a directory, not a file"},
+        {"porras.bmp", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
+        {"face2.jpg", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
+        {"tile.bmp", -4, 0, ": is cut short: 1563 bytes, its header needs 3126"},
         {"tolmo.jpg", 320, 400, "needs at least 320x401"},
         {"ruvo2.jpg", 640, 479, "needs at least 640x480"},
         {"face1.jpg", 255, 256, "needs at least 256x256"},
@@ -120,12 +128,33 @@ TEST(LoadPictures, EveryUnusablePictureIsNamedWithItsFault)
         SCOPED_TRACE(c.file);
         TempDir dir;
         write_stand_in_pictures(dir.path());
-        if (c.w == 0)
-            fs::remove(dir.file(c.file));
-        else if (c.w < 0)
-            std::ofstream(dir.file(c.file)) << "not a picture at all";
-        else
-            write_picture(dir.file(c.file), c.w, c.h, 0x808080);
+        const std::string path = dir.file(c.file);
+        if (c.w == 0) {
+            fs::remove(path);
+        } else if (c.w == -1) {
+            std::ofstream(path) << "not a picture at all";
+        } else if (c.w == -2) {
+            fs::remove(path);
+            fs::create_directory(path);
+        } else if (c.w <= -3) {
+            std::string bytes;
+            {
+                std::ifstream in(path, std::ios::binary);
+                bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            if (c.w == -4) {
+                bytes.resize(bytes.size() / 2);
+            } else if (bytes[0] == 'B') {  // BMP info header: width and height, 32-bit LE
+                bytes.replace(18, 8, std::string("\xCD\x93\x00\x00\xCE\x93\x00\x00", 8));
+            } else {  // JPEG frame header: height, then width, 16-bit BE
+                const size_t sof = bytes.find("\xFF\xC0");
+                ASSERT_NE(sof, std::string::npos);
+                bytes.replace(sof + 5, 4, "\x93\xCE\x93\xCD");
+            }
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        } else {
+            write_picture(path, c.w, c.h, 0x808080);
+        }
         LoadResult r = load_from(dir);
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.error.find(c.file), std::string::npos) << r.error;

@@ -1,8 +1,10 @@
-// The show's run from the preamble to its end on the headless host: start-up order, the intro,
-// the main loop's pacing and every way out.
+// The show's run from the preamble to its end on the headless host: start-up order, the intro and
+// its smear's pixels, the main loop's pacing and every way out.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "show/show.h"
 #include "frame/tick.h"
@@ -80,6 +82,62 @@ TEST_F(ShowFixture, IntroShowsLogoThenSmearsAndOwesTheSmearsTicks)
     EXPECT_EQ(left, getpixel(dst, 0, 0));
     destroy_bitmap(src);
     destroy_bitmap(dst);
+}
+
+// Allegro's translucency blender for 24/32-bit pixels at alpha n: x is the source, y the
+// destination, red and blue worked in one word.
+int trans_blend(uint32_t x, uint32_t y, uint64_t n)
+{
+    if (n)
+        n++;
+    const uint64_t rb = (uint64_t{x & 0xFF00FF} - (y & 0xFF00FF)) * n / 256 + y;
+    const uint64_t g = (uint64_t{x & 0xFF00} - (y & 0xFF00)) * n / 256 + (y & 0xFF00);
+    return static_cast<int>((rb & 0xFF00FF) | (g & 0xFF00));
+}
+
+// The first smear frames against a smear worked out here: the logo (a gradient) at (0, 80) on
+// black, then per frame dy and dx from the 401st draw of the 15-bit generator on, the canvas
+// blended onto itself at (dx, dy) at alpha 30, in place from the top row down, left to right.
+TEST_F(ShowFixture, SmearFramesBlendTheCanvasOntoItselfAtTheDrawnOffsets)
+{
+    BITMAP* logo = show->pics.logoImage;
+    for (int y = 0; y < logo->h; y++)
+        for (int x = 0; x < logo->w; x++)
+            putpixel(logo, x, y, makecol(x & 255, (y * 3) & 255, (x * y) & 127));
+    std::vector<int> ref(640 * 480, 0);
+    for (int y = 0; y < logo->h; y++)
+        for (int x = 0; x < logo->w; x++)
+            ref[(80 + y) * 640 + x] = getpixel(logo, x, y);
+
+    uint32_t state = 1;
+    auto draw = [&state] {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    };
+    for (int i = 0; i < 400; i++)
+        draw();
+    const int kFrames = 5;  // offsets (dx, dy): (3, 0), (-3, -3), (-1, 0), (-2, -3), (-2, 2)
+    std::vector<long> mismatches;
+    host.on_present = [&](BITMAP* canvas, Phase p, long n) {
+        if (p != Phase::Smear || n > kFrames)
+            return;
+        const int dy = draw() / 5000 - 3;
+        const int dx = draw() / 5000 - 3;
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++) {
+                const int sx = x - dx, sy = y - dy;
+                if (sx < 0 || sx >= 640 || sy < 0 || sy >= 480 || ref[sy * 640 + sx] == 0xFF00FF)
+                    continue;
+                ref[y * 640 + x] = trans_blend(ref[sy * 640 + sx], ref[y * 640 + x], 30);
+            }
+        long wrong = 0;
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++)
+                wrong += getpixel(canvas, x, y) != ref[y * 640 + x];
+        mismatches.push_back(wrong);
+    };
+    ASSERT_TRUE(run_intro(*show));
+    EXPECT_EQ(mismatches, std::vector<long>(kFrames, 0)) << "pixels that differ, per smear frame";
 }
 
 TEST_F(ShowFixture, LogoPhaseEndsOnASlowHost)

@@ -2,6 +2,8 @@
 
 #include <dumb.h>
 
+#include "music/module_check.h"
+
 long samples_through_frame(long k)
 {
     return static_cast<long>(static_cast<long long>(k) * kSampleRate / kFrameRate);
@@ -27,9 +29,13 @@ bool ModuleAudio::load(const std::string& path)
         dumb_register_stdfiles();
         registered = true;
     }
-    duh_ = dumb_load_it_quick(path.c_str());
-    if (!duh_)
+    if (!check_module_file(path, problem_))
         return false;
+    duh_ = dumb_load_it_quick(path.c_str());
+    if (!duh_) {
+        problem_ = "the player cannot read it";
+        return false;
+    }
     renderer_ = duh_start_sigrenderer(duh_, 0, 2, 0);
     return renderer_ != nullptr;
 }

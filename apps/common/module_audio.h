@@ -24,10 +24,12 @@ public:
     ModuleAudio(const ModuleAudio&) = delete;
     ModuleAudio& operator=(const ModuleAudio&) = delete;
 
-    // Loads an Impulse Tracker module and starts its renderer at the beginning. False when the
-    // file is missing or not a module; the renderer then yields silence.
+    // Checks and loads an Impulse Tracker module and starts its renderer at the beginning. False
+    // when the file is missing, not a module or fails the check (problem() says why); the renderer
+    // then yields silence.
     bool load(const std::string& path);
     bool loaded() const { return renderer_ != nullptr; }
+    const std::string& problem() const { return problem_; }
 
     // Appends `frames` stereo frames of signed 16-bit samples to `out` at gain `volume`
     // (silence when nothing is loaded, or past a module's end).
@@ -36,4 +38,5 @@ public:
 private:
     DUH* duh_ = nullptr;
     DUH_SIGRENDERER* renderer_ = nullptr;
+    std::string problem_;
 };

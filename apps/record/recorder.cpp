@@ -2,6 +2,7 @@
 
 #include <allegro.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -212,23 +213,39 @@ bool RecordingHost::open(std::string& error)
     if (!opts_.video)
         return true;
 
-    // The video is written under a temporary name beside its final one and renamed at the end,
-    // so a run that fails or is cut short never leaves a half-written file under that name.
-    partial_ = opts_.out + ".partial";
-    int fd = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) {
-        error = "cannot write the video " + opts_.out + ": " + std::strerror(errno);
-        partial_.clear();
+    std::error_code ec;
+    if (fs::is_directory(opts_.out, ec)) {
+        error = "cannot write the video " + opts_.out + ": it is a directory";
         return false;
     }
-    ::close(fd);
 
-    std::string tmpl = (fs::temp_directory_path() / "stream8-record-XXXXXX").string();
+    // The scratch directory comes first: a bad TMPDIR then leaves nothing behind.
+    const fs::path temp = fs::temp_directory_path(ec);
+    if (ec) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        error = "cannot make a scratch directory in TMPDIR '" + std::string(tmpdir ? tmpdir : "") +
+                "': " + ec.message();
+        return false;
+    }
+    std::string tmpl = (temp / "stream8-record-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) {
-        error = std::string("cannot make a scratch directory: ") + std::strerror(errno);
+        error = "cannot make a scratch directory in " + temp.string() + ": " + std::strerror(errno);
         return false;
     }
     scratch_ = tmpl;
+
+    // The video is written under a temporary name of its own beside the final one and renamed at
+    // the end, so a run that fails or is cut short never leaves a half-written file under that
+    // name, and no file that happens to exist is taken over.
+    std::string partial = opts_.out + ".partial-XXXXXX";
+    int fd = mkstemp(partial.data());
+    if (fd < 0) {
+        error = "cannot write the video " + opts_.out + ": " + std::strerror(errno);
+        return false;
+    }
+    fchmod(fd, 0644);
+    ::close(fd);
+    partial_ = partial;
 
     std::vector<std::string> argv = {
         opts_.ffmpeg, "-hide_banner", "-loglevel", "warning", "-y",
@@ -270,6 +287,10 @@ bool RecordingHost::close(std::string& error)
         error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log");
         return false;
     }
+    if (interrupted) {
+        error = "interrupted by signal " + std::to_string(interrupted) + " while finishing the video";
+        return false;
+    }
     bool sound_ok = std::fflush(sound_) == 0;
     sound_ok = (std::fclose(sound_) == 0) && sound_ok;
     sound_ = nullptr;
@@ -291,6 +312,11 @@ bool RecordingHost::close(std::string& error)
         error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log");
         return false;
     }
+    // A signal during the mux counts as at any other time: nothing under the final name.
+    if (interrupted) {
+        error = "interrupted by signal " + std::to_string(interrupted) + " while adding the sound";
+        return false;
+    }
     std::error_code ec;
     fs::rename(partial_, opts_.out, ec);
     if (ec) {
@@ -306,9 +332,14 @@ void RecordingHost::start_music(const std::string& module_path)
     HeadlessHost::start_music(module_path);
     if (!opts_.video)
         return;
-    if (!audio_.load(module_path))
+    if (audio_.load(module_path))
+        return;
+    if (audio_.problem() == "file is missing")
         std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",
                      module_path.c_str());
+    else
+        std::fprintf(stderr, "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
+                     module_path.c_str(), audio_.problem().c_str());
 }
 
 void RecordingHost::set_music_volume(float volume)

@@ -2,6 +2,8 @@
 
 #include <jpgalleg.h>
 
+#include "assets/picture_check.h"
+
 namespace {
 
 struct MinSize {
@@ -21,10 +23,8 @@ bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg,
               MinSize need, std::string& error)
 {
     const std::string path = dir + "/" + name;
-    if (!exists(path.c_str())) {
-        error = path + ": file is missing";
+    if (!check_picture_file(path, jpeg, error))
         return false;
-    }
     out = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
     if (!out) {
         error = path + ": cannot be read as a " + (jpeg ? "JPEG" : "BMP") + " picture";

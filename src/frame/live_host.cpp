@@ -5,14 +5,22 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "frame/tick.h"
+#include "music/module_check.h"
 
 void LiveHost::init()
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
     if (allegro_init() != 0) {
-        allegro_message("%s\n", allegro_error);
+        // Allegro leaves its error text empty when X cannot be reached: say what was tried.
+        const char* display = std::getenv("DISPLAY");
+        const std::string which = display && *display
+                                      ? std::string("the display '") + display + "' named by DISPLAY"
+                                      : std::string("a display: DISPLAY is not set");
+        std::fprintf(stderr, "stream8: cannot open %s%s%s\n", which.c_str(),
+                     allegro_error[0] ? "; " : "", allegro_error);
         std::exit(-1);
     }
     int depth = desktop_color_depth();
@@ -75,15 +83,20 @@ void LiveHost::start_music(const std::string& module_path)
     atexit(dumb_exit);
     dumb_register_stdfiles();
     const bool sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
-    module_ = dumb_load_it_quick(module_path.c_str());
+    // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
+    std::string problem;
+    if (check_module_file(module_path, problem))
+        module_ = dumb_load_it_quick(module_path.c_str());
     if (module_)
         player_ = al_start_duh(module_, 2, 0, 1.0f, 4096, 48000);
     // The show runs on in silence with unchanged timing; say why once.
     if (!sound)
         std::fprintf(stderr, "stream8: no sound driver (%s); the show runs silent\n", allegro_error);
+    else if (digi_card == DIGI_NONE)
+        std::fprintf(stderr, "stream8: no sound device could be opened; the show runs without sound\n");
     else if (!module_)
-        std::fprintf(stderr, "stream8: %s: cannot load the module; the show runs silent\n",
-                     module_path.c_str());
+        std::fprintf(stderr, "stream8: %s: cannot load the module%s; the show runs silent\n",
+                     module_path.c_str(), problem.empty() ? "" : (" (" + problem + ")").c_str());
     else if (!player_)
         std::fprintf(stderr, "stream8: cannot start the music stream; the show runs silent\n");
 }
