@@ -34,7 +34,8 @@ public:
     virtual void deinit() = 0;
     // Leaves full screen for a 640x480 window, just before the program ends.
     virtual void set_windowed_mode() = 0;
-    // A start-up failure: back to text mode, show the message. The caller then ends the program.
+    // A start-up failure: back to text mode, show the message (without the program's name, which
+    // the host adds). The caller then ends the program.
     virtual void report_fatal(const std::string& message) = 0;
 
     // Music: the set-up (DUMB shutdown registered, sound driver, module loaded, player started),

@@ -74,8 +74,8 @@ void LiveHost::report_fatal(const std::string& message)
 {
     set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
     // A terminal user reads standard error; a desktop user gets Allegro's message box.
-    std::fprintf(stderr, "%s\n", message.c_str());
-    allegro_message("%s\n", message.c_str());
+    std::fprintf(stderr, "stream8: %s\n", message.c_str());
+    allegro_message("stream8: %s\n", message.c_str());
 }
 
 void LiveHost::start_music(const std::string& module_path)

@@ -10,7 +10,7 @@ bool run_preamble(Show& s, const std::string& data_dir)
 {
     std::string error;
     if (!load_pictures(s.pics, data_dir, s.x, s.y, error)) {
-        s.host.report_fatal("stream8: cannot start: " + error);
+        s.host.report_fatal("cannot start: " + error);
         return false;
     }
     build_tunnel_tables(*s.tables, s.pics.face3Image);

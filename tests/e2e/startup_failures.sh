@@ -22,7 +22,7 @@ expect_fatal() {
 # A missing picture: named in the message, status 1, the screen back in text mode.
 start_xvfb
 rm "$WORK/run/ruvo/face3.jpg"
-expect_fatal "ruvo/face3.jpg: file is missing"
+expect_fatal "stream8: cannot start: ruvo/face3.jpg: file is missing"
 cp "$SRC/ruvo/face3.jpg" "$WORK/run/ruvo/"
 # A BMP header claiming 37837x37838 pixels would wrap the loader's size arithmetic.
 printf '\xCD\x93\x00\x00\xCE\x93\x00\x00' | dd of="$WORK/run/ruvo/tile.bmp" bs=1 seek=18 conv=notrunc 2>/dev/null
