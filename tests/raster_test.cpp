@@ -166,7 +166,9 @@ TEST_F(Raster, SpritesClipAndFallBackAsAllegro)
 {
     BITMAP* canvas = random_bitmap(40, 30, 7);
     BITMAP* pic = random_bitmap(24, 18, 8);
-    const struct { int x, y; } offsets[] = {{-10, 4}, {30, 4}, {8, -12}, {8, 25}, {-30, 0}, {45, 0}, {0, 40}, {-5, -5}};
+    // Off each edge, beyond each edge, and inside (where only a clipping rectangle cuts).
+    const struct { int x, y; } offsets[] = {{-10, 4}, {30, 4}, {8, -12}, {8, 25}, {-30, 0},
+                                            {45, 0},  {0, 40}, {-5, -5}, {8, 6}};
     const struct { int l, t, r, b; } clips[] = {{0, 0, 39, 29}, {5, 0, 39, 29}, {0, 6, 39, 29}, {0, 0, 30, 29},
                                                {0, 0, 39, 20}, {12, 9, 22, 17}};
     set_trans_blender(155, 0, 255, 40);
@@ -177,6 +179,7 @@ TEST_F(Raster, SpritesClipAndFallBackAsAllegro)
                                       std::to_string(c.r) + "," + std::to_string(c.b) + " at " +
                                       std::to_string(o.x) + "," + std::to_string(o.y);
             expect_paths_match(canvas, pic, sprite_at(o.x, o.y), "trans " + where);
+            expect_paths_match(canvas, nullptr, sprite_at(o.x / 8, o.y / 8), "trans self " + where);
             set_hue_blender(256, 256, 256, 7);
             expect_paths_match(canvas, nullptr, sprite_at(1, 0), "hue self " + where);
             set_trans_blender(155, 0, 255, 40);
@@ -206,12 +209,29 @@ TEST_F(Raster, SpritesClipAndFallBackAsAllegro)
     expect_paths_match(c16, p16, sprite_at(3, 3), "16-bit");
     expect_paths_match(c16, nullptr, sprite_at(1, 1), "16-bit self");
 
-    // A sub-bitmap sharing the canvas' memory.
-    expect_paths_match(canvas, nullptr, [](BITMAP* d, BITMAP*) {
-        BITMAP* s = create_sub_bitmap(d, 4, 4, 20, 20);
-        raster::draw_trans_sprite(d, s, 6, 5);
-        destroy_bitmap(s);
-    }, "sub-bitmap");
+    // A sub-bitmap sharing the canvas' memory, drawn one pixel right of where it lies.
+    for (bool hue : {false, true}) {
+        if (hue)
+            set_hue_blender(256, 256, 256, 7);
+        expect_paths_match(canvas, nullptr, [](BITMAP* d, BITMAP*) {
+            BITMAP* s = create_sub_bitmap(d, 4, 4, 20, 20);
+            raster::draw_trans_sprite(d, s, 5, 4);
+            destroy_bitmap(s);
+        }, hue ? "hue sub-bitmap" : "trans sub-bitmap");
+    }
+
+    // Pixels laid out differently: the add and hue blenders read channels by Allegro's shifts.
+    _rgb_r_shift_24 = 0;
+    _rgb_b_shift_24 = 16;
+    for (bool hue : {false, true}) {
+        if (hue)
+            set_hue_blender(256, 256, 256, 7);
+        else
+            set_add_blender(0, 0, 0, 90);
+        expect_paths_match(canvas, pic, sprite_at(3, 3), hue ? "hue, other shifts" : "add, other shifts");
+    }
+    _rgb_r_shift_24 = 16;
+    _rgb_b_shift_24 = 0;
     destroy_bitmap(c16);
     destroy_bitmap(p16);
     destroy_bitmap(canvas);
