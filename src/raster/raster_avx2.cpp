@@ -174,6 +174,68 @@ RASTER_AVX2 void rows_loop(const Blend& bl, const Span* rows, int nrows, int w)
     }
 }
 
+// Rows g[0 .. 8*G-1], one per lane, column by column, each column read after the previous
+// column's writes (a pixel may be the one just written). `stride` is the distance in pixels
+// between consecutive rows' pointers, the same for sources and destinations.
+template <BlendKind K, int G>
+RASTER_AVX2 void row_group_columns(const Blend& bl, const Span* g, int w, long stride)
+{
+    const Blend k{K, bl.n};
+    const __m256i lane_rows = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                 _mm256_set1_epi32(static_cast<int>(stride)));
+    for (int x = 0; x < w; ++x) {
+        __m256i sv[G], dv[G], res[G];
+        for (int j = 0; j < G; ++j) {
+            sv[j] = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g[8 * j].s + x), lane_rows, 4);
+            dv[j] = _mm256_i32gather_epi32(reinterpret_cast<const int*>(g[8 * j].d + x), lane_rows, 4);
+        }
+        for (int j = 0; j < G; ++j)
+            res[j] = blend8(k, sv[j], dv[j]);
+        for (int j = 0; j < G; ++j) {
+            // Masked lanes hold the destination unchanged; writing it back is a no-op.
+            alignas(32) uint32_t out[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(out), res[j]);
+            for (int l = 0; l < 8; ++l)
+                g[8 * j + l].d[x] = out[l];
+        }
+    }
+}
+
+// True when rows[0 .. n-1] lie `stride` pixels apart, sources and destinations alike, with
+// every lane's offset within an int.
+bool evenly_spaced(const Span* rows, int n, long& stride)
+{
+    stride = rows[1].s - rows[0].s;
+    if (stride * 8 > 0x7FFFFFFFL || stride * 8 < -0x7FFFFFFFL)
+        return false;
+    for (int r = 1; r < n; ++r)
+        if (rows[r].s - rows[r - 1].s != stride || rows[r].d - rows[r - 1].d != stride)
+            return false;
+    return true;
+}
+
+template <BlendKind K>
+RASTER_AVX2 void row_groups(const Blend& bl, const Span* rows, int nrows, int w)
+{
+    long stride = 0;
+    int r = 0;
+    if (nrows >= 8 && evenly_spaced(rows, nrows, stride)) {
+        // Each column waits for the one just written in its rows, a long chain of divisions:
+        // four groups of eight rows per column give the CPU independent chains to overlap.
+        for (; r + 32 <= nrows; r += 32)
+            row_group_columns<K, 4>(bl, rows + r, w, stride);
+        for (; r + 8 <= nrows; r += 8)
+            row_group_columns<K, 1>(bl, rows + r, w, stride);
+    }
+    for (; r < nrows; ++r) {
+        const uint32_t* s = rows[r].s;
+        uint32_t* d = rows[r].d;
+        for (int x = 0; x < w; ++x)
+            if (s[x] != kMaskColour)
+                d[x] = blend_one(bl, s[x], d[x]);
+    }
+}
+
 }  // namespace
 
 RASTER_AVX2 void blend_rows_avx2(const Blend& bl, const Span* rows, int nrows, int w)
@@ -187,30 +249,10 @@ RASTER_AVX2 void blend_rows_avx2(const Blend& bl, const Span* rows, int nrows, i
 
 RASTER_AVX2 void blend_row_groups_avx2(const Blend& bl, const Span* rows, int nrows, int w)
 {
-    int r = 0;
-    for (; r + 8 <= nrows; r += 8) {
-        const Span* g = rows + r;
-        for (int x = 0; x < w; ++x) {
-            // Read after the previous column's writes: a pixel may be the one just written.
-            alignas(32) uint32_t sv[8], dv[8], out[8];
-            for (int k = 0; k < 8; ++k) {
-                sv[k] = g[k].s[x];
-                dv[k] = g[k].d[x];
-            }
-            const __m256i res = blend8(bl, _mm256_load_si256(reinterpret_cast<const __m256i*>(sv)),
-                                       _mm256_load_si256(reinterpret_cast<const __m256i*>(dv)));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(out), res);
-            for (int k = 0; k < 8; ++k)
-                if (sv[k] != kMaskColour)
-                    g[k].d[x] = out[k];
-        }
-    }
-    for (; r < nrows; ++r) {
-        const uint32_t* s = rows[r].s;
-        uint32_t* d = rows[r].d;
-        for (int x = 0; x < w; ++x)
-            if (s[x] != kMaskColour)
-                d[x] = blend_one(bl, s[x], d[x]);
+    switch (bl.kind) {
+    case BlendKind::trans: row_groups<BlendKind::trans>(bl, rows, nrows, w); break;
+    case BlendKind::add: row_groups<BlendKind::add>(bl, rows, nrows, w); break;
+    case BlendKind::hue: row_groups<BlendKind::hue>(bl, rows, nrows, w); break;
     }
 }
 
