@@ -2,7 +2,6 @@
 // Every integer wrap and every float/double operation is kept as Allegro's C code does it; this
 // file is compiled with -ffp-contract=off and never with fast-math.
 #pragma once
-#include <cmath>
 #include <cstdint>
 
 namespace raster {
@@ -82,7 +81,8 @@ inline void hue_rgb_to_hsv(int r, int g, int b, float* h, float* s, float* v)
     }
 }
 
-// Allegro's hsv_to_rgb: fmod and the division by 60 in double, the rest in float.
+// Allegro's hsv_to_rgb: fmod and the division by 60 in double, the rest in float. For h in
+// (-360, 720), the range blend_hue passes, fmod(h, 360) is h or h - 360, both exact.
 inline void hue_hsv_to_rgb(float h, float s, float v, int* r, int* g, int* b)
 {
     v *= 255.0f;
@@ -90,7 +90,8 @@ inline void hue_hsv_to_rgb(float h, float s, float v, int* r, int* g, int* b)
         *r = *g = *b = v + 0.5f;
         return;
     }
-    h = std::fmod((double)h, (double)360.0f) / (double)60.0f;
+    const double wrapped = h >= 360.0f ? (double)h - 360.0 : (double)h;
+    h = wrapped / (double)60.0f;
     if (h < 0.0f)
         h += 6.0f;
     const int i = (int)h;

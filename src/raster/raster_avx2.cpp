@@ -6,12 +6,13 @@
 #include "raster/blend_kernels.h"
 
 #define RASTER_AVX2 __attribute__((target("avx2")))
+#define RASTER_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace raster {
 
 namespace {
 
-RASTER_AVX2 inline __m256i trans8(__m256i x, __m256i y, __m256i n)
+RASTER_AVX2_INLINE __m256i trans8(__m256i x, __m256i y, __m256i n)
 {
     const __m256i rbmask = _mm256_set1_epi32(0xFF00FF);
     const __m256i gmask = _mm256_set1_epi32(0xFF00);
@@ -26,7 +27,7 @@ RASTER_AVX2 inline __m256i trans8(__m256i x, __m256i y, __m256i n)
     return _mm256_or_si256(rb, g);
 }
 
-RASTER_AVX2 inline __m256i add8(__m256i x, __m256i y, __m256i n)
+RASTER_AVX2_INLINE __m256i add8(__m256i x, __m256i y, __m256i n)
 {
     const __m256i ff = _mm256_set1_epi32(0xFF);
     __m256i out = _mm256_setzero_si256();
@@ -41,7 +42,7 @@ RASTER_AVX2 inline __m256i add8(__m256i x, __m256i y, __m256i n)
 }
 
 // rgb_to_hsv on eight pixels: the branch of each lane chosen by masks, the same operations in it.
-RASTER_AVX2 inline void rgb_to_hsv8(__m256i px, __m256& h, __m256& s, __m256& v)
+RASTER_AVX2_INLINE void rgb_to_hsv8(__m256i px, __m256& h, __m256& s, __m256& v)
 {
     const __m256i ff = _mm256_set1_epi32(0xFF);
     const __m256i r = _mm256_and_si256(_mm256_srli_epi32(px, 16), ff);
@@ -79,7 +80,7 @@ RASTER_AVX2 inline void rgb_to_hsv8(__m256i px, __m256& h, __m256& s, __m256& v)
 }
 
 // hsv_to_rgb on eight lanes, packed as 0x00RRGGBB.
-RASTER_AVX2 inline __m256i hsv_to_rgb8(__m256 h, __m256 s, __m256 v)
+RASTER_AVX2_INLINE __m256i hsv_to_rgb8(__m256 h, __m256 s, __m256 v)
 {
     v = _mm256_mul_ps(v, _mm256_set1_ps(255.0f));
     const __m256 zero = _mm256_setzero_ps();
@@ -129,7 +130,7 @@ RASTER_AVX2 inline __m256i hsv_to_rgb8(__m256 h, __m256 s, __m256 v)
     return _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(g, 8)), b);
 }
 
-RASTER_AVX2 inline __m256i hue8(__m256i x, __m256i y, __m256 n)
+RASTER_AVX2_INLINE __m256i hue8(__m256i x, __m256i y, __m256 n)
 {
     __m256 xh, xs, xv, yh, ys, yv;
     rgb_to_hsv8(x, xh, xs, xv);
@@ -141,7 +142,7 @@ RASTER_AVX2 inline __m256i hue8(__m256i x, __m256i y, __m256 n)
 
 // Blends eight source pixels over eight destination pixels; lanes whose source is the mask colour
 // keep the destination.
-RASTER_AVX2 inline __m256i blend8(const Blend& bl, __m256i s, __m256i d)
+RASTER_AVX2_INLINE __m256i blend8(const Blend& bl, __m256i s, __m256i d)
 {
     __m256i out;
     switch (bl.kind) {
