@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "raster/blend_kernels.h"
@@ -16,7 +18,19 @@ namespace raster {
 
 namespace {
 
-Path g_path = Path::simd;
+// STREAM8_RASTER=allegro|portable|simd chooses the starting path, so the benchmark and the
+// recorder can run the show with the fast paths off without a flag of their own.
+Path path_from_environment()
+{
+    const char* e = std::getenv("STREAM8_RASTER");
+    if (e && std::strcmp(e, "allegro") == 0)
+        return Path::allegro;
+    if (e && std::strcmp(e, "portable") == 0)
+        return Path::portable;
+    return Path::simd;
+}
+
+Path g_path = path_from_environment();
 
 bool cpu_has_avx2()
 {

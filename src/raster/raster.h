@@ -10,8 +10,9 @@ namespace raster {
 // in plain C++; `simd` adds the AVX2 kernels (on a CPU without AVX2 it behaves as `portable`).
 enum class Path { allegro, portable, simd };
 
-// Chooses the path for every following call; the default is `simd`. The identity test and the
-// benchmark switch it to compare against Allegro; the show itself never needs to.
+// Chooses the path for every following call. The default is `simd`, or what the environment
+// variable STREAM8_RASTER (allegro, portable or simd) names at start-up. The identity test and
+// the benchmarks switch it to compare against Allegro; the show itself never needs to.
 void set_path(Path p);
 // The path in force, after the CPU check: never `simd` on a CPU without AVX2.
 Path path();
