@@ -3,6 +3,8 @@
 // -ffp-contract=off and only the avx2 target, which has none). Called only when the CPU has AVX2.
 #include <immintrin.h>
 
+#include <cstdlib>
+
 #include "raster/blend_kernels.h"
 
 #define RASTER_AVX2 __attribute__((target("avx2")))
@@ -202,12 +204,13 @@ RASTER_AVX2 void row_group_columns(const Blend& bl, const Span* g, int w, long s
     }
 }
 
-// True when rows[0 .. n-1] lie `stride` pixels apart, sources and destinations alike, with
-// every lane's offset within an int.
-bool evenly_spaced(const Span* rows, int n, long& stride)
+// True when rows[0 .. n-1] lie `stride` pixels apart, sources and destinations alike, far
+// enough apart that no row's pixels overlap another's, with every lane's offset within an int.
+bool evenly_spaced(const Span* rows, int n, int w, long& stride)
 {
     stride = rows[1].s - rows[0].s;
-    if (stride * 8 > 0x7FFFFFFFL || stride * 8 < -0x7FFFFFFFL)
+    const long reach = w + std::labs(rows[0].d - rows[0].s);
+    if (std::labs(stride) < reach || std::labs(stride) > 0x7FFFFFFFL / 8)
         return false;
     for (int r = 1; r < n; ++r)
         if (rows[r].s - rows[r - 1].s != stride || rows[r].d - rows[r - 1].d != stride)
@@ -220,7 +223,7 @@ RASTER_AVX2 void row_groups(const Blend& bl, const Span* rows, int nrows, int w)
 {
     long stride = 0;
     int r = 0;
-    if (nrows >= 8 && evenly_spaced(rows, nrows, stride)) {
+    if (nrows >= 8 && evenly_spaced(rows, nrows, w, stride)) {
         // Each column waits for the one just written in its rows, a long chain of divisions:
         // four groups of eight rows per column give the CPU independent chains to overlap.
         for (; r + 32 <= nrows; r += 32)
