@@ -145,5 +145,7 @@ struct Span {
 // pixel by pixel, so a pixel may depend on the one just written in its row.
 void blend_rows_avx2(const Blend& bl, const Span* rows, int nrows, int w);
 void blend_row_groups_avx2(const Blend& bl, const Span* rows, int nrows, int w);
+// The hue row groups sixteen rows per vector (raster_avx512.cpp), same contract as above.
+void hue_row_groups_avx512(const Blend& bl, const Span* rows, int nrows, int w);
 
 }  // namespace raster

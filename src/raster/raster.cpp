@@ -18,8 +18,21 @@ namespace raster {
 
 namespace {
 
-// STREAM8_RASTER=allegro|portable|simd chooses the starting path, so the benchmark and the
-// recorder can run the show with the fast paths off without a flag of their own.
+bool cpu_has_avx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+bool cpu_has_avx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                            __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
+// STREAM8_RASTER=allegro|portable|avx2|avx512 chooses the starting path, so the benchmark and
+// the recorder can run the show with the fast paths off without a flag of their own.
 Path path_from_environment()
 {
     const char* e = std::getenv("STREAM8_RASTER");
@@ -27,16 +40,12 @@ Path path_from_environment()
         return Path::allegro;
     if (e && std::strcmp(e, "portable") == 0)
         return Path::portable;
-    return Path::simd;
+    if (e && std::strcmp(e, "avx2") == 0)
+        return Path::avx2;
+    return Path::avx512;
 }
 
 Path g_path = path_from_environment();
-
-bool cpu_has_avx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 
 // A 32-bit memory bitmap drawn by Allegro's generic linear C routines, which these loops restate.
 bool plain_32bit_memory(BITMAP* bmp)
@@ -125,14 +134,17 @@ void set_path(Path p)
 
 Path path()
 {
-    if (g_path == Path::simd && !cpu_has_avx2())
-        return Path::portable;
-    return g_path;
+    Path p = g_path;
+    if (p == Path::avx512 && !cpu_has_avx512())
+        p = Path::avx2;
+    if (p == Path::avx2 && !cpu_has_avx2())
+        p = Path::portable;
+    return p;
 }
 
-bool simd_available()
+Path best_path()
 {
-    return cpu_has_avx2();
+    return cpu_has_avx512() ? Path::avx512 : cpu_has_avx2() ? Path::avx2 : Path::portable;
 }
 
 void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
@@ -183,17 +195,19 @@ void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
         rows[y] = {reinterpret_cast<const uint32_t*>(src->line[sybeg + y]) + sxbeg,
                    reinterpret_cast<uint32_t*>(dst->line[dybeg + y]) + dxbeg};
 
-    if (p != Path::simd) {
+    if (p == Path::portable) {
         blend_rows_portable(bl, rows.data(), h, w);
         return;
     }
     // In place with the destination ahead of the source in the same row, each pixel reads what
     // the one dx to its left just wrote: draw the rows side by side instead of along them.
     if (src == dst && dy == 0 && dx > 0) {
-        if (bl.kind == BlendKind::hue)
-            blend_row_groups_avx2(bl, rows.data(), h, w);
-        else
+        if (bl.kind != BlendKind::hue)
             blend_rows_portable(bl, rows.data(), h, w);
+        else if (p == Path::avx512)
+            hue_row_groups_avx512(bl, rows.data(), h, w);
+        else
+            blend_row_groups_avx2(bl, rows.data(), h, w);
         return;
     }
     blend_rows_avx2(bl, rows.data(), h, w);

@@ -1,5 +1,5 @@
 // Drop-in replacements for the Allegro 4.4 drawing calls the show repeats every frame: the same
-// pixels, bit for bit, drawn by row loops (AVX2 where the CPU has it) instead of Allegro's
+// pixels, bit for bit, drawn by row loops (AVX2 or AVX-512 where the CPU has it) instead of Allegro's
 // per-pixel function-pointer calls. Anything they cannot reproduce exactly goes to Allegro.
 #pragma once
 #include <allegro.h>
@@ -7,17 +7,18 @@
 namespace raster {
 
 // Which code draws. `allegro` calls the library for everything; `portable` takes the fast paths
-// in plain C++; `simd` adds the AVX2 kernels (on a CPU without AVX2 it behaves as `portable`).
-enum class Path { allegro, portable, simd };
+// in plain C++; `avx2` adds the AVX2 loops; `avx512` also the AVX-512 hue loop. A path the CPU
+// lacks steps down to the next one it has.
+enum class Path { allegro, portable, avx2, avx512 };
 
-// Chooses the path for every following call. The default is `simd`, or what the environment
-// variable STREAM8_RASTER (allegro, portable or simd) names at start-up. The identity test and
-// the benchmarks switch it to compare against Allegro; the show itself never needs to.
+// Chooses the path for every following call. The default is the best the CPU has, or what the
+// environment variable STREAM8_RASTER (allegro, portable, avx2 or avx512) names at start-up. The
+// identity test and the benchmarks switch it to compare against Allegro; the show never needs to.
 void set_path(Path p);
-// The path in force, after the CPU check: never `simd` on a CPU without AVX2.
+// The path in force, after stepping down to what the CPU has.
 Path path();
-// True when this CPU runs the AVX2 kernels.
-bool simd_available();
+// The best path this CPU runs.
+Path best_path();
 
 // draw_trans_sprite(dst, src, x, y) as Allegro draws it with the blender it holds now
 // (set_trans_blender, set_add_blender or set_hue_blender; read from Allegro's own state, so any
