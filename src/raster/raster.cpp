@@ -1,5 +1,5 @@
 // The raster fast paths: the guards that decide when Allegro's result can be reproduced, the
-// portable row loops and line stepping, and the choice between portable and AVX2 code.
+// portable row loops and line stepping, and the choice between portable, AVX2 and AVX-512 code.
 #include "raster/raster.h"
 
 #include <allegro/internal/aintern.h>

@@ -24,11 +24,12 @@ Path best_path();
 // (set_trans_blender, set_add_blender or set_hue_blender; read from Allegro's own state, so any
 // way of setting it counts). Fast where dst and src are 32-bit memory bitmaps, the drawing mode
 // is solid and the blender is one of those three; `src` may be `dst` (drawn in place in
-// Allegro's row and pixel order). Called by the effects' smears, fades and overlays.
+// Allegro's row and pixel order). Meant for the effects' smears, fades and overlays, which call
+// Allegro's draw_trans_sprite every frame.
 void draw_trans_sprite(BITMAP* dst, BITMAP* src, int x, int y);
 
 // fastline(bmp, x1, y1, x2, y2, colour) as Allegro draws it: its clipping and stepping, written
-// straight into the rows of a 32-bit memory bitmap in solid drawing mode. Called by the helix
+// straight into the rows of a 32-bit memory bitmap in solid drawing mode. Meant for the helix
 // and plasma lines.
 void fastline(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour);
 
