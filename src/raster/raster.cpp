@@ -1,0 +1,361 @@
+// The raster fast paths: the guards that decide when Allegro's result can be reproduced, the
+// portable row loops and line stepping, and the choice between portable, AVX2 and AVX-512 code.
+#include "raster/raster.h"
+
+#include <allegro/internal/aintern.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "raster/blend_kernels.h"
+
+extern "C" GFX_VTABLE __linear_vtable32;
+
+namespace raster {
+
+namespace {
+
+bool cpu_has_avx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+bool cpu_has_avx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                            __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
+// STREAM8_RASTER=allegro|portable|avx2|avx512 chooses the starting path, so the benchmark and
+// the recorder can run the show with the fast paths off without a flag of their own.
+Path path_from_environment()
+{
+    const char* e = std::getenv("STREAM8_RASTER");
+    if (e && std::strcmp(e, "allegro") == 0)
+        return Path::allegro;
+    if (e && std::strcmp(e, "portable") == 0)
+        return Path::portable;
+    if (e && std::strcmp(e, "avx2") == 0)
+        return Path::avx2;
+    return Path::avx512;
+}
+
+Path g_path = path_from_environment();
+
+// A 32-bit memory bitmap drawn by Allegro's generic linear C routines, which these loops restate.
+bool plain_32bit_memory(BITMAP* bmp)
+{
+    return bmp && is_memory_bitmap(bmp) && bmp->vtable == &__linear_vtable32;
+}
+
+bool standard_24bit_shifts()
+{
+    return _rgb_r_shift_24 == 16 && _rgb_g_shift_24 == 8 && _rgb_b_shift_24 == 0;
+}
+
+// The blender Allegro would call for 32-bit pixels, when it is one these loops restate exactly.
+bool known_blender(Blend& bl)
+{
+    if (_blender_func32 == _blender_trans24) {
+        // Allegro: n++ when non-zero, on an unsigned long; its low 32 bits are all that matter.
+        const uint32_t n = static_cast<uint32_t>(_blender_alpha);
+        bl = {BlendKind::trans, n ? n + 1 : 0};
+        return true;
+    }
+    if (!standard_24bit_shifts())
+        return false;
+    if (_blender_func32 == _blender_add24 && _blender_alpha >= 0 && _blender_alpha <= 65536) {
+        bl = {BlendKind::add, static_cast<uint32_t>(_blender_alpha)};
+        return true;
+    }
+    // n <= 255 keeps the moved hue within (-360, 720), the range the AVX2 fmod covers.
+    if (_blender_func32 == _blender_hue24 && _blender_alpha >= 0 && _blender_alpha <= 255) {
+        bl = {BlendKind::hue, static_cast<uint32_t>(_blender_alpha)};
+        return true;
+    }
+    return false;
+}
+
+// Address range of a bitmap's pixels, for telling apart bitmaps that share memory.
+void pixel_range(BITMAP* bmp, uintptr_t& lo, uintptr_t& hi)
+{
+    const uintptr_t a = reinterpret_cast<uintptr_t>(bmp->line[0]);
+    const uintptr_t b = reinterpret_cast<uintptr_t>(bmp->line[bmp->h - 1]);
+    lo = std::min(a, b);
+    hi = std::max(a, b) + static_cast<uintptr_t>(bmp->w) * 4;
+}
+
+bool share_memory(BITMAP* a, BITMAP* b)
+{
+    uintptr_t alo, ahi, blo, bhi;
+    pixel_range(a, alo, ahi);
+    pixel_range(b, blo, bhi);
+    return alo < bhi && blo < ahi;
+}
+
+void blend_rows_portable(const Blend& bl, const Span* rows, int nrows, int w)
+{
+    // Allegro's own order: rows top to bottom, pixels left to right, each read after every
+    // earlier write, so a bitmap drawn onto itself sees the pixels this call already changed.
+    for (int r = 0; r < nrows; ++r) {
+        const uint32_t* s = rows[r].s;
+        uint32_t* d = rows[r].d;
+        switch (bl.kind) {
+        case BlendKind::trans:
+            for (int x = 0; x < w; ++x)
+                if (s[x] != kMaskColour)
+                    d[x] = blend_trans(s[x], d[x], bl.n);
+            break;
+        case BlendKind::add:
+            for (int x = 0; x < w; ++x)
+                if (s[x] != kMaskColour)
+                    d[x] = blend_add(s[x], d[x], bl.n);
+            break;
+        case BlendKind::hue:
+            for (int x = 0; x < w; ++x)
+                if (s[x] != kMaskColour)
+                    d[x] = blend_hue(s[x], d[x], bl.n);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+void set_path(Path p)
+{
+    g_path = p;
+}
+
+Path path()
+{
+    Path p = g_path;
+    if (p == Path::avx512 && !cpu_has_avx512())
+        p = Path::avx2;
+    if (p == Path::avx2 && !cpu_has_avx2())
+        p = Path::portable;
+    return p;
+}
+
+Path best_path()
+{
+    return cpu_has_avx512() ? Path::avx512 : cpu_has_avx2() ? Path::avx2 : Path::portable;
+}
+
+void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
+{
+    const Path p = path();
+    Blend bl{};
+    // Sprites ignore the drawing mode in Allegro; requiring solid mode only keeps the guards alike.
+    if (p == Path::allegro || !plain_32bit_memory(dst) || !plain_32bit_memory(src) ||
+        _drawing_mode != DRAW_MODE_SOLID || !known_blender(bl) ||
+        (src != dst && share_memory(src, dst))) {
+        ::draw_trans_sprite(dst, src, dx, dy);
+        return;
+    }
+
+    // Allegro's clipping, as _linear_draw_trans_sprite32 does it.
+    int w, h, sxbeg, sybeg, dxbeg, dybeg;
+    if (dst->clip) {
+        int tmp = dst->cl - dx;
+        sxbeg = tmp < 0 ? 0 : tmp;
+        dxbeg = sxbeg + dx;
+        tmp = dst->cr - dx;
+        w = (tmp > src->w ? src->w : tmp) - sxbeg;
+        if (w <= 0)
+            return;
+        tmp = dst->ct - dy;
+        sybeg = tmp < 0 ? 0 : tmp;
+        dybeg = sybeg + dy;
+        tmp = dst->cb - dy;
+        h = (tmp > src->h ? src->h : tmp) - sybeg;
+        if (h <= 0)
+            return;
+    } else {
+        w = src->w;
+        h = src->h;
+        sxbeg = sybeg = 0;
+        dxbeg = dx;
+        dybeg = dy;
+        // Unclipped, Allegro writes wherever the offsets point; leave such calls to it.
+        if (dx < 0 || dy < 0 || dx + w > dst->w || dy + h > dst->h) {
+            ::draw_trans_sprite(dst, src, dx, dy);
+            return;
+        }
+    }
+
+    thread_local std::vector<Span> rows;
+    rows.resize(h);
+    for (int y = 0; y < h; ++y)
+        rows[y] = {reinterpret_cast<const uint32_t*>(src->line[sybeg + y]) + sxbeg,
+                   reinterpret_cast<uint32_t*>(dst->line[dybeg + y]) + dxbeg};
+
+    if (p == Path::portable) {
+        blend_rows_portable(bl, rows.data(), h, w);
+        return;
+    }
+    // In place with the destination ahead of the source in the same row, each pixel reads what
+    // the one dx to its left just wrote: draw the rows side by side instead of along them.
+    if (src == dst && dy == 0 && dx > 0) {
+        if (bl.kind != BlendKind::hue)
+            blend_rows_portable(bl, rows.data(), h, w);
+        else if (p == Path::avx512)
+            hue_row_groups_avx512(bl, rows.data(), h, w);
+        else
+            blend_row_groups_avx2(bl, rows.data(), h, w);
+        return;
+    }
+    blend_rows_avx2(bl, rows.data(), h, w);
+}
+
+namespace {
+
+// Allegro's do_line with putpixel in solid mode on an unclipped 32-bit memory bitmap.
+void step_line(BITMAP* bmp, int x1, int y1, int x2, int y2, uint32_t c)
+{
+    const int dx = x2 - x1;
+    const int dy = y2 - y1;
+    int i1, i2, x, y, dd;
+    auto put = [bmp, c](int px, int py) { reinterpret_cast<uint32_t*>(bmp->line[py])[px] = c; };
+
+#define RASTER_DO_LINE(pri_sign, pri_c, pri_cond, sec_sign, sec_c, sec_cond) \
+    {                                                                         \
+        if (d##pri_c == 0) {                                                  \
+            put(x1, y1);                                                      \
+            return;                                                           \
+        }                                                                     \
+        i1 = 2 * d##sec_c;                                                    \
+        dd = i1 - (sec_sign(pri_sign d##pri_c));                              \
+        i2 = dd - (sec_sign(pri_sign d##pri_c));                              \
+        x = x1;                                                               \
+        y = y1;                                                               \
+        while (pri_c pri_cond pri_c##2) {                                     \
+            put(x, y);                                                        \
+            if (dd sec_cond 0) {                                              \
+                sec_c = sec_c sec_sign 1;                                     \
+                dd += i2;                                                     \
+            } else                                                            \
+                dd += i1;                                                     \
+            pri_c = pri_c pri_sign 1;                                         \
+        }                                                                     \
+    }
+
+    if (dx >= 0) {
+        if (dy >= 0) {
+            if (dx >= dy)
+                RASTER_DO_LINE(+, x, <=, +, y, >=)
+            else
+                RASTER_DO_LINE(+, y, <=, +, x, >=)
+        } else {
+            if (dx >= -dy)
+                RASTER_DO_LINE(+, x, <=, -, y, <=)
+            else
+                RASTER_DO_LINE(-, y, >=, +, x, >=)
+        }
+    } else {
+        if (dy >= 0) {
+            if (-dx >= dy)
+                RASTER_DO_LINE(-, x, >=, +, y, >=)
+            else
+                RASTER_DO_LINE(+, y, <=, -, x, <=)
+        } else {
+            if (-dx >= -dy)
+                RASTER_DO_LINE(-, x, >=, -, y, <=)
+            else
+                RASTER_DO_LINE(-, y, >=, -, x, <=)
+        }
+    }
+#undef RASTER_DO_LINE
+}
+
+// (a * b) / c with C's int wraparound on the product, as Allegro's clipper computes it.
+int wrap_mul_div(int a, int b, int c)
+{
+    return static_cast<int>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)) / c;
+}
+
+}  // namespace
+
+void fastline(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour)
+{
+    if (path() == Path::allegro || !plain_32bit_memory(bmp) || _drawing_mode != DRAW_MODE_SOLID) {
+        ::fastline(bmp, x1, y1, x2, y2, colour);
+        return;
+    }
+
+    if (bmp->clip) {
+        // Allegro's Cohen-Sutherland clipper from _fast_line.
+        constexpr int kTop = 8, kBottom = 4, kLeft = 2, kRight = 1;
+        const int xmin = bmp->cl, xmax = bmp->cr - 1, ymin = bmp->ct, ymax = bmp->cb - 1;
+        auto code_of = [&](int x, int y) {
+            int code = 0;
+            if (y < ymin)
+                code |= kTop;
+            else if (y > ymax)
+                code |= kBottom;
+            if (x < xmin)
+                code |= kLeft;
+            else if (x > xmax)
+                code |= kRight;
+            return code;
+        };
+        int code0 = code_of(x1, y1), code1 = code_of(x2, y2);
+        for (;;) {
+            if (!(code0 | code1))
+                break;
+            if (code0 & code1)
+                return;
+            const int out = code0 ? code0 : code1;
+            int x, y;
+            if (out & kTop) {
+                x = y2 == y1 ? x1 : x1 + wrap_mul_div(x2 - x1, ymin - y1, y2 - y1);
+                y = ymin;
+            } else if (out & kBottom) {
+                x = y2 == y1 ? x1 : x1 + wrap_mul_div(x2 - x1, ymax - y1, y2 - y1);
+                y = ymax;
+            } else if (out & kLeft) {
+                y = x2 == x1 ? y1 : y1 + wrap_mul_div(y2 - y1, xmin - x1, x2 - x1);
+                x = xmin;
+            } else {
+                y = x2 == x1 ? y1 : y1 + wrap_mul_div(y2 - y1, xmax - x1, x2 - x1);
+                x = xmax;
+            }
+            if (out == code0) {
+                x1 = x;
+                y1 = y;
+                code0 = code_of(x1, y1);
+            } else {
+                x2 = x;
+                y2 = y;
+                code1 = code_of(x2, y2);
+            }
+        }
+    } else if (std::min(x1, x2) < 0 || std::min(y1, y2) < 0 || std::max(x1, x2) >= bmp->w ||
+               std::max(y1, y2) >= bmp->h) {
+        // Unclipped, Allegro writes wherever the ends point; leave such lines to it.
+        ::fastline(bmp, x1, y1, x2, y2, colour);
+        return;
+    }
+
+    const uint32_t c = static_cast<uint32_t>(colour);
+    if (x1 == x2) {
+        if (y1 > y2)
+            std::swap(y1, y2);
+        for (int y = y1; y <= y2; ++y)
+            reinterpret_cast<uint32_t*>(bmp->line[y])[x1] = c;
+    } else if (y1 == y2) {
+        if (x1 > x2)
+            std::swap(x1, x2);
+        std::fill(reinterpret_cast<uint32_t*>(bmp->line[y1]) + x1,
+                  reinterpret_cast<uint32_t*>(bmp->line[y1]) + x2 + 1, c);
+    } else {
+        step_line(bmp, x1, y1, x2, y2, c);
+    }
+}
+
+}  // namespace raster
