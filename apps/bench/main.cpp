@@ -6,6 +6,10 @@
 // rendering thread's CPU clock, so other load on a shared machine does not count, and on the wall
 // clock beside it. The first present also carries the start-up (pictures, tables, tiles), which is
 // reported on its own line.
+//
+// --path chooses the drawing paths (allegro: the library for everything; portable; avx2; avx512;
+// the default is the best the CPU has); --compare runs the show twice, through the library and on the fast paths, and prints
+// the ratio of their median frame times per phase and scene.
 #include <time.h>
 
 #include <chrono>
@@ -16,6 +20,7 @@
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
 #include "frame/headless_host.h"
+#include "raster/raster.h"
 #include "show/show.h"
 
 namespace {
@@ -143,38 +148,105 @@ void print_table(const BenchHost& host)
                 100.0 * host.total_cpu_ms / 1000.0 / nominal_s);
 }
 
+const char* const kPathNames[] = {"allegro", "portable", "avx2", "avx512"};
+
+const char* path_name(raster::Path p)
+{
+    return kPathNames[static_cast<int>(p)];
+}
+
+// One whole show on `path`; false (with the reason printed) when it could not start.
+bool run_bench(BenchHost& host, raster::Path path, const std::string& data_dir)
+{
+    raster::set_path(path);
+    host.begin();
+    const int rc = run_show(host, data_dir);
+    host.finish();
+    if (rc != 0) {
+        std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message.c_str());
+        return false;
+    }
+    return true;
+}
+
+void print_ratio_row(const FrameTimes& slow, const FrameTimes& fast)
+{
+    const TimeSummary a = summarize(slow.ms);
+    const TimeSummary b = summarize(fast.ms);
+    if (a.count == 0 || b.count == 0)
+        return;
+    std::printf("  %-18s %6ld %9.2f %9.2f %7.2fx %9.2f %9.2f %7.2fx\n", slow.name.c_str(), a.count,
+                a.median, b.median, b.median > 0 ? a.median / b.median : 0.0, a.p99, b.p99,
+                b.p99 > 0 ? a.p99 / b.p99 : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::string data_dir = "ruvo";
     bool quiet = false;
+    bool compare = false;
+    raster::Path path = raster::best_path();
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--data" && i + 1 < argc) {
-            data_dir = argv[++i];
-        } else if (a.rfind("--data=", 0) == 0) {
-            data_dir = a.substr(7);
+        std::string value;
+        if ((a == "--data" || a == "--path") && i + 1 < argc) {
+            value = argv[++i];
+        } else if (a.rfind("--data=", 0) == 0 || a.rfind("--path=", 0) == 0) {
+            value = a.substr(7);
+            a = a.substr(0, 6);
+        }
+        if (a == "--data" && !value.empty()) {
+            data_dir = value;
+        } else if (a == "--path" && !value.empty()) {
+            int k = 0;
+            while (k < 4 && value != kPathNames[k])
+                k++;
+            if (k == 4) {
+                std::fprintf(stderr, "stream8-bench: unknown path '%s'\n", value.c_str());
+                return 2;
+            }
+            path = static_cast<raster::Path>(k);
+        } else if (a == "--compare") {
+            compare = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
-            std::fprintf(stderr, "usage: stream8-bench [--data DIR] [--quiet]\n");
+            std::fprintf(stderr, "usage: stream8-bench [--data DIR] [--path allegro|portable|avx2|avx512] "
+                                 "[--compare] [--quiet]\n");
             return a == "-h" || a == "--help" ? 0 : 2;
         }
     }
 
     BenchHost host;
     host.progress = !quiet;
-    host.begin();
-    const int rc = run_show(host, data_dir);
-    host.finish();
-    if (rc != 0) {
-        std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message.c_str());
-        return 1;
+    if (!compare) {
+        if (!run_bench(host, path, data_dir))
+            return 1;
+        std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
+                    "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
+                    path_name(raster::path()));
+        print_table(host);
+        return 0;
     }
 
-    std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, wall-clock "
-                "median beside (tick %.2f ms)\n\n", kTickMs);
+    BenchHost library;
+    library.progress = !quiet;
+    if (!run_bench(library, raster::Path::allegro, data_dir) || !run_bench(host, path, data_dir))
+        return 1;
+    std::printf("stream8-bench: CPU time per frame in ms, the library's drawing against the %s "
+                "paths\n\n", path_name(raster::path()));
+    std::printf("  %-18s %6s %9s %9s %8s %9s %9s %8s\n", "", "frames", "median", "fast", "ratio",
+                "p99", "fast", "ratio");
+    for (size_t i = 0; i < host.phases.size(); i++)
+        print_ratio_row(library.phases[i], host.phases[i]);
+    std::printf("\n");
+    for (size_t i = 0; i < host.scenes.size(); i++)
+        print_ratio_row(library.scenes[i], host.scenes[i]);
+    std::printf("\nwhole show: %.2f s of CPU through the library, %.2f s on the fast paths: %.2fx\n\n",
+                library.total_cpu_ms / 1000.0, host.total_cpu_ms / 1000.0,
+                library.total_cpu_ms / host.total_cpu_ms);
     print_table(host);
     return 0;
 }

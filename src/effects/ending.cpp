@@ -5,6 +5,7 @@
 #include "frame/exits.h"
 #include "frame/stage.h"
 #include "frame/tick.h"
+#include "raster/raster.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ int run_ending(Stage& s)
         }
         const int jy = s.random.next() / 5000 - 3;
         const int jx = s.random.next() / 5000 - 3;
-        draw_trans_sprite(p.canvas, p.canvas, jx, jy);
+        raster::draw_trans_sprite(p.canvas, p.canvas, jx, jy);
         s.host.present(p.canvas);
     }
 

@@ -7,6 +7,7 @@
 #include "frame/sequencer.h"
 #include "frame/stage.h"
 #include "frame/tick.h"
+#include "raster/raster.h"
 
 void helix_square_lines(float pokale, int c, int x, int y, HelixLine out[8])
 {
@@ -86,7 +87,7 @@ bool Helix::frame(Stage& s)
         HelixLine lines[8];
         helix_square_lines(pokale, 320 + w, pokale_x, pokale_y, lines);
         for (const HelixLine& l : lines)
-            fastline(canvas, l.x1, l.y1, l.x2, l.y2, l.second_colour ? pokale_c : pokale_d);
+            raster::fastline(canvas, l.x1, l.y1, l.x2, l.y2, l.second_colour ? pokale_c : pokale_d);
         if (s.host.esc_held()) {
             exit_from_frame(s.host);
             return false;
@@ -94,7 +95,7 @@ bool Helix::frame(Stage& s)
     }
 
     s.host.poll_music();
-    draw_trans_sprite(aux, canvas, 0, -10);
+    raster::draw_trans_sprite(aux, canvas, 0, -10);
     paint_letterbox(aux);
     s.host.present(aux);
     clear_to_color(canvas, makecol(255, 0, 255));

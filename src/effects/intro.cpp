@@ -3,6 +3,7 @@
 #include "frame/exits.h"
 #include "frame/stage.h"
 #include "frame/tick.h"
+#include "raster/raster.h"
 
 namespace {
 // The logo phase counts down 500 presents plus one per tick that arrives meanwhile. On a machine
@@ -40,7 +41,7 @@ bool run_intro(Stage& s)
         }
         const int dy = s.random.next() / 5000 - 3;
         const int dx = s.random.next() / 5000 - 3;
-        draw_trans_sprite(p.canvas, p.canvas, dx, dy);
+        raster::draw_trans_sprite(p.canvas, p.canvas, dx, dy);
         s.host.present(p.canvas);
     }
     return true;

@@ -10,6 +10,7 @@
 
 #include "effects/scene_end.h"
 #include "frame/stage.h"
+#include "raster/raster.h"
 
 int julia_colour(int i)
 {
@@ -148,13 +149,21 @@ bool Julia::frame(Stage& s)
     }
     const int n = static_cast<int>(samples_.size());
     counts_.resize(samples_.size());
-    escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm, maxIterations, counts_.data());
+    if (raster::fast_paths()) {
+        escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm, maxIterations, counts_.data());
+    } else {
+        for (int k = 0; k < n; k++) {
+            newRe = starts_re_[k];
+            newIm = starts_im_[k];
+            counts_[k] = escape_count();
+        }
+    }
     for (int k = 0; k < n; k++) {
         const Sample& q = samples_[k];
         s.color = julia_colour(counts_[k]);
         rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, s.color);
     }
-    if (n > 0) {
+    if (n > 0 && raster::fast_paths()) {
         // The iterates of the frame's last sample stay behind, as if each had been iterated alone.
         newRe = starts_re_[n - 1];
         newIm = starts_im_[n - 1];

@@ -7,6 +7,7 @@
 #include "frame/exits.h"
 #include "frame/stage.h"
 #include "frame/tick.h"
+#include "raster/raster.h"
 
 PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm)
 {
@@ -42,6 +43,16 @@ int next_turn(int kartanpyoritys)
 
 void Plasma::draw_plasma(BITMAP* canvas)
 {
+    if (!raster::fast_paths()) {
+        for (int c = 0; c < plasma_w; c++) {
+            for (int r = 0; r < plasma_h; r++) {
+                const PlasmaCell cell = plasma_cell(c, r, plasma_w, plasma_h, pano, plasm, plusm);
+                const int colour = makecol(cell.red, cell.green, cell.blue);
+                rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
+            }
+        }
+        return;
+    }
     // plasma_cell's terms that depend on the column or the row alone, once per frame: the same
     // doubles, so every cell sums to the same value.
     column_a_.resize(plasma_w);
@@ -84,7 +95,7 @@ void Plasma::draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* col
 {
     // A 32-bit memory bitmap's lines hold the packed pixels getpixel would return; read them
     // directly there (55,696 samples a frame), and through getpixel in every other case.
-    const bool direct = is_memory_bitmap(height) && bitmap_color_depth(height) == 32;
+    const bool direct = raster::fast_paths() && is_memory_bitmap(height) && bitmap_color_depth(height) == 32;
     for (mapx = 10; mapx < 246; mapx = static_cast<float>(static_cast<double>(mapx) + 1.0)) {
         const int sx = static_cast<int>(mapx);
         for (mapy = 10; mapy < 246; mapy = static_cast<float>(static_cast<double>(mapy) + 1.0)) {
@@ -96,7 +107,7 @@ void Plasma::draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* col
                 viiva = static_cast<float>(p / 150000);
                 const int dash = getpixel(colour, sx, sy);
                 const int y = static_cast<int>(static_cast<double>(mapy) + 110.0);
-                fastline(canvas, static_cast<int>(static_cast<double>(mapx) + 330.0 - viiva), y,
+                raster::fastline(canvas, static_cast<int>(static_cast<double>(mapx) + 330.0 - viiva), y,
                          static_cast<int>(static_cast<double>(mapx) + 333.0 - viiva), y, dash);
             }
         }

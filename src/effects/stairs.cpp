@@ -6,6 +6,7 @@
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
+#include "raster/raster.h"
 
 StretchRect stair_rect(int step, int p, double s)
 {
@@ -78,7 +79,7 @@ bool Stairs::frame(Stage& s)
     // frame, or the one the previous phase left.
     const int jy = s.random.next() / 1000 - 5;
     const int jx = s.random.next() / 1000 - 5;
-    draw_trans_sprite(canvas, pics.titleImage, jx, jy);
+    raster::draw_trans_sprite(canvas, pics.titleImage, jx, jy);
 
     const int p = porras_liuku;
     for (step = 0; step <= 19; step++) {

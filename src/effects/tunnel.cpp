@@ -8,6 +8,7 @@
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
+#include "raster/raster.h"
 
 TunnelLayout tunnel_layout(float animation, float paini, int kak)
 {
@@ -92,7 +93,7 @@ bool Tunnel::frame(Stage& s)
     draw_sprite(p.canvas, p.auxCanvas, l.spriteX, l.spriteY);
 
     // The trail: the canvas added onto itself 5 left and 5 down, compounding down the rows.
-    draw_trans_sprite(p.canvas, p.canvas, -5, 5);
+    raster::draw_trans_sprite(p.canvas, p.canvas, -5, 5);
     clear_to_color(p.auxCanvas, makecol(255, 0, 255));
 
     s.host.present(p.canvas);

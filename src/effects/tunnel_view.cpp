@@ -2,6 +2,8 @@
 
 #include <allegro/internal/aintern.h>
 
+#include "raster/raster.h"
+
 TunnelOffsets tunnel_offsets(float animation)
 {
     const double clock = animation;
@@ -10,7 +12,7 @@ TunnelOffsets tunnel_offsets(float animation)
 
 bool tunnel_rows_direct(BITMAP* bmp, int width, int top, int bottom)
 {
-    if (!is_memory_bitmap(bmp) || bitmap_color_depth(bmp) != 32 || _drawing_mode != DRAW_MODE_SOLID)
+    if (!raster::fast_paths() || !is_memory_bitmap(bmp) || bitmap_color_depth(bmp) != 32 || _drawing_mode != DRAW_MODE_SOLID)
         return false;
     if (width > bmp->w || top < 0 || bottom > bmp->h)
         return false;

@@ -6,6 +6,7 @@
 #include "effects/scene_end.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
+#include "raster/raster.h"
 
 int xor_colour(int c)
 {
@@ -56,7 +57,7 @@ bool XorTunnel::frame(Stage& s)
 
     // The hue smear: each row onto itself one pixel right, creeping along the row.
     set_hue_blender(256, 256, 256, 7);
-    draw_trans_sprite(p.canvas, p.canvas, 1, 0);
+    raster::draw_trans_sprite(p.canvas, p.canvas, 1, 0);
 
     s.host.present(p.canvas);
     paint_letterbox(p.canvas);

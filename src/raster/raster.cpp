@@ -202,9 +202,7 @@ void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
     // In place with the destination ahead of the source in the same row, each pixel reads what
     // the one dx to its left just wrote: draw the rows side by side instead of along them.
     if (src == dst && dy == 0 && dx > 0) {
-        if (bl.kind != BlendKind::hue)
-            blend_rows_portable(bl, rows.data(), h, w);
-        else if (p == Path::avx512)
+        if (bl.kind == BlendKind::hue && p == Path::avx512)
             hue_row_groups_avx512(bl, rows.data(), h, w);
         else
             blend_row_groups_avx2(bl, rows.data(), h, w);
