@@ -1,5 +1,5 @@
-// The scene pictures: the afro silhouette, the word mark, the sunset title,
-// the palm beach and the city evening.
+// The scene pictures: the word mark, the sunset title, the palm beach and the
+// city evening.
 #include <algorithm>
 #include <cmath>
 
@@ -11,94 +11,7 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Catmull-Rom through (key, value) pairs sorted by key; clamps at the ends.
-double spline(const std::vector<std::pair<double, double>>& k, double t) {
-    if (t <= k.front().first) return k.front().second;
-    if (t >= k.back().first) return k.back().second;
-    size_t i = 0;
-    while (i + 2 < k.size() && k[i + 1].first < t) ++i;
-    double t0 = k[i].first, t1 = k[i + 1].first;
-    double u = (t - t0) / (t1 - t0);
-    double p0 = k[i > 0 ? i - 1 : i].second, p1 = k[i].second, p2 = k[i + 1].second;
-    double p3 = k[i + 2 < k.size() ? i + 2 : i + 1].second;
-    double u2 = u * u, u3 = u2 * u;
-    return 0.5 * (2 * p1 + (-p0 + p2) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u2 + (-p0 + 3 * p1 - 3 * p2 + p3) * u3);
-}
-
-// ---------------------------------------------------------------- afro
-
-struct Afro {
-    // Silhouette of a head in profile, facing right, with a big afro.
-    std::vector<std::pair<double, double>> profile = {
-        {170, 194}, {190, 201}, {212, 207}, {236, 209}, {247, 205}, {256, 207}, {268, 217},
-        {280, 231}, {287, 225}, {291, 213}, {297, 214}, {302, 218}, {307, 212}, {313, 216},
-        {319, 214}, {326, 208}, {334, 210}, {340, 206}, {346, 197}, {352, 182}};
-    std::vector<std::pair<double, double>> shoulders = {
-        {-10, 436}, {30, 408}, {70, 396}, {110, 390}, {140, 389}, {180, 393}, {220, 403}, {255, 420}, {290, 440}};
-    bool inside(double x, double y) const {
-        // Afro: a cloud of puffs around a big ellipse.
-        double ax = (x - 114) / 110.0, ay = (y - 166) / 102.0;
-        double ang = std::atan2(ay, ax);
-        double r = std::sqrt(ax * ax + ay * ay);
-        double a01 = (ang + kPi) / (2 * kPi);
-        double bump = 0.06 * (vnoise(a01 * 9.0, 0.5, 31u, 9) - 0.5) * 2 + 0.035 * (vnoise(a01 * 38.0, 0.5, 32u, 38) - 0.5) * 2;
-        // Puff scallops along the rim.
-        double sc = std::fabs(std::sin(a01 * kPi * 23.0));
-        bump += 0.03 * std::sqrt(sc);
-        if (r < 0.97 + bump) return true;
-        // Skull and nape under the hair.
-        double hx = (x - 150) / 62.0, hy = (y - 255) / 78.0;
-        if (hx * hx + hy * hy < 1) return true;
-        // Face: in front of the skull, down to the jaw line.
-        if (y > 165 && y < 356 && x > 120) {
-            double front = spline(profile, y);
-            double jaw = 349.0 - std::max(0.0, 172.0 - x) * 0.95;  // jaw line rising toward the ear
-            if (x < front && y < jaw) return true;
-        }
-        // Neck, a little wider at its base.
-        if (y > 280 && y < 430) {
-            double neckFront = 179.0 - (y - 345.0) * 0.08 + 10 * smooth(368, 395, y);
-            double neckBack = 108.0 - (y - 280.0) * 0.10 - 12 * smooth(360, 392, y);
-            if (x > neckBack && x < neckFront) return true;
-        }
-        return y > spline(shoulders, x);
-    }
-};
-
-}  // namespace
-
-Picture paint_afro() {
-    // Keyed by the show on red: the figure has no red at all, the
-    // background is pure white, and the edge is hard (one sample per pixel)
-    // so there is no half-tone fringe.
-    Picture pic(270, 480);
-    Afro a;
-    for (int y = 0; y < pic.h(); ++y)
-        for (int x = 0; x < pic.w(); ++x) {
-            double px = x + 0.5, py = y + 0.5;
-            if (!a.inside(px, py)) {
-                pic.at(x, y) = rgb(1, 1, 1);
-                continue;
-            }
-            // Deep indigo body with curl texture in the hair and a faint
-            // violet rim where the light from the right would catch it.
-            double curl = fbm(px / 7.0, py / 7.0, 41u, 3);
-            bool hair = ((px - 112) * (px - 112) / (115.0 * 115.0) + (py - 168) * (py - 168) / (110.0 * 110.0)) < 1.0 &&
-                        py < 260;
-            // Red stays at zero: the encoder's error at the hard edge is then
-            // far from the key threshold.
-            Col c = rgb8(0, 1, 12);
-            if (hair) c = c + rgb8(0, 3, 14) * (curl * 2.0);
-            bool rim = !a.inside(px + 3, py) || !a.inside(px + 2, py - 2);
-            if (rim) c = rgb8(0, 4, 58);
-            pic.at(x, y) = c;
-        }
-    return pic;
-}
-
 // ---------------------------------------------------------------- logo
-
-namespace {
 
 double sd_round_box(double x, double y, double cx, double cy, double hw, double hh, double r) {
     return sd_box(x, y, cx, cy, hw - r, hh - r) - r;
