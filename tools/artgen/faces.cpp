@@ -21,42 +21,46 @@ double specular(V3 n, V3 l, double power) {
     return std::pow(std::max(0.0, dot(n, h)), power);
 }
 
-// The portrait's colour at one head sample: magenta key light from the upper
-// left, cyan rim from the right, a deep blue fill.
+// The portrait's colour at one head sample, airbrushed poster style: a cool
+// cyan key light from the upper left, warm amber in the shadows, a white-cyan
+// rim on the right and hard glossy highlights. The cool light keeps the face
+// apart from the magenta plasma it turns over.
 Col portrait(const HeadSample& s) {
     Col albedo;
-    double gloss = 0.25, power = 24;
+    double gloss = 0.3, power = 28;
     switch (s.mat) {
-        case kEyeWhite: albedo = rgb(0.62, 0.58, 0.66); gloss = 0.6; power = 60; break;
-        case kIris: albedo = rgb(0.10, 0.55, 0.62); gloss = 0.8; power = 80; break;
+        case kEyeWhite: albedo = rgb(0.80, 0.82, 0.86); gloss = 0.7; power = 70; break;
+        case kIris: albedo = rgb(0.05, 0.60, 0.70); gloss = 0.9; power = 90; break;
         case kPupil: albedo = rgb(0.02, 0.02, 0.04); gloss = 0.9; power = 90; break;
-        case kHair: albedo = mix(rgb(0.10, 0.05, 0.16), rgb(0.28, 0.12, 0.34), s.hair); gloss = 0.45; power = 18; break;
-        case kLips: albedo = rgb(0.72, 0.26, 0.36); gloss = 0.4; power = 30; break;
-        case kBrow: albedo = rgb(0.16, 0.08, 0.14); gloss = 0.1; break;
-        default: albedo = rgb(0.66, 0.42, 0.32); break;
+        case kHair: albedo = mix(rgb(0.04, 0.05, 0.12), rgb(0.10, 0.22, 0.34), s.hair); gloss = 0.8; power = 16; break;
+        case kLips: albedo = rgb(0.66, 0.24, 0.26); gloss = 0.45; power = 40; break;
+        case kBrow: albedo = rgb(0.10, 0.08, 0.12); gloss = 0.1; break;
+        default: albedo = rgb(0.96, 0.64, 0.50); break;
     }
-    const Light key = {v3(-0.65, 0.55, 0.75), rgb(1.00, 0.55, 0.80)};
-    const Light rim = {v3(0.95, 0.10, -0.25), rgb(0.20, 0.85, 1.00)};
-    const Light fill = {v3(0.3, -0.6, 0.8), rgb(0.16, 0.12, 0.40)};
-    Col c = albedo * (key.col * (1.05 * lambert(s.n, key.dir)) + fill.col * lambert(s.n, fill.dir) +
-                      rgb(0.07, 0.05, 0.16));
+    const Light key = {v3(-0.60, 0.55, 0.80), rgb(0.78, 0.95, 1.00)};
+    const Light rim = {v3(0.95, 0.15, -0.30), rgb(0.70, 1.00, 1.00)};
+    const Light warm = {v3(0.45, -0.65, 0.60), rgb(1.00, 0.45, 0.12)};
+    double k = lambert(s.n, key.dir);
+    // A slightly banded key light gives the airbrushed poster look.
+    double kb = std::floor(k * 4.0) / 4.0;
+    k = mixd(k, kb + 0.125, 0.2);
+    Col c = albedo * (key.col * (1.1 * k) + warm.col * (0.55 * lambert(s.n, warm.dir)) + rgb(0.10, 0.04, 0.06));
     // Rim light wraps around the silhouette edge.
     double edge = std::pow(1 - std::max(0.0, s.n.z), 2.0);
-    c = c + rim.col * (1.3 * lambert(s.n, rim.dir) * (0.35 + edge)) * (0.5 + 0.5 * albedo.g);
-    c = c + rim.col * (0.55 * edge * smooth(-0.1, 0.6, s.n.x));
+    c = c + rim.col * (1.1 * lambert(s.n, rim.dir) * (0.3 + edge));
+    c = c + rgb(0.2, 0.85, 1.0) * (0.45 * edge * smooth(-0.1, 0.6, s.n.x));
     // The neck falls into the shadow of the jaw and fades downward.
-    c = c * (0.45 + 0.55 * smooth(-1.45, -0.75, s.p.y));
-    c = c + key.col * (gloss * specular(s.n, key.dir, power));
-    c = c + rgb(0.8, 1.0, 1.0) * (0.5 * gloss * specular(s.n, rim.dir, power));
-    return c * (0.35 + 0.65 * s.ao);
+    c = c * (0.35 + 0.65 * smooth(-1.35, -0.75, s.p.y));
+    c = c + rgb(0.85, 1.0, 1.0) * (gloss * specular(s.n, key.dir, power));
+    c = c + rgb(1.0, 1.0, 1.0) * (0.6 * gloss * specular(s.n, rim.dir, power));
+    return c * (0.4 + 0.6 * s.ao);
 }
 
-// Backdrop of the portrait: deep violet, a soft halo behind the head.
+// Backdrop of the portrait: deep blue-violet, a soft halo behind the head.
 Col portrait_back(double x, double y, double size) {
     double u = x / size - 0.5, v = y / size - 0.5;
     double r = std::sqrt(u * u + v * v);
-    Col c = mix(rgb(0.10, 0.03, 0.20), rgb(0.02, 0.01, 0.07), smooth(0.05, 0.75, r));
-    return c;
+    return mix(rgb(0.06, 0.04, 0.20), rgb(0.02, 0.01, 0.07), smooth(0.05, 0.75, r));
 }
 
 }  // namespace
@@ -84,10 +88,12 @@ void paint_faces(Picture& height, Picture& colour) {
                     }
                     // Height: nearness to the viewer, modulated by a soft
                     // frontal light so features stand out in the relief.
-                    double nearness = clamp01((s.depth + 0.75) / 1.85);
-                    double lit = 0.55 + 0.45 * lambert(s.n, reliefLight);
-                    double hgt = clamp01(nearness * (0.72 + 0.28 * lit) * (0.85 + 0.15 * s.ao));
-                    double r = (66 + 189 * hgt) / 255.0;
+                    // The nearest point (the nose) reaches full height; the
+                    // neck sinks under the relief's threshold toward the bottom.
+                    double nearness = clamp01((s.depth + 0.55) / 1.5);
+                    double lit = lambert(s.n, reliefLight);
+                    double hgt = clamp01(nearness * (0.85 + 0.15 * s.ao) + 0.12 * (lit - 0.6));
+                    double r = (70 + 185 * hgt) / 255.0 * smooth(-1.25, -0.88, s.p.y - 0.6 * s.p.x * s.p.x);
                     hsum = hsum + rgb(r, r * 0.72, r * 0.86);
                     csum = csum + portrait(s);
                 }
