@@ -1,5 +1,5 @@
 // The three face pictures: a lit height picture and a colour portrait of the
-// same head, and a seamless wall of small chrome heads for the tunnel.
+// same head, and the seamless neon wall of the tunnel.
 #include <cmath>
 
 #include "head.h"
@@ -107,52 +107,50 @@ void paint_faces(Picture& height, Picture& colour) {
 namespace artgen {
 
 Picture paint_face3() {
-    // Tunnel wall: small chrome heads in a brick pattern on a neon lattice.
-    // Everything repeats every 256 pixels (the heads every 64), so the
-    // picture tiles without a seam in both directions. The tunnel stretches
-    // the depth axis a lot toward the screen edge, so the heads are small.
-    const int size = 256, cell = 64, ss = 3;
-    HeadView view;
-    view.yaw = 0.0;
-    view.halfSize = 1.66;
-    view.centreY = 0.04;
-    std::vector<HeadSample> smp = trace_head(cell, cell, ss, view);
+    // Tunnel wall. The picture's x runs along the tunnel's depth and its y
+    // around it; toward the screen edge a texel covers about 30 pixels in
+    // depth and 7 around, so everything here is big: a neon ring every 32
+    // columns (the tunnel shows them as rings streaming past, in four
+    // colours), and between the rings dark panels, eight around, with a
+    // chrome chevron pointing down the tunnel. Every feature repeats within
+    // 256 pixels, so the picture tiles without a seam in both directions.
+    const int size = 256;
+    const Col rings[4] = {rgb(0.15, 0.90, 1.00), rgb(1.00, 0.22, 0.70), rgb(1.00, 0.62, 0.12), rgb(0.55, 0.30, 1.00)};
     Picture pic(size, size);
-    const V3 keyL = v3(-0.5, 0.6, 0.7), rimL = v3(0.8, -0.1, 0.3);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            int row = y / cell;
-            int lx = (x + (row % 2) * (cell / 2)) % cell, ly = y % cell;
-            int tint = ((x + (row % 2) * (cell / 2)) / cell + row) % 2;
-            Col acc;
-            for (int sy = 0; sy < ss; ++sy)
-                for (int sx = 0; sx < ss; ++sx) {
-                    double px = x + (sx + 0.5) / ss, py = y + (sy + 0.5) / ss;
-                    // Lattice: diagonal neon lines on a deep blue ground, tiling every 64.
-                    double gu = std::fabs(std::fmod(px + py, 64.0) - 32.0), gv = std::fabs(std::fmod(px - py + 256.0, 64.0) - 32.0);
-                    double lat = std::max(smooth(2.0, 0.4, 32.0 - gu), smooth(2.0, 0.4, 32.0 - gv));
-                    double n = fbm(px / 32.0, py / 32.0, 91u, 3, 8);
-                    Col back = mix(rgb8(10, 6, 40), rgb8(40, 10, 70), n) + rgb(0.9, 0.2, 0.8) * (0.6 * lat);
-                    const HeadSample& s = smp[static_cast<size_t>(ly * ss + sy) * cell * ss + lx * ss + sx];
-                    // Fade the neck out toward the bottom of its cell.
-                    double fade = smooth(63, 52, ly + (sy + 0.5) / ss);
-                    if (!s.hit || fade <= 0) {
-                        acc = acc + back;
-                        continue;
-                    }
-                    V3 r = s.n * (2 * s.n.z) - v3(0, 0, 1);  // reflected view ray
-                    // Chrome: reflect a sunset horizon.
-                    Col env = r.y > 0 ? ramp({rgb8(255, 150, 110), rgb8(200, 60, 160), rgb8(40, 30, 120)}, std::pow(r.y, 0.6))
-                                      : ramp({rgb8(40, 8, 60), rgb8(10, 4, 30)}, std::pow(-r.y, 0.5));
-                    Col tintCol = tint ? rgb(0.55, 0.95, 1.0) : rgb(1.0, 0.75, 0.95);
-                    double sp = std::pow(std::max(0.0, dot(norm(norm(keyL) + v3(0, 0, 1)), s.n)), 40);
-                    Col c = env * tintCol * 0.85 + rgb(1, 1, 1) * sp + rgb(0.3, 0.9, 1.0) * (0.4 * lambert(s.n, rimL));
-                    if (s.mat == kPupil || s.mat == kIris) c = c * 0.35;
-                    c = c * (0.4 + 0.6 * s.ao);
-                    acc = acc + mix(back, c, fade);
-                }
-            pic.at(x, y) = acc * (1.0 / (ss * ss));
+    pic.shade(3, [&](double x, double y) {
+        int ring = static_cast<int>(std::floor(x / 32.0)) % 4;
+        int seg = static_cast<int>(std::floor(y / 32.0)) % 8;
+        double u = std::fmod(x, 32.0), v = std::fmod(y, 32.0);
+        // Panel between the rings: columns 8..31 of the period.
+        double pu = u - 8.0;
+        Col base = ((ring + seg) % 2) ? rgb8(14, 16, 64) : rgb8(44, 10, 70);
+        Col c = base * (0.8 + 0.4 * fbm(x / 32.0, y / 32.0, 91u, 2, 8));
+        if (pu > 0) {
+            // Bevelled edges, lit from one side, and a dark groove around.
+            double edge = std::min(std::min(pu, 24.0 - pu), std::min(v, 32.0 - v));
+            double bevel = smooth(4.5, 3.5, edge);
+            Col lit = (v < 3.5 || pu < 3.5) ? rgb8(150, 130, 220) : rgb8(20, 8, 40);
+            c = mix(c, lit, bevel);
+            c = c * smooth(0.3, 1.2, edge);
+            // Chrome chevron pointing down the tunnel.
+            double ch = std::fabs((pu - 6.0) - 0.6 * std::fabs(v - 16.0));
+            double inChev = smooth(3.4, 2.6, ch) * smooth(0.5, 1.5, 13.5 - std::fabs(v - 16.0));
+            if (inChev > 0) {
+                double t = clamp01((v - 2.0) / 28.0);
+                Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(140, 200, 255), rgb8(255, 255, 255)}, t * 2)
+                                     : ramp({rgb8(255, 120, 200), rgb8(120, 20, 110), rgb8(255, 190, 120)}, (t - 0.5) * 2);
+                c = mix(c, chrome, inChev);
+            }
         }
+        // The neon ring: a white-hot core in its colour, glowing over the panels.
+        bool next = std::fabs(u - 36.0) < std::fabs(u - 4.0);
+        double dr = next ? std::fabs(u - 36.0) : std::fabs(u - 4.0);
+        Col rc = rings[(ring + (next ? 1 : 0)) % 4];
+        c = c + rc * (0.45 * std::exp(-dr / 2.5));
+        c = mix(c, rc, smooth(2.4, 1.6, dr));
+        c = mix(c, rgb(1, 1, 1), 0.5 * smooth(0.9, 0.3, dr));
+        return c;
+    });
     return pic;
 }
 
