@@ -262,86 +262,100 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
     return best;
 }
 
-// Coverage of a palm silhouette: trunk from (bx, by) to crown (cx, cy).
+// Signed distance to a palm silhouette (negative inside): trunk from
+// (bx, by) to the crown (cx, cy), and broad drooping fronds with a few big
+// notches. The picture is shown stretched 2.5 times wide and twice tall, so
+// the palm has no detail finer than a few pixels.
 double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
     double t;
-    double mx = (bx + cx) / 2 + lean, my = (by + cy) / 2;
-    double d = sd_bezier(x, y, bx, by, mx, my, cx, cy, 24, t);
-    double width = size * (0.09 - 0.04 * t);
-    // Trunk rings.
-    double ring = 0.85 + 0.15 * std::fabs(std::sin(t * 60));
-    double cov = smooth(0.7, -0.7, d - width * ring);
-    // Fronds: arcs out of the crown, drooping.
-    for (int f = 0; f < 9; ++f) {
-        double ang = -kPi / 2 + (f - 4) * 0.42 + 0.15 * (hash01(f, 0, seed) - 0.5);
-        double L = size * (0.85 + 0.3 * hash01(f, 1, seed));
-        double ex = cx + std::cos(ang) * L * 1.15, ey = cy + std::sin(ang) * L * 0.55 + L * 0.65;
-        double hx = cx + std::cos(ang) * L * 0.6, hy = cy + std::sin(ang) * L * 0.9 - L * 0.1;
+    double d = sd_bezier(x, y, bx, by, (bx + cx) / 2 + lean, (by + cy) / 2, cx, cy, 24, t);
+    double best = d - size * (0.075 - 0.035 * t);
+    for (int f = 0; f < 7; ++f) {
+        double ang = -kPi / 2 + (f - 3) * 0.55 + 0.2 * (hash01(f, 0, seed) - 0.5);
+        double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
+        double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
+        double hx = cx + std::cos(ang) * L * 0.65, hy = cy + std::sin(ang) * L * 0.85 - L * 0.1;
         double ft;
         double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
-        // Rachis, then slanted leaflets hanging off both sides; the longest
-        // ones in the middle of the frond.
-        double rachis = smooth(0.7, -0.7, fd - (1.6 - 1.0 * ft));
-        double reach = size * 0.20 * std::sin(kPi * std::min(1.0, ft * 1.1 + 0.05)) * (1.0 - 0.25 * ft);
-        double phase = (ft * L * 1.3 + fd * 1.1) / 4.2;
-        double blade = std::fabs(phase - std::floor(phase) - 0.5);
-        double leaf = smooth(0.47, 0.37, blade) * smooth(reach + 0.7, reach - 0.7, fd);
-        cov = std::max(cov, std::max(rachis, leaf));
+        double width = size * 0.085 * std::sin(kPi * std::pow(std::min(1.0, ft), 0.7));
+        double notch = 0.72 + 0.28 * smooth(-0.2, 0.2, std::sin(ft * L * 0.32 + f));
+        best = std::min(best, fd - width * notch);
     }
-    cov = std::max(cov, smooth(0.7, -0.7, std::hypot(x - cx, y - cy) - size * 0.08));
-    return cov;
+    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.07);
 }
 
 }  // namespace
 
 Picture paint_tolmo() {
-    // Night beach: a huge pink moon low over the sea, its light broken on the
-    // waves, palms leaning in from both sides.
+    // Night beach: a big pink moon low over the sea, its light lying on the
+    // water in broad horizontal bands that the show's ripple turns into
+    // waves, palms leaning in from both sides. The show stretches the
+    // picture about 2.5 times wide and twice tall, so round things are
+    // painted 0.8 times as wide as they are tall.
     Picture pic(320, 404);
-    const double horizon = 214, moonX = 182, moonY = 150, moonR = 58;
+    const double horizon = 214, moonX = 176, moonY = 138, moonR = 54, squeeze = 0.8;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {
             double t = y / horizon;
-            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(230, 90, 140)},
+            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(240, 100, 140)},
                      std::pow(t, 1.4));
-            c = c + rgb(1, 0.9, 1) * (stars(x, y, 61u) * (1 - smooth(40, 150, y)));
-            double dm = std::hypot(x - moonX, y - moonY);
-            c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 40.0));
-            // Moon with soft maria.
-            double maria = fbm((x - moonX) / 22.0 + 3, (y - moonY) / 22.0 + 3, 62u, 4);
-            Col moon = mix(rgb(1.0, 0.80, 0.88), rgb(0.92, 0.55, 0.75), smooth(0.45, 0.7, maria));
-            moon = moon * (0.85 + 0.15 * clamp01(1 - (y - moonY + moonR) / (2 * moonR)));
+            c = c + rgb(1, 0.9, 1) * (stars(x * 1.6, y * 2, 61u) * (1 - smooth(40, 130, y)));
+            double mx = (x - moonX) / squeeze, my = y - moonY;
+            double dm = std::hypot(mx, my);
+            c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 30.0));
+            // Moon with a few broad, soft maria.
+            double maria = fbm(mx / 30.0 + 3, my / 30.0 + 3, 62u, 2);
+            Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.95, 0.58, 0.78), smooth(0.5, 0.65, maria));
+            moon = moon * (0.8 + 0.2 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Wisps crossing the moon.
-            double wisp = smooth(0.58, 0.8, fbm(x / 120.0, y / 7.0, 63u, 4)) * smooth(60, 120, y);
-            c = over(c, rgb(0.30, 0.08, 0.35), wisp * 0.8);
+            // Two long cloud bars across the moon, lit on top.
+            for (int k = 0; k < 2; ++k) {
+                double cy = 126 + 32 * k, hh = 4.5 - k;
+                double len = 100 + 40 * k, cx = moonX - 30 + 70 * k;
+                double e = sd_segment(x, y, cx - len / 2, cy, cx + len / 2, cy) - hh * (1 - std::fabs(x - cx) / len);
+                double cov = smooth(1.0, -1.0, e);
+                Col cloud = mix(rgb8(250, 130, 170), rgb8(70, 20, 90), smooth(cy - hh, cy + hh, y));
+                c = over(c, cloud, cov);
+            }
             // Far headland on the left.
-            double land = horizon - 18 * smooth(150, 20, x) - 6 * fbm(x / 20.0, 1, 64u, 3) * smooth(160, 60, x);
+            double land = horizon - 20 * smooth(150, 20, x) - 6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
             c = over(c, rgb8(24, 6, 40), smooth(land, land + 0.8, y));
         } else if (y < 330) {
-            // Sea: dark water, horizontal swell lines, moon path.
+            // Sea: dark water in broad horizontal bands of light. Nearer
+            // bands are taller and further apart.
             double dy = y - horizon;
-            Col water = mix(rgb8(60, 20, 100), rgb8(12, 6, 40), smooth(0, 90, dy));
-            double wave = fbm(x / (40.0 + dy), dy / (1.0 + dy * 0.06), 65u, 4);
-            double path = std::exp(-std::pow((x - moonX) / (moonR * (0.5 + dy / 90.0)), 2));
-            double glint = smooth(0.5, 0.75, wave);
-            water = water + rgb(1.0, 0.6, 0.8) * (path * glint * 0.9) + rgb(0.3, 0.8, 1.0) * (glint * 0.08);
+            Col water = mix(rgb8(70, 24, 110), rgb8(12, 6, 42), smooth(0, 100, dy));
+            double z = std::sqrt(dy + 4.0) * 3.2;  // band index grows slowly toward the viewer
+            double band = z - std::floor(z);
+            int row = static_cast<int>(std::floor(z));
+            double lit = smooth(0.2, 0.35, band) * smooth(0.75, 0.6, band);
+            // Moon path: the bands are long near the moon's column, broken further out.
+            double half = moonR * squeeze * (0.5 + dy / 80.0) * (0.6 + 0.8 * hash01(row, 0, 65u));
+            double off = (hash01(row, 1, 65u) - 0.5) * 30.0;
+            double path = smooth(half + 6, half - 6, std::fabs(x - moonX - off));
+            double side = 0.25 * smooth(0.55, 0.7, vnoise(x / 50.0, row, 66u));
+            water = water + rgb(1.0, 0.62, 0.85) * (lit * path * 0.95) + rgb(0.3, 0.8, 1.0) * (lit * side);
             c = water;
         } else {
-            // Beach: surf line, wet sand mirroring the sky, dry sand.
+            // Beach: a bold surf line, wet sand mirroring the sky, dry sand.
             double dy = y - 330;
-            double surf = 4 * std::sin(x / 23.0) + 3 * fbm(x / 15.0, 2, 66u, 3);
-            double foam = std::exp(-std::pow((dy - 6 - surf) / 2.0, 2));
-            Col sand = mix(rgb8(70, 30, 90), rgb8(36, 14, 54), smooth(10, 74, dy));
-            sand = sand * (0.9 + 0.2 * vnoise(x / 1.5, y / 1.5, 67u));
-            Col wet = mix(rgb8(150, 60, 130), sand, smooth(6, 24, dy - surf));
-            c = wet + rgb(0.8, 0.9, 1.0) * (0.6 * foam);
+            double surf = 4 * std::sin(x / 30.0) + 3 * fbm(x / 40.0, 2, 66u, 2);
+            double foam = smooth(3.0, 1.0, std::fabs(dy - 7 - surf));
+            Col sand = mix(rgb8(80, 34, 96), rgb8(36, 14, 54), smooth(10, 74, dy));
+            Col wet = mix(rgb8(160, 66, 140), sand, smooth(10, 26, dy - surf));
+            c = over(wet, rgb(0.85, 0.95, 1.0), 0.85 * foam);
         }
-        // Palms in front of everything.
-        double p = std::max(palm(x, y, 30, 410, 70, 120, 30, 120, 71u), palm(x, y, 300, 410, 262, 200, -18, 84, 72u));
-        Col silhouette = rgb8(8, 3, 18) + rgb(0.25, 0.05, 0.35) * (0.3 * smooth(300, 150, y));
-        c = over(c, silhouette, p);
+        // Palms in front of everything, with a pink rim toward the moon.
+        double p = std::min(palm(x, y, 30, 410, 70, 118, 30, 124, 71u), palm(x, y, 298, 410, 262, 196, -18, 90, 72u));
+        double cov = smooth(0.7, -0.7, p);
+        if (cov > 0) {
+            double q = std::min(palm(x + 2.5, y - 1.5, 30, 410, 70, 118, 30, 124, 71u),
+                                palm(x + 2.5, y - 1.5, 298, 410, 262, 196, -18, 90, 72u));
+            Col silhouette = rgb8(10, 4, 22);
+            silhouette = silhouette + rgb(0.9, 0.35, 0.7) * (0.8 * smooth(-0.5, 0.8, q));
+            c = over(c, silhouette, cov);
+        }
         return c;
     });
     return pic;
