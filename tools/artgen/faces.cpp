@@ -129,9 +129,9 @@ Picture paint_face3() {
             // Bevelled edges, lit from one side, and a dark groove around.
             double edge = std::min(std::min(pu, 24.0 - pu), std::min(v, 32.0 - v));
             double bevel = smooth(4.5, 3.5, edge);
-            Col lit = (v < 3.5 || pu < 3.5) ? rgb8(150, 130, 220) : rgb8(20, 8, 40);
+            Col lit = (v < 3.5 || pu < 3.5) ? base * 1.8 : base * 0.5;
             c = mix(c, lit, bevel);
-            c = c * smooth(0.3, 1.2, edge);
+            c = c * (0.5 + 0.5 * smooth(0.3, 1.2, edge));
             // Chrome chevron pointing down the tunnel.
             double ch = std::fabs((pu - 6.0) - 0.6 * std::fabs(v - 16.0));
             double inChev = smooth(3.4, 2.6, ch) * smooth(0.5, 1.5, 13.5 - std::fabs(v - 16.0));

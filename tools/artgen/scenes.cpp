@@ -363,87 +363,136 @@ Picture paint_tolmo() {
 
 // ---------------------------------------------------------------- ilta
 
+namespace {
+
+enum Roof { kFlat, kSteps, kSpire, kAntenna, kSlant };
+
+struct Tower {
+    double left, width, height;  // height above the waterline
+    Roof roof;
+    bool back;                   // in the hazy back row
+    double litFrom, litTo;       // lit floors, as fractions of the height from the top
+    int sign;                    // 0 none, 1 pink, 2 cyan: a neon sign on the face
+};
+
+// The skyline, back row first.
+const Tower kTowers[] = {
+    {-4, 30, 92, kSteps, true, 0.1, 0.45, 0},    {24, 22, 118, kAntenna, true, 0.2, 0.5, 0},
+    {60, 26, 104, kSlant, true, 0.35, 0.7, 0},   {100, 20, 132, kSpire, true, 0.1, 0.3, 0},
+    {138, 30, 86, kSteps, true, 0.5, 0.8, 0},    {160, 26, 112, kAntenna, true, 0.15, 0.4, 0},
+    {-2, 24, 58, kFlat, false, 0.2, 0.6, 1},     {20, 18, 84, kSlant, false, 0.45, 0.85, 0},
+    {40, 26, 144, kSpire, false, 0.12, 0.42, 2}, {70, 22, 70, kFlat, false, 0.3, 0.5, 1},
+    {94, 28, 100, kSteps, false, 0.55, 0.9, 0},  {124, 20, 124, kAntenna, false, 0.2, 0.55, 2},
+    {146, 36, 64, kFlat, false, 0.25, 0.75, 1},
+};
+
+// Whether (x, y) is inside the tower, with its roof shape.
+bool in_tower(const Tower& t, double x, double y, double base) {
+    double top = base - t.height, cx = t.left + t.width / 2;
+    if (x < t.left || x >= t.left + t.width || y >= base) {
+        if (t.roof == kSpire && std::fabs(x - cx) < 1.0 && y < top && y > top - 26) return true;
+        return false;
+    }
+    switch (t.roof) {
+        case kSteps: {
+            // Two setbacks toward the top.
+            double inset = std::fabs(x - cx) / (t.width / 2);
+            if (inset > 0.7 && y < top + 22) return false;
+            if (inset > 0.4 && y < top + 10) return false;
+            return y >= top;
+        }
+        case kSpire: {
+            double taper = std::fabs(x - cx) / (t.width / 2);
+            return y >= top + 14 * taper;
+        }
+        case kAntenna:
+            if (std::fabs(x - cx) < 1.0 && y >= top - 20) return true;
+            return y >= top;
+        case kSlant:
+            return y >= top + (x - t.left) / t.width * 16;
+        default:
+            return y >= top;
+    }
+}
+
+}  // namespace
+
 Picture paint_ilta() {
-    // City evening: a dusk sky over a skyline with lit windows, mirrored in
-    // the harbour.
+    // City evening: a dusk sky over a skyline of towers with steps, spires
+    // and antennas, lit floors in clusters and a few neon signs, mirrored in
+    // the harbour, all inside a neon frame (the show turns two copies of it
+    // as the faces of a box, so the hard edges are part of the design).
     Picture pic(180, 240);
     const double water = 182;
-    auto skyline = [](double x, double& top, int& id) {
-        // Buildings on a 1-pixel grid of lots of varying width.
-        int lot = 0;
-        double left = -6;
-        while (true) {
-            double w = 10 + std::floor(18 * hash01(lot, 0, 81u));
-            if (x < left + w) break;
-            left += w;
-            ++lot;
-        }
-        id = lot;
-        double hgt = 30 + 80 * std::pow(hash01(lot, 1, 81u), 1.5);
-        if (lot == 5) hgt = 128;  // the tower
-        top = 182 - hgt;
-        return left;
-    };
-    // Left edge of the tower (lot 5), for its antenna.
-    double towerLeft = 0;
-    for (double sx = 0; sx < 180; sx += 1) {
-        double tl;
-        int tid;
-        double l = skyline(sx, tl, tid);
-        if (tid == 5) {
-            towerLeft = l;
-            break;
-        }
-    }
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
                      std::pow(t, 1.5));
         // Long pink clouds.
-        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(160, 120, y);
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(150, 110, y);
         c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
         // Crescent moon.
-        double m1 = std::hypot(x - 140, y - 34) - 11, m2 = std::hypot(x - 145, y - 30) - 10;
+        double m1 = std::hypot(x - 142, y - 30) - 10, m2 = std::hypot(x - 147, y - 26) - 9;
         c = over(c, rgb(1.0, 0.95, 0.85), smooth(0.6, -0.6, std::max(m1, -m2)));
         c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
-        double top;
-        int id;
-        double left = skyline(x, top, id);
-        if (y > top) {
-            Col b = mix(rgb8(24, 10, 48), rgb8(12, 5, 28), hash01(id, 2, 81u));
-            // Windows on a 4x5 grid, about half lit.
-            double wx = x - left - 2, wy = y - top - 3;
-            int cx = static_cast<int>(std::floor(wx / 4)), cy = static_cast<int>(std::floor(wy / 5));
-            double fx = wx - cx * 4, fy = wy - cy * 5;
-            if (wx > 0 && wy > 0 && fx < 2.2 && fy < 2.6) {
-                double h = hash01(cx + id * 37, cy, 84u);
-                if (h < 0.45) {
-                    Col lamp = h < 0.3 ? rgb(1.0, 0.80, 0.45) : (h < 0.4 ? rgb(0.4, 0.9, 1.0) : rgb(1.0, 0.4, 0.8));
-                    b = lamp * (0.7 + 0.3 * hash01(cx, cy + id * 13, 85u));
+        for (const Tower& tw : kTowers) {
+            if (!in_tower(tw, x, y, water)) continue;
+            double top = water - tw.height;
+            Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
+            // Masts and needles catch the afterglow.
+            if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
+            // Afterglow on the left faces and the roofs.
+            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, x - tw.left));
+            // Lit floors in one cluster per tower: rows of windows two
+            // pixels high on a four-pixel pitch, with narrow mullions.
+            double f = (y - top) / tw.height;
+            double wy = std::fmod(y - top, 4.0), wx = std::fmod(x - tw.left, 3.0);
+            if (f > tw.litFrom && f < tw.litTo && wy > 1.0 && wy < 3.0 && wx > 0.6 && x > tw.left + 1.5 &&
+                x < tw.left + tw.width - 1.5) {
+                double h = hash01(static_cast<int>((y - top) / 4), static_cast<int>(tw.left), 84u);
+                Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50) : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
+                b = lamp * (tw.back ? 0.6 : 0.95);
+            }
+            // A neon sign: a bright block with a dark letter band.
+            if (tw.sign) {
+                double sx = tw.left + tw.width / 2, sy = water - 18;
+                double e = std::max(std::fabs(x - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
+                if (e < 0) {
+                    Col neon = tw.sign == 1 ? rgb(1.0, 0.3, 0.75) : rgb(0.3, 1.0, 1.0);
+                    b = (std::fabs(y - sy) < 1.5 && std::fmod(x, 3.0) < 1.5) ? neon * 0.35 : neon;
                 }
             }
-            // Lit roof edge from the afterglow.
-            b = b + rgb(0.8, 0.3, 0.5) * (0.6 * smooth(1.2, 0.0, y - top));
             c = b;
         }
-        // Tower antenna and its red light.
-        {
-            double ax = towerLeft + 7;
-            if (std::fabs(x - ax) < 0.7 && y > 182 - 128 - 18 && y < 182 - 128) c = rgb8(30, 12, 50);
-            double dl = std::hypot(x - ax, y - (182 - 128 - 18));
-            c = c + rgb(1.0, 0.2, 0.3) * std::exp(-dl * dl / 3.0) + rgb(0.6, 0.1, 0.2) * (0.4 * std::exp(-dl / 6));
+        // Red lights on the antennas and spires.
+        for (const Tower& tw : kTowers) {
+            if (tw.roof != kAntenna && tw.roof != kSpire) continue;
+            double ly = water - tw.height - (tw.roof == kAntenna ? 20 : 26);
+            double dl = std::hypot(x - (tw.left + tw.width / 2), y - ly);
+            c = c + rgb(1.0, 0.2, 0.3) * (0.9 * std::exp(-dl * dl / 2.5));
         }
         return c;
     };
     pic.shade(3, [&](double x, double y) {
-        if (y < water) return scene(x, y);
-        // Harbour: the scene mirrored, smeared by ripples and darkened.
-        double dy = y - water;
-        double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
-        Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
-        Col c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
-        double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
-        return c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
+        Col c;
+        if (y < water) {
+            c = scene(x, y);
+        } else {
+            // Harbour: the scene mirrored, broken into ripples and darkened.
+            double dy = y - water;
+            double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
+            Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
+            c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
+            double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
+            c = c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
+        }
+        // Neon frame: a dark outer pixel, a three-pixel tube fading from
+        // pink at the top to cyan at the bottom, a thin glow inside.
+        double e = std::min(std::min(x, 180.0 - x), std::min(y, 240.0 - y));
+        Col tube = mix(rgb(1.0, 0.30, 0.75), rgb(0.25, 0.95, 1.0), clamp01((y - 20) / 200.0));
+        c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
+        if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
+        return c;
     });
     return pic;
 }
