@@ -119,8 +119,11 @@ Picture paint_face3() {
     Picture pic(size, size);
     pic.shade(3, [&](double x, double y) {
         int ring = static_cast<int>(std::floor(x / 32.0)) % 4;
-        int seg = static_cast<int>(std::floor(y / 32.0)) % 8;
-        double u = std::fmod(x, 32.0), v = std::fmod(y, 32.0);
+        // Panels are offset half a panel around, so the picture's own edge
+        // runs through their middle and not along a groove.
+        double ya = y + 16.0;
+        int seg = static_cast<int>(std::floor(ya / 32.0)) % 8;
+        double u = std::fmod(x, 32.0), v = std::fmod(ya, 32.0);
         // Panel between the rings: columns 8..31 of the period.
         double pu = u - 8.0;
         Col base = ((ring + seg) % 2) ? rgb8(14, 16, 64) : rgb8(44, 10, 70);
