@@ -33,11 +33,11 @@ Col portrait(const HeadSample& s) {
         case kIris: albedo = rgb(0.05, 0.60, 0.70); gloss = 0.9; power = 90; break;
         case kPupil: albedo = rgb(0.02, 0.02, 0.04); gloss = 0.9; power = 90; break;
         case kHair: albedo = mix(rgb(0.04, 0.05, 0.12), rgb(0.10, 0.22, 0.34), s.hair); gloss = 0.8; power = 16; break;
-        case kLips: albedo = rgb(0.66, 0.24, 0.26); gloss = 0.45; power = 40; break;
+        case kLips: albedo = rgb(0.72, 0.34, 0.34); gloss = 0.5; power = 40; break;
         case kBrow: albedo = rgb(0.10, 0.08, 0.12); gloss = 0.1; break;
-        default: albedo = rgb(0.96, 0.64, 0.50); break;
+        default: albedo = rgb(0.98, 0.66, 0.52); gloss = 0.4; power = 22; break;
     }
-    const Light key = {v3(-0.60, 0.55, 0.80), rgb(0.78, 0.95, 1.00)};
+    const Light key = {v3(-0.60, 0.55, 0.80), rgb(0.66, 0.92, 1.00)};
     const Light rim = {v3(0.95, 0.15, -0.30), rgb(0.70, 1.00, 1.00)};
     const Light warm = {v3(0.45, -0.65, 0.60), rgb(1.00, 0.45, 0.12)};
     double k = lambert(s.n, key.dir);

@@ -65,8 +65,8 @@ double head_sdf(V3 p, int* mat) {
     d = smin(d, capsule(p, v3(0, -0.55, -0.12), v3(0, -1.8, -0.16), 0.38, 0.42), 0.18);
 
     // Mouth: lips and the line between them.
-    double upper = ellipsoid(p, v3(0, -0.45, 0.715), v3(0.19, 0.045, 0.07));
-    double lower = ellipsoid(p, v3(0, -0.555, 0.70), v3(0.165, 0.052, 0.07));
+    double upper = ellipsoid(p, v3(0, -0.45, 0.675), v3(0.17, 0.04, 0.06));
+    double lower = ellipsoid(p, v3(0, -0.55, 0.665), v3(0.15, 0.046, 0.06));
     double lips = smin(upper, lower, 0.045);
     lips = smax(lips, -ellipsoid(p, v3(0, -0.505, 0.84), v3(0.22, 0.012, 0.14)), 0.015);
     int part = lips < d - 0.004 ? kLips : kSkin;
