@@ -82,7 +82,7 @@ double curl(double x, double y) {
         for (int i = -1; i <= 1; ++i) {
             double sx = (cx + i + 0.2 + 0.6 * hash01(cx + i, cy + j, 43u)) * cell;
             double sy = (cy + j + 0.2 + 0.6 * hash01(cx + i, cy + j, 44u)) * cell;
-            double rad = cell * (0.65 + 0.3 * hash01(cx + i, cy + j, 45u));
+            double rad = cell * (0.55 + 0.45 * hash01(cx + i, cy + j, 45u));
             double dd = std::hypot(x - sx, y - sy) / rad;
             if (dd < best) {
                 best = dd;
@@ -148,10 +148,15 @@ Picture paint_afro() {
             double facing = std::max(0.0, ox * lx + oy * ly);
             Col c;
             if (r == kHairArea) {
-                // Teal on top and in front, blue behind and below, embossed curls.
-                double t = clamp01(0.5 + ((px - 126) * 0.55 - (py - 160) * 0.85) / 220.0);
-                Col base = ramp({rgb8(0, 26, 110), rgb8(0, 70, 150), rgb8(0, 130, 150)}, t);
-                c = base * (0.3 + 0.9 * curl(px, py));
+                // Teal on top and in front, blue behind and below; the mass is
+                // shaded as one round volume lit from the upper right, with
+                // the curls on it.
+                double t = clamp01(0.5 + ((px - 126) * 0.55 - (py - 160) * 0.85) / 200.0);
+                Col base = ramp({rgb8(0, 20, 96), rgb8(0, 60, 150), rgb8(0, 150, 160)}, t);
+                double ax = (px - 126) / 114.0, ay = (py - 160) / 112.0;
+                double az = std::sqrt(std::max(0.0, 1 - ax * ax - ay * ay));
+                double vol = 0.45 + 0.75 * std::max(0.0, ax * 0.55 - ay * 0.55 + az * 0.6);
+                c = base * (vol * (0.3 + 0.8 * curl(px, py)));
                 // Glow toward the lit edge, and a dark seam where hair meets skin.
                 c = c + rgb8(0, 150, 190) * (facing * std::exp(-std::max(0.0, d - 3) / 7.0) * 0.6);
                 c = c * (0.45 + 0.55 * smooth(0.5, 3.5, dSkin));
