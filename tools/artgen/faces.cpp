@@ -93,7 +93,7 @@ void paint_faces(Picture& height, Picture& colour) {
                     double nearness = clamp01((s.depth + 0.55) / 1.5);
                     double lit = lambert(s.n, reliefLight);
                     double hgt = clamp01(nearness * (0.85 + 0.15 * s.ao) + 0.12 * (lit - 0.6));
-                    double r = (70 + 185 * hgt) / 255.0 * smooth(-1.25, -0.88, s.p.y - 0.6 * s.p.x * s.p.x);
+                    double r = (70 + 185 * hgt) / 255.0 * smooth(-1.12, -0.84, s.p.y - 0.25 * s.p.x * s.p.x);
                     hsum = hsum + rgb(r, r * 0.72, r * 0.86);
                     csum = csum + portrait(s);
                 }
