@@ -65,8 +65,8 @@ double head_sdf(V3 p, int* mat) {
     d = smin(d, capsule(p, v3(0, -0.55, -0.12), v3(0, -1.8, -0.16), 0.38, 0.42), 0.18);
 
     // Mouth: lips and the line between them.
-    double upper = ellipsoid(p, v3(0, -0.45, 0.735), v3(0.20, 0.055, 0.09));
-    double lower = ellipsoid(p, v3(0, -0.56, 0.715), v3(0.175, 0.062, 0.09));
+    double upper = ellipsoid(p, v3(0, -0.45, 0.675), v3(0.17, 0.04, 0.06));
+    double lower = ellipsoid(p, v3(0, -0.55, 0.665), v3(0.15, 0.046, 0.06));
     double lips = smin(upper, lower, 0.045);
     lips = smax(lips, -ellipsoid(p, v3(0, -0.505, 0.84), v3(0.22, 0.012, 0.14)), 0.015);
     int part = lips < d - 0.004 ? kLips : kSkin;
@@ -79,7 +79,7 @@ double head_sdf(V3 p, int* mat) {
 
     // Eyeballs, half covered by the upper lids and a little by the lower.
     double eye = sphere(m, kEye, kEyeR);
-    double lidShell = sphere(m, kEye, kEyeR + 0.02);
+    double lidShell = sphere(m, kEye, kEyeR + 0.008);
     double upperLid = smax(lidShell, -(m.y - kEye.y - 0.03), 0.012);
     double lowerLid = smax(lidShell, (m.y - kEye.y + 0.075), 0.012);
     double lid = std::min(upperLid, lowerLid);
@@ -95,15 +95,17 @@ double head_sdf(V3 p, int* mat) {
         d = smin(d, eyeWithLid, 0.006);
     }
 
-    // Hair: a curly mass over the skull, ending at a hairline across the
-    // forehead, above the ears and low at the back.
-    double hairMass = ellipsoid(p, v3(0, 0.50, -0.18), v3(1.08, 0.94, 1.06));
+    // Hair: a full cut combed back, lifted over the forehead, ending at a
+    // hairline across the forehead, above the ears and low at the back.
+    double hairMass = ellipsoid(p, v3(0, 0.50, -0.18), v3(1.02, 0.92, 1.04));
+    hairMass = smin(hairMass, ellipsoid(p, v3(0.06, 0.90, 0.20), v3(0.72, 0.32, 0.56)), 0.22);
     double lineY = mixd(-0.35, 0.50, smooth(-0.35, 0.35, p.z));
     lineY = mixd(lineY, 0.22, smooth(0.55, 0.75, std::fabs(p.x)) * smooth(0.45, 0.1, p.z));
     lineY += 0.035 * std::sin(p.x * 23.0) * std::sin(p.z * 19.0 + 0.4);
     double hair = smax(hairMass, lineY - p.y, 0.09);
-    double curls = std::sin(p.x * 17.0 + 1.3) * std::sin(p.y * 17.0 + 0.7) * std::sin(p.z * 17.0 + 2.1);
-    hair += 0.035 * curls;
+    // Combed strands: grooves around the front-to-back axis.
+    double sweep = std::atan2(p.y - 0.1, p.x) * 26.0 + 1.2 * std::sin(p.z * 4.0 + p.x * 2.0);
+    hair += 0.010 * std::sin(sweep) + 0.025 * std::sin(p.x * 5.0 + 1.0) * std::sin(p.z * 4.0 + 0.5);
     if (hair < d) part = kHair;
     d = smin(d, hair, 0.02);
 
@@ -157,7 +159,7 @@ std::vector<HeadSample> trace_head(int w, int h, int ss, const HeadView& view) {
                 occ += (hk - head_sdf(p + s.n * hk, nullptr)) / std::pow(2.0, k);
             }
             s.ao = clamp01(1 - 2.2 * occ);
-            s.hair = 0.5 + 0.5 * std::sin(p.x * 34.0 + 1.3) * std::sin(p.y * 34.0 + 0.7) * std::sin(p.z * 34.0 + 2.1);
+            s.hair = 0.5 + 0.5 * std::sin(std::atan2(p.y - 0.1, p.x) * 26.0 + 1.2 * std::sin(p.z * 4.0 + p.x * 2.0));
         }
     return out;
 }

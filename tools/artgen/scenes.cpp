@@ -1,5 +1,5 @@
-// The scene pictures: the afro silhouette, the word mark, the sunset title,
-// the palm beach and the city evening.
+// The scene pictures: the word mark, the sunset title, the palm beach and the
+// city evening.
 #include <algorithm>
 #include <cmath>
 
@@ -11,94 +11,7 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// Catmull-Rom through (key, value) pairs sorted by key; clamps at the ends.
-double spline(const std::vector<std::pair<double, double>>& k, double t) {
-    if (t <= k.front().first) return k.front().second;
-    if (t >= k.back().first) return k.back().second;
-    size_t i = 0;
-    while (i + 2 < k.size() && k[i + 1].first < t) ++i;
-    double t0 = k[i].first, t1 = k[i + 1].first;
-    double u = (t - t0) / (t1 - t0);
-    double p0 = k[i > 0 ? i - 1 : i].second, p1 = k[i].second, p2 = k[i + 1].second;
-    double p3 = k[i + 2 < k.size() ? i + 2 : i + 1].second;
-    double u2 = u * u, u3 = u2 * u;
-    return 0.5 * (2 * p1 + (-p0 + p2) * u + (2 * p0 - 5 * p1 + 4 * p2 - p3) * u2 + (-p0 + 3 * p1 - 3 * p2 + p3) * u3);
-}
-
-// ---------------------------------------------------------------- afro
-
-struct Afro {
-    // Silhouette of a head in profile, facing right, with a big afro.
-    std::vector<std::pair<double, double>> profile = {
-        {170, 194}, {190, 201}, {212, 207}, {236, 209}, {247, 205}, {256, 207}, {268, 217},
-        {280, 231}, {287, 225}, {291, 213}, {297, 214}, {302, 218}, {307, 212}, {313, 216},
-        {319, 214}, {326, 208}, {334, 210}, {340, 206}, {346, 197}, {352, 182}};
-    std::vector<std::pair<double, double>> shoulders = {
-        {-10, 436}, {30, 408}, {70, 396}, {110, 390}, {140, 389}, {180, 393}, {220, 403}, {255, 420}, {290, 440}};
-    bool inside(double x, double y) const {
-        // Afro: a cloud of puffs around a big ellipse.
-        double ax = (x - 114) / 110.0, ay = (y - 166) / 102.0;
-        double ang = std::atan2(ay, ax);
-        double r = std::sqrt(ax * ax + ay * ay);
-        double a01 = (ang + kPi) / (2 * kPi);
-        double bump = 0.06 * (vnoise(a01 * 9.0, 0.5, 31u, 9) - 0.5) * 2 + 0.035 * (vnoise(a01 * 38.0, 0.5, 32u, 38) - 0.5) * 2;
-        // Puff scallops along the rim.
-        double sc = std::fabs(std::sin(a01 * kPi * 23.0));
-        bump += 0.03 * std::sqrt(sc);
-        if (r < 0.97 + bump) return true;
-        // Skull and nape under the hair.
-        double hx = (x - 150) / 62.0, hy = (y - 255) / 78.0;
-        if (hx * hx + hy * hy < 1) return true;
-        // Face: in front of the skull, down to the jaw line.
-        if (y > 165 && y < 356 && x > 120) {
-            double front = spline(profile, y);
-            double jaw = 349.0 - std::max(0.0, 172.0 - x) * 0.95;  // jaw line rising toward the ear
-            if (x < front && y < jaw) return true;
-        }
-        // Neck, a little wider at its base.
-        if (y > 280 && y < 430) {
-            double neckFront = 179.0 - (y - 345.0) * 0.08 + 10 * smooth(368, 395, y);
-            double neckBack = 108.0 - (y - 280.0) * 0.10 - 12 * smooth(360, 392, y);
-            if (x > neckBack && x < neckFront) return true;
-        }
-        return y > spline(shoulders, x);
-    }
-};
-
-}  // namespace
-
-Picture paint_afro() {
-    // Keyed by the show on red: the figure has no red at all, the
-    // background is pure white, and the edge is hard (one sample per pixel)
-    // so there is no half-tone fringe.
-    Picture pic(270, 480);
-    Afro a;
-    for (int y = 0; y < pic.h(); ++y)
-        for (int x = 0; x < pic.w(); ++x) {
-            double px = x + 0.5, py = y + 0.5;
-            if (!a.inside(px, py)) {
-                pic.at(x, y) = rgb(1, 1, 1);
-                continue;
-            }
-            // Deep indigo body with curl texture in the hair and a faint
-            // violet rim where the light from the right would catch it.
-            double curl = fbm(px / 7.0, py / 7.0, 41u, 3);
-            bool hair = ((px - 112) * (px - 112) / (115.0 * 115.0) + (py - 168) * (py - 168) / (110.0 * 110.0)) < 1.0 &&
-                        py < 260;
-            // Red stays at zero: the encoder's error at the hard edge is then
-            // far from the key threshold.
-            Col c = rgb8(0, 1, 12);
-            if (hair) c = c + rgb8(0, 3, 14) * (curl * 2.0);
-            bool rim = !a.inside(px + 3, py) || !a.inside(px + 2, py - 2);
-            if (rim) c = rgb8(0, 4, 58);
-            pic.at(x, y) = c;
-        }
-    return pic;
-}
-
 // ---------------------------------------------------------------- logo
-
-namespace {
 
 double sd_round_box(double x, double y, double cx, double cy, double hw, double hh, double r) {
     return sd_box(x, y, cx, cy, hw - r, hh - r) - r;
@@ -349,86 +262,100 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
     return best;
 }
 
-// Coverage of a palm silhouette: trunk from (bx, by) to crown (cx, cy).
+// Signed distance to a palm silhouette (negative inside): trunk from
+// (bx, by) to the crown (cx, cy), and broad drooping fronds with a few big
+// notches. The picture is shown stretched 2.5 times wide and twice tall, so
+// the palm has no detail finer than a few pixels.
 double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
     double t;
-    double mx = (bx + cx) / 2 + lean, my = (by + cy) / 2;
-    double d = sd_bezier(x, y, bx, by, mx, my, cx, cy, 24, t);
-    double width = size * (0.09 - 0.04 * t);
-    // Trunk rings.
-    double ring = 0.85 + 0.15 * std::fabs(std::sin(t * 60));
-    double cov = smooth(0.7, -0.7, d - width * ring);
-    // Fronds: arcs out of the crown, drooping.
-    for (int f = 0; f < 9; ++f) {
-        double ang = -kPi / 2 + (f - 4) * 0.42 + 0.15 * (hash01(f, 0, seed) - 0.5);
-        double L = size * (0.85 + 0.3 * hash01(f, 1, seed));
-        double ex = cx + std::cos(ang) * L * 1.15, ey = cy + std::sin(ang) * L * 0.55 + L * 0.65;
-        double hx = cx + std::cos(ang) * L * 0.6, hy = cy + std::sin(ang) * L * 0.9 - L * 0.1;
+    double d = sd_bezier(x, y, bx, by, (bx + cx) / 2 + lean, (by + cy) / 2, cx, cy, 24, t);
+    double best = d - size * (0.075 - 0.035 * t);
+    for (int f = 0; f < 7; ++f) {
+        double ang = -kPi / 2 + (f - 3) * 0.55 + 0.2 * (hash01(f, 0, seed) - 0.5);
+        double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
+        double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
+        double hx = cx + std::cos(ang) * L * 0.65, hy = cy + std::sin(ang) * L * 0.85 - L * 0.1;
         double ft;
         double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
-        // Rachis, then slanted leaflets hanging off both sides; the longest
-        // ones in the middle of the frond.
-        double rachis = smooth(0.7, -0.7, fd - (1.6 - 1.0 * ft));
-        double reach = size * 0.20 * std::sin(kPi * std::min(1.0, ft * 1.1 + 0.05)) * (1.0 - 0.25 * ft);
-        double phase = (ft * L * 1.3 + fd * 1.1) / 4.2;
-        double blade = std::fabs(phase - std::floor(phase) - 0.5);
-        double leaf = smooth(0.47, 0.37, blade) * smooth(reach + 0.7, reach - 0.7, fd);
-        cov = std::max(cov, std::max(rachis, leaf));
+        double width = size * 0.085 * std::sin(kPi * std::pow(std::min(1.0, ft), 0.7));
+        double notch = 0.72 + 0.28 * smooth(-0.2, 0.2, std::sin(ft * L * 0.32 + f));
+        best = std::min(best, fd - width * notch);
     }
-    cov = std::max(cov, smooth(0.7, -0.7, std::hypot(x - cx, y - cy) - size * 0.08));
-    return cov;
+    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.07);
 }
 
 }  // namespace
 
 Picture paint_tolmo() {
-    // Night beach: a huge pink moon low over the sea, its light broken on the
-    // waves, palms leaning in from both sides.
+    // Night beach: a big pink moon low over the sea, its light lying on the
+    // water in broad horizontal bands that the show's ripple turns into
+    // waves, palms leaning in from both sides. The show stretches the
+    // picture about 2.5 times wide and twice tall, so round things are
+    // painted 0.8 times as wide as they are tall.
     Picture pic(320, 404);
-    const double horizon = 214, moonX = 182, moonY = 150, moonR = 58;
+    const double horizon = 214, moonX = 176, moonY = 138, moonR = 54, squeeze = 0.8;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {
             double t = y / horizon;
-            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(230, 90, 140)},
+            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(240, 100, 140)},
                      std::pow(t, 1.4));
-            c = c + rgb(1, 0.9, 1) * (stars(x, y, 61u) * (1 - smooth(40, 150, y)));
-            double dm = std::hypot(x - moonX, y - moonY);
-            c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 40.0));
-            // Moon with soft maria.
-            double maria = fbm((x - moonX) / 22.0 + 3, (y - moonY) / 22.0 + 3, 62u, 4);
-            Col moon = mix(rgb(1.0, 0.80, 0.88), rgb(0.92, 0.55, 0.75), smooth(0.45, 0.7, maria));
-            moon = moon * (0.85 + 0.15 * clamp01(1 - (y - moonY + moonR) / (2 * moonR)));
+            c = c + rgb(1, 0.9, 1) * (stars(x * 1.6, y * 2, 61u) * (1 - smooth(40, 130, y)));
+            double mx = (x - moonX) / squeeze, my = y - moonY;
+            double dm = std::hypot(mx, my);
+            c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 30.0));
+            // Moon with a few broad, soft maria.
+            double maria = fbm(mx / 30.0 + 3, my / 30.0 + 3, 62u, 2);
+            Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.95, 0.58, 0.78), smooth(0.5, 0.65, maria));
+            moon = moon * (0.8 + 0.2 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Wisps crossing the moon.
-            double wisp = smooth(0.58, 0.8, fbm(x / 120.0, y / 7.0, 63u, 4)) * smooth(60, 120, y);
-            c = over(c, rgb(0.30, 0.08, 0.35), wisp * 0.8);
+            // Two long cloud bars across the moon, lit on top.
+            for (int k = 0; k < 2; ++k) {
+                double cy = 126 + 32 * k, hh = 4.5 - k;
+                double len = 100 + 40 * k, cx = moonX - 30 + 70 * k;
+                double e = sd_segment(x, y, cx - len / 2, cy, cx + len / 2, cy) - hh * (1 - std::fabs(x - cx) / len);
+                double cov = smooth(1.0, -1.0, e);
+                Col cloud = mix(rgb8(250, 130, 170), rgb8(70, 20, 90), smooth(cy - hh, cy + hh, y));
+                c = over(c, cloud, cov);
+            }
             // Far headland on the left.
-            double land = horizon - 18 * smooth(150, 20, x) - 6 * fbm(x / 20.0, 1, 64u, 3) * smooth(160, 60, x);
+            double land = horizon - 20 * smooth(150, 20, x) - 6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
             c = over(c, rgb8(24, 6, 40), smooth(land, land + 0.8, y));
         } else if (y < 330) {
-            // Sea: dark water, horizontal swell lines, moon path.
+            // Sea: dark water in broad horizontal bands of light. Nearer
+            // bands are taller and further apart.
             double dy = y - horizon;
-            Col water = mix(rgb8(60, 20, 100), rgb8(12, 6, 40), smooth(0, 90, dy));
-            double wave = fbm(x / (40.0 + dy), dy / (1.0 + dy * 0.06), 65u, 4);
-            double path = std::exp(-std::pow((x - moonX) / (moonR * (0.5 + dy / 90.0)), 2));
-            double glint = smooth(0.5, 0.75, wave);
-            water = water + rgb(1.0, 0.6, 0.8) * (path * glint * 0.9) + rgb(0.3, 0.8, 1.0) * (glint * 0.08);
+            Col water = mix(rgb8(70, 24, 110), rgb8(12, 6, 42), smooth(0, 100, dy));
+            double z = std::sqrt(dy + 4.0) * 3.2;  // band index grows slowly toward the viewer
+            double band = z - std::floor(z);
+            int row = static_cast<int>(std::floor(z));
+            double lit = smooth(0.2, 0.35, band) * smooth(0.75, 0.6, band);
+            // Moon path: the bands are long near the moon's column, broken further out.
+            double half = moonR * squeeze * (0.5 + dy / 80.0) * (0.6 + 0.8 * hash01(row, 0, 65u));
+            double off = (hash01(row, 1, 65u) - 0.5) * 30.0;
+            double path = smooth(half + 6, half - 6, std::fabs(x - moonX - off));
+            double side = 0.25 * smooth(0.55, 0.7, vnoise(x / 50.0, row, 66u));
+            water = water + rgb(1.0, 0.62, 0.85) * (lit * path * 0.95) + rgb(0.3, 0.8, 1.0) * (lit * side);
             c = water;
         } else {
-            // Beach: surf line, wet sand mirroring the sky, dry sand.
+            // Beach: a bold surf line, wet sand mirroring the sky, dry sand.
             double dy = y - 330;
-            double surf = 4 * std::sin(x / 23.0) + 3 * fbm(x / 15.0, 2, 66u, 3);
-            double foam = std::exp(-std::pow((dy - 6 - surf) / 2.0, 2));
-            Col sand = mix(rgb8(70, 30, 90), rgb8(36, 14, 54), smooth(10, 74, dy));
-            sand = sand * (0.9 + 0.2 * vnoise(x / 1.5, y / 1.5, 67u));
-            Col wet = mix(rgb8(150, 60, 130), sand, smooth(6, 24, dy - surf));
-            c = wet + rgb(0.8, 0.9, 1.0) * (0.6 * foam);
+            double surf = 4 * std::sin(x / 30.0) + 3 * fbm(x / 40.0, 2, 66u, 2);
+            double foam = smooth(3.0, 1.0, std::fabs(dy - 7 - surf));
+            Col sand = mix(rgb8(80, 34, 96), rgb8(36, 14, 54), smooth(10, 74, dy));
+            Col wet = mix(rgb8(160, 66, 140), sand, smooth(10, 26, dy - surf));
+            c = over(wet, rgb(0.85, 0.95, 1.0), 0.85 * foam);
         }
-        // Palms in front of everything.
-        double p = std::max(palm(x, y, 30, 410, 70, 120, 30, 120, 71u), palm(x, y, 300, 410, 262, 200, -18, 84, 72u));
-        Col silhouette = rgb8(8, 3, 18) + rgb(0.25, 0.05, 0.35) * (0.3 * smooth(300, 150, y));
-        c = over(c, silhouette, p);
+        // Palms in front of everything, with a pink rim toward the moon.
+        double p = std::min(palm(x, y, 30, 410, 70, 118, 30, 124, 71u), palm(x, y, 298, 410, 262, 196, -18, 90, 72u));
+        double cov = smooth(0.7, -0.7, p);
+        if (cov > 0) {
+            double q = std::min(palm(x + 2.5, y - 1.5, 30, 410, 70, 118, 30, 124, 71u),
+                                palm(x + 2.5, y - 1.5, 298, 410, 262, 196, -18, 90, 72u));
+            Col silhouette = rgb8(10, 4, 22);
+            silhouette = silhouette + rgb(0.9, 0.35, 0.7) * (0.8 * smooth(-0.5, 0.8, q));
+            c = over(c, silhouette, cov);
+        }
         return c;
     });
     return pic;
@@ -436,87 +363,136 @@ Picture paint_tolmo() {
 
 // ---------------------------------------------------------------- ilta
 
+namespace {
+
+enum Roof { kFlat, kSteps, kSpire, kAntenna, kSlant };
+
+struct Tower {
+    double left, width, height;  // height above the waterline
+    Roof roof;
+    bool back;                   // in the hazy back row
+    double litFrom, litTo;       // lit floors, as fractions of the height from the top
+    int sign;                    // 0 none, 1 pink, 2 cyan: a neon sign on the face
+};
+
+// The skyline, back row first.
+const Tower kTowers[] = {
+    {-4, 30, 92, kSteps, true, 0.1, 0.45, 0},    {24, 22, 118, kAntenna, true, 0.2, 0.5, 0},
+    {60, 26, 104, kSlant, true, 0.35, 0.7, 0},   {100, 20, 132, kSpire, true, 0.1, 0.3, 0},
+    {138, 30, 86, kSteps, true, 0.5, 0.8, 0},    {160, 26, 112, kAntenna, true, 0.15, 0.4, 0},
+    {-2, 24, 58, kFlat, false, 0.2, 0.6, 1},     {20, 18, 84, kSlant, false, 0.45, 0.85, 0},
+    {40, 26, 144, kSpire, false, 0.12, 0.42, 2}, {70, 22, 70, kFlat, false, 0.3, 0.5, 1},
+    {94, 28, 100, kSteps, false, 0.55, 0.9, 0},  {124, 20, 124, kAntenna, false, 0.2, 0.55, 2},
+    {146, 36, 64, kFlat, false, 0.25, 0.75, 1},
+};
+
+// Whether (x, y) is inside the tower, with its roof shape.
+bool in_tower(const Tower& t, double x, double y, double base) {
+    double top = base - t.height, cx = t.left + t.width / 2;
+    if (x < t.left || x >= t.left + t.width || y >= base) {
+        if (t.roof == kSpire && std::fabs(x - cx) < 1.0 && y < top && y > top - 26) return true;
+        return false;
+    }
+    switch (t.roof) {
+        case kSteps: {
+            // Two setbacks toward the top.
+            double inset = std::fabs(x - cx) / (t.width / 2);
+            if (inset > 0.7 && y < top + 22) return false;
+            if (inset > 0.4 && y < top + 10) return false;
+            return y >= top;
+        }
+        case kSpire: {
+            double taper = std::fabs(x - cx) / (t.width / 2);
+            return y >= top + 14 * taper;
+        }
+        case kAntenna:
+            if (std::fabs(x - cx) < 1.0 && y >= top - 20) return true;
+            return y >= top;
+        case kSlant:
+            return y >= top + (x - t.left) / t.width * 16;
+        default:
+            return y >= top;
+    }
+}
+
+}  // namespace
+
 Picture paint_ilta() {
-    // City evening: a dusk sky over a skyline with lit windows, mirrored in
-    // the harbour.
+    // City evening: a dusk sky over a skyline of towers with steps, spires
+    // and antennas, lit floors in clusters and a few neon signs, mirrored in
+    // the harbour, all inside a neon frame (the show turns two copies of it
+    // as the faces of a box, so the hard edges are part of the design).
     Picture pic(180, 240);
     const double water = 182;
-    auto skyline = [](double x, double& top, int& id) {
-        // Buildings on a 1-pixel grid of lots of varying width.
-        int lot = 0;
-        double left = -6;
-        while (true) {
-            double w = 10 + std::floor(18 * hash01(lot, 0, 81u));
-            if (x < left + w) break;
-            left += w;
-            ++lot;
-        }
-        id = lot;
-        double hgt = 30 + 80 * std::pow(hash01(lot, 1, 81u), 1.5);
-        if (lot == 5) hgt = 128;  // the tower
-        top = 182 - hgt;
-        return left;
-    };
-    // Left edge of the tower (lot 5), for its antenna.
-    double towerLeft = 0;
-    for (double sx = 0; sx < 180; sx += 1) {
-        double tl;
-        int tid;
-        double l = skyline(sx, tl, tid);
-        if (tid == 5) {
-            towerLeft = l;
-            break;
-        }
-    }
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
                      std::pow(t, 1.5));
         // Long pink clouds.
-        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(160, 120, y);
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(150, 110, y);
         c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
         // Crescent moon.
-        double m1 = std::hypot(x - 140, y - 34) - 11, m2 = std::hypot(x - 145, y - 30) - 10;
+        double m1 = std::hypot(x - 142, y - 30) - 10, m2 = std::hypot(x - 147, y - 26) - 9;
         c = over(c, rgb(1.0, 0.95, 0.85), smooth(0.6, -0.6, std::max(m1, -m2)));
         c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
-        double top;
-        int id;
-        double left = skyline(x, top, id);
-        if (y > top) {
-            Col b = mix(rgb8(24, 10, 48), rgb8(12, 5, 28), hash01(id, 2, 81u));
-            // Windows on a 4x5 grid, about half lit.
-            double wx = x - left - 2, wy = y - top - 3;
-            int cx = static_cast<int>(std::floor(wx / 4)), cy = static_cast<int>(std::floor(wy / 5));
-            double fx = wx - cx * 4, fy = wy - cy * 5;
-            if (wx > 0 && wy > 0 && fx < 2.2 && fy < 2.6) {
-                double h = hash01(cx + id * 37, cy, 84u);
-                if (h < 0.45) {
-                    Col lamp = h < 0.3 ? rgb(1.0, 0.80, 0.45) : (h < 0.4 ? rgb(0.4, 0.9, 1.0) : rgb(1.0, 0.4, 0.8));
-                    b = lamp * (0.7 + 0.3 * hash01(cx, cy + id * 13, 85u));
+        for (const Tower& tw : kTowers) {
+            if (!in_tower(tw, x, y, water)) continue;
+            double top = water - tw.height;
+            Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
+            // Masts and needles catch the afterglow.
+            if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
+            // Afterglow on the left faces and the roofs.
+            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, x - tw.left));
+            // Lit floors in one cluster per tower: rows of windows two
+            // pixels high on a four-pixel pitch, with narrow mullions.
+            double f = (y - top) / tw.height;
+            double wy = std::fmod(y - top, 4.0), wx = std::fmod(x - tw.left, 3.0);
+            if (f > tw.litFrom && f < tw.litTo && wy > 1.0 && wy < 3.0 && wx > 0.6 && x > tw.left + 1.5 &&
+                x < tw.left + tw.width - 1.5) {
+                double h = hash01(static_cast<int>((y - top) / 4), static_cast<int>(tw.left), 84u);
+                Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50) : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
+                b = lamp * (tw.back ? 0.6 : 0.95);
+            }
+            // A neon sign: a bright block with a dark letter band.
+            if (tw.sign) {
+                double sx = tw.left + tw.width / 2, sy = water - 18;
+                double e = std::max(std::fabs(x - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
+                if (e < 0) {
+                    Col neon = tw.sign == 1 ? rgb(1.0, 0.3, 0.75) : rgb(0.3, 1.0, 1.0);
+                    b = (std::fabs(y - sy) < 1.5 && std::fmod(x, 3.0) < 1.5) ? neon * 0.35 : neon;
                 }
             }
-            // Lit roof edge from the afterglow.
-            b = b + rgb(0.8, 0.3, 0.5) * (0.6 * smooth(1.2, 0.0, y - top));
             c = b;
         }
-        // Tower antenna and its red light.
-        {
-            double ax = towerLeft + 7;
-            if (std::fabs(x - ax) < 0.7 && y > 182 - 128 - 18 && y < 182 - 128) c = rgb8(30, 12, 50);
-            double dl = std::hypot(x - ax, y - (182 - 128 - 18));
-            c = c + rgb(1.0, 0.2, 0.3) * std::exp(-dl * dl / 3.0) + rgb(0.6, 0.1, 0.2) * (0.4 * std::exp(-dl / 6));
+        // Red lights on the antennas and spires.
+        for (const Tower& tw : kTowers) {
+            if (tw.roof != kAntenna && tw.roof != kSpire) continue;
+            double ly = water - tw.height - (tw.roof == kAntenna ? 20 : 26);
+            double dl = std::hypot(x - (tw.left + tw.width / 2), y - ly);
+            c = c + rgb(1.0, 0.2, 0.3) * (0.9 * std::exp(-dl * dl / 2.5));
         }
         return c;
     };
     pic.shade(3, [&](double x, double y) {
-        if (y < water) return scene(x, y);
-        // Harbour: the scene mirrored, smeared by ripples and darkened.
-        double dy = y - water;
-        double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
-        Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
-        Col c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
-        double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
-        return c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
+        Col c;
+        if (y < water) {
+            c = scene(x, y);
+        } else {
+            // Harbour: the scene mirrored, broken into ripples and darkened.
+            double dy = y - water;
+            double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
+            Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
+            c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
+            double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
+            c = c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
+        }
+        // Neon frame: a dark outer pixel, a three-pixel tube fading from
+        // pink at the top to cyan at the bottom, a thin glow inside.
+        double e = std::min(std::min(x, 180.0 - x), std::min(y, 240.0 - y));
+        Col tube = mix(rgb(1.0, 0.30, 0.75), rgb(0.25, 0.95, 1.0), clamp01((y - 20) / 200.0));
+        c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
+        if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
+        return c;
     });
     return pic;
 }

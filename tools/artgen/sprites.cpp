@@ -1,5 +1,5 @@
 // The small sprite pictures of the stairs scene: the step tread, its riser
-// strip and the hopping tile.
+// strip and the hopping chrome ball.
 #include <cmath>
 
 #include "pictures.h"
@@ -100,34 +100,37 @@ Picture paint_riser() {
 }
 
 Picture paint_tile() {
-    // A glossy rounded tile with a bevel and a small striped sun set in it.
+    // A chrome ball: it mirrors a sunset sky over a neon grid floor, with a
+    // hard highlight and a cyan rim light, like an 80s poster sphere.
     const int n = 64;
     Picture pic(n, n);
-    const double c = n / 2.0, half = n / 2.0 - 1.5, rad = 12.0;
-    auto sd = [=](double x, double y) { return sd_box(x, y, c, c, half - rad, half - rad) - rad; };
-    shade_masked(pic, 4, [&](double x, double y) { return sd(x, y) < 0; }, [&](double x, double y) {
-        double d = -sd(x, y);  // depth inside the edge
-        // Face: diagonal cyan to violet to magenta.
-        double t = (x + y) / (2.0 * n);
-        Col face = ramp({rgb(0.20, 0.85, 1.0), rgb(0.38, 0.25, 0.90), rgb(1.0, 0.25, 0.75)}, t);
-        // The sun emblem: a disk with horizontal cuts in its lower half.
-        double su = x - c, sv = y - c + 2;
-        double sr = std::sqrt(su * su + sv * sv);
-        Col sun = ramp({rgb(1.0, 0.95, 0.55), rgb(1.0, 0.55, 0.30), rgb(1.0, 0.20, 0.55)}, clamp01((sv + 14) / 28));
-        bool cut = sv > 0 && std::fmod(sv, 5.0) < 1.0 + sv / 8.0;
-        double inSun = smooth(14.5, 13.5, sr) * (cut ? 0.0 : 1.0);
-        face = over(face * (1.0 - 0.35 * smooth(22, 14, sr)), sun, inSun);
-        // Gloss across the upper left.
-        face = face + rgb(1, 1, 1) * (0.25 * smooth(0.45, 0.2, t) * smooth(0, 8, d));
-        // Bevel: lit from the upper left.
-        if (d < 5.0) {
-            double gx = sd(x + 0.5, y) - sd(x - 0.5, y), gy = sd(x, y + 0.5) - sd(x, y - 0.5);
-            double light = clamp01(0.5 - 0.5 * (gx + gy) / 1.41421356);
-            Col bevel = mix(rgb(0.18, 0.05, 0.30), rgb(0.95, 0.90, 1.0), light);
-            face = mix(bevel, face, smooth(3.5, 5.0, d));
+    const double c = n / 2.0, R = n / 2.0 - 1.0;
+    shade_masked(pic, 4, [&](double x, double y) { return std::hypot(x - c, y - c) < R; }, [&](double x, double y) {
+        double nx = (x - c) / R, ny = (c - y) / R;
+        double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+        // Reflection of a ray from the viewer (looking down -z).
+        double rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;
+        Col col;
+        if (ry > -0.05) {
+            double t = clamp01(ry + 0.05);
+            col = ramp({rgb(1.0, 0.70, 0.35), rgb(1.0, 0.30, 0.55), rgb(0.45, 0.15, 0.60), rgb(0.10, 0.10, 0.35)},
+                       std::pow(t, 0.6));
+        } else {
+            // Floor: grid lines in perspective, fading into the horizon.
+            double gz = rz / (-ry), gx = rx / (-ry);
+            double fx = std::fabs(gx * 2.0 - std::floor(gx * 2.0 + 0.5));
+            double fz = std::fabs(gz * 2.0 - std::floor(gz * 2.0 + 0.5));
+            double line = std::max(smooth(0.12, 0.02, fx), smooth(0.12, 0.02, fz)) * smooth(-0.05, -0.3, ry);
+            col = mix(rgb(0.10, 0.02, 0.18), rgb(0.25, 0.05, 0.30), smooth(-1.0, -0.05, ry));
+            col = col + rgb(0.25, 0.90, 1.0) * (0.9 * line);
         }
-        // Dark rim so the tile stands out on any background.
-        return face * (0.35 + 0.65 * smooth(0.3, 1.4, d));
+        // Hot horizon line, highlight, rim light and a dark edge.
+        col = col + rgb(1.0, 0.85, 0.9) * (0.8 * std::exp(-std::fabs(ry + 0.05) / 0.03));
+        double hl = std::hypot(nx + 0.38, ny - 0.42);
+        col = col + rgb(1, 1, 1) * smooth(0.16, 0.06, hl);
+        double edge = 1 - nz;
+        col = col + rgb(0.2, 0.9, 1.0) * (0.8 * smooth(0.5, 0.95, edge) * smooth(-0.2, 0.5, nx - ny));
+        return col * (0.35 + 0.65 * smooth(0.99, 0.9, edge + 0.0));
     });
     return pic;
 }
