@@ -9,14 +9,23 @@
 #include "frame/tick.h"
 #include "raster/raster.h"
 
-PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm)
+PlasmaColumn plasma_column(int c, int w, float pano)
+{
+    const double sway = 100.0 * std::cos(static_cast<double>(pano) / 50.0) + 40.0;
+    return {128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0, sway + c - w / 2.0};
+}
+
+PlasmaRow plasma_row(int r, int h, float plasm, float plusm)
+{
+    return {128.0 * std::sin(static_cast<double>(plusm) + r / 16.0),
+            (r + static_cast<double>(plasm)) - h / 2.0};
+}
+
+PlasmaCell plasma_cell(const PlasmaColumn& col, const PlasmaRow& row, float plasm, float plusm)
 {
     PlasmaCell cell;
-    const double a = 128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0;
-    const double b = 128.0 * std::sin(static_cast<double>(plusm) + r / 16.0) + a + 128.0;
-    const double dx = 100.0 * std::cos(static_cast<double>(pano) / 50.0) + 40.0 + c - w / 2.0;
-    const double dy = (r + static_cast<double>(plasm)) - h / 2.0;
-    cell.d = std::sqrt(dx * dx + dy * dy);
+    const double b = row.wave + col.a + 128.0;
+    cell.d = std::sqrt(col.dx * col.dx + row.dy * row.dy);
     cell.value = 128.0 * std::sin(cell.d / 5.0) + b;
     cell.v = static_cast<int>(cell.value);
     cell.q = cell.v / 4;
@@ -24,6 +33,11 @@ PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, floa
     cell.green = 128 - std::abs(cell.q - 128);
     cell.blue = static_cast<int>((256 - cell.q) - static_cast<double>(plusm) / 2.0);
     return cell;
+}
+
+PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm)
+{
+    return plasma_cell(plasma_column(c, w, pano), plasma_row(r, h, plasm, plusm), plasm, plusm);
 }
 
 void spring_step(float& pos, float& vel, double centre, double pull)
@@ -43,42 +57,17 @@ int next_turn(int kartanpyoritys)
 
 void Plasma::draw_plasma(BITMAP* canvas)
 {
-    if (!raster::fast_paths()) {
-        for (int c = 0; c < plasma_w; c++) {
-            for (int r = 0; r < plasma_h; r++) {
-                const PlasmaCell cell = plasma_cell(c, r, plasma_w, plasma_h, pano, plasm, plusm);
-                const int colour = makecol(cell.red, cell.green, cell.blue);
-                rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
-            }
-        }
-        return;
-    }
-    // plasma_cell's terms that depend on the column or the row alone, once per frame: the same
-    // doubles, so every cell sums to the same value.
-    column_a_.resize(plasma_w);
-    column_dx_.resize(plasma_w);
-    row_wave_.resize(plasma_h);
-    row_dy_.resize(plasma_h);
-    const double sway = 100.0 * std::cos(static_cast<double>(pano) / 50.0) + 40.0;
+    // The terms of a column or a row once per frame instead of once per cell.
+    columns_.resize(plasma_w);
+    rows_.resize(plasma_h);
+    for (int c = 0; c < plasma_w; c++)
+        columns_[c] = plasma_column(c, plasma_w, pano);
+    for (int r = 0; r < plasma_h; r++)
+        rows_[r] = plasma_row(r, plasma_h, plasm, plusm);
     for (int c = 0; c < plasma_w; c++) {
-        column_a_[c] = 128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0;
-        column_dx_[c] = sway + c - plasma_w / 2.0;
-    }
-    for (int r = 0; r < plasma_h; r++) {
-        row_wave_[r] = 128.0 * std::sin(static_cast<double>(plusm) + r / 16.0);
-        row_dy_[r] = (r + static_cast<double>(plasm)) - plasma_h / 2.0;
-    }
-    for (int c = 0; c < plasma_w; c++) {
-        const double a = column_a_[c];
-        const double dx = column_dx_[c];
         for (int r = 0; r < plasma_h; r++) {
-            const double b = row_wave_[r] + a + 128.0;
-            const double dy = row_dy_[r];
-            const double d = std::sqrt(dx * dx + dy * dy);
-            const int q = static_cast<int>(128.0 * std::sin(d / 5.0) + b) / 4;
-            const int colour = makecol(static_cast<int>((255 - q) - static_cast<double>(plasm) / 2.0),
-                                       128 - std::abs(q - 128),
-                                       static_cast<int>((256 - q) - static_cast<double>(plusm) / 2.0));
+            const PlasmaCell cell = plasma_cell(columns_[c], rows_[r], plasm, plusm);
+            const int colour = makecol(cell.red, cell.green, cell.blue);
             rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
         }
     }

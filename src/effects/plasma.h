@@ -15,6 +15,21 @@ struct PlasmaCell {
     int red, green, blue;  // unclamped, as they go to makecol
 };
 
+// The terms of a cell that depend on its column alone (of w, at phase pano) and on its row alone
+// (of h, with the spring values); the draw computes them once a frame.
+struct PlasmaColumn {
+    double a;   // 128 * sin(pano + c / 8) + 256
+    double dx;  // horizontal distance from the ring centre
+};
+struct PlasmaRow {
+    double wave;  // 128 * sin(plusm + r / 16)
+    double dy;    // vertical distance from the ring centre
+};
+PlasmaColumn plasma_column(int c, int w, float pano);
+PlasmaRow plasma_row(int r, int h, float plasm, float plusm);
+
+// The cell with the given column and row terms.
+PlasmaCell plasma_cell(const PlasmaColumn& col, const PlasmaRow& row, float plasm, float plusm);
 // The block at column c, row r of a w x h plasma with phase pano and the spring values.
 PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm);
 
@@ -53,6 +68,7 @@ struct Plasma {
     bool frame(Stage& s);
 
 private:
-    // Per-frame terms of the cells that depend on one coordinate only.
-    std::vector<double> column_a_, column_dx_, row_wave_, row_dy_;
+    // This frame's column and row terms.
+    std::vector<PlasmaColumn> columns_;
+    std::vector<PlasmaRow> rows_;
 };

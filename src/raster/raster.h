@@ -19,9 +19,9 @@ void set_path(Path p);
 Path path();
 // The best path this CPU runs.
 Path best_path();
-// False on the `allegro` path. The effects' own fast loops (direct row writes, the plasma's shared
-// terms, the Julia zoom's lock-step iteration) follow the same switch, so one setting compares
-// the whole show against the plain library calls.
+// False on the `allegro` path. The effects' own fast loops (direct row writes and reads, the Julia
+// zoom's lock-step iteration) follow the same switch, so one setting compares the whole show
+// against the plain library calls.
 inline bool fast_paths() { return path() != Path::allegro; }
 
 // draw_trans_sprite(dst, src, x, y) as Allegro draws it with the blender it holds now
