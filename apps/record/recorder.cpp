@@ -85,6 +85,21 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
             dest = value;
             return true;
         };
+        // An option whose value is a whole number lo..hi.
+        auto take_number = [&](int lo, int hi, int& dest) {
+            std::string v;
+            if (!take(v))
+                return false;
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < lo || n > hi) {
+                error = "bad " + name + " '" + v + "': a number " + std::to_string(lo) + ".." +
+                        std::to_string(hi);
+                return false;
+            }
+            dest = static_cast<int>(n);
+            return true;
+        };
         auto no_value = [&]() {
             if (has_value)
                 error = name + " takes no value";
@@ -134,25 +149,11 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
             if (!take(opts.preset))
                 return false;
         } else if (name == "--crf") {
-            if (!take(v))
+            if (!take_number(0, 51, opts.crf))
                 return false;
-            char* end = nullptr;
-            long crf = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || crf < 0 || crf > 51) {
-                error = "bad --crf '" + v + "': a number 0..51";
-                return false;
-            }
-            opts.crf = static_cast<int>(crf);
         } else if (name == "--scale") {
-            if (!take(v))
+            if (!take_number(1, 4, opts.scale))
                 return false;
-            char* end = nullptr;
-            long scale = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || scale < 1 || scale > 4) {
-                error = "bad --scale '" + v + "': a number 1..4";
-                return false;
-            }
-            opts.scale = static_cast<int>(scale);
         } else if (name == "--quiet") {
             if (!no_value())
                 return false;
