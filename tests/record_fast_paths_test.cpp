@@ -68,8 +68,7 @@ TEST(FastPaths, EveryFrameOfTheShowIsTheLibrarysFrame)
         if (static_cast<int>(p) <= static_cast<int>(raster::best_path()))
             paths.push_back(p);
     for (raster::Path path : paths) {
-        const char* const names[] = {"allegro", "portable", "avx2", "avx512"};
-        const char* name = names[static_cast<int>(path)];
+        const char* name = raster::path_name(path);
         SCOPED_TRACE(name);
         const ShowHashes fast = run_show_on(path);
         ASSERT_EQ(fast.result, 0);

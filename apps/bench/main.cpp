@@ -148,13 +148,6 @@ void print_table(const BenchHost& host)
                 100.0 * host.total_cpu_ms / 1000.0 / nominal_s);
 }
 
-const char* const kPathNames[] = {"allegro", "portable", "avx2", "avx512"};
-
-const char* path_name(raster::Path p)
-{
-    return kPathNames[static_cast<int>(p)];
-}
-
 // One whole show on `path`; false (with the reason printed) when it could not start.
 bool run_bench(BenchHost& host, raster::Path path, const std::string& data_dir)
 {
@@ -187,7 +180,7 @@ int main(int argc, char** argv)
     std::string data_dir = "ruvo";
     bool quiet = false;
     bool compare = false;
-    raster::Path path = raster::best_path();
+    raster::Path path = raster::path();  // STREAM8_RASTER, else the best this CPU has
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         std::string value;
@@ -200,14 +193,10 @@ int main(int argc, char** argv)
         if (a == "--data" && !value.empty()) {
             data_dir = value;
         } else if (a == "--path" && !value.empty()) {
-            int k = 0;
-            while (k < 4 && value != kPathNames[k])
-                k++;
-            if (k == 4) {
+            if (!raster::parse_path(value, path)) {
                 std::fprintf(stderr, "stream8-bench: unknown path '%s'\n", value.c_str());
                 return 2;
             }
-            path = static_cast<raster::Path>(k);
         } else if (a == "--compare") {
             compare = true;
         } else if (a == "--quiet") {
@@ -226,7 +215,7 @@ int main(int argc, char** argv)
             return 1;
         std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
                     "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
-                    path_name(raster::path()));
+                    raster::path_name(raster::path()));
         print_table(host);
         return 0;
     }
@@ -236,7 +225,7 @@ int main(int argc, char** argv)
     if (!run_bench(library, raster::Path::allegro, data_dir) || !run_bench(host, path, data_dir))
         return 1;
     std::printf("stream8-bench: CPU time per frame in ms, the library's drawing against the %s "
-                "paths\n\n", path_name(raster::path()));
+                "paths\n\n", raster::path_name(raster::path()));
     std::printf("  %-18s %6s %9s %9s %8s %9s %9s %8s\n", "", "frames", "median", "fast", "ratio",
                 "p99", "fast", "ratio");
     for (size_t i = 0; i < host.phases.size(); i++)

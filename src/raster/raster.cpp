@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "raster/blend_kernels.h"
@@ -15,6 +14,27 @@
 extern "C" GFX_VTABLE __linear_vtable32;
 
 namespace raster {
+
+namespace {
+
+const char* const kPathNames[] = {"allegro", "portable", "avx2", "avx512"};
+
+}  // namespace
+
+const char* path_name(Path p)
+{
+    return kPathNames[static_cast<int>(p)];
+}
+
+bool parse_path(const std::string& name, Path& out)
+{
+    for (int k = 0; k < 4; k++)
+        if (name == kPathNames[k]) {
+            out = static_cast<Path>(k);
+            return true;
+        }
+    return false;
+}
 
 namespace {
 
@@ -36,13 +56,10 @@ bool cpu_has_avx512()
 Path path_from_environment()
 {
     const char* e = std::getenv("STREAM8_RASTER");
-    if (e && std::strcmp(e, "allegro") == 0)
-        return Path::allegro;
-    if (e && std::strcmp(e, "portable") == 0)
-        return Path::portable;
-    if (e && std::strcmp(e, "avx2") == 0)
-        return Path::avx2;
-    return Path::avx512;
+    Path p = Path::avx512;
+    if (e)
+        parse_path(e, p);
+    return p;
 }
 
 Path g_path = path_from_environment();

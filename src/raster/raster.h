@@ -4,12 +4,19 @@
 #pragma once
 #include <allegro.h>
 
+#include <string>
+
 namespace raster {
 
 // Which code draws. `allegro` calls the library for everything; `portable` takes the fast paths
 // in plain C++; `avx2` adds the AVX2 loops; `avx512` also the AVX-512 hue loop. A path the CPU
 // lacks steps down to the next one it has.
 enum class Path { allegro, portable, avx2, avx512 };
+
+// The path's name as the environment variable and the benchmark's --path spell it, and back;
+// parse_path is false for any other name.
+const char* path_name(Path p);
+bool parse_path(const std::string& name, Path& out);
 
 // Chooses the path for every following call. The default is the best the CPU has, or what the
 // environment variable STREAM8_RASTER (allegro, portable, avx2 or avx512) names at start-up. The
