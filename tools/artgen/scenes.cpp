@@ -262,26 +262,84 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
     return best;
 }
 
-// Signed distance to a palm silhouette (negative inside): trunk from
-// (bx, by) to the crown (cx, cy), and broad drooping fronds with a few big
-// notches. The picture is shown stretched 2.5 times wide and twice tall, so
-// the palm has no detail finer than a few pixels.
+// Nearest point of a quadratic Bezier (a polyline of n pieces): distance,
+// curve parameter and on which side of the curve the point lies (+1 / -1).
+double near_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
+                   double& tOut, double& side) {
+    double best = 1e9;
+    tOut = 0;
+    side = 1;
+    double px = ax, py = ay;
+    for (int i = 1; i <= n; ++i) {
+        double t = static_cast<double>(i) / n, u = 1 - t;
+        double qx = u * u * ax + 2 * u * t * bx + t * t * cx, qy = u * u * ay + 2 * u * t * by + t * t * cy;
+        double vx = qx - px, vy = qy - py;
+        double s = clamp01(((x - px) * vx + (y - py) * vy) / (vx * vx + vy * vy));
+        double d = std::hypot(x - px - vx * s, y - py - vy * s);
+        if (d < best) {
+            best = d;
+            tOut = (i - 1 + s) / n;
+            side = (vx * (y - py) - vy * (x - px)) >= 0 ? 1 : -1;
+        }
+        px = qx;
+        py = qy;
+    }
+    return best;
+}
+
+// Signed distance to one frond (negative inside): a thin midrib along the
+// curve and narrow leaflets on both sides, leaning toward the tip, each
+// tapering to a point; the leaflets are longest in the middle of the frond
+// and short at its tip. The picture is stretched about 2.5 times wide, so a
+// leaflet is at least a pixel and a half wide at its base.
+double frond(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, double len,
+             double reach, uint32_t seed) {
+    double t, side;
+    double d = near_bezier(x, y, ax, ay, bx, by, cx, cy, 16, t, side);
+    double rib = d - mixd(1.6, 0.5, t);
+    if (d > reach + 2) return rib;
+    // Local coordinates: s along the midrib, n away from it.
+    double s = t * len, n = d;
+    const double spacing = 4.2, cosA = 0.62, sinA = 0.78;
+    double best = rib;
+    // The leaflet through this point left the midrib about n * cot(a) behind.
+    double s0 = s - n * cosA / sinA;
+    int k0 = static_cast<int>(std::floor(s0 / spacing));
+    for (int k = k0 - 1; k <= k0 + 1; ++k) {
+        double base = (k + 0.5 * (side > 0 ? 0 : 1)) * spacing;
+        double tb = base / len;
+        if (tb < 0.06 || tb > 0.99) continue;
+        double L = reach * std::sin(3.14159265 * std::pow(tb, 0.8)) * (0.8 + 0.3 * hash01(k, side > 0 ? 1 : 2, seed));
+        L = std::max(L, 3.0);
+        // Leaflet from (base, 0) to (base + L cos a, L sin a); it bends
+        // toward the tip a little along its length.
+        double ex = base + L * cosA, ey = L * sinA;
+        double tau = clamp01(((s - base) * (ex - base) + n * ey) / (L * L));
+        double mx = base + (ex - base) * tau + 0.12 * L * tau * tau, my = ey * tau;
+        double dd = std::hypot(s - mx, n - my);
+        double width = 1.7 * std::pow(1 - tau, 0.9) + 0.15;
+        best = std::min(best, dd - width);
+    }
+    return best;
+}
+
+// Signed distance to a palm silhouette (negative inside): a trunk from
+// (bx, by) to the crown (cx, cy), seven fronds arching out and down, and a
+// knot of young leaves at the crown.
 double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
     double t;
     double d = sd_bezier(x, y, bx, by, (bx + cx) / 2 + lean, (by + cy) / 2, cx, cy, 24, t);
-    double best = d - size * (0.075 - 0.035 * t);
+    double best = d - size * (0.065 - 0.03 * t);
+    // Quick reject: beyond the reach of every frond.
+    if (std::hypot(x - cx, y - cy) > size * 1.75 && best > 0) return best;
     for (int f = 0; f < 7; ++f) {
         double ang = -kPi / 2 + (f - 3) * 0.55 + 0.2 * (hash01(f, 0, seed) - 0.5);
         double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
         double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
         double hx = cx + std::cos(ang) * L * 0.65, hy = cy + std::sin(ang) * L * 0.85 - L * 0.1;
-        double ft;
-        double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
-        double width = size * 0.085 * std::sin(kPi * std::pow(std::min(1.0, ft), 0.7));
-        double notch = 0.72 + 0.28 * smooth(-0.2, 0.2, std::sin(ft * L * 0.32 + f));
-        best = std::min(best, fd - width * notch);
+        best = std::min(best, frond(x, y, cx, cy, hx, hy, ex, ey, L * 1.2, size * 0.17, seed + 7u * f));
     }
-    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.07);
+    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.06);
 }
 
 }  // namespace
@@ -309,14 +367,16 @@ Picture paint_tolmo() {
             Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.95, 0.58, 0.78), smooth(0.5, 0.65, maria));
             moon = moon * (0.8 + 0.2 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Two long cloud bars across the moon, lit on top.
-            for (int k = 0; k < 2; ++k) {
-                double cy = 126 + 32 * k, hh = 4.5 - k;
-                double len = 100 + 40 * k, cx = moonX - 30 + 70 * k;
-                double e = sd_segment(x, y, cx - len / 2, cy, cx + len / 2, cy) - hh * (1 - std::fabs(x - cx) / len);
-                double cov = smooth(1.0, -1.0, e);
-                Col cloud = mix(rgb8(250, 130, 170), rgb8(70, 20, 90), smooth(cy - hh, cy + hh, y));
-                c = over(c, cloud, cov);
+            // Soft drifts of cloud, thin where they cross the moon, lit pink
+            // on the side toward it.
+            double dens = fbm(x / 80.0 + 0.3 * y / 40.0, y / 16.0, 63u, 4);
+            double cl = smooth(0.50, 0.72, dens) * smooth(70, 110, y) * smooth(205, 160, y);
+            if (cl > 0) {
+                double nearMoon = std::exp(-std::max(0.0, dm - moonR) / 40.0);
+                double litSide = clamp01(0.5 + (fbm(x / 80.0 + 0.3 * y / 40.0, (y - 3) / 16.0, 63u, 4) - dens) * 12.0);
+                Col cloud = mix(rgb8(46, 16, 78), rgb8(120, 40, 120), 0.4 * t);
+                cloud = cloud + rgb8(250, 130, 180) * (0.55 * nearMoon * litSide);
+                c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
             }
             // Far headland on the left.
             double land = horizon - 20 * smooth(150, 20, x) - 6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
