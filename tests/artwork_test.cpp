@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -171,14 +172,16 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
     EXPECT_GT(onFace / nFace, 2 * (onBack / nBack));
 }
 
+// Colour distance between two pixels, summed over the channels.
+int step(BITMAP* b, int x0, int y0, int x1, int y1) {
+    return std::abs(red(b, x0, y0) - red(b, x1, y1)) + std::abs(green(b, x0, y0) - green(b, x1, y1)) +
+           std::abs(blue(b, x0, y0) - blue(b, x1, y1));
+}
+
 TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     Bmp b = load("face3.jpg");
     ASSERT_TRUE(b);
-    auto diff = [&](int x0, int y0, int x1, int y1) {
-        return std::abs(red(b.get(), x0, y0) - red(b.get(), x1, y1)) +
-               std::abs(green(b.get(), x0, y0) - green(b.get(), x1, y1)) +
-               std::abs(blue(b.get(), x0, y0) - blue(b.get(), x1, y1));
-    };
+    auto diff = [&](int x0, int y0, int x1, int y1) { return step(b.get(), x0, y0, x1, y1); };
     // The step across the wrap must look like an ordinary step between
     // neighbouring columns (depth) and rows (angle) inside the picture.
     double wrapX = 0, wrapY = 0, stepX = 0, stepY = 0;
@@ -196,6 +199,26 @@ TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     stepY /= 256.0 * 255;
     EXPECT_LT(wrapX, 2 * stepX + 4) << "seam across depth";
     EXPECT_LT(wrapY, 2 * stepY + 4) << "seam across angle";
+}
+
+TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
+    // The tunnel scene sets two copies of the city side by side, the right
+    // edge of one against the left edge of the other. Read round the
+    // picture's width, the eight columns across that join must look like
+    // any eight neighbouring columns inside it: a frame down the sides (a
+    // step in every row) or a jump at the join stands out above them all.
+    Bmp b = load("ilta.jpg");
+    ASSERT_TRUE(b);
+    const int W = 180, H = 240;
+    auto strip = [&](int first) {
+        double sum = 0;
+        for (int i = 0; i < 7; ++i)
+            for (int y = 0; y < H; ++y) sum += step(b.get(), (first + i) % W, y, (first + i + 1) % W, y);
+        return sum / H;
+    };
+    double busiest = 0;
+    for (int x = 4; x + 8 <= W - 4; ++x) busiest = std::max(busiest, strip(x));
+    EXPECT_LT(strip(W - 4), busiest) << "the join is busier than any strip inside the picture";
 }
 
 TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {

@@ -426,6 +426,8 @@ Picture paint_tolmo() {
 namespace {
 
 enum Roof { kFlat, kSteps, kSpire, kAntenna, kSlant };
+// How a tower's lit windows are laid out.
+enum Windows { kGrid, kRibbons, kStrips, kScatter };
 
 struct Tower {
     double left, width, height;  // height above the waterline
@@ -433,21 +435,30 @@ struct Tower {
     bool back;                   // in the hazy back row
     double litFrom, litTo;       // lit floors, as fractions of the height from the top
     int sign;                    // 0 none, 1 pink, 2 cyan: a neon sign on the face
+    Windows windows;
+    double pitchX, pitchY;       // window pitch across and up, pixels
 };
 
-// The skyline, back row first.
+const double kIltaW = 180;
+
+// The skyline, back row first. The picture is shown as two copies side by
+// side, so the skyline runs on across its right edge into its left one:
+// towers reaching past x = 180 come back in at x = 0.
 const Tower kTowers[] = {
-    {-4, 30, 92, kSteps, true, 0.1, 0.45, 0},    {24, 22, 118, kAntenna, true, 0.2, 0.5, 0},
-    {60, 26, 104, kSlant, true, 0.35, 0.7, 0},   {100, 20, 132, kSpire, true, 0.1, 0.3, 0},
-    {138, 30, 86, kSteps, true, 0.5, 0.8, 0},    {160, 26, 112, kAntenna, true, 0.15, 0.4, 0},
-    {-2, 24, 58, kFlat, false, 0.2, 0.6, 1},     {20, 18, 84, kSlant, false, 0.45, 0.85, 0},
-    {40, 26, 144, kSpire, false, 0.12, 0.42, 2}, {70, 22, 70, kFlat, false, 0.3, 0.5, 1},
-    {94, 28, 100, kSteps, false, 0.55, 0.9, 0},  {124, 20, 124, kAntenna, false, 0.2, 0.55, 2},
-    {146, 36, 64, kFlat, false, 0.25, 0.75, 1},
+    {-6, 30, 92, kSteps, true, 0.1, 0.45, 0, kGrid, 3, 4},        {22, 22, 118, kAntenna, true, 0.2, 0.5, 0, kStrips, 4, 3},
+    {58, 26, 104, kSlant, true, 0.35, 0.7, 0, kRibbons, 3, 5},    {98, 20, 132, kSpire, true, 0.1, 0.3, 0, kGrid, 4, 4},
+    {134, 30, 86, kSteps, true, 0.5, 0.8, 0, kScatter, 3, 3},     {156, 22, 112, kAntenna, true, 0.15, 0.4, 0, kRibbons, 3, 4},
+    {-8, 22, 66, kFlat, false, 0.2, 0.6, 1, kScatter, 3, 4},      {16, 18, 84, kSlant, false, 0.45, 0.85, 0, kGrid, 3, 3},
+    {38, 26, 144, kSpire, false, 0.12, 0.42, 2, kStrips, 5, 4},   {68, 22, 70, kFlat, false, 0.3, 0.5, 1, kRibbons, 3, 4},
+    {92, 28, 100, kSteps, false, 0.55, 0.9, 0, kGrid, 4, 5},      {122, 20, 124, kAntenna, false, 0.2, 0.55, 2, kScatter, 3, 4},
+    {144, 28, 58, kFlat, false, 0.25, 0.75, 0, kGrid, 3, 3},      {168, 18, 96, kSlant, false, 0.3, 0.8, 1, kStrips, 4, 4},
 };
 
-// Whether (x, y) is inside the tower, with its roof shape.
+// Whether (x, y) is inside the tower, with its roof shape; x is taken
+// round the picture's width, so a tower crossing an edge shows at both.
 bool in_tower(const Tower& t, double x, double y, double base) {
+    if (x < t.left) x += kIltaW;
+    if (x >= t.left + kIltaW) x -= kIltaW;
     double top = base - t.height, cx = t.left + t.width / 2;
     if (x < t.left || x >= t.left + t.width || y >= base) {
         if (t.roof == kSpire && std::fabs(x - cx) < 1.0 && y < top && y > top - 26) return true;
@@ -475,51 +486,78 @@ bool in_tower(const Tower& t, double x, double y, double base) {
     }
 }
 
+// x of the tower's frame for a point x of the picture (see in_tower).
+double tower_x(const Tower& t, double x) {
+    if (x < t.left) x += kIltaW;
+    if (x >= t.left + kIltaW) x -= kIltaW;
+    return x;
+}
+
+// Whether the point (u across, v down from the tower's top, in pixels) is a
+// lit window, by the tower's layout.
+bool lit_window(const Tower& t, double u, double v, double f) {
+    double wx = std::fmod(u, t.pitchX), wy = std::fmod(v, t.pitchY);
+    int col = static_cast<int>(u / t.pitchX), row = static_cast<int>(v / t.pitchY);
+    bool inBand = f > t.litFrom && f < t.litTo;
+    switch (t.windows) {
+        case kGrid:
+            return inBand && wy > 1.0 && wy < t.pitchY - 1.0 && wx > 0.6 && wx < t.pitchX - 0.4;
+        case kRibbons:
+            // Whole floors lit behind a continuous band of glass.
+            return inBand && wy > 1.2 && wy < t.pitchY - 1.2 && hash01(row, static_cast<int>(t.left), 85u) < 0.75;
+        case kStrips:
+            // Tall slots running up the face, some floors dark.
+            return inBand && wx > 1.0 && wx < t.pitchX - 1.0 && wy > 0.5 &&
+                   hash01(col, row, static_cast<uint32_t>(t.left) + 86u) < 0.8;
+        default:
+            // Single windows lit here and there over the whole face.
+            return f > 0.08 && wy > 1.0 && wy < t.pitchY - 0.8 && wx > 0.8 && wx < t.pitchX - 0.6 &&
+                   hash01(col, row, static_cast<uint32_t>(t.left) + 87u) < 0.3;
+    }
+}
+
 }  // namespace
 
 Picture paint_ilta() {
     // City evening: a dusk sky over a skyline of towers with steps, spires
-    // and antennas, lit floors in clusters and a few neon signs, mirrored in
-    // the harbour, all inside a neon frame (the show turns two copies of it
-    // as the faces of a box, so the hard edges are part of the design).
+    // and antennas, windows lit in several layouts and a few neon signs,
+    // mirrored in the harbour, between neon tubes at the top and the bottom.
+    // The show sets two copies side by side as the faces of a turning box,
+    // so everything runs on across the left and right edges.
     Picture pic(180, 240);
     const double water = 182;
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
                      std::pow(t, 1.5));
-        // Long pink clouds.
-        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(150, 110, y);
+        // Long pink clouds, tiling across the width.
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4, 2)) * smooth(40, 80, y) * smooth(150, 110, y);
         c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
-        // Crescent moon.
-        double m1 = std::hypot(x - 142, y - 30) - 10, m2 = std::hypot(x - 147, y - 26) - 9;
-        c = over(c, rgb(1.0, 0.95, 0.85), smooth(0.6, -0.6, std::max(m1, -m2)));
+        // Stars: 26 cells of 9 across the width, none crossing the edge.
         c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
         for (const Tower& tw : kTowers) {
             if (!in_tower(tw, x, y, water)) continue;
+            double tx = tower_x(tw, x);
             double top = water - tw.height;
             Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
             // Masts and needles catch the afterglow.
             if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
             // Afterglow on the left faces and the roofs.
-            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, x - tw.left));
-            // Lit floors in one cluster per tower: rows of windows two
-            // pixels high on a four-pixel pitch, with narrow mullions.
+            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, tx - tw.left));
             double f = (y - top) / tw.height;
-            double wy = std::fmod(y - top, 4.0), wx = std::fmod(x - tw.left, 3.0);
-            if (f > tw.litFrom && f < tw.litTo && wy > 1.0 && wy < 3.0 && wx > 0.6 && x > tw.left + 1.5 &&
-                x < tw.left + tw.width - 1.5) {
-                double h = hash01(static_cast<int>((y - top) / 4), static_cast<int>(tw.left), 84u);
+            double u = tx - tw.left, v = y - top;
+            if (u > 1.5 && u < tw.width - 1.5 && v > 0 && lit_window(tw, u, v, f)) {
+                double h = hash01(static_cast<int>(v / tw.pitchY), static_cast<int>(tw.left), 84u);
                 Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50) : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
                 b = lamp * (tw.back ? 0.6 : 0.95);
             }
             // A neon sign: a bright block with a dark letter band.
             if (tw.sign) {
                 double sx = tw.left + tw.width / 2, sy = water - 18;
-                double e = std::max(std::fabs(x - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
+                double e = std::max(std::fabs(tx - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
                 if (e < 0) {
                     Col neon = tw.sign == 1 ? rgb(1.0, 0.3, 0.75) : rgb(0.3, 1.0, 1.0);
-                    b = (std::fabs(y - sy) < 1.5 && std::fmod(x, 3.0) < 1.5) ? neon * 0.35 : neon;
+                    b = (std::fabs(y - sy) < 1.5 && std::fmod(tx, 3.0) < 1.5) ? neon * 0.35 : neon;
                 }
             }
             c = b;
@@ -528,7 +566,10 @@ Picture paint_ilta() {
         for (const Tower& tw : kTowers) {
             if (tw.roof != kAntenna && tw.roof != kSpire) continue;
             double ly = water - tw.height - (tw.roof == kAntenna ? 20 : 26);
-            double dl = std::hypot(x - (tw.left + tw.width / 2), y - ly);
+            double lx = tw.left + tw.width / 2;
+            double dx = std::fabs(x - lx);
+            dx = std::min(dx, kIltaW - dx);
+            double dl = std::hypot(dx, y - ly);
             c = c + rgb(1.0, 0.2, 0.3) * (0.9 * std::exp(-dl * dl / 2.5));
         }
         return c;
@@ -540,16 +581,18 @@ Picture paint_ilta() {
         } else {
             // Harbour: the scene mirrored, broken into ripples and darkened.
             double dy = y - water;
-            double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
-            Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
+            double rip = 3.0 * (fbm(x / 36.0, dy / 2.0, 86u, 3, 5) - 0.5) * (1 + dy / 30.0);
+            double rx = std::fmod(x + rip + kIltaW, kIltaW);
+            Col r = scene(rx, water - dy * 1.1 - 0.5);
             c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
-            double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
+            double line = smooth(0.58, 0.72, vnoise(x / 22.5, dy / 1.2, 87u, 8));
             c = c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
         }
-        // Neon frame: a dark outer pixel, a three-pixel tube fading from
-        // pink at the top to cyan at the bottom, a thin glow inside.
-        double e = std::min(std::min(x, 180.0 - x), std::min(y, 240.0 - y));
-        Col tube = mix(rgb(1.0, 0.30, 0.75), rgb(0.25, 0.95, 1.0), clamp01((y - 20) / 200.0));
+        // Neon tubes along the top and the bottom: a dark outer pixel, a
+        // three-pixel tube, pink at the top and cyan at the bottom, a thin
+        // glow inside. The sides stay open, so two copies meet without a border.
+        double e = std::min(y, 240.0 - y);
+        Col tube = y < 120 ? rgb(1.0, 0.30, 0.75) : rgb(0.25, 0.95, 1.0);
         c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
         if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
         return c;
