@@ -33,7 +33,7 @@ const V3 kRimDir = {0.75, 0.35, -0.60};
 // the key that reaches the point past the head's own shadow.
 Col portrait(const HeadSample& s, double keyLight) {
     Col albedo = rgb(0.80, 0.60, 0.92);
-    double gloss = 0.35, power = 30, wrap = 0.35;
+    double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
         case kEyeWhite: albedo = rgb(0.82, 0.84, 0.95); gloss = 0.8; power = 80; wrap = 0.2; break;
         case kIris: albedo = mix(rgb(0.05, 0.45, 0.60), rgb(0.20, 0.95, 1.00), 0.5); gloss = 1.0; power = 90; wrap = 0.2; break;

@@ -97,14 +97,14 @@ double head_sdf(V3 p, int* mat) {
     V3 m = {std::fabs(p.x), p.y, p.z};  // mirrored for symmetric parts
 
     // Skull and face mass.
-    double d = ellipsoid(p, v3(0, 0.28, -0.08), v3(0.74, 0.88, 0.86));
-    d = smin(d, ellipsoid(p, v3(0, -0.30, 0.10), v3(0.50, 0.62, 0.58)), 0.25);
+    double d = ellipsoid(p, v3(0, 0.28, -0.10), v3(0.74, 0.88, 0.84));
+    d = smin(d, ellipsoid(p, v3(0, -0.26, 0.10), v3(0.50, 0.66, 0.58)), 0.30);
     d = smin(d, ellipsoid(p, v3(0, -0.84, 0.30), v3(0.21, 0.15, 0.21)), 0.14);   // chin
     d = smin(d, ellipsoid(m, v3(0.33, -0.04, 0.38), v3(0.20, 0.12, 0.20)), 0.12); // cheekbones
     d = smin(d, ellipsoid(m, v3(0.32, -0.54, 0.12), v3(0.19, 0.22, 0.26)), 0.18); // jaw corners
     d = smin(d, ellipsoid(p, v3(0, 0.24, 0.54), v3(0.48, 0.10, 0.15)), 0.10);    // brow ridge
     // Eye sockets.
-    d = smax(d, -ellipsoid(m, v3(0.265, 0.075, 0.68), v3(0.18, 0.11, 0.16)), 0.08);
+    d = smax(d, -ellipsoid(m, v3(0.265, 0.11, 0.67), v3(0.17, 0.09, 0.15)), 0.16);
     // Nose: a narrow bridge from between the brows to the tip, the tip and
     // the wings, with the nostrils cut under them.
     V3 q = {p.x * 1.6, p.y, p.z};
@@ -146,7 +146,7 @@ double head_sdf(V3 p, int* mat) {
     // Eyeballs, under upper lids that cover their top third and lower lids
     // that cover a little; the lids have a thickness of their own.
     double eye = sphere(m, kEye, kEyeR);
-    double lidShell = sphere(m, kEye, kEyeR + 0.016);
+    double lidShell = sphere(m, kEye, kEyeR + 0.009);
     double upperLid = smax(lidShell, -(m.y - kEye.y - 0.028), 0.014);
     double lowerLid = smax(lidShell, (m.y - kEye.y + 0.062), 0.014);
     double lid = std::min(upperLid, lowerLid);
@@ -155,11 +155,11 @@ double head_sdf(V3 p, int* mat) {
         if (eye < lid) {
             V3 dir = norm(m - kEye);
             double c = dir.z;  // gaze straight ahead
-            part = c > 0.965 ? kPupil : (c > 0.86 ? kIris : kEyeWhite);
+            part = c > 0.972 ? kPupil : (c > 0.885 ? kIris : kEyeWhite);
         } else {
             part = kSkin;
         }
-        d = smin(d, eyeWithLid, 0.006);
+        d = smin(d, eyeWithLid, 0.02);
     }
 
     // Hair: a full cut combed back, lifted over the forehead and ending on a
@@ -179,7 +179,12 @@ double head_sdf(V3 p, int* mat) {
     double idx = hair_lanes(p, &f);
     double lock = std::sqrt(std::max(0.0, 1 - (2 * f - 1) * (2 * f - 1)));
     double depth = 0.035 + 0.03 * hash01(static_cast<int>(idx), 7, 301u);
-    hair += depth * (1 - lock);
+    // Some locks part into two thinner strands along part of their length.
+    double split = smooth(0.4, 0.7, hash01(static_cast<int>(idx), 8, 301u)) *
+                   smooth(-0.2, 0.3, std::sin(p.z * 3.0 + 6.0 * hash01(static_cast<int>(idx), 9, 301u)));
+    double f2 = std::fabs(2 * f - 1);
+    double sub = std::sqrt(std::max(0.0, 1 - (2 * f2 - 1) * (2 * f2 - 1)));
+    hair += depth * (1 - lock) + 0.4 * depth * split * (1 - sub) * lock;
     if (hair < d) part = kHair;
     d = smin(d, hair, 0.02);
 
