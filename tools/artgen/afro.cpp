@@ -70,10 +70,12 @@ double sd_hair(double x, double y) {
     return std::max(cloud, x - front);
 }
 
-// The ear, left free of hair: a tall oval tilted back at the top.
+// The ear, left free of hair: broad at the top, narrowing to the lobe,
+// tilted back at the top. 1 on its outline.
 double ear_field(double x, double y) {
     double u = x - 164 + 0.18 * (y - 250), v = y - 251;
-    return std::hypot(u / 12.5, v / 21.5);
+    double rx = mixd(12.5, 7.0, smooth(-4, 20, v));
+    return std::hypot(u / rx, v / 21.5);
 }
 
 bool in_hair(double x, double y) { return sd_hair(x, y) < 0 && ear_field(x, y) > 1; }
@@ -186,6 +188,8 @@ Picture paint_afro() {
                     double ridge = std::fabs(std::hypot((u - 1.5) / 7.0, (v + 2.0) / 11.5) - 1.0);
                     ear = ear + rgb8(0, 50, 130) * (0.6 * smooth(0.14, 0.03, ridge) * smooth(5, -3, u) * smooth(10, 4, v));
                     ear = ear + rgb8(0, 30, 90) * (smooth(11, 18, v) * smooth(1.0, 0.7, e));  // lobe
+                    // The tragus: a small lit flap in front of the bowl.
+                    ear = ear + rgb8(0, 60, 140) * (0.5 * smooth(1.0, 0.4, std::hypot((u - 7.0) / 2.0, (v - 2.0) / 3.6)));
                     c = mix(c, ear, smooth(1.0, 0.9, e));
                     c = c * (1 - 0.4 * smooth(0.85, 1.0, e) * smooth(-2, 6, u));  // shade where it meets the head
                 }
