@@ -324,7 +324,7 @@ double frond(double x, double y, double ax, double ay, double bx, double by, dou
 }
 
 // Signed distance to a palm silhouette (negative inside): a trunk from
-// (bx, by) to the crown (cx, cy), seven fronds arching out and down, and a
+// (bx, by) to the crown (cx, cy), six fronds arching out and down, and a
 // knot of young leaves at the crown.
 double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
     double t;
@@ -332,11 +332,13 @@ double palm(double x, double y, double bx, double by, double cx, double cy, doub
     double best = d - size * (0.065 - 0.03 * t);
     // Quick reject: beyond the reach of every frond.
     if (std::hypot(x - cx, y - cy) > size * 1.75 && best > 0) return best;
-    for (int f = 0; f < 7; ++f) {
-        double ang = -kPi / 2 + (f - 3) * 0.55 + 0.2 * (hash01(f, 0, seed) - 0.5);
+    for (int f = 0; f < 6; ++f) {
+        // Two fronds arch up either side of the top, two reach out, two droop;
+        // none goes straight up, whose arch would fold back on itself.
+        double ang = -kPi / 2 + (f - 2.5) * 0.52 + 0.16 * (hash01(f, 0, seed) - 0.5);
         double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
         double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
-        double hx = cx + std::cos(ang) * L * 0.65, hy = cy + std::sin(ang) * L * 0.85 - L * 0.1;
+        double hx = cx + std::cos(ang) * L * 0.7, hy = cy + std::sin(ang) * L * 0.7 - L * 0.1;
         best = std::min(best, frond(x, y, cx, cy, hx, hy, ex, ey, L * 1.2, size * 0.17, seed + 7u * f));
     }
     return std::min(best, std::hypot(x - cx, y - cy) - size * 0.06);
