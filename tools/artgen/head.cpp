@@ -58,7 +58,7 @@ double lips_at(double x, double y, double* weight) {
     // and peaks either side of it.
     double uw = 0.19;
     double across = clamp01(1 - (ax / uw) * (ax / uw));
-    double top = 0.060 * std::pow(across, 0.6) - 0.011 * std::exp(-(ax / 0.028) * (ax / 0.028)) +
+    double top = 0.066 * std::pow(across, 0.6) - 0.011 * std::exp(-(ax / 0.028) * (ax / 0.028)) +
                  0.007 * std::exp(-((ax - 0.046) / 0.03) * ((ax - 0.046) / 0.03));
     double up = 0, wUp = 0;
     if (top > 0.004 && y >= kMouthY && y <= kMouthY + top) {
@@ -69,11 +69,11 @@ double lips_at(double x, double y, double* weight) {
     // Lower lip.
     double lw = 0.165;
     double acrossL = clamp01(1 - (ax / lw) * (ax / lw));
-    double bottom = 0.078 * std::pow(acrossL, 0.5);
+    double bottom = 0.090 * std::pow(acrossL, 0.5);
     double low = 0, wLow = 0;
     if (bottom > 0.004 && y < kMouthY && y >= kMouthY - bottom) {
         double t = (kMouthY - y) / bottom;
-        low = 0.046 * std::sin(kPi * std::pow(t, 1.25)) * std::pow(acrossL, 0.5);
+        low = 0.052 * std::sin(kPi * std::pow(t, 1.25)) * std::pow(acrossL, 0.5);
         wLow = smooth(0.0, 0.12, acrossL) * smooth(1.0, 0.8, t);
     }
     if (weight) *weight = std::max(wUp, wLow);
@@ -109,8 +109,8 @@ double head_sdf(V3 p, int* mat) {
     // the wings, with the nostrils cut under them.
     V3 q = {p.x * 1.6, p.y, p.z};
     double nose = capsule(q, v3(0, 0.15, 0.63), v3(0, -0.18, 0.87), 0.045, 0.075) / 1.6;
-    nose = smin(nose, sphere(p, v3(0, -0.215, 0.85), 0.068), 0.05);
-    nose = smin(nose, sphere(m, v3(0.082, -0.262, 0.775), 0.062), 0.05);
+    nose = smin(nose, sphere(p, v3(0, -0.215, 0.845), 0.064), 0.07);
+    nose = smin(nose, sphere(m, v3(0.078, -0.262, 0.762), 0.054), 0.07);
     nose = smax(nose, -sphere(m, v3(0.052, -0.318, 0.835), 0.026), 0.02);  // nostrils
     d = smin(d, nose, 0.06);
     // The groove between the nose and the upper lip.
