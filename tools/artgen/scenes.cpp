@@ -239,29 +239,6 @@ Picture paint_title() {
 
 namespace {
 
-// Distance to a quadratic Bezier, approximated by a polyline of n pieces;
-// t receives the curve parameter of the nearest point.
-double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
-                 double& tOut) {
-    double best = 1e9;
-    tOut = 0;
-    double px = ax, py = ay;
-    for (int i = 1; i <= n; ++i) {
-        double t = static_cast<double>(i) / n, u = 1 - t;
-        double qx = u * u * ax + 2 * u * t * bx + t * t * cx, qy = u * u * ay + 2 * u * t * by + t * t * cy;
-        double vx = qx - px, vy = qy - py;
-        double s = clamp01(((x - px) * vx + (y - py) * vy) / (vx * vx + vy * vy));
-        double d = std::hypot(x - px - vx * s, y - py - vy * s);
-        if (d < best) {
-            best = d;
-            tOut = (i - 1 + s) / n;
-        }
-        px = qx;
-        py = qy;
-    }
-    return best;
-}
-
 // Nearest point of a quadratic Bezier (a polyline of n pieces): distance,
 // curve parameter and on which side of the curve the point lies (+1 / -1).
 double near_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
@@ -285,6 +262,13 @@ double near_bezier(double x, double y, double ax, double ay, double bx, double b
         py = qy;
     }
     return best;
+}
+
+// Distance to a quadratic Bezier; t receives the curve parameter of the nearest point.
+double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
+                 double& tOut) {
+    double side;
+    return near_bezier(x, y, ax, ay, bx, by, cx, cy, n, tOut, side);
 }
 
 // Signed distance to one frond (negative inside): a thin midrib along the
