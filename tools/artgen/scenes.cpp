@@ -446,10 +446,7 @@ bool in_tower(const Tower& t, double x, double y, double base) {
     if (x < t.left) x += kIltaW;
     if (x >= t.left + kIltaW) x -= kIltaW;
     double top = base - t.height, cx = t.left + t.width / 2;
-    if (x < t.left || x >= t.left + t.width || y >= base) {
-        if (t.roof == kSpire && std::fabs(x - cx) < 1.0 && y < top && y > top - 26) return true;
-        return false;
-    }
+    if (x < t.left || x >= t.left + t.width || y >= base) return false;
     switch (t.roof) {
         case kSteps: {
             // Two setbacks toward the top.
@@ -459,6 +456,8 @@ bool in_tower(const Tower& t, double x, double y, double base) {
             return y >= top;
         }
         case kSpire: {
+            // A needle rises from the tip, carrying the red light.
+            if (std::fabs(x - cx) < 1.0 && y > top - 26) return true;
             double taper = std::fabs(x - cx) / (t.width / 2);
             return y >= top + 14 * taper;
         }
