@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -110,6 +111,14 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
     // Plain background in the top right corner, figure at the bottom (shoulders).
     EXPECT_GE(red(b.get(), 265, 5), 31);
     EXPECT_LE(red(b.get(), 135, 475), 25);
+    // The show keys only these 270 columns and draws the canvas's own
+    // picture right of them: a figure reaching the last columns ends on a
+    // hard vertical cut. The torso has to end inside the picture.
+    int figureAtRight = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 262; x < 270; ++x)
+            if (red(b.get(), x, y) <= 25) ++figureAtRight;
+    EXPECT_EQ(figureAtRight, 0) << "figure pixels in the last eight columns";
 }
 
 TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
@@ -118,18 +127,23 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     // Corners are background: no dashes there.
     const int corners[][2] = {{0, 0}, {255, 0}, {0, 255}, {255, 255}, {10, 128}, {245, 40}};
     for (auto& c : corners) EXPECT_LE(red(f1.get(), c[0], c[1]), 60) << c[0] << "," << c[1];
-    int background = 0, raised = 0, raisedAtRim = 0;
+    int background = 0, raised = 0, raisedAtRim = 0, barelyRaised = 0;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             int r = red(f1.get(), x, y);
             if (r <= 60) ++background;
             if (r > 60) ++raised;
+            // A pixel just over the threshold is shifted far less than its
+            // neighbours: a stray dash off the outline, or one tooth of a
+            // comb where the height runs down through the threshold.
+            if (r > 60 && r < 90) ++barelyRaised;
             // The picture turns: whatever is raised near the rim of its disc
             // (the neck) would show as a cut edge sweeping round.
             double dx = x + 0.5 - 128, dy = y + 0.5 - 128;
             if (r > 60 && dx * dx + dy * dy >= 122.0 * 122.0) ++raisedAtRim;
         }
     EXPECT_EQ(raisedAtRim, 0);
+    EXPECT_EQ(barelyRaised, 0) << "the head must end on one clean drop to the background";
     // The face fills a good part of the picture and the centre is raised.
     EXPECT_GT(raised, 256 * 256 / 4);
     EXPECT_GT(background, 256 * 256 / 8);
@@ -158,14 +172,16 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
     EXPECT_GT(onFace / nFace, 2 * (onBack / nBack));
 }
 
+// Colour distance between two pixels, summed over the channels.
+int step(BITMAP* b, int x0, int y0, int x1, int y1) {
+    return std::abs(red(b, x0, y0) - red(b, x1, y1)) + std::abs(green(b, x0, y0) - green(b, x1, y1)) +
+           std::abs(blue(b, x0, y0) - blue(b, x1, y1));
+}
+
 TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     Bmp b = load("face3.jpg");
     ASSERT_TRUE(b);
-    auto diff = [&](int x0, int y0, int x1, int y1) {
-        return std::abs(red(b.get(), x0, y0) - red(b.get(), x1, y1)) +
-               std::abs(green(b.get(), x0, y0) - green(b.get(), x1, y1)) +
-               std::abs(blue(b.get(), x0, y0) - blue(b.get(), x1, y1));
-    };
+    auto diff = [&](int x0, int y0, int x1, int y1) { return step(b.get(), x0, y0, x1, y1); };
     // The step across the wrap must look like an ordinary step between
     // neighbouring columns (depth) and rows (angle) inside the picture.
     double wrapX = 0, wrapY = 0, stepX = 0, stepY = 0;
@@ -183,6 +199,26 @@ TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     stepY /= 256.0 * 255;
     EXPECT_LT(wrapX, 2 * stepX + 4) << "seam across depth";
     EXPECT_LT(wrapY, 2 * stepY + 4) << "seam across angle";
+}
+
+TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
+    // The tunnel scene sets two copies of the city side by side, the right
+    // edge of one against the left edge of the other. Read round the
+    // picture's width, the eight columns across that join must look like
+    // any eight neighbouring columns inside it: a frame down the sides (a
+    // step in every row) or a jump at the join stands out above them all.
+    Bmp b = load("ilta.jpg");
+    ASSERT_TRUE(b);
+    const int W = 180, H = 240;
+    auto strip = [&](int first) {
+        double sum = 0;
+        for (int i = 0; i < 7; ++i)
+            for (int y = 0; y < H; ++y) sum += step(b.get(), (first + i) % W, y, (first + i + 1) % W, y);
+        return sum / H;
+    };
+    double busiest = 0;
+    for (int x = 4; x + 8 <= W - 4; ++x) busiest = std::max(busiest, strip(x));
+    EXPECT_LT(strip(W - 4), busiest) << "the join is busier than any strip inside the picture";
 }
 
 TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {

@@ -48,17 +48,18 @@ const std::vector<P2> kBody = {
     {140, 200}, {168, 150}, {200, 156}, {214, 178}, {219, 196}, {214, 208}, {216, 216}, {228, 229},
     {244, 244}, {245, 251}, {234, 255}, {229, 259}, {235, 265}, {231, 271}, {234, 277}, {226, 285},
     {221, 291}, {228, 303}, {226, 313}, {212, 321}, {194, 323}, {182, 330}, {186, 350}, {190, 370},
-    {204, 384}, {244, 394}, {290, 420}, {300, 520}};
+    {204, 384}, {230, 391}, {246, 402}, {253, 422}, {252, 456}, {246, 500}, {240, 520}};
 
 enum Region { kBack = 0, kSkinArea = 1, kHairArea = 2 };
 
-// The afro: a bumpy cloud of puffs, kept off the face by the hairline.
-bool in_hair(double x, double y) {
+// Signed distance in pixels to the afro's outer edge (negative inside); the
+// hairline in front cuts it, so the face stays free.
+double sd_hair(double x, double y) {
     double ax = (x - 126) / 114.0, ay = (y - 160) / 112.0;
     double r = std::sqrt(ax * ax + ay * ay);
     double a01 = (std::atan2(ay, ax) + kPi) / (2 * kPi);
     double bump = 0.05 * (vnoise(a01 * 7.0, 0.5, 31u, 7) - 0.5) * 2 + 0.03 * std::sqrt(std::fabs(std::sin(a01 * kPi * 19.0)));
-    if (r >= 0.97 + bump) return false;
+    double cloud = (r - (0.97 + bump)) * 113.0;
     // Hairline: over the forehead, down the temple to a short sideburn in
     // front of the ear, then back behind the jaw to the nape.
     double front;
@@ -66,10 +67,25 @@ bool in_hair(double x, double y) {
     else if (y < 186) front = mixd(232, 200, smooth(168, 186, y));
     else if (y < 236) front = mixd(200, 186, smooth(186, 236, y));
     else front = mixd(186, 132, smooth(236, 292, y));
-    if (x > front) return false;
-    // The ear stays free.
-    double ex = (x - 164) / 13.0, ey = (y - 250) / 22.0;
-    return ex * ex + ey * ey > 1;
+    return std::max(cloud, x - front);
+}
+
+// The ear, left free of hair: broad at the top, narrowing to the lobe,
+// tilted back at the top. 1 on its outline.
+double ear_field(double x, double y) {
+    double u = x - 164 + 0.18 * (y - 250), v = y - 251;
+    double rx = mixd(12.5, 7.0, smooth(-4, 20, v));
+    return std::hypot(u / rx, v / 21.5);
+}
+
+bool in_hair(double x, double y) { return sd_hair(x, y) < 0 && ear_field(x, y) > 1; }
+
+// Signed distance to the polygon (negative inside).
+double sd_polygon(const std::vector<P2>& poly, double x, double y) {
+    double best = 1e9;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++)
+        best = std::min(best, sd_segment(x, y, poly[j].x, poly[j].y, poly[i].x, poly[i].y));
+    return in_polygon(poly, x, y) ? -best : best;
 }
 
 // Brightness of the curls at a point: a jittered grid of round puffs, each
@@ -102,49 +118,30 @@ Picture paint_afro() {
     // The show keys the picture on red: every figure pixel keeps red far
     // below the threshold (so the encoder's error stays inside it), the
     // background is plain white and the edge is hard (one sample per pixel).
+    // The shading inside follows the outline's exact distance, so rims run
+    // smoothly along it instead of stepping with the pixels.
     const int W = 270, H = 480;
     Picture pic(W, H);
     const std::vector<P2> body = closed_curve(kBody, 12);
-    std::vector<int> region(static_cast<size_t>(W) * H, kBack);
-    auto reg = [&](int x, int y) {
-        // Beyond the picture's edges the figure goes on.
-        x = std::min(std::max(x, 0), W - 1);
-        y = std::min(std::max(y, 0), H - 1);
-        return region[static_cast<size_t>(y) * W + x];
-    };
+    // Signed distance to the whole figure, in pixels (negative inside).
+    auto figure = [&](double x, double y) { return std::min(sd_hair(x, y), sd_polygon(body, x, y)); };
+    // Light comes from the front and above; rims face it.
+    const double lx = 0.80, ly = -0.60;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             double px = x + 0.5, py = y + 0.5;
             int r = kBack;
             if (in_hair(px, py)) r = kHairArea;
             else if (in_polygon(body, px, py)) r = kSkinArea;
-            region[static_cast<size_t>(y) * W + x] = r;
-        }
-    // Light comes from the front and above; rims face it.
-    const double lx = 0.80, ly = -0.60;
-    const int R = 14;
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            int r = reg(x, y);
             if (r == kBack) {
                 pic.at(x, y) = rgb(1, 1, 1);
                 continue;
             }
-            // Nearest background (d, with the direction toward it) and, for
-            // hair, the nearest skin (the hairline).
-            double d = R + 1, ox = 0, oy = 0, dSkin = R + 1;
-            for (int j = -R; j <= R; ++j)
-                for (int i = -R; i <= R; ++i) {
-                    int q = reg(x + i, y + j);
-                    double dd = std::sqrt(static_cast<double>(i * i + j * j));
-                    if (q == kBack && dd < d) {
-                        d = dd;
-                        ox = i / dd;
-                        oy = j / dd;
-                    }
-                    if (r == kHairArea && q == kSkinArea && dd < dSkin) dSkin = dd;
-                }
-            double px = x + 0.5, py = y + 0.5;
+            // Depth inside the figure and the direction out of it.
+            double d = -figure(px, py);
+            double gx = figure(px + 1, py) - figure(px - 1, py), gy = figure(px, py + 1) - figure(px, py - 1);
+            double gl = std::hypot(gx, gy);
+            double ox = gl > 0 ? gx / gl : 0, oy = gl > 0 ? gy / gl : 0;
             double facing = std::max(0.0, ox * lx + oy * ly);
             Col c;
             if (r == kHairArea) {
@@ -157,29 +154,75 @@ Picture paint_afro() {
                 double az = std::sqrt(std::max(0.0, 1 - ax * ax - ay * ay));
                 double vol = 0.45 + 0.75 * std::max(0.0, ax * 0.55 - ay * 0.55 + az * 0.6);
                 c = base * (vol * (0.3 + 0.8 * curl(px, py)));
-                // Glow toward the lit edge, and a dark seam where hair meets skin.
+                // Glow toward the lit edge, and a soft shade where hair meets skin.
                 c = c + rgb8(0, 150, 190) * (facing * std::exp(-std::max(0.0, d - 3) / 7.0) * 0.6);
-                c = c * (0.45 + 0.55 * smooth(0.5, 3.5, dSkin));
+                double toSkin = std::min(-sd_hair(px, py) + 0.0, (ear_field(px, py) - 1) * 12.0);
+                if (px > 150) c = c * (0.5 + 0.5 * smooth(0.0, 4.0, toSkin));
             } else {
-                // Skin: deep blue, lighter toward the lit profile.
-                double t = smooth(420, 180, py);
-                c = mix(rgb8(0, 10, 36), rgb8(0, 22, 72), t);
-                c = c + rgb8(0, 70, 150) * (facing * std::exp(-std::max(0.0, d - 3) / 12.0));
-                // Jaw: the face above the line from the ear to the chin is lit,
-                // the neck below it falls into shadow.
-                double jaw = ((py - 272) * (212 - 166) - (px - 166) * (321 - 272)) / 67.2;
-                c = c * (1 - 0.5 * smooth(-2, 10, jaw) * smooth(110, 150, px));
-                // Ear: lit shell with a dark inner curve.
-                double ex = (px - 164) / 12.0, ey = (py - 250) / 21.0, er = std::sqrt(ex * ex + ey * ey);
-                if (er < 1.05) {
-                    double inner = std::hypot((px - 167) / 6.0, (py - 247) / 11.0);
-                    c = mix(c, rgb8(0, 50, 120), smooth(1.05, 0.9, er));
-                    c = mix(c, rgb8(0, 12, 40), smooth(1.0, 0.7, inner) * 0.9);
+                // Skin: deep blue, lighter toward the lit profile, fading into
+                // the dark toward the bottom of the picture.
+                c = mix(rgb8(0, 8, 30), rgb8(0, 24, 76), smooth(440, 200, py));
+                c = c + rgb8(0, 60, 140) * (facing * std::exp(-std::max(0.0, d - 2) / 10.0));
+                // Cheekbone catching the light.
+                c = c + rgb8(0, 40, 110) * (0.5 * std::exp(-(std::pow((px - 200) / 16.0, 2) + std::pow((py - 238) / 13.0, 2))));
+                // Under the jaw, from below the ear to the chin, the neck
+                // falls into a soft shadow.
+                double jx0 = 168, jy0 = 276, jx1 = 214, jy1 = 318;
+                double side = ((py - jy0) * (jx1 - jx0) - (px - jx0) * (jy1 - jy0)) / std::hypot(jx1 - jx0, jy1 - jy0);
+                double bow = 5.0 * std::sin(kPi * clamp01((px - jx0) / (jx1 - jx0)));
+                c = c * (1 - 0.45 * smooth(-3, 14, side - bow) * smooth(120, 165, px));
+                // Ear: rim of the helix lit from the front, the bowl dark,
+                // a ridge inside it and the lobe below.
+                double e = ear_field(px, py);
+                if (e < 1.0) {
+                    double u = px - 164 + 0.18 * (py - 250), v = py - 251;
+                    // Angle round the ear: the helix rim runs over the top
+                    // and down the back, open toward the face.
+                    double back = smooth(3.0, -3.0, u) + smooth(-6.0, -14.0, v);
+                    Col ear = rgb8(0, 28, 82);
+                    double rimBand = smooth(0.60, 0.84, e) * smooth(1.0, 0.92, e);
+                    ear = ear + rgb8(0, 90, 180) * (rimBand * clamp01(back) * (0.6 + 0.4 * smooth(6, -10, v)));
+                    // The bowl in front of the rim, the ridge round it, the lobe.
+                    double bowl = std::hypot((u - 2.5) / 4.8, (v + 0.5) / 7.5);
+                    ear = mix(ear, rgb8(0, 6, 24), smooth(1.0, 0.5, bowl));
+                    double ridge = std::fabs(std::hypot((u - 1.5) / 7.0, (v + 2.0) / 11.5) - 1.0);
+                    ear = ear + rgb8(0, 50, 130) * (0.6 * smooth(0.14, 0.03, ridge) * smooth(5, -3, u) * smooth(10, 4, v));
+                    ear = ear + rgb8(0, 30, 90) * (smooth(11, 18, v) * smooth(1.0, 0.7, e));  // lobe
+                    // The tragus: a small lit flap in front of the bowl.
+                    ear = ear + rgb8(0, 60, 140) * (0.5 * smooth(1.0, 0.4, std::hypot((u - 7.0) / 2.0, (v - 2.0) / 3.6)));
+                    c = mix(c, ear, smooth(1.0, 0.9, e));
+                    c = c * (1 - 0.4 * smooth(0.85, 1.0, e) * smooth(-2, 6, u));  // shade where it meets the head
                 }
-                // Eye: a lash line with a glint, set back under the brow.
-                double ed = std::hypot((px - 207) / 6.0, (py - 209) / 2.2);
-                c = mix(c, rgb8(0, 8, 24), smooth(1.0, 0.6, ed));
-                c = c + rgb8(0, 200, 255) * (0.8 * std::exp(-std::pow(std::hypot(px - 210, py - 207), 2) / 1.5));
+                // Eye in profile: a wedge opening toward the front, pale
+                // white, the iris at its front under a heavy upper lid with
+                // lashes, and a brow above.
+                double ex = (px - 199) / 13.0;
+                if (ex > -0.2 && ex < 1.2) {
+                    double s01 = clamp01(ex);
+                    double top = 206.4 - 2.8 * std::sqrt(s01), bot = 207.4 + 2.6 * std::sqrt(s01) - 0.8 * s01;
+                    double inside = std::min(std::min(py - top, bot - py), std::min(px - 199.0, 212.6 - px));
+                    if (inside > -1.5) {
+                        Col eye = rgb8(0, 120, 170);
+                        double iris = std::hypot((px - 209.6) / 2.6, (py - 207.4) / 3.0);
+                        eye = mix(eye, rgb8(0, 30, 80), smooth(1.0, 0.8, iris));
+                        eye = mix(eye, rgb8(0, 4, 14), smooth(0.55, 0.4, iris));
+                        c = mix(c, eye, smooth(-0.2, 0.5, inside));
+                        // Upper lid line, thicker toward the front.
+                        double lid = std::max(std::fabs(py - top + 0.3), std::max(199.0 - px, px - 212.8));
+                        c = mix(c, rgb8(0, 4, 16), smooth(0.7 + 0.8 * s01, 0.2 + 0.5 * s01, lid));
+                    }
+                    // Glint on the cornea.
+                    c = c + rgb8(0, 200, 255) * (0.9 * std::exp(-(std::pow(px - 210.5, 2) + std::pow(py - 206.4, 2)) / 0.8));
+                }
+                // Lashes reaching forward from the lid's front corner.
+                double lash = sd_segment(px, py, 210.5, 204.2, 214.5, 202.4);
+                c = mix(c, rgb8(0, 4, 16), smooth(0.9, 0.3, lash));
+                // Brow: a dark stroke along the ridge, lit above it.
+                double browLine = sd_segment(px, py, 196, 199.5, 213, 198.0);
+                c = mix(c, rgb8(0, 6, 22), 0.85 * smooth(1.6, 0.6, browLine));
+                // Nostril.
+                double nos = std::hypot((px - 234) / 3.2, (py - 256.5) / 1.6);
+                c = mix(c, rgb8(0, 8, 30), 0.8 * smooth(1.0, 0.6, nos));
                 // Lips catch a little violet-blue.
                 double lip = smooth(12, 2, std::hypot((px - 228) / 1.2, py - 271));
                 c = c + rgb8(10, 30, 110) * (0.6 * lip);
@@ -187,12 +230,13 @@ Picture paint_afro() {
             // Rim light, 3 px wide: cyan where it faces the light, blue behind.
             // The outermost pixel stays darker: next to the white background a
             // bright pixel would pick up red from the encoder.
-            if (d <= 4.0) {
+            if (d <= 4.5) {
                 Col rim = mix(rgb8(0, 60, 170), rgb8(0, 225, 255), smooth(0.05, 0.6, facing));
-                c = mix(c, rim * (d < 1.5 ? 0.3 : 1.0), d <= 3.0 ? 1.0 : 0.5);
+                rim = rim * mixd(0.3, 1.0, smooth(0.7, 1.7, d));
+                c = mix(c, rim, smooth(4.5, 3.0, d));
             }
             // Keep red well inside the key, none at all near the edge.
-            c.r = d <= 4.0 ? 0.0 : std::min(c.r, 12.0 / 255.0);
+            c.r = d <= 4.5 ? 0.0 : std::min(c.r, 12.0 / 255.0);
             pic.at(x, y) = c;
         }
     return pic;

@@ -1,6 +1,8 @@
 // The three face pictures: a lit height picture and a colour portrait of the
 // same head, and the seamless neon wall of the tunnel.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "head.h"
 #include "pictures.h"
@@ -9,51 +11,62 @@ namespace artgen {
 
 namespace {
 
-struct Light {
-    V3 dir;
-    Col col;
-};
-
 double lambert(V3 n, V3 l) { return std::max(0.0, dot(n, norm(l))); }
 
-double specular(V3 n, V3 l, double power) {
-    V3 h = norm(norm(l) + v3(0, 0, 1));
+// Diffuse light that wraps a little past the terminator, as light does in skin.
+double wrapped(V3 n, V3 l, double wrap) { return std::max(0.0, (dot(n, norm(l)) + wrap) / (1 + wrap)); }
+
+double blinn(V3 n, V3 l, V3 v, double power) {
+    V3 h = norm(norm(l) + v);
     return std::pow(std::max(0.0, dot(n, h)), power);
 }
 
-// The portrait's colour at one head sample, airbrushed poster style: a cool
-// cyan key light from the upper left, warm amber in the shadows, a white-cyan
-// rim on the right and hard glossy highlights. The cool light keeps the face
-// apart from the magenta plasma it turns over.
-Col portrait(const HeadSample& s) {
-    Col albedo;
-    double gloss = 0.3, power = 28;
+// The lights of the portrait, in head space: a cyan key from the upper
+// left, a pink fill from the lower right, a white-cyan rim from behind.
+const V3 kKeyDir = {-0.55, 0.50, 0.70};
+const V3 kFillDir = {0.85, -0.25, 0.45};
+const V3 kRimDir = {0.75, 0.35, -0.60};
+
+// The portrait's colour at one head sample, painted in violet, cyan and
+// pink: lavender skin under the cyan key, pink in the fill, deep violet in
+// the shadows, a cool rim and glossy highlights. keyLight is the share of
+// the key that reaches the point past the head's own shadow.
+Col portrait(const HeadSample& s, double keyLight) {
+    Col albedo = rgb(0.80, 0.60, 0.92);
+    double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
-        case kEyeWhite: albedo = rgb(0.80, 0.82, 0.86); gloss = 0.7; power = 70; break;
-        case kIris: albedo = rgb(0.05, 0.60, 0.70); gloss = 0.9; power = 90; break;
-        case kPupil: albedo = rgb(0.02, 0.02, 0.04); gloss = 0.9; power = 90; break;
-        case kHair: albedo = mix(rgb(0.04, 0.05, 0.12), rgb(0.10, 0.22, 0.34), s.hair); gloss = 0.8; power = 16; break;
-        case kLips: albedo = rgb(0.72, 0.34, 0.34); gloss = 0.5; power = 40; break;
-        case kBrow: albedo = rgb(0.10, 0.08, 0.12); gloss = 0.1; break;
-        default: albedo = rgb(0.98, 0.66, 0.52); gloss = 0.4; power = 22; break;
+        case kEyeWhite: albedo = rgb(0.82, 0.84, 0.95); gloss = 0.8; power = 80; wrap = 0.2; break;
+        case kIris: albedo = mix(rgb(0.05, 0.45, 0.60), rgb(0.20, 0.95, 1.00), 0.5); gloss = 1.0; power = 90; wrap = 0.2; break;
+        case kPupil: albedo = rgb(0.02, 0.01, 0.05); gloss = 1.0; power = 90; wrap = 0; break;
+        case kHair:
+            albedo = mix(rgb(0.05, 0.03, 0.16), rgb(0.22, 0.12, 0.45), s.hair);
+            gloss = 0.55 + 0.4 * s.hair; power = 18; wrap = 0.1;
+            break;
+        case kLips: albedo = rgb(0.95, 0.30, 0.62); gloss = 0.6; power = 45; break;
+        case kMouth: albedo = rgb(0.10, 0.02, 0.10); gloss = 0.0; wrap = 0; break;
+        case kBrow: albedo = rgb(0.16, 0.08, 0.26); gloss = 0.1; wrap = 0.1; break;
+        default: break;
     }
-    const Light key = {v3(-0.60, 0.55, 0.80), rgb(0.66, 0.92, 1.00)};
-    const Light rim = {v3(0.95, 0.15, -0.30), rgb(0.70, 1.00, 1.00)};
-    const Light warm = {v3(0.45, -0.65, 0.60), rgb(1.00, 0.45, 0.12)};
-    double k = lambert(s.n, key.dir);
-    // A slightly banded key light gives the airbrushed poster look.
-    double kb = std::floor(k * 4.0) / 4.0;
-    k = mixd(k, kb + 0.125, 0.2);
-    Col c = albedo * (key.col * (1.1 * k) + warm.col * (0.55 * lambert(s.n, warm.dir)) + rgb(0.10, 0.04, 0.06));
-    // Rim light wraps around the silhouette edge.
-    double edge = std::pow(1 - std::max(0.0, s.n.z), 2.0);
-    c = c + rim.col * (1.1 * lambert(s.n, rim.dir) * (0.3 + edge));
-    c = c + rgb(0.2, 0.85, 1.0) * (0.45 * edge * smooth(-0.1, 0.6, s.n.x));
-    // The neck falls into the shadow of the jaw and fades downward.
-    c = c * (0.35 + 0.65 * smooth(-1.35, -0.75, s.p.y));
-    c = c + rgb(0.85, 1.0, 1.0) * (gloss * specular(s.n, key.dir, power));
-    c = c + rgb(1.0, 1.0, 1.0) * (0.6 * gloss * specular(s.n, rim.dir, power));
-    return c * (0.4 + 0.6 * s.ao);
+    const Col keyCol = rgb(0.55, 0.92, 1.00), fillCol = rgb(1.00, 0.32, 0.72), rimCol = rgb(0.75, 1.00, 1.00);
+    V3 n = s.n, v = s.view;
+    // Ambient from a violet sky above and a dark plum floor below.
+    Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
+    double key = wrapped(n, kKeyDir, wrap) * (0.25 + 0.75 * keyLight);
+    double fill = wrapped(n, kFillDir, wrap);
+    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.15 * key) + fillCol * (0.55 * fill));
+    // Rim: strongest where the surface turns away from the viewer.
+    double facing = std::max(0.0, dot(n, v));
+    double fres = std::pow(1 - facing, 3.0);
+    c = c + rimCol * (0.9 * fres * wrapped(n, kRimDir, 0.3));
+    c = c + fillCol * (0.35 * fres * wrapped(n, kFillDir, 0.2));
+    // Highlights, brighter at grazing angles.
+    double schlick = 0.06 + 0.94 * std::pow(1 - facing, 5.0);
+    double spec = gloss * (0.6 + 2.0 * schlick);
+    c = c + rgb(0.85, 1.0, 1.0) * (spec * blinn(n, kKeyDir, v, power) * keyLight);
+    c = c + rgb(1.0, 0.75, 0.95) * (0.5 * spec * blinn(n, kFillDir, v, power));
+    // The neck darkens toward its cut.
+    c = c * (0.35 + 0.65 * smooth(-1.10, -0.70, s.p.y));
+    return c * (0.55 + 0.45 * s.ao);
 }
 
 // Backdrop of the portrait: deep blue-violet, a soft halo behind the head.
@@ -61,6 +74,31 @@ Col portrait_back(double x, double y, double size) {
     double u = x / size - 0.5, v = y / size - 0.5;
     double r = std::sqrt(u * u + v * v);
     return mix(rgb(0.06, 0.04, 0.20), rgb(0.02, 0.01, 0.07), smooth(0.05, 0.75, r));
+}
+
+// The relief shifts each sample left by its height, so where the height
+// falls faster than a few levels per pixel its dashes spread apart into
+// stripes. Inside the head every pixel is raised to at least its
+// neighbours' height less kSlope per pixel of distance; only the outline
+// keeps its one clean drop to the background.
+void limit_slope(Picture& height) {
+    const double kSlope = 5.0 / 255.0, kInside = 80.0 / 255.0;
+    const int R = 24, w = height.w(), h = height.h();
+    std::vector<double> src(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double v = src[static_cast<size_t>(y) * w + x];
+            if (v <= kInside) continue;
+            double best = v;
+            for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
+                for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
+                    double q = src[static_cast<size_t>(j) * w + i];
+                    if (q > kInside) best = std::max(best, q - kSlope * std::hypot(i - x, j - y));
+                }
+            height.at(x, y) = rgb(best, best * 0.72, best * 0.86);
+        }
 }
 
 }  // namespace
@@ -77,29 +115,33 @@ void paint_faces(Picture& height, Picture& colour) {
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             Col hsum, csum;
+            int hits = 0;
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     const HeadSample& s = smp[static_cast<size_t>(y * ss + sy) * size * ss + x * ss + sx];
                     double px = x + (sx + 0.5) / ss, py = y + (sy + 0.5) / ss;
                     if (!s.hit) {
-                        hsum = hsum + rgb(0.04, 0.03, 0.12);
                         csum = csum + portrait_back(px, py, size);
                         continue;
                     }
-                    // Height: nearness to the viewer, modulated by a soft
-                    // frontal light so features stand out in the relief.
-                    // The nearest point (the nose) reaches full height; the
-                    // neck sinks under the relief's threshold toward the bottom.
-                    double nearness = clamp01((s.depth + 0.55) / 1.5);
+                    // Height: nearness to the viewer, with a floor well above
+                    // the relief's threshold, so that everything of the head
+                    // (the hair's edge and the neck's cut too) ends on one
+                    // clean edge against the dark background.
+                    double nearness = clamp01((s.depth + 0.45) / 1.45);
                     double lit = lambert(s.n, reliefLight);
-                    double hgt = clamp01(nearness * (0.85 + 0.15 * s.ao) + 0.12 * (lit - 0.6));
-                    double r = (70 + 185 * hgt) / 255.0 * smooth(-1.12, -0.84, s.p.y - 0.25 * s.p.x * s.p.x);
+                    double hgt = clamp01(nearness * (0.85 + 0.15 * s.ao) + 0.10 * (lit - 0.6));
+                    double r = (100 + 150 * hgt) / 255.0;
                     hsum = hsum + rgb(r, r * 0.72, r * 0.86);
-                    csum = csum + portrait(s);
+                    ++hits;
+                    csum = csum + portrait(s, soft_shadow(s.p + s.n * 0.01, norm(kKeyDir)));
                 }
-            height.at(x, y) = hsum * (1.0 / (ss * ss));
+            // No blend at the outline: a pixel half on the background would
+            // sit just over the threshold and throw its dash far off the edge.
+            height.at(x, y) = 2 * hits >= ss * ss ? hsum * (1.0 / hits) : rgb(0.05, 0.03, 0.12);
             colour.at(x, y) = csum * (1.0 / (ss * ss));
         }
+    limit_slope(height);
 }
 
 }  // namespace artgen

@@ -18,7 +18,7 @@ double dot(V3 a, V3 b);
 double len(V3 a);
 V3 norm(V3 a);
 
-enum Material { kSkin = 0, kEyeWhite = 1, kIris = 2, kPupil = 3, kHair = 4, kLips = 5, kBrow = 6 };
+enum Material { kSkin = 0, kEyeWhite = 1, kIris = 2, kPupil = 3, kHair = 4, kLips = 5, kBrow = 6, kMouth = 7 };
 
 struct HeadSample {
     bool hit = false;
@@ -28,6 +28,7 @@ struct HeadSample {
     double ao = 1;   // 0 (buried) .. 1 (open)
     double hair = 0; // strand pattern for hair, 0..1
     double depth = 0; // distance of the point in front of the head centre plane, toward the viewer
+    V3 view;          // unit vector from the point toward the camera, head space
 };
 
 struct HeadView {
@@ -40,6 +41,13 @@ struct HeadView {
 // Distance from point p (head space) to the head surface; mat receives the
 // material of the nearest part when not null.
 double head_sdf(V3 p, int* mat);
+
+// Lock index of the hair at p; across receives the position across the
+// lock, 0..1 from one groove to the next.
+double hair_lanes(V3 p, double* across);
+
+// Light reaching p along dir (head space) past the head itself: 0 shadowed .. 1 open.
+double soft_shadow(V3 p, V3 dir);
 
 // Ray-marches the head for a picture of w x h samples per axis (ss x ss
 // sub-samples per pixel are returned in row-major order of sub-sample rows).

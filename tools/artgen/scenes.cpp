@@ -239,12 +239,13 @@ Picture paint_title() {
 
 namespace {
 
-// Distance to a quadratic Bezier, approximated by a polyline of n pieces;
-// t receives the curve parameter of the nearest point.
-double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
-                 double& tOut) {
+// Nearest point of a quadratic Bezier (a polyline of n pieces): distance,
+// curve parameter and on which side of the curve the point lies (+1 / -1).
+double near_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
+                   double& tOut, double& side) {
     double best = 1e9;
     tOut = 0;
+    side = 1;
     double px = ax, py = ay;
     for (int i = 1; i <= n; ++i) {
         double t = static_cast<double>(i) / n, u = 1 - t;
@@ -255,6 +256,7 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
         if (d < best) {
             best = d;
             tOut = (i - 1 + s) / n;
+            side = (vx * (y - py) - vy * (x - px)) >= 0 ? 1 : -1;
         }
         px = qx;
         py = qy;
@@ -262,26 +264,68 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
     return best;
 }
 
-// Signed distance to a palm silhouette (negative inside): trunk from
-// (bx, by) to the crown (cx, cy), and broad drooping fronds with a few big
-// notches. The picture is shown stretched 2.5 times wide and twice tall, so
-// the palm has no detail finer than a few pixels.
+// Distance to a quadratic Bezier; t receives the curve parameter of the nearest point.
+double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
+                 double& tOut) {
+    double side;
+    return near_bezier(x, y, ax, ay, bx, by, cx, cy, n, tOut, side);
+}
+
+// Signed distance to one frond (negative inside): a thin midrib along the
+// curve and narrow leaflets on both sides, leaning toward the tip, each
+// tapering to a point; the leaflets are longest in the middle of the frond
+// and short at its tip. The picture is stretched about 2.5 times wide, so a
+// leaflet is at least a pixel and a half wide at its base.
+double frond(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, double len,
+             double reach, uint32_t seed) {
+    double t, side;
+    double d = near_bezier(x, y, ax, ay, bx, by, cx, cy, 16, t, side);
+    double rib = d - mixd(1.6, 0.5, t);
+    if (d > reach + 2) return rib;
+    // Local coordinates: s along the midrib, n away from it.
+    double s = t * len, n = d;
+    const double spacing = 4.2, cosA = 0.62, sinA = 0.78;
+    double best = rib;
+    // The leaflet through this point left the midrib about n * cot(a) behind.
+    double s0 = s - n * cosA / sinA;
+    int k0 = static_cast<int>(std::floor(s0 / spacing));
+    for (int k = k0 - 1; k <= k0 + 1; ++k) {
+        double base = (k + 0.5 * (side > 0 ? 0 : 1)) * spacing;
+        double tb = base / len;
+        if (tb < 0.06 || tb > 0.99) continue;
+        double L = reach * std::sin(3.14159265 * std::pow(tb, 0.8)) * (0.8 + 0.3 * hash01(k, side > 0 ? 1 : 2, seed));
+        L = std::max(L, 3.0);
+        // Leaflet from (base, 0) to (base + L cos a, L sin a); it bends
+        // toward the tip a little along its length.
+        double ex = base + L * cosA, ey = L * sinA;
+        double tau = clamp01(((s - base) * (ex - base) + n * ey) / (L * L));
+        double mx = base + (ex - base) * tau + 0.12 * L * tau * tau, my = ey * tau;
+        double dd = std::hypot(s - mx, n - my);
+        double width = 1.7 * std::pow(1 - tau, 0.9) + 0.15;
+        best = std::min(best, dd - width);
+    }
+    return best;
+}
+
+// Signed distance to a palm silhouette (negative inside): a trunk from
+// (bx, by) to the crown (cx, cy), six fronds arching out and down, and a
+// knot of young leaves at the crown.
 double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
     double t;
     double d = sd_bezier(x, y, bx, by, (bx + cx) / 2 + lean, (by + cy) / 2, cx, cy, 24, t);
-    double best = d - size * (0.075 - 0.035 * t);
-    for (int f = 0; f < 7; ++f) {
-        double ang = -kPi / 2 + (f - 3) * 0.55 + 0.2 * (hash01(f, 0, seed) - 0.5);
+    double best = d - size * (0.065 - 0.03 * t);
+    // Quick reject: beyond the reach of every frond.
+    if (std::hypot(x - cx, y - cy) > size * 1.75 && best > 0) return best;
+    for (int f = 0; f < 6; ++f) {
+        // Two fronds arch up either side of the top, two reach out, two droop;
+        // none goes straight up, whose arch would fold back on itself.
+        double ang = -kPi / 2 + (f - 2.5) * 0.52 + 0.16 * (hash01(f, 0, seed) - 0.5);
         double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
         double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
-        double hx = cx + std::cos(ang) * L * 0.65, hy = cy + std::sin(ang) * L * 0.85 - L * 0.1;
-        double ft;
-        double fd = sd_bezier(x, y, cx, cy, hx, hy, ex, ey, 16, ft);
-        double width = size * 0.085 * std::sin(kPi * std::pow(std::min(1.0, ft), 0.7));
-        double notch = 0.72 + 0.28 * smooth(-0.2, 0.2, std::sin(ft * L * 0.32 + f));
-        best = std::min(best, fd - width * notch);
+        double hx = cx + std::cos(ang) * L * 0.7, hy = cy + std::sin(ang) * L * 0.7 - L * 0.1;
+        best = std::min(best, frond(x, y, cx, cy, hx, hy, ex, ey, L * 1.2, size * 0.17, seed + 7u * f));
     }
-    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.07);
+    return std::min(best, std::hypot(x - cx, y - cy) - size * 0.06);
 }
 
 }  // namespace
@@ -309,14 +353,16 @@ Picture paint_tolmo() {
             Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.95, 0.58, 0.78), smooth(0.5, 0.65, maria));
             moon = moon * (0.8 + 0.2 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Two long cloud bars across the moon, lit on top.
-            for (int k = 0; k < 2; ++k) {
-                double cy = 126 + 32 * k, hh = 4.5 - k;
-                double len = 100 + 40 * k, cx = moonX - 30 + 70 * k;
-                double e = sd_segment(x, y, cx - len / 2, cy, cx + len / 2, cy) - hh * (1 - std::fabs(x - cx) / len);
-                double cov = smooth(1.0, -1.0, e);
-                Col cloud = mix(rgb8(250, 130, 170), rgb8(70, 20, 90), smooth(cy - hh, cy + hh, y));
-                c = over(c, cloud, cov);
+            // Soft drifts of cloud, thin where they cross the moon, lit pink
+            // on the side toward it.
+            double dens = fbm(x / 80.0 + 0.3 * y / 40.0, y / 16.0, 63u, 4);
+            double cl = smooth(0.50, 0.72, dens) * smooth(70, 110, y) * smooth(205, 160, y);
+            if (cl > 0) {
+                double nearMoon = std::exp(-std::max(0.0, dm - moonR) / 40.0);
+                double litSide = clamp01(0.5 + (fbm(x / 80.0 + 0.3 * y / 40.0, (y - 3) / 16.0, 63u, 4) - dens) * 12.0);
+                Col cloud = mix(rgb8(46, 16, 78), rgb8(120, 40, 120), 0.4 * t);
+                cloud = cloud + rgb8(250, 130, 180) * (0.55 * nearMoon * litSide);
+                c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
             }
             // Far headland on the left.
             double land = horizon - 20 * smooth(150, 20, x) - 6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
@@ -366,6 +412,8 @@ Picture paint_tolmo() {
 namespace {
 
 enum Roof { kFlat, kSteps, kSpire, kAntenna, kSlant };
+// How a tower's lit windows are laid out.
+enum Windows { kGrid, kRibbons, kStrips, kScatter };
 
 struct Tower {
     double left, width, height;  // height above the waterline
@@ -373,26 +421,32 @@ struct Tower {
     bool back;                   // in the hazy back row
     double litFrom, litTo;       // lit floors, as fractions of the height from the top
     int sign;                    // 0 none, 1 pink, 2 cyan: a neon sign on the face
+    Windows windows;
+    double pitchX, pitchY;       // window pitch across and up, pixels
 };
 
-// The skyline, back row first.
+const double kIltaW = 180;
+
+// The skyline, back row first. The picture is shown as two copies side by
+// side, so the skyline runs on across its right edge into its left one:
+// towers reaching past x = 180 come back in at x = 0.
 const Tower kTowers[] = {
-    {-4, 30, 92, kSteps, true, 0.1, 0.45, 0},    {24, 22, 118, kAntenna, true, 0.2, 0.5, 0},
-    {60, 26, 104, kSlant, true, 0.35, 0.7, 0},   {100, 20, 132, kSpire, true, 0.1, 0.3, 0},
-    {138, 30, 86, kSteps, true, 0.5, 0.8, 0},    {160, 26, 112, kAntenna, true, 0.15, 0.4, 0},
-    {-2, 24, 58, kFlat, false, 0.2, 0.6, 1},     {20, 18, 84, kSlant, false, 0.45, 0.85, 0},
-    {40, 26, 144, kSpire, false, 0.12, 0.42, 2}, {70, 22, 70, kFlat, false, 0.3, 0.5, 1},
-    {94, 28, 100, kSteps, false, 0.55, 0.9, 0},  {124, 20, 124, kAntenna, false, 0.2, 0.55, 2},
-    {146, 36, 64, kFlat, false, 0.25, 0.75, 1},
+    {-6, 30, 92, kSteps, true, 0.1, 0.45, 0, kGrid, 3, 4},        {22, 22, 118, kAntenna, true, 0.2, 0.5, 0, kStrips, 4, 3},
+    {58, 26, 104, kSlant, true, 0.35, 0.7, 0, kRibbons, 3, 5},    {98, 20, 132, kSpire, true, 0.1, 0.3, 0, kGrid, 4, 4},
+    {134, 30, 86, kSteps, true, 0.5, 0.8, 0, kScatter, 3, 3},     {156, 22, 112, kAntenna, true, 0.15, 0.4, 0, kRibbons, 3, 4},
+    {-8, 22, 66, kFlat, false, 0.2, 0.6, 1, kScatter, 3, 4},      {16, 18, 84, kSlant, false, 0.45, 0.85, 0, kGrid, 3, 3},
+    {38, 26, 144, kSpire, false, 0.12, 0.42, 2, kStrips, 5, 4},   {68, 22, 70, kFlat, false, 0.3, 0.5, 1, kRibbons, 3, 4},
+    {92, 28, 100, kSteps, false, 0.55, 0.9, 0, kGrid, 4, 5},      {122, 20, 124, kAntenna, false, 0.2, 0.55, 2, kScatter, 3, 4},
+    {144, 28, 58, kFlat, false, 0.25, 0.75, 0, kGrid, 3, 3},      {168, 18, 96, kSlant, false, 0.3, 0.8, 1, kStrips, 4, 4},
 };
 
-// Whether (x, y) is inside the tower, with its roof shape.
+// Whether (x, y) is inside the tower, with its roof shape; x is taken
+// round the picture's width, so a tower crossing an edge shows at both.
 bool in_tower(const Tower& t, double x, double y, double base) {
+    if (x < t.left) x += kIltaW;
+    if (x >= t.left + kIltaW) x -= kIltaW;
     double top = base - t.height, cx = t.left + t.width / 2;
-    if (x < t.left || x >= t.left + t.width || y >= base) {
-        if (t.roof == kSpire && std::fabs(x - cx) < 1.0 && y < top && y > top - 26) return true;
-        return false;
-    }
+    if (x < t.left || x >= t.left + t.width || y >= base) return false;
     switch (t.roof) {
         case kSteps: {
             // Two setbacks toward the top.
@@ -402,6 +456,8 @@ bool in_tower(const Tower& t, double x, double y, double base) {
             return y >= top;
         }
         case kSpire: {
+            // A needle rises from the tip, carrying the red light.
+            if (std::fabs(x - cx) < 1.0 && y > top - 26) return true;
             double taper = std::fabs(x - cx) / (t.width / 2);
             return y >= top + 14 * taper;
         }
@@ -415,51 +471,78 @@ bool in_tower(const Tower& t, double x, double y, double base) {
     }
 }
 
+// x of the tower's frame for a point x of the picture (see in_tower).
+double tower_x(const Tower& t, double x) {
+    if (x < t.left) x += kIltaW;
+    if (x >= t.left + kIltaW) x -= kIltaW;
+    return x;
+}
+
+// Whether the point (u across, v down from the tower's top, in pixels) is a
+// lit window, by the tower's layout.
+bool lit_window(const Tower& t, double u, double v, double f) {
+    double wx = std::fmod(u, t.pitchX), wy = std::fmod(v, t.pitchY);
+    int col = static_cast<int>(u / t.pitchX), row = static_cast<int>(v / t.pitchY);
+    bool inBand = f > t.litFrom && f < t.litTo;
+    switch (t.windows) {
+        case kGrid:
+            return inBand && wy > 1.0 && wy < t.pitchY - 1.0 && wx > 0.6 && wx < t.pitchX - 0.4;
+        case kRibbons:
+            // Whole floors lit behind a continuous band of glass.
+            return inBand && wy > 1.2 && wy < t.pitchY - 1.2 && hash01(row, static_cast<int>(t.left), 85u) < 0.75;
+        case kStrips:
+            // Tall slots running up the face, some floors dark.
+            return inBand && wx > 1.0 && wx < t.pitchX - 1.0 && wy > 0.5 &&
+                   hash01(col, row, static_cast<uint32_t>(t.left) + 86u) < 0.8;
+        default:
+            // Single windows lit here and there over the whole face.
+            return f > 0.08 && wy > 1.0 && wy < t.pitchY - 0.8 && wx > 0.8 && wx < t.pitchX - 0.6 &&
+                   hash01(col, row, static_cast<uint32_t>(t.left) + 87u) < 0.3;
+    }
+}
+
 }  // namespace
 
 Picture paint_ilta() {
     // City evening: a dusk sky over a skyline of towers with steps, spires
-    // and antennas, lit floors in clusters and a few neon signs, mirrored in
-    // the harbour, all inside a neon frame (the show turns two copies of it
-    // as the faces of a box, so the hard edges are part of the design).
+    // and antennas, windows lit in several layouts and a few neon signs,
+    // mirrored in the harbour, between neon tubes at the top and the bottom.
+    // The show sets two copies side by side as the faces of a turning box,
+    // so everything runs on across the left and right edges.
     Picture pic(180, 240);
     const double water = 182;
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
                      std::pow(t, 1.5));
-        // Long pink clouds.
-        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4)) * smooth(40, 80, y) * smooth(150, 110, y);
+        // Long pink clouds, tiling across the width.
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4, 2)) * smooth(40, 80, y) * smooth(150, 110, y);
         c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
-        // Crescent moon.
-        double m1 = std::hypot(x - 142, y - 30) - 10, m2 = std::hypot(x - 147, y - 26) - 9;
-        c = over(c, rgb(1.0, 0.95, 0.85), smooth(0.6, -0.6, std::max(m1, -m2)));
+        // Stars: 26 cells of 9 across the width, none crossing the edge.
         c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
         for (const Tower& tw : kTowers) {
             if (!in_tower(tw, x, y, water)) continue;
+            double tx = tower_x(tw, x);
             double top = water - tw.height;
             Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
             // Masts and needles catch the afterglow.
             if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
             // Afterglow on the left faces and the roofs.
-            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, x - tw.left));
-            // Lit floors in one cluster per tower: rows of windows two
-            // pixels high on a four-pixel pitch, with narrow mullions.
+            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, tx - tw.left));
             double f = (y - top) / tw.height;
-            double wy = std::fmod(y - top, 4.0), wx = std::fmod(x - tw.left, 3.0);
-            if (f > tw.litFrom && f < tw.litTo && wy > 1.0 && wy < 3.0 && wx > 0.6 && x > tw.left + 1.5 &&
-                x < tw.left + tw.width - 1.5) {
-                double h = hash01(static_cast<int>((y - top) / 4), static_cast<int>(tw.left), 84u);
+            double u = tx - tw.left, v = y - top;
+            if (u > 1.5 && u < tw.width - 1.5 && v > 0 && lit_window(tw, u, v, f)) {
+                double h = hash01(static_cast<int>(v / tw.pitchY), static_cast<int>(tw.left), 84u);
                 Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50) : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
                 b = lamp * (tw.back ? 0.6 : 0.95);
             }
             // A neon sign: a bright block with a dark letter band.
             if (tw.sign) {
                 double sx = tw.left + tw.width / 2, sy = water - 18;
-                double e = std::max(std::fabs(x - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
+                double e = std::max(std::fabs(tx - sx) - tw.width * 0.35, std::fabs(y - sy) - 5);
                 if (e < 0) {
                     Col neon = tw.sign == 1 ? rgb(1.0, 0.3, 0.75) : rgb(0.3, 1.0, 1.0);
-                    b = (std::fabs(y - sy) < 1.5 && std::fmod(x, 3.0) < 1.5) ? neon * 0.35 : neon;
+                    b = (std::fabs(y - sy) < 1.5 && std::fmod(tx, 3.0) < 1.5) ? neon * 0.35 : neon;
                 }
             }
             c = b;
@@ -468,7 +551,10 @@ Picture paint_ilta() {
         for (const Tower& tw : kTowers) {
             if (tw.roof != kAntenna && tw.roof != kSpire) continue;
             double ly = water - tw.height - (tw.roof == kAntenna ? 20 : 26);
-            double dl = std::hypot(x - (tw.left + tw.width / 2), y - ly);
+            double lx = tw.left + tw.width / 2;
+            double dx = std::fabs(x - lx);
+            dx = std::min(dx, kIltaW - dx);
+            double dl = std::hypot(dx, y - ly);
             c = c + rgb(1.0, 0.2, 0.3) * (0.9 * std::exp(-dl * dl / 2.5));
         }
         return c;
@@ -480,16 +566,18 @@ Picture paint_ilta() {
         } else {
             // Harbour: the scene mirrored, broken into ripples and darkened.
             double dy = y - water;
-            double rip = 3.0 * (fbm(x / 40.0, dy / 2.0, 86u, 3) - 0.5) * (1 + dy / 30.0);
-            Col r = scene(std::min(179.9, std::max(0.0, x + rip)), water - dy * 1.1 - 0.5);
+            double rip = 3.0 * (fbm(x / 36.0, dy / 2.0, 86u, 3, 5) - 0.5) * (1 + dy / 30.0);
+            double rx = std::fmod(x + rip + kIltaW, kIltaW);
+            Col r = scene(rx, water - dy * 1.1 - 0.5);
             c = r * (0.55 - 0.25 * smooth(0, 60, dy)) + rgb8(8, 4, 30);
-            double line = smooth(0.58, 0.72, vnoise(x / 25.0, dy / 1.2, 87u));
+            double line = smooth(0.58, 0.72, vnoise(x / 22.5, dy / 1.2, 87u, 8));
             c = c + rgb(0.5, 0.3, 0.6) * (0.25 * line);
         }
-        // Neon frame: a dark outer pixel, a three-pixel tube fading from
-        // pink at the top to cyan at the bottom, a thin glow inside.
-        double e = std::min(std::min(x, 180.0 - x), std::min(y, 240.0 - y));
-        Col tube = mix(rgb(1.0, 0.30, 0.75), rgb(0.25, 0.95, 1.0), clamp01((y - 20) / 200.0));
+        // Neon tubes along the top and the bottom: a dark outer pixel, a
+        // three-pixel tube, pink at the top and cyan at the bottom, a thin
+        // glow inside. The sides stay open, so two copies meet without a border.
+        double e = std::min(y, 240.0 - y);
+        Col tube = y < 120 ? rgb(1.0, 0.30, 0.75) : rgb(0.25, 0.95, 1.0);
         c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
         if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
         return c;
