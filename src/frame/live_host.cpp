@@ -2,6 +2,7 @@
 
 #include <allegro.h>
 #include <aldumb.h>
+#include <xalleg.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +24,9 @@ void LiveHost::init()
                      allegro_error[0] ? "; " : "", allegro_error);
         std::exit(-1);
     }
-    int depth = desktop_color_depth();
-    // Every effect needs true colour; 8-bit (or an unknown depth) is run at 32 bits.
-    if (depth == 0 || depth == 8)
-        depth = 32;
-    set_color_depth(depth);
+    // The effects draw 32-bit pixels and blend them by 32-bit rules; at 8, 15, 16 or 24 bits they
+    // would lose or garble colours. The X11 driver converts each present to the desktop's depth.
+    set_color_depth(32);
     if (set_gfx_mode(GFX_AUTODETECT_FULLSCREEN, 640, 480, 0, 0) != 0) {
         allegro_message("%s\n", allegro_error);
         std::exit(-1);
@@ -37,22 +36,31 @@ void LiveHost::init()
     install_mouse();
 }
 
-void LiveHost::install_tick()
+void LiveHost::on_tick(void* self)
 {
-    tick_start_ = std::chrono::steady_clock::now();
-    install_int_ex(increment_speed_counter, kTickPeriod);
+    static_cast<LiveHost*>(self)->owed_.fetch_add(1);
 }
 
-long LiveHost::ticks_since_install()
+void LiveHost::install_tick()
 {
-    using namespace std::chrono;
-    const auto ns = duration_cast<nanoseconds>(steady_clock::now() - tick_start_).count();
-    return static_cast<long>(ns / 1e9 * TIMERS_PER_SECOND / kTickPeriod);
+    install_param_int_ex(on_tick, this, kTickPeriod);
+}
+
+void LiveHost::idle()
+{
+    rest(1);
 }
 
 void LiveHost::present(BITMAP* frame)
 {
+    // The driver copies the frame into its image and only queues the request that sends it; its
+    // background thread flushes such requests every 20 ms or so, and a flush while the next frame
+    // is being copied shows bands of two frames. Under the display lock, with the connection
+    // synced, the whole frame is on the X server before this returns.
+    XLOCK();
     blit(frame, screen, 0, 0, 0, 0, 640, 480);
+    XSync(_xwin.display, False);
+    XUNLOCK();
 }
 
 bool LiveHost::esc_held()
@@ -111,4 +119,19 @@ void LiveHost::set_music_volume(float volume)
 {
     if (player_)
         al_duh_set_volume(player_, volume);
+}
+
+void LiveHost::end_music()
+{
+    if (!player_)
+        return;
+    // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
+    // Refill them with silence for three buffers' time, then stop: the sound ends in silence.
+    al_duh_set_volume(player_, 0.0f);
+    for (int ms = 0; ms < 3 * 4096 * 1000 / 48000; ms++) {
+        al_poll_duh(player_);
+        rest(1);
+    }
+    al_stop_duh(player_);
+    player_ = nullptr;
 }

@@ -1,6 +1,6 @@
 // The host of the real show: Allegro's full-screen mode, timer, keyboard and the DUMB player.
 #pragma once
-#include <chrono>
+#include <atomic>
 
 #include "frame/host.h"
 
@@ -9,13 +9,16 @@ struct DUH;
 
 class LiveHost : public Host {
 public:
-    // Brings up Allegro and the 640x480 full-screen mode at the desktop's depth, then the timer,
-    // keyboard and mouse. Exits the process with status -1 when Allegro or the mode cannot start.
+    // Brings up Allegro and the 640x480 full-screen mode, drawn at 32 bits whatever the desktop's
+    // depth (the library converts for the screen), then the timer, keyboard and mouse. Exits the
+    // process with status -1 when Allegro or the mode cannot start.
     void init();
 
     void install_tick() override;
-    long ticks_since_install() override;
-    void idle() override {}
+    long owed() override { return owed_.load(); }
+    void take_tick() override { owed_.fetch_sub(1); }
+    void clear_owed() override { owed_.store(0); }
+    void idle() override;
     void begin_phase(Phase) override {}
     void begin_scene(int) override {}
     void present(BITMAP* frame) override;
@@ -26,9 +29,14 @@ public:
     void start_music(const std::string& module_path) override;
     void poll_music() override;
     void set_music_volume(float volume) override;
+    void end_music() override;
 
 private:
-    std::chrono::steady_clock::time_point tick_start_;
+    // Timer callback, in Allegro's timer thread: one more frame owed, nothing else.
+    static void on_tick(void* self);
+
+    // Atomic, so a tick that meets a frame taking one is never lost.
+    std::atomic<long> owed_{0};
     DUH* module_ = nullptr;
     AL_DUH_PLAYER* player_ = nullptr;
 };
