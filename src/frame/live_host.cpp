@@ -34,6 +34,23 @@ void LiveHost::init()
     install_timer();
     install_keyboard();
     install_mouse();
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+        phase_log_ = std::fopen(path, "w");
+}
+
+void LiveHost::log_phase(const char* name)
+{
+    if (!phase_log_)
+        return;
+    const std::chrono::duration<double> t = std::chrono::steady_clock::now() - tick_start_;
+    std::fprintf(phase_log_, "%s %.4f\n", name, t.count());
+    std::fflush(phase_log_);
+}
+
+void LiveHost::begin_phase(Phase phase)
+{
+    static const char* const names[] = {"logo", "smear", "loop", "pause", "fade"};
+    log_phase(names[static_cast<int>(phase)]);
 }
 
 void LiveHost::on_tick(void* self)
@@ -43,6 +60,7 @@ void LiveHost::on_tick(void* self)
 
 void LiveHost::install_tick()
 {
+    tick_start_ = std::chrono::steady_clock::now();
     install_param_int_ex(on_tick, this, kTickPeriod);
 }
 
@@ -123,6 +141,7 @@ void LiveHost::set_music_volume(float volume)
 
 void LiveHost::end_music()
 {
+    log_phase("end");
     if (!player_)
         return;
     // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.

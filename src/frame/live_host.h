@@ -1,6 +1,8 @@
 // The host of the real show: Allegro's full-screen mode, timer, keyboard and the DUMB player.
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 
 #include "frame/host.h"
 
@@ -19,7 +21,7 @@ public:
     void take_tick() override { owed_.fetch_sub(1); }
     void clear_owed() override { owed_.store(0); }
     void idle() override;
-    void begin_phase(Phase) override {}
+    void begin_phase(Phase phase) override;
     void begin_scene(int) override {}
     void present(BITMAP* frame) override;
     bool esc_held() override;
@@ -34,6 +36,12 @@ public:
 private:
     // Timer callback, in Allegro's timer thread: one more frame owed, nothing else.
     static void on_tick(void* self);
+
+    // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end") is
+    // written there in seconds since the tick began: how the end-to-end tests time the phases.
+    void log_phase(const char* name);
+    std::FILE* phase_log_ = nullptr;
+    std::chrono::steady_clock::time_point tick_start_;
 
     // Atomic, so a tick that meets a frame taking one is never lost.
     std::atomic<long> owed_{0};
