@@ -4,12 +4,21 @@
 #include <aldumb.h>
 #include <xalleg.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "frame/tick.h"
 #include "music/module_check.h"
+
+namespace {
+// Where in its tick a frame on time is presented: after the drawing of any scene on a fast
+// machine, early enough to leave the rest of the tick for the copy to the X server.
+constexpr std::chrono::milliseconds kPresentDelay{10};
+}
 
 void LiveHost::init()
 {
@@ -53,24 +62,43 @@ void LiveHost::begin_phase(Phase phase)
     log_phase(names[static_cast<int>(phase)]);
 }
 
-void LiveHost::on_tick(void* self)
-{
-    static_cast<LiveHost*>(self)->owed_.fetch_add(1);
-}
-
 void LiveHost::install_tick()
 {
     tick_start_ = std::chrono::steady_clock::now();
-    install_param_int_ex(on_tick, this, kTickPeriod);
+    ticking_ = true;
+}
+
+long LiveHost::ticks_elapsed() const
+{
+    if (!ticking_)
+        return 0;
+    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - tick_start_).count();
+    return static_cast<long>(us * TIMERS_PER_SECOND / (kTickPeriod * 1000000LL));
+}
+
+std::chrono::steady_clock::time_point LiveHost::tick_time(long n) const
+{
+    const long long us = (n * kTickPeriod * 1000000LL + TIMERS_PER_SECOND - 1) / TIMERS_PER_SECOND;
+    return tick_start_ + std::chrono::microseconds(us);
 }
 
 void LiveHost::idle()
 {
-    rest(1);
+    // Sleeps until the next tick is due, at most 2 ms at a time so that Esc is seen at once.
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+    std::this_thread::sleep_until(std::min(cap, tick_time(taken_ + 1)));
 }
 
 void LiveHost::present(BITMAP* frame)
 {
+    // A frame on time goes out at a fixed moment of its tick, so every frame stays on screen for
+    // one whole tick however long it took to draw; one that is late goes out at once.
+    if (ticking_ && owed() <= 1) {
+        const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
+        if (std::chrono::steady_clock::now() < due)
+            std::this_thread::sleep_until(due);
+    }
     // The driver copies the frame into its image and only queues the request that sends it; its
     // background thread flushes such requests every 20 ms or so, and a flush while the next frame
     // is being copied shows bands of two frames. Under the display lock, with the connection

@@ -1,6 +1,5 @@
 // The host of the real show: Allegro's full-screen mode, timer, keyboard and the DUMB player.
 #pragma once
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -17,9 +16,9 @@ public:
     void init();
 
     void install_tick() override;
-    long owed() override { return owed_.load(); }
-    void take_tick() override { owed_.fetch_sub(1); }
-    void clear_owed() override { owed_.store(0); }
+    long owed() override { return ticks_elapsed() - taken_; }
+    void take_tick() override { taken_++; }
+    void clear_owed() override { taken_ = ticks_elapsed(); }
     void idle() override;
     void begin_phase(Phase phase) override;
     void begin_scene(int) override {}
@@ -34,17 +33,17 @@ public:
     void end_music() override;
 
 private:
-    // Timer callback, in Allegro's timer thread: one more frame owed, nothing else.
-    static void on_tick(void* self);
-
     // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end") is
     // written there in seconds since the tick began: how the end-to-end tests time the phases.
     void log_phase(const char* name);
     std::FILE* phase_log_ = nullptr;
+    // The clock: ticks are counted from the steady clock, not by a timer thread, so each one
+    // falls exactly on its time. 0 before install_tick.
+    long ticks_elapsed() const;
+    std::chrono::steady_clock::time_point tick_time(long n) const;
+    bool ticking_ = false;
     std::chrono::steady_clock::time_point tick_start_;
-
-    // Atomic, so a tick that meets a frame taking one is never lost.
-    std::atomic<long> owed_{0};
+    long taken_ = 0;  // ticks taken by frames (or forgotten)
     DUH* module_ = nullptr;
     AL_DUH_PLAYER* player_ = nullptr;
 };
