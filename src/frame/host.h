@@ -1,5 +1,5 @@
 // The seam between the show and the machine. Show code reaches the screen, the keyboard, the clock
-// and the music only through a Host: LiveHost wraps Allegro's screen, timer, key array and the
+// and the music only through a Host: LiveHost wraps Allegro's screen, key array, the steady clock and the
 // DUMB player; HeadlessHost (tests, recorder, benchmark) runs on memory bitmaps and a virtual clock.
 #pragma once
 #include <string>
@@ -23,8 +23,8 @@ public:
     virtual void take_tick() = 0;
     // Forgets what is owed: a stretch of the show starts on time, whatever the last one lagged.
     virtual void clear_owed() = 0;
-    // One turn of a wait while nothing is owed. Live: sleeps about a millisecond; headless: one
-    // tick of virtual time passes.
+    // One turn of a wait while nothing is owed. Live: sleeps towards the next tick (2 ms at most);
+    // headless: one tick of virtual time passes.
     virtual void idle() = 0;
 
     // Waits until a frame is owed, then takes its tick. With esc_ends, Esc is tested before each

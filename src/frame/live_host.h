@@ -1,4 +1,4 @@
-// The host of the real show: Allegro's full-screen mode, timer, keyboard and the DUMB player.
+// The host of the real show: Allegro's full-screen mode, keyboard, the DUMB player and a clock.
 #pragma once
 #include <chrono>
 #include <cstdio>
