@@ -1,5 +1,5 @@
-// The ending: the credit lines in textBitmap, the block cells, the music fade, the pause's bound
-// and the two ways out.
+// The ending: the credit lines in textBitmap, the block cells, the music fade, the pace of the
+// pause and the fade, and the ways out.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,7 +9,6 @@
 
 #include "effects/ending.h"
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -127,14 +126,12 @@ TEST(Ending, CreditLinesStandInTextBitmapAtTheirRowsAndColumns)
 TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
 {
     EndingRun run;
-    // Esc held through the whole pause is not looked at there.
-    run.host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Pause; };
     const long draws0 = run.s->random.draws();
     ASSERT_EQ(run.run(), 0);
 
     EXPECT_EQ(run.pause_presents, 500);
     EXPECT_EQ(run.fade_presents, 900);
-    EXPECT_EQ(run.host.esc_tests, 900);
+    EXPECT_EQ(run.host.esc_tests, 500 + 900) << "one test in each wait of the pause";
     EXPECT_EQ(run.host.polls, 500 + 900);
     EXPECT_EQ(run.s->random.draws() - draws0, 1800);
     EXPECT_EQ(run.s->laiskuri, 900);
@@ -145,8 +142,22 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
     for (size_t i = 1; i < 900; i++)
         ASSERT_EQ(run.host.volumes[i], static_cast<float>(1.0 - static_cast<double>(i) / 900.0));
 
+    const std::vector<Event> tail(run.host.events.end() - 3, run.host.events.end());
+    EXPECT_EQ(tail, (std::vector<Event>{Event::MusicEnd, Event::Windowed, Event::Deinit}));
+}
+
+TEST(Ending, EscWhileThePauseWaitsLeavesThroughTheWindow)
+{
+    EndingRun run;
+    // Held from the 100th wait on: 99 pause frames are shown, the credits are not written yet.
+    run.host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Pause && h.esc_tests >= 100; };
+    ASSERT_EQ(run.run(), 0);
+    EXPECT_EQ(run.pause_presents, 99);
+    EXPECT_EQ(run.fade_presents, 0);
+    EXPECT_TRUE(run.host.volumes.empty());
     const std::vector<Event> tail(run.host.events.end() - 2, run.host.events.end());
-    EXPECT_EQ(tail, (std::vector<Event>{Event::Windowed, Event::Deinit}));
+    EXPECT_EQ(tail, (std::vector<Event>{Event::Deinit, Event::Windowed}));
+    EXPECT_FALSE(run.host.has(Event::MusicEnd));
 }
 
 TEST(Ending, EscInTheFadeEndsBeforeThatPassesBlurWithoutTheWindow)
@@ -203,24 +214,26 @@ TEST(Ending, LogoOverTheLastPictureThenTheFirstBlurDrawsRowBeforeColumn)
     destroy_bitmap(first_fade);
 }
 
-TEST(Ending, PauseCountsTicksOnFastHostsAndIsBoundedOnSlowOnes)
+// Each frame of the pause and the fade takes one tick: on a host that keeps up, each lasts its
+// frame count in ticks; one that lags shows the same frames back to back. The pause starts on time
+// whatever the main loop owed, and the credits are there whichever way.
+TEST(Ending, PauseAndFadeShowOneFrameATickAndStartOnTime)
 {
     struct Case {
         double ticks_per_present;
-        long pause_presents;
+        long owed_before;  // what the main loop left owed
+        long idles;        // turns of the waits
     };
-    // A quarter tick per pass: 666 passes (500 plus the 166 ticks that came meanwhile), as if
-    // unbounded. One tick or more per pass: the count never falls; the pause ends after 500 ticks.
-    for (const Case c : {Case{0.0, 500}, Case{0.25, 666}, Case{1.0, 500}, Case{2.0, 250}}) {
+    for (const Case c : {Case{0.0, 0, 1400}, Case{0.25, 40, 1400 - 1400 / 4 + 1}, Case{2.0, 40, 1}}) {
         SCOPED_TRACE(c.ticks_per_present);
         EndingRun run;
         run.host.ticks_per_present = c.ticks_per_present;
-        run.host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
+        run.host.owed_ticks = c.owed_before;
         ASSERT_EQ(run.run(), 0);
-        EXPECT_EQ(run.pause_presents, c.pause_presents);
-        EXPECT_EQ(run.fade_presents, 0);
-        EXPECT_LE(speed_counter.load(), 0);
-        // The credits are all there whichever way the pause ended.
+        EXPECT_EQ(run.pause_presents, 500);
+        EXPECT_EQ(run.fade_presents, 900);
+        EXPECT_EQ(run.host.idles, c.idles);
+        EXPECT_GE(run.host.ticks, 1400) << "a paced stretch lasts at least its frames in ticks";
         BITMAP* expected = expected_text_bitmap();
         EXPECT_EQ(differing_pixels(run.s->pics.textBitmap, expected), 0);
         destroy_bitmap(expected);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -180,12 +179,12 @@ TEST_F(HelixScene, FirstFrameShowsLinesThenLeavesTheWave)
 {
     BITMAP* shown = create_bitmap(640, 480);
     host.on_present = [&](BITMAP* b, Phase, long) { blit(b, shown, 0, 0, 0, 0, 640, 480); };
-    speed_counter = 1;
+    host.owed_ticks = 1;
     ASSERT_TRUE(show->helix.frame(*show));
     EXPECT_EQ(host.presents, 1);
     EXPECT_EQ(host.polls, 1);
     EXPECT_EQ(host.esc_tests, 430);
-    EXPECT_EQ(speed_counter.load(), 0);
+    EXPECT_EQ(host.owed_ticks, 0);
     EXPECT_EQ(show->helix.aalto, 0.1f);
     EXPECT_EQ(show->helix.pokale, 200.0f);
 
@@ -214,7 +213,7 @@ TEST_F(HelixScene, FirstFrameShowsLinesThenLeavesTheWave)
     }
 
     // The next frame shows its lines over that wave, then replaces it.
-    speed_counter = 1;
+    host.owed_ticks = 1;
     ASSERT_TRUE(show->helix.frame(*show));
     EXPECT_EQ(getpixel(shown, 600, 81), row_colour(91));
     EXPECT_EQ(getpixel(shown, 600, 399), getpixel(shown, 600, 398));
@@ -227,12 +226,12 @@ TEST_F(HelixScene, EscIsTestedAfterEverySquareBeforeThePresent)
         SCOPED_TRACE(at);
         host.esc_tests = 0;
         host.esc = [at](const HeadlessHost& h) { return h.esc_tests >= at; };
-        speed_counter = 1;
+        host.owed_ticks = 1;
         EXPECT_FALSE(show->helix.frame(*show));
         EXPECT_EQ(host.esc_tests, at);
         EXPECT_EQ(host.presents, 0);
         EXPECT_EQ(host.polls, 0);
-        EXPECT_EQ(speed_counter.load(), 1);
+        EXPECT_EQ(host.owed_ticks, 1);
     }
     EXPECT_TRUE(host.has(Event::Deinit));
     EXPECT_FALSE(host.has(Event::Windowed));

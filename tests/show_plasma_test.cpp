@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -228,11 +227,11 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
 {
     Plasma& pl = show->plasma;
     BITMAP* canvas = show->pics.canvas;
-    speed_counter = 1;
+    host.owed_ticks = 1;
     ASSERT_TRUE(pl.frame(*show));
     EXPECT_EQ(host.presents, 1);
     EXPECT_EQ(host.polls, 55696);
-    EXPECT_EQ(speed_counter.load(), 0);
+    EXPECT_EQ(host.owed_ticks, 0);
     EXPECT_EQ(pl.kartanpyoritys, 2);
     // The table's blocks; rows 0..79 and 400..479 keep what they held.
     EXPECT_EQ(getpixel(canvas, 0, 80), makecol(129, 126, 130));
@@ -245,7 +244,7 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
     // sample (128, 128) with height 200 << 16 (viiva 87) draws 371..374 on row 238.
     EXPECT_EQ(getpixel(show->pics.face1Rotated, 128, 128), makecol(200, 0, 0));
     EXPECT_NE(getpixel(canvas, 371, 238), makecol(0, 255, 0));
-    speed_counter = 1;
+    host.owed_ticks = 1;
     ASSERT_TRUE(pl.frame(*show));
     EXPECT_EQ(getpixel(canvas, 371, 238), makecol(0, 255, 0));
     EXPECT_EQ(getpixel(canvas, 374, 238), makecol(0, 255, 0));

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -220,7 +219,7 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
         auto s = std::make_unique<Show>(host);
         ASSERT_TRUE(run_preamble(*s, dir.path()));
         s->effu = scene;
-        speed_counter = 0;
+        host.owed_ticks = 0;
         const bool went_on = scene == 3 ? s->tunnel.frame(*s)
                              : scene == 4 ? s->julia.frame(*s)
                                           : s->xorTunnel.frame(*s);
@@ -229,7 +228,7 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
         EXPECT_EQ(host.esc_tests, 1);
         EXPECT_TRUE(host.has(HeadlessHost::Event::Deinit));
         EXPECT_FALSE(host.has(HeadlessHost::Event::Windowed));
-        EXPECT_EQ(speed_counter.load(), 0);
+        EXPECT_EQ(host.owed_ticks, 0);
     }
 }
 

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -33,7 +32,7 @@ struct SceneShow {
         destroy_bitmap(face);
         clear_to_color(s->pics.canvas, 0);
         clear_to_color(s->pics.auxCanvas, makecol(255, 0, 255));
-        speed_counter = 0;
+        host.owed_ticks = 0;
     }
 };
 
@@ -62,13 +61,13 @@ TEST(Tunnel, FirstVisitFollowsTheTableOfFrameValues)
     for (int n = 1; n <= 160; n++) {
         const long draws = s.random.draws();
         const long presents = show.host.presents, polls = show.host.polls;
-        const int owed = speed_counter.load();
+        const long owed = show.host.owed_ticks;
         ASSERT_TRUE(s.tunnel.frame(s));
         // One random draw, one poll, one present and one tick per frame.
         ASSERT_EQ(s.random.draws(), draws + 1);
         ASSERT_EQ(show.host.polls, polls + 1);
         ASSERT_EQ(show.host.presents, presents + 1);
-        ASSERT_EQ(speed_counter.load(), owed - 1);
+        ASSERT_EQ(show.host.owed_ticks, owed - 1);
         if (next == std::size(rows) || rows[next].n != n)
             continue;
         const Row& r = rows[next++];

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "show/show.h"
-#include "frame/tick.h"
 #include "show_support.h"
 
 namespace {
@@ -25,7 +24,7 @@ struct SceneShow {
         s->animation = 1.6f;
         presented = create_bitmap_ex(32, 640, 480);
         host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
-        speed_counter = 0;
+        host.owed_ticks = 0;
     }
     ~SceneShow() { destroy_bitmap(presented); }
 };
@@ -54,7 +53,7 @@ TEST(XorTunnel, FirstFrameOfTheFirstVisit)
     EXPECT_EQ(static_cast<int>(s.animation * 64.0), 100);
     EXPECT_EQ(show.host.presents, 1);
     EXPECT_EQ(show.host.polls, 1);
-    EXPECT_EQ(speed_counter.load(), -1);
+    EXPECT_EQ(show.host.owed_ticks, -1);
     EXPECT_EQ(s.random.draws(), 0);
 
     // (0, 0): u = (-16 + 401) & 255 = 129, v = (-109 + 100) & 255 = 247, c = 118. Nothing is

@@ -1,5 +1,5 @@
 // The soundtrack as the recorder hears it: the module rendered by DUMB at 48000 Hz stereo, one
-// video frame's worth of samples at a time.
+// video frame's worth of samples at a time, at the level the live show's sound driver plays it.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,8 +31,8 @@ public:
     bool loaded() const { return renderer_ != nullptr; }
     const std::string& problem() const { return problem_; }
 
-    // Appends `frames` stereo frames of signed 16-bit samples to `out` at gain `volume`
-    // (silence when nothing is loaded, or past a module's end).
+    // Appends `frames` stereo frames of signed 16-bit samples to `out` at gain `volume`, then at
+    // the live mixer's gain for each side (silence when nothing is loaded, or past a module's end).
     void render(long frames, float volume, std::vector<int16_t>& out);
 
 private:

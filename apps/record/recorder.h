@@ -1,12 +1,12 @@
 // The recorder: runs the show on a virtual clock and turns its presented frames into a video
 // (raw frames and raw sound through ffmpeg) and PNG pictures of chosen frames.
 //
-// Time model: every present is one frame of the video, 1/59 s. No tick accrues while a frame is
-// presented, so the unpaced stretches (logo phase, smear, pause, fade) show exactly their nominal
-// counts of frames (500, 600, 500, 900) and the main loop owes nothing when it starts; there every
-// frame waits for exactly one tick. Sound is silent until the main loop's first frame, then the
-// module rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried exactly, at the gain
-// the show last set when the frame is presented.
+// Time model, the live show's: every present is one frame of the video, 1/59 s. A present takes
+// no virtual time and every frame waits for its own tick, so each phase shows its frames (500,
+// 600, 2099, 500, 900) and nothing owed carries over. Sound is silent until the main loop's first
+// frame, then the module rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried
+// exactly, at the gain the show last set when the frame is presented and at the level the live
+// show's sound driver plays it.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -4,16 +4,14 @@
 
 #include "frame/exits.h"
 #include "frame/stage.h"
-#include "frame/tick.h"
 #include "raster/raster.h"
 
 namespace {
 
-// The pause counts down 500 passes plus one per tick that arrives meanwhile. On a machine whose
-// pass takes a tick or longer the count never falls, so the pause also ends after this many ticks.
-constexpr long kPauseTickLimit = 500;
+// The pause: the picture stands still for this many frames, one a tick.
+constexpr int kPauseFrames = 500;
 
-// Index 0 is unused: the lines are met as the pause counter passes 4, 3, 2 and 1.
+// Index 0 is unused: the lines are written as the pause's frames left to show pass 4, 3, 2 and 1.
 const char* const kCreditLines[5] = {
     nullptr,
     "THIS WAS OUR FIRST",
@@ -63,28 +61,21 @@ int run_ending(Stage& s)
 
     s.laiskuri = 0;
     draw_sprite(p.canvas, p.logoImage, 0, 80);
-    speed_counter = 500;
 
-    // The pause: the picture stands still while the credits go, unseen, into textBitmap.
+    // The pause: the picture stands still while the credits go, unseen, into textBitmap. It
+    // starts on time whatever the main loop owed; Esc held while it waits ends the show as the
+    // main loop's wait does.
+    s.host.clear_owed();
     s.host.begin_phase(Phase::Pause);
-    const long start = s.host.ticks_since_install();
-    int lowest_written = 5;  // the last line written; they come 4, 3, 2, 1
-    while (speed_counter.load() > 0) {
+    for (int left = kPauseFrames; left > 0; left--) {
+        if (!s.host.wait_tick(true)) {
+            exit_deinit_then_windowed(s.host);
+            return 0;
+        }
         s.host.present(p.canvas);
-        const int n = speed_counter.load();  // one read serves the test, the line and its row
-        if (n >= 1 && n <= 4) {
-            write_credit_line(p.textBitmap, n);
-            lowest_written = n;
-        }
-        speed_counter.fetch_sub(1);
+        if (left <= 4)
+            write_credit_line(p.textBitmap, left);
         s.host.poll_music();
-        if (s.host.ticks_since_install() - start >= kPauseTickLimit) {
-            // A slow machine: stop waiting, but the credits must still be there for the fade.
-            for (int line = lowest_written - 1; line >= 1; line--)
-                write_credit_line(p.textBitmap, line);
-            speed_counter = 0;
-            break;
-        }
     }
 
     // The fade: blur, block letters for passes 101..199, music from full volume to almost nothing.
@@ -106,9 +97,11 @@ int run_ending(Stage& s)
         const int jy = s.random.next() / 5000 - 3;
         const int jx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, jx, jy);
+        s.host.wait_tick();
         s.host.present(p.canvas);
     }
 
+    s.host.end_music();
     exit_windowed_then_deinit(s.host);
     return 0;
 }

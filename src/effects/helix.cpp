@@ -6,7 +6,6 @@
 #include "frame/exits.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
-#include "frame/tick.h"
 #include "raster/raster.h"
 
 void helix_square_lines(float pokale, int c, int x, int y, HelixLine out[8])
@@ -106,6 +105,6 @@ bool Helix::frame(Stage& s)
         stretch_blit(pics.tolmoImage, aux, 0, w.sy, 320, 2, w.dx, w.dy, w.dw, 4);
     }
 
-    speed_counter.fetch_sub(1);
+    s.host.take_tick();
     return true;
 }

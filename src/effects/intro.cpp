@@ -2,13 +2,10 @@
 
 #include "frame/exits.h"
 #include "frame/stage.h"
-#include "frame/tick.h"
 #include "raster/raster.h"
 
 namespace {
-// The logo phase counts down 500 presents plus one per tick that arrives meanwhile. On a machine
-// that presents slower than the tick the count never falls, so the phase also ends after this many.
-constexpr long kLogoPhaseTickLimit = 500;
+constexpr int kLogoFrames = 500;  // the still logo, one frame a tick
 }
 
 bool run_intro(Stage& s)
@@ -19,16 +16,15 @@ bool run_intro(Stage& s)
     fill_stairs_bitmaps(p);
     draw_sprite(p.canvas, p.logoImage, 0, 80);
 
+    // The still logo: one frame a tick. Esc held while it waits ends the show as the main
+    // loop's wait does.
     s.host.begin_phase(Phase::Logo);
-    speed_counter = 500;
-    const long start = s.host.ticks_since_install();
-    while (speed_counter.load() > 0) {
-        s.host.present(p.canvas);
-        speed_counter.fetch_sub(1);
-        if (s.host.ticks_since_install() - start >= kLogoPhaseTickLimit) {
-            speed_counter = 0;  // a slow machine owes nothing for the logo phase
-            break;
+    for (int n = 0; n < kLogoFrames; n++) {
+        if (!s.host.wait_tick(true)) {
+            exit_deinit_then_windowed(s.host);
+            return false;
         }
+        s.host.present(p.canvas);
     }
 
     set_trans_blender(300, 300, 300, 30);
@@ -42,6 +38,7 @@ bool run_intro(Stage& s)
         const int dy = s.random.next() / 5000 - 3;
         const int dx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, dx, dy);
+        s.host.wait_tick();
         s.host.present(p.canvas);
     }
     return true;

@@ -6,7 +6,6 @@
 
 #include "frame/exits.h"
 #include "frame/stage.h"
-#include "frame/tick.h"
 #include "raster/raster.h"
 
 PlasmaColumn plasma_column(int c, int w, float pano)
@@ -119,6 +118,6 @@ bool Plasma::frame(Stage& s)
         return false;
     }
     s.host.present(pics.canvas);
-    speed_counter.fetch_sub(1);
+    s.host.take_tick();
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include "frame/exits.h"
 #include "frame/host.h"
-#include "frame/tick.h"
 
 bool finish_frame(Host& host)
 {
@@ -10,6 +9,6 @@ bool finish_frame(Host& host)
         exit_from_frame(host);
         return false;
     }
-    speed_counter.fetch_sub(1);
+    host.take_tick();
     return true;
 }

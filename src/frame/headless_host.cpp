@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "frame/tick.h"
-
 void start_headless_allegro(int depth)
 {
     static bool started = false;
@@ -27,7 +25,6 @@ void start_headless_allegro(int depth)
 HeadlessHost::HeadlessHost(int depth)
 {
     start_headless_allegro(depth);
-    speed_counter = 0;
 }
 
 bool HeadlessHost::has(Event e) const
@@ -37,20 +34,17 @@ bool HeadlessHost::has(Event e) const
 
 void HeadlessHost::add_ticks(double n)
 {
-    if (!tick_installed_)
-        return;
     tick_debt_ += n;
     while (tick_debt_ >= 1.0) {
         tick_debt_ -= 1.0;
         ticks++;
-        increment_speed_counter();
+        owed_ticks++;
     }
 }
 
 void HeadlessHost::install_tick()
 {
     events.push_back(Event::InstallTick);
-    tick_installed_ = true;
 }
 
 void HeadlessHost::idle()

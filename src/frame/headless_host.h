@@ -16,13 +16,13 @@ public:
     explicit HeadlessHost(int depth = 32);
 
     // Rare events, in the order they happened.
-    enum class Event { InstallTick, MusicStart, Deinit, Windowed, Fatal };
+    enum class Event { InstallTick, MusicStart, MusicEnd, Deinit, Windowed, Fatal };
 
     // --- Script ---
     // Asked at every Esc test; true means Esc is held. Never held by default.
     std::function<bool(const HeadlessHost&)> esc;
     // Virtual time one present costs, in ticks (fractions accumulate). 0: a present takes no time,
-    // so unpaced phases accrue nothing and every main-loop frame takes exactly one tick.
+    // so every frame waits for its tick and takes exactly one.
     double ticks_per_present = 0;
     // Called after every present with the frame, its phase and its number within the phase (1-based).
     std::function<void(BITMAP*, Phase, long)> on_present;
@@ -34,7 +34,7 @@ public:
     long phase_presents = 0;    // presents in the current phase
     long presents = 0;          // all presents
     long esc_tests = 0;
-    long idles = 0;             // turns of the main loop's wait
+    long idles = 0;             // turns of the waits for a tick
     long polls = 0;
     long polls_outside_loop = 0;  // polls before the main loop began
     bool in_loop = false;
@@ -42,11 +42,14 @@ public:
     std::string music_path;
     std::string fatal_message;
     long ticks = 0;             // virtual ticks since install_tick
+    long owed_ticks = 0;        // the clock: ticks arrived minus ticks taken; tests may set it
 
     bool has(Event e) const;
 
     void install_tick() override;
-    long ticks_since_install() override { return ticks; }
+    long owed() override { return owed_ticks; }
+    void take_tick() override { owed_ticks--; }
+    void clear_owed() override { owed_ticks = 0; }
     void idle() override;
     void begin_phase(Phase p) override;
     void begin_scene(int s) override { scene = s; }
@@ -58,9 +61,9 @@ public:
     void start_music(const std::string& module_path) override;
     void poll_music() override;
     void set_music_volume(float volume) override { volumes.push_back(volume); }
+    void end_music() override { events.push_back(Event::MusicEnd); }
 
 private:
     void add_ticks(double n);
-    bool tick_installed_ = false;
     double tick_debt_ = 0;
 };

@@ -1,6 +1,7 @@
-// The seam between the show and the machine. Show code reaches the screen, the keyboard, the tick
-// and the music only through a Host: LiveHost wraps Allegro's screen, timer, key array and the
-// DUMB player; HeadlessHost (tests, recorder, benchmark) runs on memory bitmaps and a virtual clock.
+// The seam between the show and the machine. Show code reaches the screen, the keyboard, the clock
+// and the music only through a Host: LiveHost wraps Allegro's screen and key array, the steady
+// clock and the DUMB player; HeadlessHost (tests, recorder, benchmark) runs on memory bitmaps and a
+// virtual clock.
 #pragma once
 #include <string>
 
@@ -13,19 +14,40 @@ class Host {
 public:
     virtual ~Host() = default;
 
-    // Starts the 59 Hz tick (increment_speed_counter every kTickPeriod). Called once, before the intro.
+    // --- The show's clock ---
+    // Starts the 59 Hz tick: from now on every kTickPeriod one more frame is owed. Called once,
+    // before the intro.
     virtual void install_tick() = 0;
-    // Ticks that have arrived since install_tick; bounds the unpaced waits on slow machines.
-    virtual long ticks_since_install() = 0;
-    // One turn of the main loop's busy wait, when no frame is owed. Live: nothing at all.
+    // Frames owed to the clock: ticks arrived minus ticks taken. Positive: the show is behind.
+    virtual long owed() = 0;
+    // A frame takes its tick: one less owed (it may go below zero).
+    virtual void take_tick() = 0;
+    // Forgets what is owed: a stretch of the show starts on time, whatever the last one lagged.
+    virtual void clear_owed() = 0;
+    // One turn of a wait while nothing is owed. Live: sleeps towards the next tick (2 ms at most);
+    // headless: one tick of virtual time passes.
     virtual void idle() = 0;
+
+    // Waits until a frame is owed, then takes its tick. With esc_ends, Esc is tested before each
+    // turn of the wait; held, it ends the wait at once and the result is false (nothing taken).
+    bool wait_tick(bool esc_ends = false)
+    {
+        while (owed() <= 0) {
+            if (esc_ends && esc_held())
+                return false;
+            idle();
+        }
+        take_tick();
+        return true;
+    }
 
     // Marks the start of a stretch of presents (logo phase, smear, main loop, pause, fade).
     virtual void begin_phase(Phase phase) = 0;
     // The main loop's scene changes: the frames presented from now on are scene `scene` (0..5;
     // 6 is the ending). Called before the first frame of each visit draws.
     virtual void begin_scene(int scene) = 0;
-    // Copies one whole 640x480 bitmap to the screen at (0, 0).
+    // Copies one whole 640x480 bitmap to the screen at (0, 0); live, it is on the display when
+    // this returns.
     virtual void present(BITMAP* frame) = 0;
     // True while Esc is held down at the moment of the test; consumes nothing.
     virtual bool esc_held() = 0;
@@ -43,4 +65,6 @@ public:
     virtual void start_music(const std::string& module_path) = 0;
     virtual void poll_music() = 0;
     virtual void set_music_volume(float volume) = 0;
+    // After the fade's last frame: the music goes quiet without a click before the program ends.
+    virtual void end_music() = 0;
 };

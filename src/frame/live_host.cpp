@@ -2,13 +2,23 @@
 
 #include <allegro.h>
 #include <aldumb.h>
+#include <xalleg.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "frame/tick.h"
 #include "music/module_check.h"
+
+namespace {
+// Where in its tick a frame on time is presented: after the drawing of any scene on a fast
+// machine, early enough to leave the rest of the tick for the copy to the X server.
+constexpr std::chrono::milliseconds kPresentDelay{10};
+}
 
 void LiveHost::init()
 {
@@ -23,11 +33,9 @@ void LiveHost::init()
                      allegro_error[0] ? "; " : "", allegro_error);
         std::exit(-1);
     }
-    int depth = desktop_color_depth();
-    // Every effect needs true colour; 8-bit (or an unknown depth) is run at 32 bits.
-    if (depth == 0 || depth == 8)
-        depth = 32;
-    set_color_depth(depth);
+    // The effects draw 32-bit pixels and blend them by 32-bit rules; at 8, 15, 16 or 24 bits they
+    // would lose or garble colours. The X11 driver converts each present to the desktop's depth.
+    set_color_depth(32);
     if (set_gfx_mode(GFX_AUTODETECT_FULLSCREEN, 640, 480, 0, 0) != 0) {
         allegro_message("%s\n", allegro_error);
         std::exit(-1);
@@ -35,24 +43,70 @@ void LiveHost::init()
     install_timer();
     install_keyboard();
     install_mouse();
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+        phase_log_ = std::fopen(path, "w");
+}
+
+void LiveHost::log_phase(const char* name)
+{
+    if (!phase_log_)
+        return;
+    const std::chrono::duration<double> t = std::chrono::steady_clock::now() - tick_start_;
+    std::fprintf(phase_log_, "%s %.4f\n", name, t.count());
+    std::fflush(phase_log_);
+}
+
+void LiveHost::begin_phase(Phase phase)
+{
+    static const char* const names[] = {"logo", "smear", "loop", "pause", "fade"};
+    log_phase(names[static_cast<int>(phase)]);
 }
 
 void LiveHost::install_tick()
 {
     tick_start_ = std::chrono::steady_clock::now();
-    install_int_ex(increment_speed_counter, kTickPeriod);
+    ticking_ = true;
 }
 
-long LiveHost::ticks_since_install()
+long LiveHost::ticks_elapsed() const
 {
-    using namespace std::chrono;
-    const auto ns = duration_cast<nanoseconds>(steady_clock::now() - tick_start_).count();
-    return static_cast<long>(ns / 1e9 * TIMERS_PER_SECOND / kTickPeriod);
+    if (!ticking_)
+        return 0;
+    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - tick_start_).count();
+    return static_cast<long>(us * TIMERS_PER_SECOND / (kTickPeriod * 1000000LL));
+}
+
+std::chrono::steady_clock::time_point LiveHost::tick_time(long n) const
+{
+    const long long us = (n * kTickPeriod * 1000000LL + TIMERS_PER_SECOND - 1) / TIMERS_PER_SECOND;
+    return tick_start_ + std::chrono::microseconds(us);
+}
+
+void LiveHost::idle()
+{
+    // Sleeps until the next tick is due, at most 2 ms at a time so that Esc is seen at once.
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+    std::this_thread::sleep_until(std::min(cap, tick_time(taken_ + 1)));
 }
 
 void LiveHost::present(BITMAP* frame)
 {
+    // A frame on time goes out at a fixed moment of its tick, so every frame stays on screen for
+    // one whole tick however long it took to draw; one that is late goes out at once.
+    if (ticking_ && owed() <= 1) {
+        const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
+        if (std::chrono::steady_clock::now() < due)
+            std::this_thread::sleep_until(due);
+    }
+    // The driver copies the frame into its image and only queues the request that sends it; its
+    // background thread flushes such requests every 20 ms or so, and a flush while the next frame
+    // is being copied shows bands of two frames. Under the display lock, with the connection
+    // synced, the whole frame is on the X server before this returns.
+    XLOCK();
     blit(frame, screen, 0, 0, 0, 0, 640, 480);
+    XSync(_xwin.display, False);
+    XUNLOCK();
 }
 
 bool LiveHost::esc_held()
@@ -111,4 +165,20 @@ void LiveHost::set_music_volume(float volume)
 {
     if (player_)
         al_duh_set_volume(player_, volume);
+}
+
+void LiveHost::end_music()
+{
+    log_phase("end");
+    if (!player_)
+        return;
+    // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
+    // Refill them with silence for three buffers' time, then stop: the sound ends in silence.
+    al_duh_set_volume(player_, 0.0f);
+    for (int ms = 0; ms < 3 * 4096 * 1000 / 48000; ms++) {
+        al_poll_duh(player_);
+        rest(1);
+    }
+    al_stop_duh(player_);
+    player_ = nullptr;
 }

@@ -4,7 +4,6 @@
 
 #include "frame/exits.h"
 #include "frame/sequencer.h"
-#include "frame/tick.h"
 
 bool run_preamble(Show& s, const std::string& data_dir)
 {
@@ -31,7 +30,7 @@ int run_main_loop(Show& s)
             exit_deinit_then_windowed(s.host);
             return 0;
         }
-        if (speed_counter.load() <= 0) {
+        if (s.host.owed() <= 0) {
             s.host.idle();
             test_esc = true;
             continue;
@@ -72,6 +71,8 @@ int run_show(Host& host, const std::string& data_dir)
         return 1;
     if (!run_intro(*s))
         return 0;
+    // The main loop starts on time: the intro's frames each took their own tick.
+    host.clear_owed();
     host.begin_phase(Phase::Loop);
     return run_main_loop(*s);
 }

@@ -1,14 +1,17 @@
-# Holding Esc while the main loop runs ends the show with status 0. With a third argument, the
-# X server runs at that depth (8: the show runs in true colour all the same, past the smear).
+# Holding Esc while the show waits for its tick ends it with status 0, in the phase where it was
+# pressed. Arguments after the binary and the source directory: the X server's depth (24 by
+# default; 8: the show runs in true colour all the same) and the phase (loop by default; logo and
+# pause wait for each of their frames' ticks too).
 source "$(dirname "$0")/lib.sh"
 start_xvfb "${3:-24}"
 prepare_workdir
+phase=${4:-loop}
 start_show
-# The logo phase and the smear take a few seconds; by 12 s the paced main loop has long begun.
-sleep 12
-kill -0 "$SHOW_PID" 2>/dev/null || fail "the show ended before Esc was pressed"
+wait_phase "$phase" 120
+sleep 1
 xdotool keydown Escape
 wait_show 10
 xdotool keyup Escape
 [ "$STATUS" -eq 0 ] || fail "status $STATUS after Esc (stderr: $(cat "$WORK/stderr.log"))"
-echo "esc_in_wait: status 0"
+[ "$(last_phase)" = "$phase" ] || fail "Esc in '$phase' ended the show in '$(last_phase)'"
+echo "esc_in_wait: status 0 in '$phase'"

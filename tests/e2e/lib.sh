@@ -6,8 +6,10 @@ BIN=$1
 SRC=$2
 WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
 XVFB_PID=
+SINK_PID=
 
 cleanup() {
+    [ -n "$SINK_PID" ] && kill "$SINK_PID" 2>/dev/null
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
     rm -rf "$WORK"
 }
@@ -46,9 +48,32 @@ ASOUND
     export HOME="$WORK/home"
 }
 
-# Runs the show in the background from the working directory; sets SHOW_PID.
+# Sends the sound to a FIFO drained in real time (realtime_sink.py) into $WORK/sound.raw instead,
+# so that its timing and its last moments are as a sound card plays them.
+use_realtime_sound() {
+    mkfifo "$WORK/sound.fifo"
+    python3 "$(dirname "${BASH_SOURCE[0]}")/realtime_sink.py" "$WORK/sound.fifo" "$WORK/sound.raw" &
+    SINK_PID=$!
+    cat >"$WORK/home/.asoundrc" <<ASOUND
+pcm.!default { type file; slave.pcm "null"; file "$WORK/sound.fifo"; format "raw" }
+ASOUND
+}
+
+# Waits for the real-time sink to take the last of the sound (after the show has ended).
+finish_realtime_sound() {
+    local i
+    for i in $(seq 100); do
+        kill -0 "$SINK_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$SINK_PID" 2>/dev/null && fail "the sound sink did not see the end of the sound"
+    SINK_PID=
+}
+
+# Runs the show in the background from the working directory; sets SHOW_PID. Its phases are
+# logged to $WORK/phases.log ("NAME SECONDS" from the start of the tick).
 start_show() {
-    (cd "$WORK/run" && exec "$BIN") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
+    (cd "$WORK/run" && STREAM8_PHASE_LOG="$WORK/phases.log" exec "$BIN") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
     SHOW_PID=$!
 }
 
@@ -66,4 +91,20 @@ wait_show() {
     kill -9 "$SHOW_PID" 2>/dev/null
     wait "$SHOW_PID" 2>/dev/null
     STATUS=124
+}
+
+# Waits up to $2 seconds for phase $1 to begin; fails if the show ends or the time runs out.
+wait_phase() {
+    local i
+    for i in $(seq $(($2 * 10))); do
+        grep -q "^$1 " "$WORK/phases.log" 2>/dev/null && return 0
+        kill -0 "$SHOW_PID" 2>/dev/null || fail "the show ended before the phase '$1'"
+        sleep 0.1
+    done
+    fail "no phase '$1' after $2 s"
+}
+
+# The last phase begun (or "end").
+last_phase() {
+    tail -n 1 "$WORK/phases.log" | cut -d' ' -f1
 }
