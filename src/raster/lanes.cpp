@@ -45,6 +45,7 @@ constexpr int kWidth = 4;
 }  // namespace
 }  // namespace lanes128
 
+#if defined(__x86_64__) || defined(__i386__)
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace lanes256 {
@@ -64,6 +65,11 @@ constexpr int kWidth = 16;
 }  // namespace
 }  // namespace lanes512
 #pragma GCC pop_options
+#else
+// Elsewhere only the 128-bit lanes exist; path() never names a wider path there.
+namespace lanes256 = lanes128;
+namespace lanes512 = lanes128;
+#endif
 
 void blend_rows(Path p, const Blend& bl, const Span* rows, int nrows, int w)
 {

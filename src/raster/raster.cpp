@@ -38,6 +38,7 @@ bool parse_path(const std::string& name, Path& out)
 
 namespace {
 
+#if defined(__x86_64__) || defined(__i386__)
 bool cpu_has_avx2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
@@ -50,6 +51,11 @@ bool cpu_has_avx512()
                             __builtin_cpu_supports("avx512bw");
     return has;
 }
+#else
+// Other processors run the 128-bit lanes (NEON on ARM).
+bool cpu_has_avx2() { return false; }
+bool cpu_has_avx512() { return false; }
+#endif
 
 // STREAM8_RASTER=allegro|portable|avx2|avx512 chooses the starting path, so the benchmark and
 // the recorder can run the show with the fast paths off without a flag of their own.
