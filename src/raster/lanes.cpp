@@ -79,6 +79,10 @@ void blend_rows(Path p, const Blend& bl, const Span* rows, int nrows, int w)
 
 void blend_row_groups(Path p, const Blend& bl, const Span* rows, int nrows, int w)
 {
+    // Row groups load and store lane by lane; for the cheap trans and add blenders sixteen such
+    // lanes cost more than the wider arithmetic saves, so only the hue takes 512-bit lanes.
+    if (p == Path::avx512 && bl.kind != BlendKind::hue)
+        p = Path::avx2;
     (p == Path::avx512 ? lanes512::blend_row_groups
      : p == Path::avx2 ? lanes256::blend_row_groups
                        : lanes128::blend_row_groups)(bl, rows, nrows, w);
