@@ -315,4 +315,59 @@ TEST_F(Raster, LinesMatchAllegroWithItsClipping)
     destroy_bitmap(b);
 }
 
+// Effects fill areas through writable_rows and read them through readable_rows where those allow,
+// and through putpixel and getpixel elsewhere: whatever the bitmap, clipping and drawing mode, the
+// pixels and the values read must be the library's.
+TEST_F(Raster, DirectRowsOnlyWhereTheyGiveTheLibrarysPixels)
+{
+    auto fill = [](BITMAP* d, BITMAP*) {
+        const raster::Rows rows = raster::writable_rows(d, 3, 2, 30, 20);
+        for (int y = 2; y < 20; ++y)
+            for (int x = 3; x < 30; ++x) {
+                const int c = (x * 7 + y * 13) * 0x010101 ^ 0x5A;
+                if (rows)
+                    rows.row(y)[x] = static_cast<uint32_t>(c);
+                else
+                    putpixel(d, x, y, c);
+            }
+    };
+    auto reads_match = [](BITMAP* b, const std::string& what) {
+        const raster::Rows rows = raster::readable_rows(b, 3, 2, 30, 20);
+        for (int y = 2; y < 20; ++y)
+            for (int x = 3; x < 30; ++x)
+                if (rows && static_cast<int>(rows.row(y)[x]) != getpixel(b, x, y))
+                    return ::testing::AssertionFailure() << what << ": read at " << x << "," << y;
+        return ::testing::AssertionSuccess();
+    };
+    BITMAP* b = random_bitmap(37, 23, 21);
+    expect_paths_match(b, nullptr, fill, "fill, whole bitmap");
+    EXPECT_TRUE(reads_match(b, "whole bitmap"));
+    EXPECT_TRUE(raster::readable_rows(b, 3, 2, 30, 20)) << "a plain 32-bit bitmap is read directly";
+    // Clipping rectangles that cut the area on each side, and one that holds it.
+    const struct { int l, t, r, b; } clips[] = {{4, 0, 36, 22}, {0, 3, 36, 22}, {0, 0, 28, 22}, {0, 0, 36, 18}, {3, 2, 29, 19}};
+    for (const auto& c : clips) {
+        set_clip_rect(b, c.l, c.t, c.r, c.b);
+        const std::string what = "clip " + std::to_string(c.l) + "," + std::to_string(c.t) + "," +
+                                 std::to_string(c.r) + "," + std::to_string(c.b);
+        expect_paths_match(b, nullptr, fill, "fill, " + what);
+        EXPECT_TRUE(raster::readable_rows(b, 3, 2, 30, 20)) << what << ": getpixel ignores clipping";
+    }
+    set_clip_rect(b, 0, 0, 36, 22);
+    EXPECT_FALSE(raster::writable_rows(b, 0, 0, 38, 23)) << "area beyond the bitmap";
+    EXPECT_FALSE(raster::readable_rows(b, 0, -1, 37, 23)) << "area beyond the bitmap";
+    drawing_mode(DRAW_MODE_XOR, nullptr, 0, 0);
+    expect_paths_match(b, nullptr, fill, "fill, xor mode");
+    solid_mode();
+    raster::set_path(Path::allegro);
+    EXPECT_FALSE(raster::readable_rows(b, 3, 2, 30, 20)) << "the library's path reads through getpixel";
+    raster::set_path(raster::best_path());
+    for (int depth : {16, 24}) {
+        BITMAP* other = random_bitmap(37, 23, 22, depth);
+        expect_paths_match(other, nullptr, fill, "fill, " + std::to_string(depth) + "-bit");
+        EXPECT_TRUE(reads_match(other, std::to_string(depth) + "-bit"));
+        destroy_bitmap(other);
+    }
+    destroy_bitmap(b);
+}
+
 }  // namespace

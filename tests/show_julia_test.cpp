@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "raster/raster.h"
 #include "show/show.h"
 #include "show_support.h"
 
@@ -67,8 +69,9 @@ TEST(Julia, CentreOrbitEscapesAfter291Steps)
     EXPECT_EQ(j.escape_count(), 291);
 }
 
-// The frame's counts come from the lock-step iteration: every count must be the one-by-one count,
-// in every lane and in a partly filled last vector, whether the orbit escapes or hits the limit.
+// The frame's counts come from the lock-step iteration: on every path, every count must be the
+// one-by-one count, in every lane and in a partly filled last vector, whether the orbit escapes or
+// hits the limit.
 TEST(Julia, LockStepCountsAreTheOneByOneCounts)
 {
     std::vector<double> re, im;
@@ -76,26 +79,34 @@ TEST(Julia, LockStepCountsAreTheOneByOneCounts)
         re.push_back(-0.488 + (k % 7 - 3) * 0.013 + k * 1e-4);
         im.push_back(0.14 + (k / 7 - 2) * 0.021);
     }
-    for (int limit : {1, 40, 1501}) {
-        SCOPED_TRACE(limit);
-        std::vector<int> counts(re.size(), -1);
-        escape_counts(re.data(), im.data(), static_cast<int>(re.size()), -0.7, 0.27015, limit,
-                      counts.data());
-        int reached = 0;
-        for (size_t k = 0; k < re.size(); k++) {
-            Julia j;
-            j.maxIterations = limit;
-            j.cRe = -0.7;
-            j.cIm = 0.27015;
-            j.newRe = re[k];
-            j.newIm = im[k];
-            EXPECT_EQ(counts[k], j.escape_count()) << "sample " << k;
-            reached += counts[k] == limit;
+    for (raster::Path path : {raster::Path::portable, raster::Path::avx2, raster::Path::avx512})
+        for (int limit : {1, 40, 1501}) {
+            SCOPED_TRACE(std::string(raster::path_name(path)) + " limit " + std::to_string(limit));
+            raster::set_path(path);
+            std::vector<int> counts(re.size(), -1);
+            ASSERT_TRUE(raster::escape_counts(re.data(), im.data(), static_cast<int>(re.size()), -0.7, 0.27015,
+                                              limit, counts.data()));
+            int reached = 0;
+            for (size_t k = 0; k < re.size(); k++) {
+                Julia j;
+                j.maxIterations = limit;
+                j.cRe = -0.7;
+                j.cIm = 0.27015;
+                j.newRe = re[k];
+                j.newIm = im[k];
+                EXPECT_EQ(counts[k], j.escape_count()) << "sample " << k;
+                reached += counts[k] == limit;
+            }
+            if (limit == 40) {
+                EXPECT_GT(reached, 0) << "some orbits run to the limit";
+            }
         }
-        if (limit == 40) {
-            EXPECT_GT(reached, 0) << "some orbits run to the limit";
-        }
-    }
+    // On the library's path the effect iterates each point itself.
+    raster::set_path(raster::Path::allegro);
+    int untouched = -1;
+    EXPECT_FALSE(raster::escape_counts(re.data(), im.data(), 1, -0.7, 0.27015, 40, &untouched));
+    EXPECT_EQ(untouched, -1);
+    raster::set_path(raster::best_path());
 }
 
 TEST(Julia, ColoursArePassedUnclamped)

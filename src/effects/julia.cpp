@@ -2,10 +2,8 @@
 
 #include <allegro.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "effects/scene_end.h"
@@ -39,77 +37,6 @@ int Julia::escape_count()
     oldRe = pre;
     oldIm = pim;
     return i;
-}
-
-namespace {
-
-// Eight samples side by side in one vector; every lane sees the very double operations of
-// Julia::escape_count, in the same order, so the counts are the same.
-constexpr int kLanes = 8;
-typedef double Lanes __attribute__((vector_size(kLanes * sizeof(double))));
-typedef long long LaneMask __attribute__((vector_size(kLanes * sizeof(long long))));
-
-// Escape counts of eight samples iterated in lock step; a lane stops counting when it escapes or
-// reaches the limit (at least 1), the others go on until every lane has stopped.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void count_lanes(const double* start_re, const double* start_im, double cr, double ci, int limit,
-                 int* counts)
-{
-    Lanes re, im;
-    std::memcpy(&re, start_re, sizeof re);
-    std::memcpy(&im, start_im, sizeof im);
-    // x - Lanes{} puts x in every lane (x - 0.0 is x exactly).
-    const Lanes c_re = cr - Lanes{};
-    const Lanes c_im = ci - Lanes{};
-    const Lanes bound = 0.8 - Lanes{};
-    const LaneMask lim = limit - LaneMask{};
-    LaneMask active = -1 - LaneMask{};
-    LaneMask count = {};
-    for (;;) {
-        const Lanes next_re = re * re - im * im + c_re;
-        const Lanes next_im = (re + re) * im - c_im;
-        const LaneMask escaped = next_re * next_re + next_im * next_im > bound;
-        // Lanes that stopped keep their last iterate, so nothing they compute can overflow.
-        re = active != 0 ? next_re : re;
-        im = active != 0 ? next_im : im;
-        const LaneMask stepped = active & ~escaped;
-        count -= stepped;  // true lanes are -1
-        active = stepped & (count < lim);
-        long long any = 0;
-        for (int k = 0; k < kLanes; k++)
-            any |= active[k];
-        if (any == 0)
-            break;
-    }
-    for (int k = 0; k < kLanes; k++)
-        counts[k] = static_cast<int>(count[k]);
-}
-
-}  // namespace
-
-void escape_counts(const double* re, const double* im, int n, double cRe, double cIm, int limit,
-                   int* counts)
-{
-    if (limit <= 0) {
-        for (int k = 0; k < n; k++)
-            counts[k] = 0;
-        return;
-    }
-    int k = 0;
-    for (; k + kLanes <= n; k += kLanes)
-        count_lanes(re + k, im + k, cRe, cIm, limit, counts + k);
-    if (k < n) {
-        // The tail fills its empty lanes with copies of its last sample.
-        double tail_re[kLanes], tail_im[kLanes];
-        int tail_counts[kLanes];
-        for (int j = 0; j < kLanes; j++) {
-            tail_re[j] = re[std::min(k + j, n - 1)];
-            tail_im[j] = im[std::min(k + j, n - 1)];
-        }
-        count_lanes(tail_re, tail_im, cRe, cIm, limit, tail_counts);
-        for (int j = 0; k + j < n; j++)
-            counts[k + j] = tail_counts[j];
-    }
 }
 
 bool Julia::frame(Stage& s)
@@ -149,9 +76,9 @@ bool Julia::frame(Stage& s)
     }
     const int n = static_cast<int>(samples_.size());
     counts_.resize(samples_.size());
-    if (raster::fast_paths()) {
-        escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm, maxIterations, counts_.data());
-    } else {
+    const bool lanes =
+        raster::escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm, maxIterations, counts_.data());
+    if (!lanes) {
         for (int k = 0; k < n; k++) {
             newRe = starts_re_[k];
             newIm = starts_im_[k];
@@ -163,7 +90,7 @@ bool Julia::frame(Stage& s)
         s.color = julia_colour(counts_[k]);
         rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, s.color);
     }
-    if (n > 0 && raster::fast_paths()) {
+    if (n > 0 && lanes) {
         // The iterates of the frame's last sample stay behind, as if each had been iterated alone.
         newRe = starts_re_[n - 1];
         newIm = starts_im_[n - 1];

@@ -31,10 +31,5 @@ private:
     std::vector<int> counts_;
 };
 
-// The escape counts of n starting points (re[k], im[k]) with the constant (cRe, cIm) and the
-// limit, each exactly what escape_count gives for it, computed several at a time.
-void escape_counts(const double* re, const double* im, int n, double cRe, double cIm, int limit,
-                   int* counts);
-
 // The colour of an escape count i: makecol(i, 128 - |i - 128|, i), components passed unclamped.
 int julia_colour(int i);

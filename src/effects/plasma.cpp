@@ -81,16 +81,14 @@ void Plasma::update_parameters()
 
 void Plasma::draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* colour)
 {
-    // A 32-bit memory bitmap's lines hold the packed pixels getpixel would return; read them
-    // directly there (55,696 samples a frame), and through getpixel in every other case.
-    const bool direct = raster::fast_paths() && is_memory_bitmap(height) && bitmap_color_depth(height) == 32;
+    // 55,696 samples a frame: straight from the rows where they hold what getpixel would return.
+    const raster::Rows direct = raster::readable_rows(height, 10, 10, 246, 246);
     for (mapx = 10; mapx < 246; mapx = static_cast<float>(static_cast<double>(mapx) + 1.0)) {
         const int sx = static_cast<int>(mapx);
         for (mapy = 10; mapy < 246; mapy = static_cast<float>(static_cast<double>(mapy) + 1.0)) {
             host.poll_music();
             const int sy = static_cast<int>(mapy);
-            const int p = direct ? static_cast<int>(reinterpret_cast<const uint32_t*>(height->line[sy])[sx])
-                                 : getpixel(height, sx, sy);
+            const int p = direct ? static_cast<int>(direct.row(sy)[sx]) : getpixel(height, sx, sy);
             if (p > kReliefThreshold) {
                 viiva = static_cast<float>(p / 150000);
                 const int dash = getpixel(colour, sx, sy);

@@ -35,7 +35,7 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
     const int h = t.tunnel_h;
     if (w <= 0 || h <= 0)
         return;
-    const bool direct = tunnel_rows_direct(canvas, w, kTunnelTop, kTunnelTop + h);
+    const raster::Rows direct = raster::writable_rows(canvas, 0, kTunnelTop, w, kTunnelTop + h);
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
         const int* angle = &t.angleTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
@@ -43,8 +43,7 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
             for (int y = 0; y < h; y++) {
                 const int u = (depth[y] + depthOffset) & 255;
                 const int v = (angle[y] + angleOffset) & 255;
-                reinterpret_cast<uint32_t*>(canvas->line[y + kTunnelTop])[x] =
-                    static_cast<uint32_t>(t.texture[u * 256 + v]);
+                direct.row(y + kTunnelTop)[x] = static_cast<uint32_t>(t.texture[u * 256 + v]);
             }
         } else {
             for (int y = 0; y < h; y++) {

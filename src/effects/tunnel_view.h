@@ -1,7 +1,6 @@
-// What the two tunnel scenes share: where the 640x320 view sits, how the scene clock turns into
-// texture offsets, and when a view's rows may be written straight into the bitmap.
+// What the two tunnel scenes share: where the 640x320 view sits and how the scene clock turns
+// into texture offsets.
 #pragma once
-#include <allegro.h>
 
 // Canvas row of the view's row 0.
 constexpr int kTunnelTop = 80;
@@ -12,8 +11,3 @@ struct TunnelOffsets {
     int angle;  // trunc(animation * 64)
 };
 TunnelOffsets tunnel_offsets(float animation);
-
-// True when rows top..bottom-1, columns 0..width-1 of `bmp` may be written straight through
-// bmp->line[] with the very result putpixel would give: a 32-bit memory bitmap, solid drawing
-// mode and a clipping rectangle that does not cut into the area.
-bool tunnel_rows_direct(BITMAP* bmp, int width, int top, int bottom);

@@ -26,7 +26,7 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
     for (int c = 0; c < 256; c++)
         palette[c] = xor_colour(c);
 
-    const bool direct = tunnel_rows_direct(canvas, w, kTunnelTop, kTunnelTop + h);
+    const raster::Rows direct = raster::writable_rows(canvas, 0, kTunnelTop, w, kTunnelTop + h);
     int last = 0;
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
@@ -36,8 +36,7 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
             const int v = (angle[y] + angleOffset) & 255;
             last = t.xorTexture[u * 256 + v];
             if (direct)
-                reinterpret_cast<uint32_t*>(canvas->line[y + kTunnelTop])[x] =
-                    static_cast<uint32_t>(palette[last]);
+                direct.row(y + kTunnelTop)[x] = static_cast<uint32_t>(palette[last]);
             else
                 putpixel(canvas, x, y + kTunnelTop, palette[last]);
         }

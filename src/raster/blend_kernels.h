@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "raster/raster.h"
+
 namespace raster {
 
 constexpr uint32_t kMaskColour = 0xFF00FF;  // draw_trans_sprite skips source pixels of this value
@@ -139,13 +141,12 @@ struct Span {
     uint32_t* d;
 };
 
-// AVX2 row loops (raster_avx2.cpp). blend_rows_avx2 draws the rows one after another, eight
-// pixels at a time; the caller guarantees no destination pixel of a row is read later in the same
-// row as a source. blend_row_groups_avx2 draws independent rows eight at a time, one row per lane,
-// pixel by pixel, so a pixel may depend on the one just written in its row.
-void blend_rows_avx2(const Blend& bl, const Span* rows, int nrows, int w);
-void blend_row_groups_avx2(const Blend& bl, const Span* rows, int nrows, int w);
-// The hue row groups sixteen rows per vector (raster_avx512.cpp), same contract as above.
-void hue_row_groups_avx512(const Blend& bl, const Span* rows, int nrows, int w);
+// The vector row loops of each path (lanes.cpp), one template for every lane width.
+// blend_rows draws the rows one after another, a vector of pixels at a time; the caller guarantees
+// no destination pixel of a row is read later in the same row as a source. blend_row_groups draws
+// independent rows side by side, one row per lane, pixel by pixel, so a pixel may depend on the one
+// just written in its row. `p` is portable, avx2 or avx512, and one the CPU has.
+void blend_rows(Path p, const Blend& bl, const Span* rows, int nrows, int w);
+void blend_row_groups(Path p, const Blend& bl, const Span* rows, int nrows, int w);
 
 }  // namespace raster

@@ -1,5 +1,5 @@
-// The raster fast paths: the guards that decide when Allegro's result can be reproduced, the
-// portable row loops and line stepping, and the choice between portable, AVX2 and AVX-512 code.
+// The raster fast paths: the guards that decide when Allegro's result can be reproduced, direct
+// row access, line stepping, and the choice of the vector loops' width.
 #include "raster/raster.h"
 
 #include <allegro/internal/aintern.h>
@@ -38,6 +38,7 @@ bool parse_path(const std::string& name, Path& out)
 
 namespace {
 
+#if defined(__x86_64__) || defined(__i386__)
 bool cpu_has_avx2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
@@ -50,6 +51,11 @@ bool cpu_has_avx512()
                             __builtin_cpu_supports("avx512bw");
     return has;
 }
+#else
+// Other processors run the 128-bit lanes (NEON on ARM).
+bool cpu_has_avx2() { return false; }
+bool cpu_has_avx512() { return false; }
+#endif
 
 // STREAM8_RASTER=allegro|portable|avx2|avx512 chooses the starting path, so the benchmark and
 // the recorder can run the show with the fast paths off without a flag of their own.
@@ -64,10 +70,13 @@ Path path_from_environment()
 
 Path g_path = path_from_environment();
 
-// A 32-bit memory bitmap drawn by Allegro's generic linear C routines, which these loops restate.
-bool plain_32bit_memory(BITMAP* bmp)
+// The one test of whether the fast code may address a bitmap's pixels through its rows: not on
+// the allegro path, only a 32-bit memory bitmap drawn by Allegro's generic linear C routines
+// (which the fast code restates), and only in solid drawing mode.
+bool addressable(BITMAP* bmp)
 {
-    return bmp && is_memory_bitmap(bmp) && bmp->vtable == &__linear_vtable32;
+    return bmp && g_path != Path::allegro && is_memory_bitmap(bmp) && bmp->vtable == &__linear_vtable32 &&
+           _drawing_mode == DRAW_MODE_SOLID;
 }
 
 bool standard_24bit_shifts()
@@ -115,33 +124,6 @@ bool share_memory(BITMAP* a, BITMAP* b)
     return alo < bhi && blo < ahi;
 }
 
-void blend_rows_portable(const Blend& bl, const Span* rows, int nrows, int w)
-{
-    // Allegro's own order: rows top to bottom, pixels left to right, each read after every
-    // earlier write, so a bitmap drawn onto itself sees the pixels this call already changed.
-    for (int r = 0; r < nrows; ++r) {
-        const uint32_t* s = rows[r].s;
-        uint32_t* d = rows[r].d;
-        switch (bl.kind) {
-        case BlendKind::trans:
-            for (int x = 0; x < w; ++x)
-                if (s[x] != kMaskColour)
-                    d[x] = blend_trans(s[x], d[x], bl.n);
-            break;
-        case BlendKind::add:
-            for (int x = 0; x < w; ++x)
-                if (s[x] != kMaskColour)
-                    d[x] = blend_add(s[x], d[x], bl.n);
-            break;
-        case BlendKind::hue:
-            for (int x = 0; x < w; ++x)
-                if (s[x] != kMaskColour)
-                    d[x] = blend_hue(s[x], d[x], bl.n);
-            break;
-        }
-    }
-}
-
 }  // namespace
 
 void set_path(Path p)
@@ -164,14 +146,29 @@ Path best_path()
     return cpu_has_avx512() ? Path::avx512 : cpu_has_avx2() ? Path::avx2 : Path::portable;
 }
 
+Rows writable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
+{
+    if (!addressable(bmp))
+        return Rows(nullptr);
+    const bool inside = left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
+    // putpixel draws only inside the clipping rectangle: it must hold the whole area.
+    const bool unclipped =
+        !bmp->clip || (bmp->cl <= left && bmp->ct <= top && bmp->cr >= right && bmp->cb >= bottom);
+    return Rows(inside && unclipped ? bmp : nullptr);
+}
+
+Rows readable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
+{
+    // getpixel reads anywhere in the bitmap, whatever its clipping.
+    const bool inside = addressable(bmp) && left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
+    return Rows(inside ? bmp : nullptr);
+}
+
 void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
 {
-    const Path p = path();
     Blend bl{};
     // Sprites ignore the drawing mode in Allegro; requiring solid mode only keeps the guards alike.
-    if (p == Path::allegro || !plain_32bit_memory(dst) || !plain_32bit_memory(src) ||
-        _drawing_mode != DRAW_MODE_SOLID || !known_blender(bl) ||
-        (src != dst && share_memory(src, dst))) {
+    if (!addressable(dst) || !addressable(src) || !known_blender(bl) || (src != dst && share_memory(src, dst))) {
         ::draw_trans_sprite(dst, src, dx, dy);
         return;
     }
@@ -212,80 +209,74 @@ void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
         rows[y] = {reinterpret_cast<const uint32_t*>(src->line[sybeg + y]) + sxbeg,
                    reinterpret_cast<uint32_t*>(dst->line[dybeg + y]) + dxbeg};
 
-    if (p == Path::portable) {
-        blend_rows_portable(bl, rows.data(), h, w);
-        return;
-    }
     // In place with the destination ahead of the source in the same row, each pixel reads what
     // the one dx to its left just wrote: draw the rows side by side instead of along them.
-    if (src == dst && dy == 0 && dx > 0) {
-        if (bl.kind == BlendKind::hue && p == Path::avx512)
-            hue_row_groups_avx512(bl, rows.data(), h, w);
-        else
-            blend_row_groups_avx2(bl, rows.data(), h, w);
-        return;
-    }
-    blend_rows_avx2(bl, rows.data(), h, w);
+    if (src == dst && dy == 0 && dx > 0)
+        blend_row_groups(path(), bl, rows.data(), h, w);
+    else
+        blend_rows(path(), bl, rows.data(), h, w);
 }
 
 namespace {
 
-// Allegro's do_line with putpixel in solid mode on an unclipped 32-bit memory bitmap.
+// One octant of Allegro's do_line with putpixel in solid mode on an unclipped 32-bit memory
+// bitmap. The primary axis (x when XMajor) moves by P every pixel from p1 to p2; the secondary one
+// by S whenever the error term dd reaches 0 from S's side. dp and ds are the ends' differences.
+template <bool XMajor, int P, int S>
+void step_octant(BITMAP* bmp, int p1, int p2, int s, int dp, int ds, uint32_t c)
+{
+    auto put = [bmp, c](int p, int q) {
+        const int x = XMajor ? p : q, y = XMajor ? q : p;
+        reinterpret_cast<uint32_t*>(bmp->line[y])[x] = c;
+    };
+    if (dp == 0) {
+        put(p1, s);
+        return;
+    }
+    const int i1 = 2 * ds;
+    const int run = S * (P * dp);
+    int dd = i1 - run;
+    const int i2 = dd - run;
+    for (int p = p1; P > 0 ? p <= p2 : p >= p2; p += P) {
+        put(p, s);
+        if (S > 0 ? dd >= 0 : dd <= 0) {
+            s += S;
+            dd += i2;
+        } else {
+            dd += i1;
+        }
+    }
+}
+
 void step_line(BITMAP* bmp, int x1, int y1, int x2, int y2, uint32_t c)
 {
     const int dx = x2 - x1;
     const int dy = y2 - y1;
-    int i1, i2, x, y, dd;
-    auto put = [bmp, c](int px, int py) { reinterpret_cast<uint32_t*>(bmp->line[py])[px] = c; };
-
-#define RASTER_DO_LINE(pri_sign, pri_c, pri_cond, sec_sign, sec_c, sec_cond) \
-    {                                                                         \
-        if (d##pri_c == 0) {                                                  \
-            put(x1, y1);                                                      \
-            return;                                                           \
-        }                                                                     \
-        i1 = 2 * d##sec_c;                                                    \
-        dd = i1 - (sec_sign(pri_sign d##pri_c));                              \
-        i2 = dd - (sec_sign(pri_sign d##pri_c));                              \
-        x = x1;                                                               \
-        y = y1;                                                               \
-        while (pri_c pri_cond pri_c##2) {                                     \
-            put(x, y);                                                        \
-            if (dd sec_cond 0) {                                              \
-                sec_c = sec_c sec_sign 1;                                     \
-                dd += i2;                                                     \
-            } else                                                            \
-                dd += i1;                                                     \
-            pri_c = pri_c pri_sign 1;                                         \
-        }                                                                     \
-    }
-
     if (dx >= 0) {
         if (dy >= 0) {
             if (dx >= dy)
-                RASTER_DO_LINE(+, x, <=, +, y, >=)
+                step_octant<true, +1, +1>(bmp, x1, x2, y1, dx, dy, c);
             else
-                RASTER_DO_LINE(+, y, <=, +, x, >=)
+                step_octant<false, +1, +1>(bmp, y1, y2, x1, dy, dx, c);
         } else {
             if (dx >= -dy)
-                RASTER_DO_LINE(+, x, <=, -, y, <=)
+                step_octant<true, +1, -1>(bmp, x1, x2, y1, dx, dy, c);
             else
-                RASTER_DO_LINE(-, y, >=, +, x, >=)
+                step_octant<false, -1, +1>(bmp, y1, y2, x1, dy, dx, c);
         }
     } else {
         if (dy >= 0) {
             if (-dx >= dy)
-                RASTER_DO_LINE(-, x, >=, +, y, >=)
+                step_octant<true, -1, +1>(bmp, x1, x2, y1, dx, dy, c);
             else
-                RASTER_DO_LINE(+, y, <=, -, x, <=)
+                step_octant<false, +1, -1>(bmp, y1, y2, x1, dy, dx, c);
         } else {
             if (-dx >= -dy)
-                RASTER_DO_LINE(-, x, >=, -, y, <=)
+                step_octant<true, -1, -1>(bmp, x1, x2, y1, dx, dy, c);
             else
-                RASTER_DO_LINE(-, y, >=, -, x, <=)
+                step_octant<false, -1, -1>(bmp, y1, y2, x1, dy, dx, c);
         }
     }
-#undef RASTER_DO_LINE
 }
 
 // (a * b) / c with C's int wraparound on the product, as Allegro's clipper computes it.
@@ -298,7 +289,7 @@ int wrap_mul_div(int a, int b, int c)
 
 void fastline(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour)
 {
-    if (path() == Path::allegro || !plain_32bit_memory(bmp) || _drawing_mode != DRAW_MODE_SOLID) {
+    if (!addressable(bmp)) {
         ::fastline(bmp, x1, y1, x2, y2, colour);
         return;
     }

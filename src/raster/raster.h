@@ -1,16 +1,19 @@
-// Drop-in replacements for the Allegro 4.4 drawing calls the show repeats every frame: the same
-// pixels, bit for bit, drawn by row loops (AVX2 or AVX-512 where the CPU has it) instead of Allegro's
-// per-pixel function-pointer calls. Anything they cannot reproduce exactly goes to Allegro.
+// All of the show's fast code. Drop-in replacements for the Allegro 4.4 drawing calls it repeats
+// every frame: the same pixels, bit for bit, drawn by row loops (vector lanes as wide as the path
+// allows) instead of Allegro's per-pixel function-pointer calls; straight access to a bitmap's rows
+// for the effects that fill or read whole areas; and the Julia zoom's lock-step iteration.
+// Anything they cannot reproduce exactly goes to Allegro, or back to the effect's own plain code.
 #pragma once
 #include <allegro.h>
 
+#include <cstdint>
 #include <string>
 
 namespace raster {
 
-// Which code draws. `allegro` calls the library for everything; `portable` takes the fast paths
-// in plain C++; `avx2` adds the AVX2 loops; `avx512` also the AVX-512 hue loop. A path the CPU
-// lacks steps down to the next one it has.
+// Which code draws. `allegro` calls the library for everything and leaves the Julia iteration to
+// the effect; `portable` takes the fast paths with 128-bit lanes (SSE2 on any x86-64); `avx2` with
+// 256-bit lanes; `avx512` with 512-bit lanes. A path the CPU lacks steps down to the next one it has.
 enum class Path { allegro, portable, avx2, avx512 };
 
 // The path's name as the environment variable and the benchmark's --path spell it, and back;
@@ -26,10 +29,33 @@ void set_path(Path p);
 Path path();
 // The best path this CPU runs.
 Path best_path();
-// False on the `allegro` path. The effects' own fast loops (direct row writes and reads, the Julia
-// zoom's lock-step iteration) follow the same switch, so one setting compares the whole show
-// against the plain library calls.
-inline bool fast_paths() { return path() != Path::allegro; }
+
+// Straight access to the pixels of a 32-bit memory bitmap through its rows. Empty (false) when the
+// library must make the accesses: on the `allegro` path, for any other kind of bitmap or drawing
+// mode, or when the area reaches beyond what the calls it stands for would touch.
+class Rows {
+public:
+    explicit operator bool() const { return bmp_ != nullptr; }
+    uint32_t* row(int y) const { return reinterpret_cast<uint32_t*>(bmp_->line[y]); }
+
+private:
+    friend Rows writable_rows(BITMAP*, int, int, int, int);
+    friend Rows readable_rows(BITMAP*, int, int, int, int);
+    explicit Rows(BITMAP* bmp) : bmp_(bmp) {}
+    BITMAP* bmp_;
+};
+// Columns left..right-1 of rows top..bottom-1 may be written directly with the very result
+// putpixel would give: the area lies in the bitmap and the clipping rectangle does not cut it.
+Rows writable_rows(BITMAP* bmp, int left, int top, int right, int bottom);
+// The same area may be read directly, each pixel the value getpixel would return.
+Rows readable_rows(BITMAP* bmp, int left, int top, int right, int bottom);
+
+// The Julia zoom's escape counts of n starting points (re[k], im[k]): z <- z^2 + c_re - i*c_im,
+// the steps before |z|^2 first exceeds 0.8, at most `limit`. Several points run side by side in
+// vector lanes, each lane doing the very double operations of the one-by-one loop. False, with
+// nothing written, on the `allegro` path: the caller then iterates each point itself.
+bool escape_counts(const double* re, const double* im, int n, double c_re, double c_im, int limit,
+                   int* counts);
 
 // draw_trans_sprite(dst, src, x, y) as Allegro draws it with the blender it holds now
 // (set_trans_blender, set_add_blender or set_hue_blender; read from Allegro's own state, so any
