@@ -13,7 +13,7 @@
 #include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "show/show.h"
-#include "record/recorder.h"
+#include "record/recording_host.h"
 #include "record_support.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "common/module_audio.h"
 #include "common/png_writer.h"
 #include "music/module_check.h"
-#include "record/recorder.h"
+#include "record/recording_host.h"
 #include "record_support.h"
 
 namespace {

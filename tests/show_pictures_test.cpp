@@ -6,7 +6,8 @@
 #include <iterator>
 
 #include "assets/pictures.h"
-#include "show_support.h"
+#include "frame/headless_host.h"
+#include "test_files.h"
 
 namespace {
 

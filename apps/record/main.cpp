@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "show/show.h"
-#include "record/recorder.h"
+#include "record/options.h"
+#include "record/recording_host.h"
 
 int main(int argc, char** argv)
 {
@@ -25,16 +26,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "stream8-record: %s\n", error.c_str());
         return 1;
     }
-    try {
-        if (run_show(host, opts.data_dir) != 0) {
-            std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message.c_str());
-            return 1;
-        }
-    } catch (const StopShow& stop) {
-        if (stop.failed) {
-            std::fprintf(stderr, "stream8-record: %s\n", stop.message.c_str());
-            return 1;
-        }
+    if (run_show(host, opts.data_dir) != 0) {
+        std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message.c_str());
+        return 1;
     }
     if (!host.close(error)) {
         std::fprintf(stderr, "stream8-record: %s\n", error.c_str());

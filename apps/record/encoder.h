@@ -1,0 +1,43 @@
+// The video encoder: ffmpeg taking raw frames through a pipe, the sound collected beside it, both
+// muxed into the output at the end. Everything is written in a scratch directory and under a
+// temporary name beside the output, which is renamed only when the video is whole; until then a
+// failure or an interruption leaves nothing behind (the destructor removes it all).
+#pragma once
+#include <allegro.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/subprocess.h"
+#include "record/options.h"
+
+class VideoEncoder {
+public:
+    explicit VideoEncoder(const RecordOptions& opts) : opts_(opts) {}
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Makes the scratch directory and the temporary output, starts ffmpeg and opens the sound
+    // file. False with `error` set.
+    bool open(std::string& error);
+    // One 640x480 frame of the show, and the sound that goes with it (interleaved stereo).
+    bool write_frame(BITMAP* frame, std::string& error);
+    bool write_sound(const std::vector<int16_t>& samples, std::string& error);
+
+    // The end, in three steps so that the caller can stop between them: ffmpeg finishes the
+    // frames; the sound is muxed in under the temporary name; the temporary name becomes the output.
+    bool finish_video(std::string& error);
+    bool add_sound(std::string& error);
+    bool publish(std::string& error);
+
+private:
+    const RecordOptions& opts_;
+    std::string scratch_;
+    std::string partial_;
+    Subprocess encoder_;
+    FILE* sound_ = nullptr;
+    std::vector<unsigned char> pixels_;
+};

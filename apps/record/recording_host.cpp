@@ -1,0 +1,164 @@
+#include "record/recording_host.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include "common/png_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_signal(int sig)
+{
+    interrupted = sig;
+}
+
+std::string interrupted_message(const std::string& when)
+{
+    return "interrupted by signal " + std::to_string(interrupted) + " " + when;
+}
+}  // namespace
+
+RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts), encoder_(opts_)
+{
+    // Ctrl-C and kill end the run at the next frame, through the same clean-up as a fault.
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::signal(SIGHUP, on_signal);
+    if (opts_.has_until) {
+        has_stop_ = true;
+        stop_ = opts_.until;
+    }
+    if (!opts_.video) {
+        FrameLabel last = opts_.frames.last();
+        if (!has_stop_ || last < stop_)
+            stop_ = last;
+        has_stop_ = true;
+    }
+}
+
+bool RecordingHost::open(std::string& error)
+{
+    if (!opts_.frames.empty()) {
+        std::error_code ec;
+        fs::create_directories(opts_.frames_dir, ec);
+        if (!fs::is_directory(opts_.frames_dir)) {
+            error = "cannot make the frames directory " + opts_.frames_dir +
+                    (ec ? ": " + ec.message() : std::string());
+            return false;
+        }
+    }
+    return !opts_.video || encoder_.open(error);
+}
+
+bool RecordingHost::close(std::string& error)
+{
+    if (failed_) {
+        error = failure_;
+        return false;
+    }
+    if (!opts_.video)
+        return true;
+    if (frames_ == 0) {
+        error = "the show presented no frame";
+        return false;
+    }
+    if (!encoder_.finish_video(error))
+        return false;
+    if (interrupted) {
+        error = interrupted_message("while finishing the video");
+        return false;
+    }
+    if (!encoder_.add_sound(error))
+        return false;
+    // A signal during the mux counts as at any other time: nothing under the final name.
+    if (interrupted) {
+        error = interrupted_message("while adding the sound");
+        return false;
+    }
+    return encoder_.publish(error);
+}
+
+void RecordingHost::start_music(const std::string& module_path)
+{
+    HeadlessHost::start_music(module_path);
+    if (!opts_.video)
+        return;
+    if (audio_.load(module_path))
+        return;
+    if (audio_.problem() == "file is missing")
+        std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",
+                     module_path.c_str());
+    else
+        std::fprintf(stderr, "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
+                     module_path.c_str(), audio_.problem().c_str());
+}
+
+void RecordingHost::set_music_volume(float volume)
+{
+    HeadlessHost::set_music_volume(volume);
+    volume_ = volume;
+}
+
+bool RecordingHost::esc_held()
+{
+    return HeadlessHost::esc_held() || stopped_;
+}
+
+void RecordingHost::fail(const std::string& message)
+{
+    failed_ = true;
+    failure_ = message;
+    stopped_ = true;
+}
+
+void RecordingHost::present(BITMAP* frame)
+{
+    HeadlessHost::present(frame);
+    if (stopped_)
+        return;  // presented on the way to the show's next Esc test
+    frames_++;
+    last_ = FrameLabel{phase, phase_presents};
+    write(frame);
+    if (!opts_.quiet && frames_ % 500 == 0)
+        std::fprintf(stderr, "stream8-record: %ld frames (%s)\n", frames_, label_text(last_).c_str());
+    if (has_stop_ && last_ == stop_)
+        stopped_ = true;
+}
+
+// The frame into the video with its sound, and into a picture when it is wanted.
+void RecordingHost::write(BITMAP* frame)
+{
+    if (interrupted)
+        return fail(interrupted_message("at " + label_text(last_)));
+
+    // On the virtual clock every phase has its fixed count of frames. A show that presents far
+    // more has lost its way; stop before the disk fills.
+    const long nominal = phase_length(phase);
+    if (phase_presents == nominal + 1)
+        std::fprintf(stderr, "stream8-record: warning: more than %ld %s frames\n", nominal,
+                     phase_name(phase));
+    if (phase_presents > 10 * nominal)
+        return fail("the show presented " + std::to_string(phase_presents) + " " + phase_name(phase) +
+                    " frames, ten times the " + std::to_string(nominal) + " it should; giving up");
+
+    std::string error;
+    if (opts_.video) {
+        samples_.clear();
+        const long n = samples_of_frame(frames_);
+        if (in_loop)
+            audio_.render(n, volume_, samples_);
+        else
+            samples_.assign(static_cast<size_t>(n) * 2, 0);
+        if (!encoder_.write_frame(frame, error) || !encoder_.write_sound(samples_, error))
+            return fail(error);
+    }
+    if (opts_.frames.contains(last_)) {
+        if (!write_png(opts_.frames_dir + "/" + png_file_name(last_), frame, error))
+            return fail(error);
+        pngs_++;
+    }
+}

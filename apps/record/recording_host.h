@@ -1,0 +1,64 @@
+// The recording host: runs the show on a virtual clock and hands its presented frames to the
+// video encoder and the picture writer.
+//
+// Time model, the live show's: every present is one frame of the video, 1/59 s. A present takes
+// no virtual time and every frame waits for its own tick, so each phase shows its frames (500,
+// 600, 2099, 500, 900) and nothing owed carries over. Sound is silent until the main loop's first
+// frame, then the module rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried
+// exactly, at the gain the show last set when the frame is presented and at the level the live
+// show's sound driver plays it.
+//
+// Ending early (after the last wanted frame, on a fault or a signal) is Esc held: the show leaves
+// at its next Esc test, and frames presented until then are not written.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/module_audio.h"
+#include "frame/headless_host.h"
+#include "record/encoder.h"
+#include "record/options.h"
+
+class RecordingHost : public HeadlessHost {
+public:
+    explicit RecordingHost(const RecordOptions& opts);
+
+    // Prepares the output: the frames directory, and the encoder when there is a video. False with
+    // `error` set.
+    bool open(std::string& error);
+    // After the show: the video is finished and renamed into place. False with `error` set.
+    bool close(std::string& error);
+
+    // A fault or a signal stopped the run; `failure()` says what.
+    bool failed() const { return failed_; }
+    const std::string& failure() const { return failure_; }
+
+    long frames_written() const { return frames_; }
+    long pngs_written() const { return pngs_; }
+    bool music_loaded() const { return audio_.loaded(); }
+    FrameLabel last_label() const { return last_; }
+
+    void start_music(const std::string& module_path) override;
+    void set_music_volume(float volume) override;
+    void present(BITMAP* frame) override;
+    bool esc_held() override;
+
+private:
+    void fail(const std::string& message);
+    void write(BITMAP* frame);
+
+    RecordOptions opts_;
+    VideoEncoder encoder_;
+    bool has_stop_ = false;
+    FrameLabel stop_;
+    bool stopped_ = false;
+    bool failed_ = false;
+    std::string failure_;
+    ModuleAudio audio_;
+    float volume_ = 1.0f;
+    long frames_ = 0;
+    long pngs_ = 0;
+    FrameLabel last_;
+    std::vector<int16_t> samples_;
+};
