@@ -3,6 +3,7 @@
 #include <allegro.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,13 +27,47 @@ void on_signal(int sig)
     interrupted = sig;
 }
 
-std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log)
+// ffmpeg writes into `dir`; when that disk is full its log may be empty, so say so first.
+std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log,
+                           const std::string& dir)
 {
+    struct statvfs fs_info;
+    if (statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0)
+        return "ffmpeg " + what + ": the disk holding " + dir + " is full (no space left on device)";
     std::string tail = tail_of_file(log);
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
 }
 }  // namespace
+
+bool resolve_output(std::string& out, std::string& error)
+{
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(out, ec))) {
+        // The video replaces the file the link names; the link stays.
+        const fs::path target = fs::read_symlink(out, ec);
+        const fs::path resolved = fs::exists(out, ec) ? fs::canonical(out, ec)
+                                                      : fs::path(out).parent_path() / target;
+        if (ec) {
+            error = "cannot write the video " + out + ": " + ec.message();
+            return false;
+        }
+        out = resolved.string();
+    }
+    struct stat st;
+    if (stat(out.c_str(), &st) != 0)
+        return true;  // a new file
+    const std::string cannot = "cannot write the video " + out + ": ";
+    if (S_ISDIR(st.st_mode))
+        error = cannot + "it is a directory";
+    else if (!S_ISREG(st.st_mode))
+        error = cannot + "it exists and is not a regular file (" +
+                (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+                "); it is left alone";
+    else if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+        error = cannot + "the file is read-only; it is left alone";
+    return error.empty();
+}
 
 const char* record_usage()
 {
@@ -176,6 +211,9 @@ RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts)
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGHUP, on_signal);
+    // Past a file-size limit a write fails with EFBIG instead of killing the recorder, so the
+    // error path below removes what it wrote.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (opts_.has_until) {
         has_stop_ = true;
         stop_ = opts_.until;
@@ -214,11 +252,9 @@ bool RecordingHost::open(std::string& error)
     if (!opts_.video)
         return true;
 
-    std::error_code ec;
-    if (fs::is_directory(opts_.out, ec)) {
-        error = "cannot write the video " + opts_.out + ": it is a directory";
+    if (!resolve_output(opts_.out, error))
         return false;
-    }
+    std::error_code ec;
 
     // The scratch directory comes first: a bad TMPDIR then leaves nothing behind.
     const fs::path temp = fs::temp_directory_path(ec);
@@ -285,7 +321,8 @@ bool RecordingHost::close(std::string& error)
     }
     encoder_running_ = false;
     if (!encoder_.finish()) {
-        error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log");
+        error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log",
+                               scratch_);
         return false;
     }
     if (interrupted) {
@@ -310,7 +347,8 @@ bool RecordingHost::close(std::string& error)
     if (!mux.start(argv, false, scratch_ + "/mux.log", error))
         return false;
     if (!mux.finish()) {
-        error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log");
+        error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log",
+                               fs::path(partial_).parent_path().string());
         return false;
     }
     // A signal during the mux counts as at any other time: nothing under the final name.
@@ -379,7 +417,7 @@ void RecordingHost::write_video_frame(BITMAP* frame)
     }
     if (!encoder_.write(pixels_.data(), pixels_.size())) {
         encoder_.finish();
-        fail(ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log"));
+        fail(ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", scratch_));
     }
 }
 

@@ -40,6 +40,11 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
                           std::string& error);
 const char* record_usage();
 
+// Where the video goes: an --out that names a symlink becomes the file the link names. False with
+// `error` set when `out` exists and is not a regular file (a device or FIFO would be replaced by
+// the finished video) or is read-only; the recorder then stops before rendering.
+bool resolve_output(std::string& out, std::string& error);
+
 // Thrown out of a present to end the run early: after the last wanted frame, or on a fault.
 struct StopShow {
     bool failed = false;
