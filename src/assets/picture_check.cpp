@@ -245,9 +245,16 @@ std::string check_jpeg(const Header& h)
         const size_t body = p + 2, end = p + length;
         std::string fault;
         if (is_frame_marker(m)) {
-            if (length < 8)
+            const unsigned components = length >= 8 ? h.b[p + 7] : 0;
+            if (length < 8 + 3 * components)
                 return unreadable;
             fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
+            // The loader places luminance blocks for at most two columns of them per unit.
+            for (unsigned c = 0; c < components && fault.empty(); c++)
+                if (h.b[p + 8 + 3 * c] == 1 && (h.b[p + 9 + 3 * c] >> 4) > 2)
+                    fault = "its luminance sampling " + std::to_string(h.b[p + 9 + 3 * c] >> 4) + "x" +
+                            std::to_string(h.b[p + 9 + 3 * c] & 15) +
+                            " makes the loader write past the picture";
             framed = true;
             progressive = m == 0xC2;
         } else if (m == 0xC4) {
