@@ -2,6 +2,7 @@
 
 #include <allegro.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -35,6 +36,10 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
     if (statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0)
         return "ffmpeg " + what + ": the disk holding " + dir + " is full (no space left on device)";
     std::string tail = tail_of_file(log);
+    rlimit limit;
+    if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
+               std::to_string(limit.rlim_cur) + " bytes here (ulimit -f)";
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
 }
