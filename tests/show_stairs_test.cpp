@@ -187,15 +187,9 @@ TEST_F(StairsScene, TitleCopyJittersByTheNextTwoDrawsYFirst)
     putpixel(p.titleImage, 100, 200, makecol(255, 255, 255));
     clear_to_color(p.canvas, 0);
 
-    uint32_t state = 1;
-    auto draw = [&state] {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    };
-    for (int i = 0; i < 400; i++)
-        draw();
-    const int jy = draw() / 1000 - 5;
-    const int jx = draw() / 1000 - 5;
+    ReplayRandom draw(400);  // past the tile set-up
+    const int jy = draw.next() / 1000 - 5;
+    const int jx = draw.next() / 1000 - 5;
     ASSERT_NE(jx, jy) << "the replay must tell the two draws apart";
 
     show->laiskuri = 1;  // the title bobs by int(40 sin(1/20)) = 1 row
