@@ -213,7 +213,9 @@ std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, c
 
 // Walks the JPEG markers, over the coded data of each scan, and checks every frame header's
 // size, every Huffman and quantisation table and every scan's table references, up to the end
-// marker or the end of the file.
+// marker or the end of the file. Component numbers other than 1..3 are left to the start-up
+// probe: the loader then reads through table pointers it never set, which crashes on the first
+// JPEG a process loads and only misdecodes later ones, but never writes.
 std::string check_jpeg(const Header& h)
 {
     const std::string unreadable = "cannot be read as a JPEG picture";
