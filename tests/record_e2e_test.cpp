@@ -3,6 +3,7 @@
 // file under the output's name.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -269,9 +270,10 @@ std::vector<std::string> files_starting(const std::string& dir, const std::strin
     return names;
 }
 
-// A hostile environment: a bad TMPDIR, --out naming a directory, a file under the name the
-// recorder might have used for its partial video, and a signal during the final mux. Each ends
-// with its message and status, and nothing is left beside the output.
+// A hostile environment: a bad TMPDIR, --out naming a directory, a FIFO, a read-only file or a
+// symlink, a file-size limit, a file under the name the recorder might have used for its partial
+// video, and a signal during the final mux. Each ends with its message and status, and nothing is
+// left beside the output.
 TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
 {
     TempDir dir;
@@ -294,6 +296,38 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(dir.file("out.mp4")), log), 1);
     EXPECT_NE(log.find("stream8-record: cannot write the video " + dir.file("out.mp4") + ": it is a directory"),
               std::string::npos) << log;
+
+    // An --out that is not a regular file, or is read-only, is left alone, refused before the show
+    // runs; a symlink is followed to the file it names, which the video replaces.
+    const std::string fifo = dir.file("fifo.mp4"), read_only = dir.file("ro.mp4");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    std::ofstream(read_only) << "keep";
+    std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
+    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(fifo), log), 1);
+    EXPECT_NE(log.find("cannot write the video " + fifo + ": it exists and is not a regular file (a FIFO)"),
+              std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(read_only), log), 1);
+    EXPECT_NE(log.find("cannot write the video " + read_only + ": the file is read-only"), std::string::npos)
+        << log;
+    EXPECT_EQ(read_file(read_only), "keep");
+    std::ofstream(dir.file("real.mp4")) << "old";
+    std::filesystem::create_symlink("real.mp4", dir.file("link.mp4"));
+    ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("link.mp4")), log), 0) << log;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.mp4")));
+    EXPECT_GT(std::filesystem::file_size(dir.file("real.mp4")), 1000u);
+
+    // Under a file-size limit of 0 every write fails: the run ends with status 1 and leaves no
+    // video, no picture and no scratch directory.
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directory(tmp);
+    EXPECT_EQ(run_command("ulimit -f 0; TMPDIR=" + quote(tmp) + " " + kRecorder + data + " --frames logo:2 --frames-dir " +
+                              quote(dir.file("f")) + " --out " + quote(out), log),
+              1) << log;
+    EXPECT_NE(log.find("(ulimit -f)"), std::string::npos) << log;
+    EXPECT_TRUE(files_starting(dir.path(), "v.mp4").empty());
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("f")));
 
     // A file that looks like a partial video is someone else's: left as it is.
     std::ofstream(out + ".partial") << "mine";

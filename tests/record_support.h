@@ -28,9 +28,10 @@ inline void write_pattern_picture(const std::string& path, int w, int h)
 
 // A one-channel Impulse Tracker module that holds a looped square wave from its first row on.
 // `pattern` replaces its packed pattern data (64 rows); `envelope_nodes` >= 0 makes it an
-// instrument-mode module whose one instrument has a volume envelope of that many nodes.
+// instrument-mode module whose one instrument has a volume envelope of that many nodes; `orders`
+// is the length of its order list (pattern 0, then end marks).
 inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
-                                              int envelope_nodes = -1)
+                                              int envelope_nodes = -1, int orders = 2)
 {
     std::vector<uint8_t> f;
     auto u8 = [&](int v) { f.push_back(static_cast<uint8_t>(v)); };
@@ -46,7 +47,7 @@ inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
     }
 
     const bool instruments = envelope_nodes >= 0;
-    const long instrument = 0xC0 + 2 + 4 + 4 + (instruments ? 4 : 0);
+    const long instrument = 0xC0 + orders + 4 + 4 + (instruments ? 4 : 0);
     const long sample_header = instrument + (instruments ? 554 : 0);
     const long pattern_at = sample_header + 0x50;
     const long sample_data = pattern_at + 8 + static_cast<long>(pattern.size());
@@ -55,7 +56,7 @@ inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
     text("IMPM", 4);
     text("record test", 26);
     u16(0x1004);           // row highlights
-    u16(2);                // orders
+    u16(orders);
     u16(instruments ? 1 : 0);
     u16(1);                // samples
     u16(1);                // patterns
@@ -69,7 +70,9 @@ inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
         u8(c == 0 ? 32 : 32 | 128);  // channel 1 centred, the others off
     for (int c = 0; c < 64; c++)
         u8(64);
-    u8(0); u8(255);  // orders: pattern 0, end
+    u8(0);  // orders: pattern 0, then end marks
+    for (int i = 1; i < orders; i++)
+        u8(255);
     if (instruments)
         u32(instrument);
     u32(sample_header);

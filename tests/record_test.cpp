@@ -2,6 +2,7 @@
 // PNG output and the module renderer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -48,6 +49,9 @@ TEST(FrameList, ListsRangesAndSinglesAcrossPhases)
     EXPECT_TRUE(set.last() == (FrameLabel{Phase::Fade, 130}));
     EXPECT_TRUE(parse_ok("loop:5-9,logo:3,loop:7").last() == (FrameLabel{Phase::Loop, 9}));
     EXPECT_EQ(parse_ok("loop:5-9,loop:7-12").size(), 8) << "overlaps count once";
+    const FrameSet one = parse_ok("loop:5-5");
+    EXPECT_EQ(one.size(), 1) << "a range of one frame";
+    EXPECT_TRUE(one.contains({Phase::Loop, 5}));
 
     EXPECT_EQ(png_file_name({Phase::Loop, 160}), "loop-00160.png");
     EXPECT_EQ(png_file_name({Phase::Fade, 7}), "fade-00007.png");
@@ -209,19 +213,15 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     unload_duh(duh);
 }
 
-// The module checker in front of DUMB: well-formed modules pass (the committed one, and the test
-// module in sample and instrument mode); each crafted fault is refused with its first fault named,
-// and the module audio then stays silent without DUMB reading the file.
+// The module checker in front of DUMB: well-formed modules pass, at the edges of what the player
+// reads and plays; each crafted fault is refused with its first fault named, and the module audio
+// then stays silent without DUMB reading the file.
 TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
 {
     std::string problem;
     std::ifstream in(std::string(STREAM8_SOURCE_DIR) + "/ruvo/80S5.IT", std::ios::binary);
     const std::vector<uint8_t> committed((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());
-    EXPECT_TRUE(check_module(committed, problem)) << problem;
-    EXPECT_TRUE(check_module(test_module_bytes(), problem)) << problem;
-    EXPECT_TRUE(check_module(test_module_bytes({}, 25), problem)) << problem;
-
     auto rows = [](std::vector<uint8_t> first, int more_rows) {
         first.resize(first.size() + static_cast<size_t>(more_rows), 0);
         return test_module_bytes(first);
@@ -235,6 +235,17 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     short_header.resize(100);
     std::vector<uint8_t> stereo_packed = test_module_bytes();
     stereo_packed[sample + 0x12] |= 0x0C;
+    const std::vector<uint8_t> old_instruments = patched(test_module_bytes({}, 25), 0x2A, {0x00, 0x01});
+    // 17 million 8-bit frames: more than the player's tables of 2^24, still a valid sample.
+    std::vector<uint8_t> long_sample = patched(test_module_bytes(), sample + 0x30, {0x40, 0x66, 0x03, 0x01});
+    long_sample.resize(long_sample.size() - 64 + 17000000, 100);
+
+    // Accepted: the committed module, the test module in sample and instrument mode, instruments
+    // in the format of trackers before 2.00, the longest order list, the highest sample rate.
+    for (const auto& file : {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
+                             test_module_bytes({}, -1, 256), long_sample,
+                             patched(test_module_bytes(), sample + 0x3C, {0x7F, 0x96, 0x98, 0x00})})
+        EXPECT_TRUE(check_module(file, problem)) << problem;
     const struct {
         std::vector<uint8_t> file;
         const char* fault;
@@ -253,6 +264,12 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {patched(test_module_bytes(), 0xC0, {255, 0}), "has no pattern in its order list before the end mark"},
         {stereo_packed, "sample 1 is compressed stereo, which the player cannot read"},
         {short_header, "is too short for a module header"},
+        {patched(test_module_bytes(), 0x11A, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
+        {test_module_bytes({}, -1, 257), "has 257 orders (1..256 allowed)"},
+        {patched(test_module_bytes(), sample + 0x3C, {0, 0, 0, 0}),
+         "sample 1 has a playback rate of 0 Hz (1..9999999 allowed)"},
+        {patched(test_module_bytes(), sample + 0x3C, {0xFF, 0xFF, 0xFF, 0x7F}),
+         "sample 1 has a playback rate of 2147483647 Hz (1..9999999 allowed)"},
         {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}), "is not an Impulse Tracker module (no IMPM signature)"},
     };
     start_headless_allegro(32);
@@ -266,9 +283,14 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         EXPECT_FALSE(audio.load(dir.file("m.it")));
         EXPECT_EQ(audio.problem(), c.fault);
     }
-    ModuleAudio instruments;
-    write_bytes(dir.file("i.it"), test_module_bytes({}, 25));
-    EXPECT_TRUE(instruments.load(dir.file("i.it"))) << instruments.problem();
+    for (const auto& file : {test_module_bytes({}, 25), old_instruments}) {
+        ModuleAudio instruments;
+        write_bytes(dir.file("i.it"), file);
+        EXPECT_TRUE(instruments.load(dir.file("i.it"))) << instruments.problem();
+        std::vector<int16_t> out;
+        instruments.render(4800, 1.0f, out);
+        EXPECT_GT(*std::max_element(out.begin(), out.end()), 1000) << "the instrument plays";
+    }
     ModuleAudio missing;
     EXPECT_FALSE(missing.load(dir.file("none.it")));
     EXPECT_EQ(missing.problem(), "file is missing");

@@ -109,13 +109,8 @@ TEST_F(ShowFixture, SmearFramesBlendTheCanvasOntoItselfAtTheDrawnOffsets)
         for (int x = 0; x < logo->w; x++)
             ref[(80 + y) * 640 + x] = getpixel(logo, x, y);
 
-    uint32_t state = 1;
-    auto draw = [&state] {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    };
-    for (int i = 0; i < 400; i++)
-        draw();
+    ReplayRandom draws(400);  // past the tile set-up
+    auto draw = [&draws] { return draws.next(); };
     const int kFrames = 5;  // offsets (dx, dy): (3, 0), (-3, -3), (-1, 0), (-2, -3), (-2, 2)
     std::vector<long> mismatches;
     host.on_present = [&](BITMAP* canvas, Phase p, long n) {

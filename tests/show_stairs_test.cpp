@@ -175,6 +175,33 @@ TEST_F(StairsScene, FrameDraws422TimesMovesTwentyTilesAndSlides)
     EXPECT_EQ(phases[22], 1);
 }
 
+// The title's translucent copy is jittered by two draws, y first: with every other sprite of the
+// scene transparent and the title one white pixel, the copy lands where a replay of the 15-bit
+// generator (the 401st and 402nd draws) puts it.
+TEST_F(StairsScene, TitleCopyJittersByTheNextTwoDrawsYFirst)
+{
+    Pictures& p = show->pics;
+    for (BITMAP* b : {p.titleImage, p.tileImage, p.stairsBitmap, p.stairs2Bitmap})
+        clear_to_color(b, makecol(255, 0, 255));
+    putpixel(p.titleImage, 100, 200, makecol(255, 255, 255));
+    clear_to_color(p.canvas, 0);
+
+    ReplayRandom draw(400);  // past the tile set-up
+    const int jy = draw.next() / 1000 - 5;
+    const int jx = draw.next() / 1000 - 5;
+    ASSERT_NE(jx, jy) << "the replay must tell the two draws apart";
+
+    show->laiskuri = 1;  // the title bobs by int(40 sin(1/20)) = 1 row
+    host.owed_ticks = 1;
+    ASSERT_TRUE(show->stairs.frame(*show));
+    std::vector<std::pair<int, int>> lit;
+    for (int y = 81; y < 400; y++)
+        for (int x = 0; x < 640; x++)
+            if (getpixel(p.canvas, x, y) != 0)
+                lit.push_back({x, y});
+    EXPECT_EQ(lit, (std::vector<std::pair<int, int>>{{100, 201}, {100 + jx, 200 + jy}}));
+}
+
 TEST_F(StairsScene, EscAfterThePresentEndsWithDeinitOnly)
 {
     host.install_tick();

@@ -1,10 +1,30 @@
 // Helpers for the headless show tests: a show on stand-in pictures.
 #pragma once
+#include <cstdint>
 #include <memory>
 
 #include "frame/headless_host.h"
 #include "show/show.h"
 #include "test_files.h"
+
+// A copy of the show's 15-bit generator written out here, for tests that pin the show's draws
+// against it (a shared fault in ShowRandom then cannot slip through), starting past `skip` draws.
+class ReplayRandom {
+public:
+    explicit ReplayRandom(int skip = 0)
+    {
+        for (int i = 0; i < skip; i++)
+            next();
+    }
+    int next()
+    {
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFF);
+    }
+
+private:
+    uint32_t state_ = 1;
+};
 
 // A show on stand-in pictures written into `dir`, with its pictures loaded and nothing else of
 // the preamble run; a failed load is reported as a test failure.

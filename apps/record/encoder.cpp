@@ -1,7 +1,9 @@
 #include "record/encoder.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,13 +19,51 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log)
+// ffmpeg writes into `dir`; when that disk is full its log may be empty, so say so first.
+std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log,
+                           const std::string& dir)
 {
+    struct statvfs fs_info;
+    if (statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0)
+        return "ffmpeg " + what + ": the disk holding " + dir + " is full (no space left on device)";
     std::string tail = tail_of_file(log);
+    rlimit limit;
+    if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
+               std::to_string(limit.rlim_cur) + " bytes here (ulimit -f)";
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
 }
 }  // namespace
+
+bool resolve_output(std::string& out, std::string& error)
+{
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(out, ec))) {
+        // The video replaces the file the link names; the link stays.
+        const fs::path target = fs::read_symlink(out, ec);
+        const fs::path resolved = fs::exists(out, ec) ? fs::canonical(out, ec)
+                                                      : fs::path(out).parent_path() / target;
+        if (ec) {
+            error = "cannot write the video " + out + ": " + ec.message();
+            return false;
+        }
+        out = resolved.string();
+    }
+    struct stat st;
+    if (stat(out.c_str(), &st) != 0)
+        return true;  // a new file
+    const std::string cannot = "cannot write the video " + out + ": ";
+    if (S_ISDIR(st.st_mode))
+        error = cannot + "it is a directory";
+    else if (!S_ISREG(st.st_mode))
+        error = cannot + "it exists and is not a regular file (" +
+                (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+                "); it is left alone";
+    else if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+        error = cannot + "the file is read-only; it is left alone";
+    return error.empty();
+}
 
 VideoEncoder::~VideoEncoder()
 {
@@ -39,11 +79,10 @@ VideoEncoder::~VideoEncoder()
 
 bool VideoEncoder::open(std::string& error)
 {
-    std::error_code ec;
-    if (fs::is_directory(opts_.out, ec)) {
-        error = "cannot write the video " + opts_.out + ": it is a directory";
+    out_ = opts_.out;
+    if (!resolve_output(out_, error))
         return false;
-    }
+    std::error_code ec;
 
     // The scratch directory comes first: a bad TMPDIR then leaves nothing behind.
     const fs::path temp = fs::temp_directory_path(ec);
@@ -63,10 +102,10 @@ bool VideoEncoder::open(std::string& error)
     // The video is written under a temporary name of its own beside the final one and renamed at
     // the end, so a run that fails or is cut short never leaves a half-written file under that
     // name, and no file that happens to exist is taken over.
-    std::string partial = opts_.out + ".partial-XXXXXX";
+    std::string partial = out_ + ".partial-XXXXXX";
     int fd = mkstemp(partial.data());
     if (fd < 0) {
-        error = "cannot write the video " + opts_.out + ": " + std::strerror(errno);
+        error = "cannot write the video " + out_ + ": " + std::strerror(errno);
         return false;
     }
     fchmod(fd, 0644);
@@ -126,7 +165,7 @@ bool VideoEncoder::write_frame(BITMAP* frame, std::string& error)
     }
     if (!encoder_.write(pixels_.data(), pixels_.size())) {
         encoder_.finish();
-        error = ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log");
+        error = ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", scratch_);
         return false;
     }
     return true;
@@ -144,7 +183,8 @@ bool VideoEncoder::finish_video(std::string& error)
 {
     if (encoder_.finish())
         return true;
-    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log");
+    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log",
+                           scratch_);
     return false;
 }
 
@@ -168,7 +208,8 @@ bool VideoEncoder::add_sound(std::string& error)
     if (!mux.start(argv, false, scratch_ + "/mux.log", error))
         return false;
     if (!mux.finish()) {
-        error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log");
+        error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log",
+                               fs::path(partial_).parent_path().string());
         return false;
     }
     return true;
@@ -177,9 +218,9 @@ bool VideoEncoder::add_sound(std::string& error)
 bool VideoEncoder::publish(std::string& error)
 {
     std::error_code ec;
-    fs::rename(partial_, opts_.out, ec);
+    fs::rename(partial_, out_, ec);
     if (ec) {
-        error = "cannot rename " + partial_ + " to " + opts_.out + ": " + ec.message();
+        error = "cannot rename " + partial_ + " to " + out_ + ": " + ec.message();
         return false;
     }
     partial_.clear();

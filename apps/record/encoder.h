@@ -13,6 +13,11 @@
 #include "common/subprocess.h"
 #include "record/options.h"
 
+// Where the video goes: an --out that names a symlink becomes the file the link names. False with
+// `error` set when `out` exists and is not a regular file (a device or FIFO would be replaced by
+// the finished video) or is read-only; the recorder then stops before rendering.
+bool resolve_output(std::string& out, std::string& error);
+
 class VideoEncoder {
 public:
     explicit VideoEncoder(const RecordOptions& opts) : opts_(opts) {}
@@ -35,6 +40,7 @@ public:
 
 private:
     const RecordOptions& opts_;
+    std::string out_;  // the output, symlinks followed
     std::string scratch_;
     std::string partial_;
     Subprocess encoder_;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "show/probe.h"
 #include "show/show.h"
 #include "record/options.h"
 #include "record/recording_host.h"
@@ -21,6 +22,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A picture that crashes its decoder stops the run here; a module that does is left silent.
+    const ProbeResult probe = probe_show_data(opts.data_dir);
+    if (!probe.picture_fault.empty()) {
+        std::fprintf(stderr, "stream8-record: cannot start: %s\n", probe.picture_fault.c_str());
+        return 1;
+    }
     RecordingHost host(opts);
     if (!host.open(error)) {
         std::fprintf(stderr, "stream8-record: %s\n", error.c_str());

@@ -28,6 +28,9 @@ RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts), encoder_(
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGHUP, on_signal);
+    // Past a file-size limit a write fails with EFBIG instead of killing the recorder, so the
+    // error path removes what it wrote.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (opts_.has_until) {
         has_stop_ = true;
         stop_ = opts_.until;

@@ -2,10 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -34,8 +32,55 @@ std::string check_size(long long w, long long h)
     return "";
 }
 
-// The BMP file header and the Windows (40 bytes or more) or OS/2 (12 bytes) info header.
-std::string check_bmp(const Header& h, long long file_size)
+// A run-length coded BMP (RLE8 on 8-bit, RLE4 on 4-bit pictures) walked to its end code as the
+// loader decodes it, bottom row first: no run, literal or move may leave the bitmap, and the
+// stream must end inside the file.
+std::string check_bmp_rle(const Header& h, size_t at, long long w, long long ht, bool four_bit)
+{
+    long long x = 0, y = 0;
+    auto where = [&] { return " at row " + std::to_string(y) + ", column " + std::to_string(x); };
+    const std::string past = "its run-length data runs past the end of the file";
+    for (;;) {
+        if (!h.has(at, 2))
+            return past + " (no end code)";
+        const unsigned count = h.b[at], value = h.b[at + 1];
+        at += 2;
+        if (count > 0) {  // a run of `count` pixels
+            if (y >= ht || x + count > w)
+                return "its run-length data overruns the picture" + where();
+            x += count;
+            continue;
+        }
+        if (value == 0) {  // end of row
+            x = 0;
+            y++;
+        } else if (value == 1) {  // end of picture
+            return "";
+        } else if (value == 2) {  // move right and up
+            if (!h.has(at, 2))
+                return past;
+            x += h.b[at];
+            y += h.b[at + 1];
+            at += 2;
+            if (x > w || y > ht || (y == ht && x > 0))
+                return "its run-length data moves outside the picture" + where();
+        } else {  // `value` literal pixels, padded to a 16-bit boundary
+            const size_t bytes = four_bit ? (value + 1) / 2 : value;
+            if (y >= ht || x + value > w)
+                return "its run-length data overruns the picture" + where();
+            if (!h.has(at, bytes))
+                return past;
+            x += value;
+            at += (bytes + 1) & ~size_t{1};
+        }
+        if (y > ht)
+            return "its run-length data overruns the picture" + where();
+    }
+}
+
+// The BMP file header, the Windows (40 bytes or more) or OS/2 (12 bytes) info header, and the
+// pixel data: plain rows against the file's length, run-length data walked to its end.
+std::string check_bmp(const Header& h)
 {
     const std::string unreadable = "cannot be read as a BMP picture";
     if (!h.has(0, 26) || h.b[0] != 'B' || h.b[1] != 'M')
@@ -44,7 +89,8 @@ std::string check_bmp(const Header& h, long long file_size)
     const uint32_t info_size = h.u32le(14);
     long long w, ht;
     unsigned bpp;
-    uint32_t compression = 0, image_size = 0;
+    uint32_t compression = 0;
+    bool top_down = false;
     if (info_size == 12) {
         w = h.u16le(18);
         ht = h.u16le(20);
@@ -54,9 +100,9 @@ std::string check_bmp(const Header& h, long long file_size)
         ht = static_cast<int32_t>(h.u32le(22));
         bpp = h.u16le(28);
         compression = h.u32le(30);
-        image_size = h.u32le(34);
-        if (ht < 0)
-            ht = -ht;  // rows stored top down
+        top_down = ht < 0;
+        if (top_down)
+            ht = -ht;
     } else {
         return unreadable;
     }
@@ -65,11 +111,22 @@ std::string check_bmp(const Header& h, long long file_size)
     std::string fault = check_size(w, ht);
     if (!fault.empty())
         return fault;
-    long long needed;
-    if (compression == 0 || compression == 3)  // plain rows, each padded to 4 bytes
-        needed = data_offset + (w * bpp + 31) / 32 * 4 * ht;
-    else  // run-length coded: only the size the header states can be checked
-        needed = data_offset + (image_size ? image_size : 1);
+    const long long file_size = static_cast<long long>(h.b.size());
+    if (compression == 1 || compression == 2) {
+        const unsigned coded_bpp = compression == 1 ? 8 : 4;
+        if (bpp != coded_bpp)
+            return "is run-length coded for " + std::to_string(coded_bpp) + "-bit pixels but has " +
+                   std::to_string(bpp) + "-bit pixels";
+        if (top_down)
+            return "is run-length coded and stored top down, which BMP does not allow";
+        if (data_offset >= file_size)
+            return "is cut short: its pixel data would start at byte " + std::to_string(data_offset);
+        return check_bmp_rle(h, static_cast<size_t>(data_offset), w, ht, compression == 2);
+    }
+    if (compression != 0 && compression != 3)
+        return "uses compression " + std::to_string(compression) + ", which the loader cannot read";
+    // Plain rows, each padded to 4 bytes.
+    const long long needed = data_offset + (w * bpp + 31) / 32 * 4 * ht;
     if (file_size < needed)
         return "is cut short: " + std::to_string(file_size) + " bytes, its header needs " +
                std::to_string(needed);
@@ -81,15 +138,91 @@ bool is_frame_marker(unsigned m)
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-// Walks the JPEG markers, over the coded data of each scan, and checks the size of every frame
-// header (SOFn). The file must have one before its first scan; what lies past the bytes read is
-// left to the loader.
+// The tables a JPEG has defined so far: Huffman DC (0) and AC (1) tables 0..3.
+struct JpegTables {
+    bool huffman[2][4] = {};
+};
+
+// A DHT segment: each table's class and number, its 16 code counts and its symbols, which must
+// fill the segment exactly; the counts must form a prefix code, or the loader writes past the
+// lookup table of a code length.
+std::string check_dht(const Header& h, size_t p, size_t end, JpegTables& t)
+{
+    const std::string bad = "its Huffman table ";
+    while (p < end) {
+        if (!h.has(p, 17) || p + 17 > end)
+            return bad + "segment is cut short";
+        const unsigned tc = h.b[p] >> 4, th = h.b[p] & 15;
+        if (tc > 1 || th > 3)
+            return bad + "has class " + std::to_string(tc) + " and number " + std::to_string(th);
+        unsigned symbols = 0;
+        uint32_t codes = 0;  // codes used of the current length, shifted on to the next
+        for (int len = 1; len <= 16; len++) {
+            const unsigned n = h.b[p + len];
+            symbols += n;
+            codes += n;
+            if (codes > (uint32_t{1} << len))
+                return bad + std::to_string(th) + " has more codes of length " +
+                       std::to_string(len) + " than fit";
+            codes <<= 1;
+        }
+        if (symbols > 256)
+            return bad + std::to_string(th) + " has " + std::to_string(symbols) + " symbols";
+        if (p + 17 + symbols > end)
+            return bad + std::to_string(th) + " runs past its segment";
+        t.huffman[tc][th] = true;
+        p += 17 + symbols;
+    }
+    return "";
+}
+
+// A DQT segment: whole 8-bit tables numbered 0..3 that fill the segment exactly.
+std::string check_dqt(const Header& h, size_t p, size_t end)
+{
+    while (p < end) {
+        if (h.b[p] > 3)
+            return "its quantisation table " + std::to_string(h.b[p] & 15) + " (precision " +
+                   std::to_string(h.b[p] >> 4) + ") cannot be read";
+        if (p + 65 > end)
+            return "its quantisation table runs past its segment";
+        p += 65;
+    }
+    return "";
+}
+
+// A scan header: 1..3 components, each naming Huffman tables defined before it (a DC-only
+// progressive scan uses no AC table, an AC scan no DC table, a refinement of DC neither).
+std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, const JpegTables& t)
+{
+    const unsigned n = h.b[p];
+    if (n < 1 || n > 3 || p + 1 + 2 * n + 3 > end)
+        return "its scan header cannot be read";
+    const unsigned ss = h.b[p + 1 + 2 * n], ah = h.b[p + 3 + 2 * n] >> 4;
+    const bool needs_dc = !progressive || (ss == 0 && ah == 0);
+    const bool needs_ac = !progressive || ss > 0;
+    auto undefined = [&](unsigned cls, unsigned id) { return id > 3 || !t.huffman[cls][id]; };
+    for (unsigned c = 0; c < n; c++) {
+        const unsigned td = h.b[p + 2 + 2 * c] >> 4, ta = h.b[p + 2 + 2 * c] & 15;
+        const bool dc_missing = needs_dc && undefined(0, td), ac_missing = needs_ac && undefined(1, ta);
+        if (dc_missing || ac_missing)
+            return std::string("its scan uses ") + (dc_missing ? "DC" : "AC") + " Huffman table " +
+                   std::to_string(dc_missing ? td : ta) + ", which the file does not define before it";
+    }
+    return "";
+}
+
+// Walks the JPEG markers, over the coded data of each scan, and checks every frame header's
+// size, every Huffman and quantisation table and every scan's table references, up to the end
+// marker or the end of the file. Component numbers other than 1..3 are left to the start-up
+// probe: the loader then reads through table pointers it never set, which crashes on the first
+// JPEG a process loads and only misdecodes later ones, but never writes.
 std::string check_jpeg(const Header& h)
 {
     const std::string unreadable = "cannot be read as a JPEG picture";
     if (!h.has(0, 2) || h.b[0] != 0xFF || h.b[1] != 0xD8)
         return unreadable;
-    bool framed = false;
+    bool framed = false, progressive = false;
+    JpegTables tables;
     size_t p = 2;
     while (h.has(p, 2)) {
         if (h.b[p] != 0xFF)
@@ -109,17 +242,33 @@ std::string check_jpeg(const Header& h)
         if (!h.has(p, 2))
             break;
         const size_t length = h.u16be(p);
-        if (length < 2)
-            return unreadable;
+        if (length < 2 || !h.has(p, length))
+            return unreadable + " (a segment runs past the end of the file)";
+        const size_t body = p + 2, end = p + length;
+        std::string fault;
         if (is_frame_marker(m)) {
-            if (length < 7 || !h.has(p, 7))
+            const unsigned components = length >= 8 ? h.b[p + 7] : 0;
+            if (length < 8 + 3 * components)
                 return unreadable;
-            const std::string fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
-            if (!fault.empty())
-                return fault;
+            fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
+            // The loader places luminance blocks for at most two columns of them per unit.
+            for (unsigned c = 0; c < components && fault.empty(); c++)
+                if (h.b[p + 8 + 3 * c] == 1 && (h.b[p + 9 + 3 * c] >> 4) > 2)
+                    fault = "its luminance sampling " + std::to_string(h.b[p + 9 + 3 * c] >> 4) + "x" +
+                            std::to_string(h.b[p + 9 + 3 * c] & 15) +
+                            " makes the loader write past the picture";
             framed = true;
+            progressive = m == 0xC2;
+        } else if (m == 0xC4) {
+            fault = check_dht(h, body, end, tables);
+        } else if (m == 0xDB) {
+            fault = check_dqt(h, body, end);
+        } else if (m == 0xDA) {
+            fault = check_sos(h, body, end, progressive, tables);
         }
-        p += length;
+        if (!fault.empty())
+            return fault;
+        p = end;
         if (m == 0xDA)  // coded data runs to the next marker that is not a stuffed or restart byte
             while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
                                     !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
@@ -140,16 +289,18 @@ bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
         fault = "is a directory, not a file";
     else if (!S_ISREG(st.st_mode))
         fault = "is not a regular file";
+    else if (st.st_size > kMaxPictureFileSize)
+        fault = "is " + std::to_string(st.st_size) + " bytes; pictures of up to " +
+                std::to_string(kMaxPictureFileSize >> 20) + " MB are accepted";
     if (fault.empty()) {
-        // Headers come first; a JPEG may carry large metadata segments before its frame header.
-        const long long limit = jpeg ? (4 << 20) : 54;
+        // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
         Header h;
-        h.b.resize(static_cast<size_t>(std::min<long long>(limit, st.st_size)));
+        h.b.resize(static_cast<size_t>(st.st_size));
         std::ifstream in(path, std::ios::binary);
         if (!in.read(reinterpret_cast<char*>(h.b.data()), static_cast<std::streamsize>(h.b.size())))
             fault = std::string("cannot be read: ") + std::strerror(errno);
         else
-            fault = jpeg ? check_jpeg(h) : check_bmp(h, static_cast<long long>(st.st_size));
+            fault = jpeg ? check_jpeg(h) : check_bmp(h);
     }
     if (fault.empty())
         return true;

@@ -1,13 +1,16 @@
-// Reads a picture's size from its header (BMP info header, JPEG frame marker) before a loader sees
-// the file, so that no header can make a loader's size arithmetic wrap or read past the data.
+// Checks a picture file the way its loader will read it, before the loader sees it: a header
+// that makes a loader's size arithmetic wrap, a table or run that makes it write past its memory.
 #pragma once
 #include <string>
 
-// The largest width or height a picture of the show may claim.
+// The largest width or height a picture of the show may claim, and the largest file read.
 constexpr int kMaxPictureSide = 8192;
+constexpr long long kMaxPictureFileSize = 64LL << 20;
 
 // Called by load_pictures for each file before it is loaded: true when `path` is a regular file
-// whose header can be read as a BMP (`jpeg` false) or JPEG, claims a size within
-// kMaxPictureSide either way, and (BMP) is long enough for the pixel data the header promises.
+// of at most kMaxPictureFileSize bytes that reads as a BMP (`jpeg` false) or JPEG the way its
+// loader reads it, claiming a size within kMaxPictureSide: a BMP long enough for its plain rows,
+// or whose run-length data stays inside the bitmap up to its end code; a JPEG whose Huffman and
+// quantisation tables are well formed and whose scans use only tables defined before them.
 // Otherwise false with `error` set to "PATH: fault".
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error);

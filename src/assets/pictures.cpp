@@ -6,6 +6,8 @@
 
 namespace {
 
+void (*load_watch)(const std::string& path) = nullptr;
+
 struct MinSize {
     int w, h;
 };
@@ -25,6 +27,8 @@ bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg,
     const std::string path = dir + "/" + name;
     if (!check_picture_file(path, jpeg, error))
         return false;
+    if (load_watch)
+        load_watch(path);
     out = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
     if (!out) {
         error = path + ": cannot be read as a " + (jpeg ? "JPEG" : "BMP") + " picture";
@@ -39,6 +43,11 @@ bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg,
 }
 
 }  // namespace
+
+void set_picture_load_watch(void (*watch)(const std::string& path))
+{
+    load_watch = watch;
+}
 
 void colour_key_afro(BITMAP* afro, int& x, int& y)
 {

@@ -35,6 +35,10 @@ struct Pictures {
 // naming the file and the fault. Call after the colour depth is set.
 bool load_pictures(Pictures& pics, const std::string& dir, int& x, int& y, std::string& error);
 
+// Calls `watch` with each picture's path just before its loader reads the file (the start-up
+// probe learns from it which file a crash belongs to); null, the default, calls nothing.
+void set_picture_load_watch(void (*watch)(const std::string& path));
+
 // Makes every pixel of the first 270x480 whose packed value exceeds fixed-point 30 magenta:
 // in 24/32-bit depth, red 31 and above (or 30 with any green or blue). A no-op in 15/16-bit.
 void colour_key_afro(BITMAP* afro, int& x, int& y);

@@ -143,15 +143,16 @@ void LiveHost::start_music(const std::string& module_path)
         module_ = dumb_load_it_quick(module_path.c_str());
     if (module_)
         player_ = al_start_duh(module_, 2, 0, 1.0f, 4096, 48000);
-    // The show runs on in silence with unchanged timing; say why once.
+    // The show runs on in silence with unchanged timing; say why, naming a bad module whether or
+    // not a sound device opened.
+    if (!module_)
+        std::fprintf(stderr, "stream8: %s: cannot load the module%s; the show runs silent\n",
+                     module_path.c_str(), problem.empty() ? "" : (" (" + problem + ")").c_str());
     if (!sound)
         std::fprintf(stderr, "stream8: no sound driver (%s); the show runs silent\n", allegro_error);
     else if (digi_card == DIGI_NONE)
         std::fprintf(stderr, "stream8: no sound device could be opened; the show runs without sound\n");
-    else if (!module_)
-        std::fprintf(stderr, "stream8: %s: cannot load the module%s; the show runs silent\n",
-                     module_path.c_str(), problem.empty() ? "" : (" (" + problem + ")").c_str());
-    else if (!player_)
+    else if (module_ && !player_)
         std::fprintf(stderr, "stream8: cannot start the music stream; the show runs silent\n");
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace {
 
@@ -15,8 +16,11 @@ constexpr size_t kInstrumentSize = 550;  // what the reader takes of an instrume
 constexpr size_t kEnvelopeSize = 82;
 constexpr size_t kSampleHeaderSize = 0x50;
 constexpr size_t kMidiConfigSize = 32 * (9 + 16 + 128);
-constexpr uint32_t kMaxSampleLength = 1u << 24;
 constexpr size_t kMaxFileSize = 64u << 20;
+// Compressed data can claim far more frames than the file holds; the player allocates them all.
+constexpr uint32_t kMaxSampleLength = kMaxFileSize;
+// The tracker's own limit; far larger rates make the player's resampler spin without end.
+constexpr uint32_t kMaxSampleRate = 9999999;
 
 // A stretch of the file that the reader takes, read strictly forward in offset order.
 struct Extent {
@@ -51,8 +55,9 @@ bool fail(std::string& problem, const std::string& what)
     return false;
 }
 
-// An instrument of the 2.00+ format: signature, keyboard table and the three envelopes.
-bool check_instrument(const Reader& r, size_t at, int n, std::string& problem)
+// An instrument: signature, keyboard table and, in the 2.00+ format (`old` false), the three
+// envelopes. The older format has one volume envelope of fixed size.
+bool check_instrument(const Reader& r, size_t at, int n, bool old, std::string& problem)
 {
     const std::string name = "instrument " + num(n);
     if (r.u8(at) != 'I' || r.u8(at + 1) != 'M' || r.u8(at + 2) != 'P' || r.u8(at + 3) != 'I')
@@ -62,7 +67,7 @@ bool check_instrument(const Reader& r, size_t at, int n, std::string& problem)
             return fail(problem, name + ": its keyboard table maps to note " +
                                      num(r.u8(at + 0x40 + 2 * k)));
     static const char* const kEnvelopes[] = {"volume", "panning", "pitch"};
-    for (int e = 0; e < 3; e++) {
+    for (int e = 0; e < (old ? 0 : 3); e++) {
         const unsigned nodes = r.u8(at + 0x130 + e * kEnvelopeSize + 1);
         if (nodes > 25)
             return fail(problem, name + ": its " + kEnvelopes[e] + " envelope has " + num(nodes) +
@@ -84,8 +89,10 @@ bool check_sample(const Reader& r, size_t at, int n, std::vector<Extent>& extent
         return true;
     if (length > kMaxSampleLength)
         return fail(problem, name + " claims " + num(length) + " sample frames");
-    if (r.u32(at + 0x3C) == 0)
-        return fail(problem, name + " has a playback rate of 0");
+    const uint32_t rate = r.u32(at + 0x3C);
+    if (rate == 0 || rate > kMaxSampleRate)
+        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz (1.." +
+                                 num(kMaxSampleRate) + " allowed)");
     const bool wide = flags & 2, stereo = flags & 4, packed = flags & 8;
     const size_t data = r.u32(at + 0x48);
     if (packed && stereo)
@@ -178,8 +185,6 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
         return fail(problem, "has more than 256 instruments, samples or patterns");
     if (r.u8(0x33) == 0)
         return fail(problem, "has an initial tempo of 0");
-    if (instruments > 0 && cmwt < 0x200)
-        return fail(problem, "uses the instrument format of trackers before 2.00");
     if (!(r.u16(0x2C) & 128) != !(special & 8))  // the player complains on stderr about these
         return fail(problem, "its flags and special field disagree about a MIDI configuration");
 
@@ -217,7 +222,7 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
         const size_t at = r.u32(tables + 4 * i);
         if (!r.has(at, kInstrumentSize))
             return fail(problem, "instrument " + num(i + 1) + " lies outside the file");
-        if (!check_instrument(r, at, i + 1, problem))
+        if (!check_instrument(r, at, i + 1, cmwt < 0x200, problem))
             return false;
         extents.push_back({at, at + kInstrumentSize, "instrument " + num(i + 1)});
     }
@@ -256,8 +261,24 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
     return true;
 }
 
+namespace {
+std::map<std::string, std::string>& noted_faults()
+{
+    static std::map<std::string, std::string> faults;
+    return faults;
+}
+}  // namespace
+
+void note_module_fault(const std::string& path, const std::string& problem)
+{
+    noted_faults()[path] = problem;
+}
+
 bool check_module_file(const std::string& path, std::string& problem)
 {
+    const auto noted = noted_faults().find(path);
+    if (noted != noted_faults().end())
+        return fail(problem, noted->second);
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return fail(problem, errno == ENOENT ? "file is missing" : std::strerror(errno));

@@ -15,7 +15,7 @@ bool run_preamble(Show& s, const std::string& data_dir)
     build_tunnel_tables(*s.tables, s.pics.face3Image);
     s.plasma.plasma_w = 160;
     s.plasma.plasma_h = 80;
-    s.host.start_music(data_dir + "/80S5.IT");
+    s.host.start_music(module_file(data_dir));
     s.stairs.setup_tiles(s.random);
     return true;
 }

@@ -25,6 +25,12 @@ struct Show : Stage {
     XorTunnel xorTunnel;
 };
 
+// The module of the show in `data_dir`.
+inline std::string module_file(const std::string& data_dir)
+{
+    return data_dir + "/80S5.IT";
+}
+
 // Everything after init: pictures, tables, music, tiles, tick, intro, main loop and ending.
 // Returns main's result: 0 on every way the show ends, 1 when a picture is unusable.
 int run_show(Host& host, const std::string& data_dir = "ruvo");

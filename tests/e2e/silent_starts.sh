@@ -1,6 +1,7 @@
 # The show runs on in silence, saying why in one line, when its module has two events on one
 # channel in one row (in a writable and, as an unprivileged user, in a read-only working
-# directory: nothing may be written there) and when no sound device can be opened.
+# directory: nothing may be written there) and when no sound device can be opened (naming a bad
+# module there too).
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 prepare_workdir
@@ -22,6 +23,7 @@ f += struct.pack("<IIIIIII", 64, 0, 64, 8363 * 4, 0, 0, data_at) + bytes(4)
 f += struct.pack("<HHI", len(pattern), 64, 0) + pattern + bytes(sample)
 open(sys.argv[1], "wb").write(f)
 PY
+cp "$WORK/run/ruvo/80S5.IT" "$WORK/bad.IT"
 
 # Starts the show as "$@" (a user switch or nothing) in directory $1, waits for its line on
 # stderr, then holds Esc; the show must still be running and end with status 0.
@@ -54,5 +56,10 @@ chmod 755 "$WORK/run"
 # No sound device: ALSA's default names a card that does not exist.
 echo 'pcm.!default { type hw; card 99 }' >"$WORK/home/.asoundrc"
 cp "$SRC/ruvo/80S5.IT" "$WORK/run/ruvo/80S5.IT"
-run_until_line "$WORK/run" "stream8: no sound device could be opened; the show runs without sound"
+nosound="stream8: no sound device could be opened; the show runs without sound"
+run_until_line "$WORK/run" "$nosound"
+# No sound device and a bad module: the module is named all the same.
+cp "$WORK/bad.IT" "$WORK/run/ruvo/80S5.IT"
+run_until_line "$WORK/run" "$bad
+$nosound"
 echo "silent_starts: ok"

@@ -27,4 +27,27 @@ cp "$SRC/ruvo/face3.jpg" "$WORK/run/ruvo/"
 # A BMP header claiming 37837x37838 pixels would wrap the loader's size arithmetic.
 printf '\xCD\x93\x00\x00\xCE\x93\x00\x00' | dd of="$WORK/run/ruvo/tile.bmp" bs=1 seek=18 conv=notrunc 2>/dev/null
 expect_fatal "ruvo/tile.bmp: claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"
+cp "$SRC/ruvo/tile.bmp" "$WORK/run/ruvo/"
+
+# A JPEG that passes every check but crashes its decoder: its frame and scan name components 4..6,
+# so the first JPEG a process loads divides by a sampling the loader never set. The probe's child
+# dies, not the show: the file is named, the status is 1, nothing hangs, and the screen was never
+# opened, so the next start takes the keyboard and runs (Esc held from the start ends it at the
+# first smear frame).
+python3 - "$WORK/run/ruvo/afro.jpg" <<'PY'
+import struct, sys
+def seg(m, body): return b"\xff" + bytes([m]) + struct.pack(">H", len(body) + 2) + body
+f = b"\xff\xd8" + seg(0xE0, b"JFIF\0\1\1\0\0\1\0\1\0\0") + seg(0xDB, bytes([0]) + bytes([1] * 64))
+f += seg(0xC0, bytes([8]) + struct.pack(">HH", 480, 270) + bytes([3, 4, 0x11, 0, 5, 0x11, 0, 6, 0x11, 0]))
+f += seg(0xC4, bytes([0x00, 1] + [0] * 15 + [0]) + bytes([0x10, 1] + [0] * 15 + [0]))
+f += seg(0xDA, bytes([3, 4, 0, 5, 0, 6, 0, 0, 63, 0])) + bytes(4096) + b"\xff\xd9"
+open(sys.argv[1], "wb").write(f)
+PY
+expect_fatal "stream8: cannot start: ruvo/afro.jpg: the picture loader crashed on it with signal"
+cp "$SRC/ruvo/afro.jpg" "$WORK/run/ruvo/"
+start_show
+xdotool keydown Escape
+wait_show 60
+xdotool keyup Escape
+[ "$STATUS" -eq 0 ] || fail "the start after the crash: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
 echo "startup_failures: ok"
