@@ -32,8 +32,7 @@ cp "$SRC/ruvo/tile.bmp" "$WORK/run/ruvo/"
 # A JPEG that passes every check but crashes its decoder: its frame and scan name components 4..6,
 # so the first JPEG a process loads divides by a sampling the loader never set. The probe's child
 # dies, not the show: the file is named, the status is 1, nothing hangs, and the screen was never
-# opened, so the next start takes the keyboard and runs (Esc held from the start ends it at the
-# first smear frame).
+# opened, so the next start takes the keyboard and runs (Esc held in the logo's wait ends it).
 python3 - "$WORK/run/ruvo/afro.jpg" <<'PY'
 import struct, sys
 def seg(m, body): return b"\xff" + bytes([m]) + struct.pack(">H", len(body) + 2) + body
@@ -46,8 +45,10 @@ PY
 expect_fatal "stream8: cannot start: ruvo/afro.jpg: the picture loader crashed on it with signal"
 cp "$SRC/ruvo/afro.jpg" "$WORK/run/ruvo/"
 start_show
+wait_phase logo 60
+sleep 1
 xdotool keydown Escape
-wait_show 60
+wait_show 30
 xdotool keyup Escape
 [ "$STATUS" -eq 0 ] || fail "the start after the crash: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
 echo "startup_failures: ok"
