@@ -197,8 +197,8 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     EXPECT_NEAR(static_cast<double>(peak_b), peak_a / 4.0, peak_a * 0.02);
     EXPECT_EQ(peak_c, 0);
 
-    // The level is what the live show's mixer plays: DUMB's samples times 32638/65536 on the left
-    // and 32895/65536 on the right (the one centred voice, halved), rounded down.
+    // The level is what the live show's mixer plays: DUMB's samples times 65276/65536 on the left
+    // and 65790/65536 on the right (the one centred voice at full scale), rounded down.
     DUH* duh = dumb_load_it_quick(dir.file("m.it").c_str());
     ASSERT_NE(duh, nullptr);
     DUH_SIGRENDERER* sr = duh_start_sigrenderer(duh, 0, 2, 0);
@@ -206,8 +206,8 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     duh_render(sr, 16, 0, 1.0f, 65536.0f / kSampleRate, 4800, raw.data());
     long wrong = 0;
     for (size_t i = 0; i < raw.size(); i += 2)
-        wrong += a[i] != static_cast<int>(std::floor(raw[i] * 32638 / 65536.0)) ||
-                 a[i + 1] != static_cast<int>(std::floor(raw[i + 1] * 32895 / 65536.0));
+        wrong += a[i] != static_cast<int>(std::floor(raw[i] * 65276 / 65536.0)) ||
+                 a[i + 1] != static_cast<int>(std::floor(raw[i + 1] * 65790 / 65536.0));
     EXPECT_EQ(wrong, 0) << "samples off the live mixer's level";
     duh_end_sigrenderer(sr);
     unload_duh(duh);

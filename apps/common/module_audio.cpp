@@ -7,18 +7,26 @@
 namespace {
 
 // The live show's sound passes Allegro's mixer: the music stream is one voice at volume 255,
-// centred (pan 128), and the mixer halves every voice so that one panned hard to a side cannot
-// clip. Its gain for a side, out of 65536, from the pan weight of that side (127 left, 128 right):
-// 32638 and 32895, -6.06 and -5.99 dB. The mixer rounds down.
+// centred (pan 128), which the live host plays at full scale (set_volume_per_voice(0): the
+// library's default halves every voice, 6 dB the show would only lose). The mixer's gain for a
+// side, out of 65536, from the pan weight of that side (127 left, 128 right): 65276 and 65790,
+// -0.03 and +0.03 dB. The mixer rounds down and clips to 16 bits.
+constexpr int kVoiceVolumeScale = 0;
 constexpr int mixer_gain(int pan_weight)
 {
     int v = 255 * pan_weight;
     v += v >> 7;
-    return (v << 1) >> 1;
+    return (v << 1) >> kVoiceVolumeScale;
 }
 constexpr int kMixerGainLeft = mixer_gain(255 - 128);
 constexpr int kMixerGainRight = mixer_gain(128);
-static_assert(kMixerGainLeft == 32638 && kMixerGainRight == 32895, "Allegro 4.4's mixer gains");
+static_assert(kMixerGainLeft == 65276 && kMixerGainRight == 65790, "Allegro 4.4's mixer gains");
+
+int16_t through_mixer(int sample, int gain)
+{
+    const int v = (sample * gain) >> 16;
+    return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
 
 }  // namespace
 
@@ -68,7 +76,7 @@ void ModuleAudio::render(long frames, float volume, std::vector<int16_t>& out)
     int16_t* p = out.data() + start;
     duh_render(renderer_, 16, 0, volume, 65536.0f / kSampleRate, frames, p);
     for (long i = 0; i < frames; i++) {
-        p[2 * i] = static_cast<int16_t>((p[2 * i] * kMixerGainLeft) >> 16);
-        p[2 * i + 1] = static_cast<int16_t>((p[2 * i + 1] * kMixerGainRight) >> 16);
+        p[2 * i] = through_mixer(p[2 * i], kMixerGainLeft);
+        p[2 * i + 1] = through_mixer(p[2 * i + 1], kMixerGainRight);
     }
 }

@@ -136,6 +136,9 @@ void LiveHost::start_music(const std::string& module_path)
 {
     atexit(dumb_exit);
     dumb_register_stdfiles();
+    // The music is the mixer's only voice: play it at full scale instead of the library's default
+    // of half, which leaves room for a second voice the show never has.
+    set_volume_per_voice(0);
     const bool sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
     // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
     std::string problem;
