@@ -318,7 +318,7 @@ void compose(Band& b) {
                 } else {
                     // The fullest bar: louder bed, crashes on both halves, a kick on every beat.
                     b.harmonyBed(row, bar, 16, 24, 44, 8);
-                    b.crash(row, 50);
+                    b.crash(row, 40);
                     b.crash(row + 16, 46);
                     for (int r = 0; r < 32; r += 8) b.kick(row + r, 62);
                     b.kick(row + 10, 50);
@@ -367,19 +367,13 @@ void compose(Band& b) {
     for (Voice& v : b.padRight) v.finish();
 }
 
-// A one-shot whose rare noise peaks are rounded off first.
-Sample saturatedShot(Buffer buf, double drive, double peak) {
-    saturate(buf, drive);
-    return oneShot(buf, kDrumRate, peak);
-}
-
 std::vector<ModuleSample> makeSamples() {
     std::vector<ModuleSample> s;
     s.push_back({"Kick", oneShot(kickDrum(kDrumRate, 0x1234567u), kDrumRate, 0.95)});
     s.push_back({"Snare", oneShot(withRoom(snareDrum(kDrumRate, 0x2468ACEu), kDrumRate, 0.9, 0.6), kDrumRate, 0.9)});
-    s.push_back({"Closed hat", saturatedShot(hiHat(kDrumRate, 0.012, 0.045, 0x13579BDu), 3.0, 0.45)});
-    s.push_back({"Open hat", saturatedShot(hiHat(kDrumRate, 0.07, 0.18, 0x0F1E2D3u), 3.0, 0.45)});
-    s.push_back({"Crash", saturatedShot(crashCymbal(kDrumRate, 1.4, 0x5A5A5A5u), 3.0, 0.4)});
+    s.push_back({"Closed hat", oneShot(hiHat(kDrumRate, 0.012, 0.045, 0x13579BDu), kDrumRate, 0.8)});
+    s.push_back({"Open hat", oneShot(hiHat(kDrumRate, 0.07, 0.18, 0x0F1E2D3u), kDrumRate, 0.8)});
+    s.push_back({"Crash", oneShot(crashCymbal(kDrumRate, 1.4, 0x5A5A5A5u), kDrumRate, 0.6)});
 
     TonePatch bass;
     bass.cycleSamples = 512;

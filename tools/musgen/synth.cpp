@@ -174,16 +174,29 @@ Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet) 
     return out;
 }
 
+namespace {
+
+// The last stage of both cymbals: rare noise peaks rounded off, then
+// everything above the cymbals' top taken away (after the saturation, which
+// would otherwise bring the hiss back).
+void closeOffCymbal(Buffer& buf, double rate) {
+    saturate(buf, 3.0);
+    Lowpass2 lp1(kCymbalTopHz, rate), lp2(kCymbalTopHz, rate);
+    for (double& v : buf) v = lp2(lp1(v));
+}
+
+}  // namespace
+
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed) {
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
     Buffer out(n);
     Noise noise(seed);
     OnePole hp1(3000.0, rate), hp2(4000.0, rate);
-    Lowpass2 lp1(kCymbalTopHz, rate), lp2(kCymbalTopHz, rate);
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
-        out[i] = lp2(lp1(hp2.highpass(hp1.highpass(noise.next())))) * std::exp(-t / decaySeconds);
+        out[i] = hp2.highpass(hp1.highpass(noise.next())) * std::exp(-t / decaySeconds);
     }
+    closeOffCymbal(out, rate);
     fadeEdges(out, rate, 0.0005, lengthSeconds * 0.3);
     return out;
 }
@@ -193,7 +206,6 @@ Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
     Buffer out(n);
     Noise noise(seed);
     OnePole hp1(2500.0, rate), hp2(3500.0, rate);
-    Lowpass2 lp1(kCymbalTopHz, rate), lp2(kCymbalTopHz, rate);
     const double partials[6] = {587.0, 845.0, 1233.0, 1710.0, 2382.0, 3301.0};
     double phase[6] = {0, 0, 0, 0, 0, 0};
     for (size_t i = 0; i < n; ++i) {
@@ -204,9 +216,10 @@ Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
             // Band-limited square: odd harmonics up to the cymbal's top.
             for (int h = 1; h * partials[k] < kCymbalTopHz; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
         }
-        const double wash = lp2(lp1(hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal))));
+        const double wash = hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal));
         out[i] = wash * (0.75 * std::exp(-t / 0.4) + 0.25 * std::exp(-t / 0.03));
     }
+    closeOffCymbal(out, rate);
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0008, lengthSeconds * 0.35);
     return out;
