@@ -24,7 +24,7 @@ constexpr int kChKick = 0, kChSnare = 1, kChHat = 2, kChCrash = 3;
 constexpr int kChBass[] = {4, 5};
 constexpr int kChPadLeft = 6;   // three voices, two channels each: 6..11
 constexpr int kChPadRight = 12; // 12..17
-constexpr const int (&kChLead)[2] = kLeadChannels;
+// The lead is on kLeadChannels, 18 and 19.
 constexpr int kChEchoLeft[] = {20, 21};
 constexpr int kChEchoRight[] = {22, 23};
 constexpr int kChArp[] = {24, 25};
@@ -137,7 +137,7 @@ struct Band {
     std::array<Voice, 3> padRight{{Voice{arr, {kChPadRight + 0, kChPadRight + 3}, kPadRight, 3, Handover::Crossfade},
                                    Voice{arr, {kChPadRight + 1, kChPadRight + 4}, kPadRight, 3, Handover::Crossfade},
                                    Voice{arr, {kChPadRight + 2, kChPadRight + 5}, kPadRight, 3, Handover::Crossfade}}};
-    Voice lead{arr, {kChLead[0], kChLead[1]}, kLead, 2};
+    Voice lead{arr, {kLeadChannels[0], kLeadChannels[1]}, kLead, 2};
     Voice echoLeft{arr, {kChEchoLeft[0], kChEchoLeft[1]}, kLead, 2};
     Voice echoRight{arr, {kChEchoRight[0], kChEchoRight[1]}, kLead, 2};
     Voice harmony{arr, {kChHarmony[0], kChHarmony[1]}, kLead, 2};
