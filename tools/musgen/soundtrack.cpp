@@ -149,7 +149,7 @@ struct Band {
     }
 
     void kick(int row, int vol) { arr.note(row, kChKick, 60, kKick, vol * 13 / 16); }
-    void snare(int row, int vol) { arr.note(row, kChSnare, 60, kSnare, vol); }
+    void snare(int row, int vol) { arr.note(row, kChSnare, 60, kSnare, std::min(64, vol * 9 / 8)); }
     void hat(int row, int vol) { arr.note(row, kChHat, 60, kClosedHat, vol); }
     void openHat(int row, int vol) { arr.note(row, kChHat, 60, kOpenHat, vol); }
     void crash(int row, int vol) { arr.note(row, kChCrash, 60, kCrash, vol); }
@@ -320,10 +320,10 @@ void compose(Band& b) {
                     b.harmonyBed(row, bar, 16, 24, 44, 8);
                     b.crash(row, 40);
                     b.crash(row + 16, 46);
-                    for (int r = 0; r < 32; r += 8) b.kick(row + r, 62);
+                    for (int r = 0; r < 32; r += 8) b.kick(row + r, r % 16 ? 50 : 62);  // lighter under the snare
                     b.kick(row + 10, 50);
-                    b.snare(row + 8, 56);
-                    b.snare(row + 24, 56);
+                    b.snare(row + 8, 52);
+                    b.snare(row + 24, 52);
                     b.snareRoll(row, 28, 32, 40, 6);
                     b.hatsOpen(row, 0);
                 }
@@ -371,9 +371,9 @@ std::vector<ModuleSample> makeSamples() {
     std::vector<ModuleSample> s;
     s.push_back({"Kick", oneShot(kickDrum(kDrumRate, 0x1234567u), kDrumRate, 0.95)});
     s.push_back({"Snare", oneShot(withRoom(snareDrum(kDrumRate, 0x2468ACEu), kDrumRate, 0.9, 0.6), kDrumRate, 0.9)});
-    s.push_back({"Closed hat", oneShot(hiHat(kDrumRate, 0.012, 0.045, 0x13579BDu), kDrumRate, 0.8)});
-    s.push_back({"Open hat", oneShot(hiHat(kDrumRate, 0.07, 0.18, 0x0F1E2D3u), kDrumRate, 0.8)});
-    s.push_back({"Crash", oneShot(crashCymbal(kDrumRate, 1.4, 0x5A5A5A5u), kDrumRate, 0.6)});
+    s.push_back({"Closed hat", oneShot(hiHat(kDrumRate, 0.012, 0.045, 0x13579BDu), kDrumRate, 0.8), 64, 60});
+    s.push_back({"Open hat", oneShot(hiHat(kDrumRate, 0.07, 0.18, 0x0F1E2D3u), kDrumRate, 0.8), 64, 60});
+    s.push_back({"Crash", oneShot(crashCymbal(kDrumRate, 1.4, 0x5A5A5A5u), kDrumRate, 0.6), 64, 52});
 
     TonePatch bass;
     bass.cycleSamples = 512;
@@ -389,7 +389,7 @@ std::vector<ModuleSample> makeSamples() {
     bass.decaySeconds = 0.25;
     bass.sustain = 0.55;
     bass.drive = 3.0;
-    s.push_back({"Bass", renderTone(bass)});
+    s.push_back({"Bass", renderTone(bass), 64, 46});
 
     TonePatch pad;
     pad.cycleSamples = 128;
@@ -405,9 +405,9 @@ std::vector<ModuleSample> makeSamples() {
     pad.decaySeconds = 0.3;
     pad.sustain = 0.85;
     pad.drive = 3.0;
-    s.push_back({"Pad left", renderTone(pad)});
+    s.push_back({"Pad left", renderTone(pad), 64, 40});
     pad.oscillators = {{Wave::Saw, 1, 1.0}, {Wave::Saw, -2, 0.7}};  // detuned the other way
-    s.push_back({"Pad right", renderTone(pad)});
+    s.push_back({"Pad right", renderTone(pad), 64, 40});
 
     TonePatch lead;
     lead.cycleSamples = 64;
@@ -423,7 +423,7 @@ std::vector<ModuleSample> makeSamples() {
     lead.decaySeconds = 0.2;
     lead.sustain = 0.8;
     lead.drive = 3.0;
-    s.push_back({"Lead", renderTone(lead)});
+    s.push_back({"Lead", renderTone(lead), 64, 44});
 
     TonePatch arp;
     arp.cycleSamples = 64;
@@ -439,7 +439,7 @@ std::vector<ModuleSample> makeSamples() {
     arp.decaySeconds = 0.15;
     arp.sustain = 0.3;
     arp.drive = 2.0;
-    s.push_back({"Arp", renderTone(arp)});
+    s.push_back({"Arp", renderTone(arp), 64, 52});
     return s;
 }
 
@@ -451,10 +451,10 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 28;
+    m.mixVolume = 36;
     m.channelPan = {32, 34, 42, 24, 32, 32,
                     8,  8,  8,  8,  8,  8,  56, 56, 56, 56, 56, 56,  // pad: left, right
-                    32, 32, 4,  4,  60, 60, 42, 22, 24, 24};
+                    32, 32, 4,  4,  60, 60, 54, 10, 24, 24};
     m.channelVolume.assign(kChannels, 64);
     m.samples = makeSamples();
     Band band;

@@ -107,12 +107,29 @@ Buffer kickDrum(double rate, uint32_t seed) {
         const double body = std::sin(phase) * std::exp(-t / 0.16);
         phase += 2.0 * kPi * freq / rate;
         const double click = 0.35 * clickLp.lowpass(noise.next()) * std::exp(-t / 0.002);
-        out[i] = -std::tanh(1.6 * (body + click)) / std::tanh(1.6);  // first swing downwards
+        out[i] = -std::tanh(3.0 * (body + click)) / std::tanh(3.0);  // first swing downwards
     }
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0005, 0.06);
     return out;
 }
+
+namespace {
+
+// The last stage of the snare and the cymbals: everything above the drums'
+// top taken away, after the saturation, which would otherwise bring the hiss back.
+void closeOffTop(Buffer& buf, double rate) {
+    Lowpass2 lp1(kDrumTopHz, rate), lp2(kDrumTopHz, rate);
+    for (double& v : buf) v = lp2(lp1(v));
+}
+
+// Cymbals: rare noise peaks rounded off, then the top closed off.
+void finishCymbal(Buffer& buf, double rate) {
+    saturate(buf, 3.0);
+    closeOffTop(buf, rate);
+}
+
+}  // namespace
 
 Buffer snareDrum(double rate, uint32_t seed) {
     const size_t n = static_cast<size_t>(0.3 * rate);
@@ -130,8 +147,9 @@ Buffer snareDrum(double rate, uint32_t seed) {
                             0.3 * std::sin(phase2) * std::exp(-t / 0.04);
         const double hiss = 1.0 * lp2.lowpass(lp.lowpass(hp.highpass(noise.next()))) *
                             (std::exp(-t / 0.11) + 0.6 * std::exp(-t / 0.012));
-        out[i] = std::tanh(1.3 * (tone + hiss));
+        out[i] = std::tanh(3.0 * (tone + hiss));
     }
+    closeOffTop(out, rate);
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0005, 0.06);
     return out;
@@ -174,18 +192,6 @@ Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet) 
     return out;
 }
 
-namespace {
-
-// The last stage of both cymbals: rare noise peaks rounded off, then
-// everything above the cymbals' top taken away (after the saturation, which
-// would otherwise bring the hiss back).
-void closeOffCymbal(Buffer& buf, double rate) {
-    saturate(buf, 3.0);
-    Lowpass2 lp1(kCymbalTopHz, rate), lp2(kCymbalTopHz, rate);
-    for (double& v : buf) v = lp2(lp1(v));
-}
-
-}  // namespace
 
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed) {
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
@@ -196,7 +202,7 @@ Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t se
         const double t = static_cast<double>(i) / rate;
         out[i] = hp2.highpass(hp1.highpass(noise.next())) * std::exp(-t / decaySeconds);
     }
-    closeOffCymbal(out, rate);
+    finishCymbal(out, rate);
     fadeEdges(out, rate, 0.0005, lengthSeconds * 0.3);
     return out;
 }
@@ -214,12 +220,12 @@ Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
         for (int k = 0; k < 6; ++k) {
             phase[k] += 2.0 * kPi * partials[k] / rate;
             // Band-limited square: odd harmonics up to the cymbal's top.
-            for (int h = 1; h * partials[k] < kCymbalTopHz; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
+            for (int h = 1; h * partials[k] < kDrumTopHz; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
         }
         const double wash = hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal));
         out[i] = wash * (0.75 * std::exp(-t / 0.4) + 0.25 * std::exp(-t / 0.03));
     }
-    closeOffCymbal(out, rate);
+    finishCymbal(out, rate);
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0008, lengthSeconds * 0.35);
     return out;

@@ -74,11 +74,11 @@ void dcBlock(Buffer& buf, double rate);
 Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet);
 
 Buffer kickDrum(double rate, uint32_t seed);
-// Snare: a pitched shell tone under band-passed noise, dry (the room is added by withRoom).
+// Nothing of the snare and the cymbals sounds above this: they shimmer without hiss.
+constexpr double kDrumTopHz = 11000.0;
+// Snare: a pitched shell tone under band-passed noise, driven, dry (the room is added by withRoom).
 Buffer snareDrum(double rate, uint32_t seed);
-// Cymbals: high-passed noise, its rare peaks rounded off, closed off above
-// kCymbalTopHz, so they shimmer without hiss.
-constexpr double kCymbalTopHz = 11000.0;
+// Cymbals: high-passed noise, its rare peaks rounded off.
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed);
 // Crash cymbal: noise with a few inharmonic metal partials and a long decay.
 Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed);
