@@ -197,7 +197,7 @@ TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
 
 // The tune read back from the module: the hook's rhythm changes from bar to
 // bar, the chorus has its own higher, leaping motif, the opening moves through
-// more than two chord pairs, and the top note lands where the credits start.
+// more than two chord pairs, and the top note lands on the cut to the ending.
 TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     const musgen::Module m = musgen::soundtrackModule();
     struct Onset {
@@ -260,7 +260,7 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     EXPECT_GT(pairs.size(), 2u);
 
     // The song's top note is first struck on row 4 of bar 13, frame 2100 of the main loop:
-    // the cut to the credits.
+    // the cut to the logo that opens the ending.
     const auto top = std::max_element(lead.begin(), lead.end(), [](const Onset& a, const Onset& b) {
         return a.note < b.note;
     });
@@ -397,9 +397,10 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     EXPECT_GT(mean(9, 12), mean(2, 3) + 1.5);
     EXPECT_LT(mean(bars.size() - 3, bars.size() - 1), mean(9, 12) - 3.0);
 
-    // Over the scenes after the intro, as the live show plays them: the crest
-    // of this dense a mix (about 15.5 dB from bar 2 to 13) and the render's
-    // clipping at full scale, ahead of the mixer's gain, set how loud it can be.
+    // Over the scenes after the intro, as the live show plays them. How loud
+    // that can be is set by the crest of this dense a mix (peak to RMS about
+    // 16 dB from bar 2 to 13) and by the render's clipping at full scale,
+    // which comes before the mixer's gain.
     const double scenes = rmsDb(pcm, kScenesFrom, kScenesFrames) + kLiveGainDb;
     EXPECT_GT(scenes, -23.0);
     EXPECT_LT(scenes, -13.0);
