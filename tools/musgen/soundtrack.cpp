@@ -252,7 +252,7 @@ struct Band {
 
     void drumsChorus(int start) {
         kick(start + 0, 62);
-        kick(start + 10, 50);
+        kick(start + 10, 32);  // a ghost note
         kick(start + 16, 62);
         kick(start + 26, 50);
         snare(start + 8, 54);
@@ -288,8 +288,10 @@ void compose(Band& b) {
                 }
                 break;
             case Part::Groove:
-            case Part::Hook:
-                b.harmonyBed(row, bar, 10, 22, 40, 4);
+            case Part::Hook: {
+                // The pad fills the groove, which has no melody yet, and steps back as the hook grows.
+                const int pad = bar.part == Part::Groove ? 18 : bar.index < 2 ? 15 : 13;
+                b.harmonyBed(row, bar, pad, 22, 40, 4);
                 if (i == 2) b.crash(row, 40);
                 if (row == kLiftRow - 8) {
                     // The lift: the beat drops out under a snare run and comes back on the beat.
@@ -305,9 +307,10 @@ void compose(Band& b) {
                     b.drumsGroove(row);
                 }
                 break;
+            }
             case Part::Drop:
                 // No beat: the pad alone with a soft pulse of bass, then a snare run into the chorus.
-                b.harmonyBed(row, bar, 13, 0, 30, 1);
+                b.harmonyBed(row, bar, 16, 0, 30, 1);
                 b.snareRoll(row, 16, 32, 16, 3);
                 break;
             case Part::Chorus:
@@ -317,19 +320,21 @@ void compose(Band& b) {
                     b.drumsChorus(row);
                 } else {
                     // The fullest bar: louder bed, crashes on both halves, a kick on every beat.
-                    b.harmonyBed(row, bar, 16, 24, 44, 8);
-                    b.crash(row, 40);
-                    b.crash(row + 16, 46);
-                    for (int r = 0; r < 32; r += 8) b.kick(row + r, r % 16 ? 50 : 62);  // lighter under the snare
+                    // Its drums sit lighter than the other chorus bars' so their hits do not
+                    // pile onto the loudest tones.
+                    b.harmonyBed(row, bar, 18, 21, 40, 8);
+                    b.crash(row, 30);
+                    b.crash(row + 16, 36);
+                    for (int r = 0; r < 32; r += 8) b.kick(row + r, r % 16 ? 38 : 54);  // lighter under the snare
                     b.kick(row + 10, 50);
-                    b.snare(row + 8, 52);
-                    b.snare(row + 24, 52);
+                    b.snare(row + 8, 46);
+                    b.snare(row + 24, 46);
                     b.snareRoll(row, 28, 32, 40, 6);
                     b.hatsOpen(row, 0);
                 }
                 break;
             case Part::Peak:
-                b.harmonyBed(row, bar, 11, 20, 40, 8);
+                b.harmonyBed(row, bar, 17, 20, 42, 8);
                 b.kick(row, 62);
                 b.snare(row, 54);
                 b.crash(row + 4, 60);
@@ -360,7 +365,7 @@ void compose(Band& b) {
         }
     }
     b.line(4 * kRowsPerBar, kHookLine, 52, kLiftRow, 8 * kRowsPerBar);
-    b.line(9 * kRowsPerBar, kChorusLine, 54, 0, 14 * kRowsPerBar);
+    b.line(9 * kRowsPerBar, kChorusLine, 50, 0, 14 * kRowsPerBar);
     b.line(14 * kRowsPerBar, kOutroLine, 46, 0, 0);
     for (Voice* v : {&b.bass, &b.lead, &b.echoLeft, &b.echoRight, &b.harmony, &b.arp}) v->finish();
     for (Voice& v : b.padLeft) v.finish();
@@ -388,7 +393,7 @@ std::vector<ModuleSample> makeSamples() {
     bass.attackSeconds = 0.002;
     bass.decaySeconds = 0.25;
     bass.sustain = 0.55;
-    bass.drive = 3.0;
+    bass.drive = 4.5;
     s.push_back({"Bass", renderTone(bass), 64, 46});
 
     TonePatch pad;
@@ -451,7 +456,7 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 36;
+    m.mixVolume = 37;
     m.channelPan = {32, 34, 42, 24, 32, 32,
                     8,  8,  8,  8,  8,  8,  56, 56, 56, 56, 56, 56,  // pad: left, right
                     32, 32, 4,  4,  60, 60, 54, 10, 24, 24};
