@@ -410,10 +410,10 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     EXPECT_GT(mean(9, 12), mean(2, 3) + 1.5);
     EXPECT_LT(mean(bars.size() - 3, bars.size() - 1), mean(9, 12) - 3.0);
 
-    // Over the scenes after the intro, as the live show plays them: loud, and
-    // with the peak above at -1 dBFS that leaves the mix a crest of 15 dB or
-    // less. A dense mix gets there only by its quieter bars carrying a fuller
-    // bed and by no drum hit landing on the loudest tones at full strength.
+    // Over the scenes after the intro, as the live show plays them: loud. With
+    // the peak held at -1 dBFS or lower, that asks for a crest of 15 dB or less,
+    // which this dense a mix reaches only with a full bed in its quieter bars
+    // and no drum hit landing on the loudest tones at full strength.
     const double scenes = liveRmsDb(pcm, kScenesFrom, kScenesFrames);
     EXPECT_GE(scenes, -16.0);
     EXPECT_LE(scenes, -13.0);
