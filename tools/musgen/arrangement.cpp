@@ -62,9 +62,9 @@ void Arrangement::cutInto(Module& m) const {
     }
 }
 
-Voice::Voice(Arrangement& arr, std::vector<int> channels, int sample, int releaseRows)
+Voice::Voice(Arrangement& arr, std::vector<int> channels, int sample, int releaseRows, Handover handover)
     : arr_(arr), channels_(std::move(channels)), freeFrom_(channels_.size(), 0), sample_(sample),
-      releaseRows_(releaseRows) {
+      releaseRows_(releaseRows), handover_(handover) {
     if (channels_.empty() || releaseRows < 1) throw std::invalid_argument("Voice: no channels");
 }
 
@@ -106,20 +106,22 @@ void Voice::play(int row, int note, int gateRows, int volume, const Expression& 
         arr_.note(row, channels_[pick], note, sample_, volume);
     }
     const int ch = channels_[pick];
+    const int fadeAt = handover_ == Handover::FadeFirst && gateRows >= 2 ? releaseAt - 1 : releaseAt;
     if (ex.vibratoFrom >= 0)
-        for (int r = row + ex.vibratoFrom; r < releaseAt; ++r) arr_.effect(r, ch, kFxVibrato, ex.vibrato);
-    freeFrom_[pick] = releaseAt + releaseRows_;
+        for (int r = row + ex.vibratoFrom; r < fadeAt; ++r) arr_.effect(r, ch, kFxVibrato, ex.vibrato);
+    freeFrom_[pick] = fadeAt + releaseRows_;
     next_ = (pick + 1) % channels_.size();
     lastChannel_ = static_cast<int>(pick);
     lastNote_ = note;
     releaseAt_ = releaseAt;
+    fadeAt_ = fadeAt;
     releasePerTick_ = perTick;
 }
 
 void Voice::release() {
     if (lastChannel_ < 0) return;
     const int ch = channels_[static_cast<size_t>(lastChannel_)];
-    for (int r = 0; r < releaseRows_; ++r) arr_.effect(releaseAt_ + r, ch, kFxVolumeSlide, releasePerTick_);
+    for (int r = 0; r < releaseRows_; ++r) arr_.effect(fadeAt_ + r, ch, kFxVolumeSlide, releasePerTick_);
     lastChannel_ = -1;
 }
 

@@ -40,14 +40,21 @@ struct Expression {
     int vibrato = 0x53;    // vibrato speed and depth (Hxy)
 };
 
+// How a note hands over to the next one on another channel.
+enum class Handover {
+    FadeFirst,  // its fade begins on the gate's last row: the next attack never lands on a note at full level
+    Crossfade,  // its fade begins where the next note starts: for slow attacks that would leave a gap
+};
+
 // A monophonic line spread over a pool of channels. Each note sounds for its
-// gate and is then faded out with volume slides on its own channel while the
-// following note already starts on another one, so no note is ever cut off
-// at full level. A sliding note instead continues on its predecessor's
-// channel with tone portamento, and that predecessor is not faded.
+// gate and is faded out with volume slides on its own channel while the
+// following note starts on another one, so no note is ever cut off at full
+// level. A sliding note instead continues on its predecessor's channel with
+// tone portamento, and that predecessor is not faded.
 class Voice {
 public:
-    Voice(Arrangement& arr, std::vector<int> channels, int sample, int releaseRows);
+    Voice(Arrangement& arr, std::vector<int> channels, int sample, int releaseRows,
+          Handover handover = Handover::FadeFirst);
     void play(int row, int note, int gateRows, int volume, const Expression& ex = {});
     // Writes the fade of the last note; call once the line is complete.
     void finish();
@@ -60,10 +67,12 @@ private:
     size_t next_ = 0;
     int sample_;
     int releaseRows_;
+    Handover handover_;
     // The last note, whose fade is written only when the next note does not slide on from it.
     int lastChannel_ = -1;
     int lastNote_ = 0;
-    int releaseAt_ = 0;
+    int releaseAt_ = 0;  // end of its gate
+    int fadeAt_ = 0;     // first row of its fade
     int releasePerTick_ = 0;
 };
 

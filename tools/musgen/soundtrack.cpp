@@ -16,17 +16,20 @@ namespace {
 
 constexpr double kDrumRate = 44100.0;
 
-enum SampleId { kKick = 1, kSnare, kClosedHat, kOpenHat, kCrash, kBass, kPad, kLead, kArp };
+enum SampleId { kKick = 1, kSnare, kClosedHat, kOpenHat, kCrash, kBass, kPadLeft, kPadRight, kLead, kArp };
 
-// Channel map.
+// Channel map. The pad plays every chord tone twice, on a left and on a right
+// channel with differently detuned samples, so it fills the stereo field.
 constexpr int kChKick = 0, kChSnare = 1, kChHat = 2, kChCrash = 3;
 constexpr int kChBass[] = {4, 5};
-constexpr int kChPad = 6;  // three voices, two channels each: 6..11
-constexpr int kChLead[] = {12, 13};
-constexpr int kChEcho[] = {14, 15};
-constexpr int kChArp[] = {16, 17};
-constexpr int kChHarmony[] = {18, 19};
-constexpr int kChannels = 20;
+constexpr int kChPadLeft = 6;   // three voices, two channels each: 6..11
+constexpr int kChPadRight = 12; // 12..17
+// The lead is on kLeadChannels, 18 and 19.
+constexpr int kChEchoLeft[] = {20, 21};
+constexpr int kChEchoRight[] = {22, 23};
+constexpr int kChArp[] = {24, 25};
+constexpr int kChHarmony[] = {26, 27};
+constexpr int kChannels = 28;
 
 struct Chord {
     std::array<int, 3> pad;   // voicing around middle C
@@ -47,13 +50,13 @@ const Chord kE{{56, 59, 64}, 40, {52, 56, 59, 64}};
 // row 12 of bar 9 and the credits at row 4 of bar 13. Their fade then runs
 // through the outro.
 enum class Part {
-    Intro,     // bar 0: pad, arpeggio, bass and a soft four-to-the-floor; bar 1 adds hats and a fill
+    Intro,     // bars 0-1: pad, arpeggio, bass and a soft four-to-the-floor; bar 1 adds hats and a fill
     Groove,    // bars 2-3: the full beat, no melody yet
     Hook,      // bars 4-7: the sung line; at row 8 of bar 5 the crash, open hats and a harmony come in
-    Build,     // bar 8: climbing line over Dm-E, snare roll
-    Chorus,    // bars 9-12: the hook high up with harmony, busy bass, crashes
+    Drop,      // bar 8: the beat stops, the pad carries a bar alone until a snare run and a pickup
+    Chorus,    // bars 9-12: its own motif high up, harmony, busy bass; bar 12 the fullest
     Peak,      // bar 13: the top note lands with the credits
-    Outro,     // bars 14-22: long notes, the band leaves one part at a time
+    Outro,     // bars 14-22: the hook once more, then the band leaves one part at a time
 };
 
 struct Bar {
@@ -70,12 +73,12 @@ std::vector<Bar> songBars() {
         for (const auto& c : chords) bars.push_back({part, i++, c.first, c.second});
     };
     add(Part::Intro, {{&kAm, &kF}, {&kC, &kG}});
-    add(Part::Groove, {{&kAm, &kF}, {&kC, &kG}});
-    add(Part::Hook, {{&kAm, &kF}, {&kC, &kG}, {&kAm, &kF}, {&kC, &kG}});
-    add(Part::Build, {{&kDm, &kE}});
-    add(Part::Chorus, {{&kF, &kG}, {&kEm, &kAm}, {&kF, &kG}, {&kC, &kG}});
+    add(Part::Groove, {{&kAm, &kEm}, {&kF, &kG}});
+    add(Part::Hook, {{&kAm, &kF}, {&kC, &kG}, {&kDm, &kAm}, {&kF, &kG}});
+    add(Part::Drop, {{&kDm, &kE}});
+    add(Part::Chorus, {{&kF, &kG}, {&kEm, &kAm}, {&kDm, &kG}, {&kF, &kE}});
     add(Part::Peak, {{&kAm, &kAm}});
-    add(Part::Outro, {{&kAm, &kF}, {&kC, &kG}, {&kAm, &kF}, {&kC, &kG}, {&kAm, &kF}, {&kC, &kG},
+    add(Part::Outro, {{&kAm, &kF}, {&kC, &kG}, {&kAm, &kEm}, {&kF, &kG}, {&kAm, &kF}, {&kC, &kG},
                       {&kAm, &kF}, {&kC, &kG}, {&kF, &kG}});
     return bars;
 }
@@ -86,71 +89,78 @@ struct MelodyNote {
 };
 using Phrase = std::vector<MelodyNote>;
 
-// The hook: a dotted figure stepping down and back up to a held note.
+// The hook: a rising broken chord that falls back, answered by a syncopated
+// climb; every bar has its own rhythm.
 const Phrase kHookLine = {
-    {76, 6}, {74, 2}, {72, 4}, {74, 4}, {76, 12}, {0, 4},                       // bar 4
-    {72, 2}, {74, 2}, {76, 2}, {77, 2}, {79, 12}, {77, 2}, {76, 2}, {74, 8},    // bar 5: run up into the lift
-    {76, 6}, {74, 2}, {72, 4}, {74, 4}, {76, 12}, {0, 4},                       // bar 6
-    {77, 6}, {76, 2}, {74, 4}, {72, 4}, {71, 12}, {0, 4},                       // bar 7
-    {74, 6}, {76, 2}, {77, 8}, {76, 12}, {0, 2}, {80, 2},                       // bar 8
+    {69, 4}, {72, 6}, {76, 6}, {74, 4}, {72, 8}, {0, 4},                        // bar 4
+    {0, 2}, {74, 2}, {76, 4}, {79, 6}, {81, 2}, {79, 8}, {74, 8},               // bar 5: into the lift
+    {74, 4}, {77, 6}, {81, 6}, {79, 2}, {77, 2}, {76, 8}, {0, 4},               // bar 6
+    {72, 6}, {74, 2}, {77, 8}, {0, 2}, {74, 2}, {76, 2}, {79, 2}, {83, 8},      // bar 7
+    {0, 24}, {76, 2}, {80, 2}, {83, 4},                                         // bar 8: pickup out of the drop
 };
 constexpr int kLiftRow = 5 * kRowsPerBar + 8;
 
+// The chorus: a leaping figure a sixth higher, sequenced down and back up;
+// its top note is saved for the credits.
 const Phrase kChorusLine = {
-    {81, 6}, {79, 2}, {77, 4}, {76, 4}, {74, 12}, {0, 4},                      // bar 9
-    {79, 6}, {77, 2}, {76, 4}, {74, 4}, {76, 12}, {0, 4},                      // bar 10
-    {81, 6}, {79, 2}, {77, 4}, {79, 4}, {83, 12}, {0, 4},                      // bar 11
-    {84, 6}, {83, 2}, {81, 4}, {79, 4}, {77, 4}, {79, 4}, {83, 12},            // bar 12, into 13
-    {84, 24}, {0, 4},                                                          // bar 13: the peak
+    {84, 4}, {81, 2}, {84, 6}, {86, 4}, {83, 6}, {79, 2}, {86, 8},              // bar 9
+    {83, 4}, {79, 2}, {83, 6}, {84, 4}, {81, 12}, {0, 4},                       // bar 10
+    {81, 4}, {77, 2}, {81, 6}, {84, 4}, {79, 4}, {83, 4}, {86, 8},              // bar 11
+    {81, 4}, {84, 4}, {86, 6}, {84, 2}, {83, 6}, {80, 2}, {83, 4}, {86, 8},     // bar 12, into 13
+    {88, 24}, {0, 4},                                                           // bar 13: the peak
 };
 
 const Phrase kOutroLine = {
-    {76, 6}, {74, 2}, {72, 4}, {74, 4}, {76, 12}, {0, 4},                       // bar 14
-    {77, 6}, {76, 2}, {74, 4}, {72, 4}, {74, 16},                               // bar 15
-    {76, 16}, {77, 16},                                                         // bar 16
-    {76, 16}, {74, 16},                                                         // bar 17
-    {72, 32},                                                                   // bar 18
+    {69, 4}, {72, 6}, {76, 6}, {74, 4}, {72, 8}, {0, 4},                        // bar 14
+    {0, 2}, {74, 2}, {76, 4}, {79, 6}, {81, 2}, {79, 8}, {74, 8},               // bar 15
+    {76, 16}, {71, 16},                                                         // bar 16
+    {72, 16}, {74, 16},                                                         // bar 17
+    {76, 16}, {72, 16},                                                         // bar 18
     {0, 8}, {76, 6}, {74, 2}, {72, 8}, {71, 8},                                 // bar 19
 };
 
-// A diatonic third under a melody note in A minor (a major third under notes outside the scale).
-int thirdBelow(int note) {
-    static const int scale[7] = {0, 2, 3, 5, 7, 8, 10};  // A B C D E F G
-    const int pc = ((note - 9) % 12 + 12) % 12;
-    for (int i = 0; i < 7; ++i)
-        if (scale[i] == pc) {
-            const int j = i - 2;
-            const int below = j < 0 ? scale[j + 7] - 12 : scale[j];
-            return note - pc + below;
-        }
-    return note - 4;
+// The highest tone of the chord at least a minor third under a melody note.
+int chordToneBelow(int note, const Chord& c) {
+    for (int n = note - 3; n > note - 12; --n)
+        for (int p : c.pad)
+            if ((n - p) % 12 == 0) return n;
+    return note - 12;
 }
 
 struct Band {
+    const std::vector<Bar> bars = songBars();
     Arrangement arr{kChannels, kBars, kRowsPerBar};
     Voice bass{arr, {kChBass[0], kChBass[1]}, kBass, 2};
-    std::array<Voice, 3> pad{{Voice{arr, {kChPad + 0, kChPad + 3}, kPad, 3},
-                              Voice{arr, {kChPad + 1, kChPad + 4}, kPad, 3},
-                              Voice{arr, {kChPad + 2, kChPad + 5}, kPad, 3}}};
-    Voice lead{arr, {kChLead[0], kChLead[1]}, kLead, 2};
-    Voice echo{arr, {kChEcho[0], kChEcho[1]}, kLead, 2};
+    std::array<Voice, 3> padLeft{{Voice{arr, {kChPadLeft + 0, kChPadLeft + 3}, kPadLeft, 3, Handover::Crossfade},
+                                  Voice{arr, {kChPadLeft + 1, kChPadLeft + 4}, kPadLeft, 3, Handover::Crossfade},
+                                  Voice{arr, {kChPadLeft + 2, kChPadLeft + 5}, kPadLeft, 3, Handover::Crossfade}}};
+    std::array<Voice, 3> padRight{{Voice{arr, {kChPadRight + 0, kChPadRight + 3}, kPadRight, 3, Handover::Crossfade},
+                                   Voice{arr, {kChPadRight + 1, kChPadRight + 4}, kPadRight, 3, Handover::Crossfade},
+                                   Voice{arr, {kChPadRight + 2, kChPadRight + 5}, kPadRight, 3, Handover::Crossfade}}};
+    Voice lead{arr, {kLeadChannels[0], kLeadChannels[1]}, kLead, 2};
+    Voice echoLeft{arr, {kChEchoLeft[0], kChEchoLeft[1]}, kLead, 2};
+    Voice echoRight{arr, {kChEchoRight[0], kChEchoRight[1]}, kLead, 2};
     Voice harmony{arr, {kChHarmony[0], kChHarmony[1]}, kLead, 2};
     Voice arp{arr, {kChArp[0], kChArp[1]}, kArp, 1};
 
+    const Chord& chordAt(int row) const {
+        const Bar& b = bars[static_cast<size_t>(row / kRowsPerBar)];
+        return row % kRowsPerBar < 16 ? *b.first : *b.second;
+    }
+
     void kick(int row, int vol) { arr.note(row, kChKick, 60, kKick, vol * 13 / 16); }
-    void snare(int row, int vol) { arr.note(row, kChSnare, 60, kSnare, vol); }
+    void snare(int row, int vol) { arr.note(row, kChSnare, 60, kSnare, std::min(64, vol * 9 / 8)); }
     void hat(int row, int vol) { arr.note(row, kChHat, 60, kClosedHat, vol); }
     void openHat(int row, int vol) { arr.note(row, kChHat, 60, kOpenHat, vol); }
     void crash(int row, int vol) { arr.note(row, kChCrash, 60, kCrash, vol); }
 
-    // A melody on the lead with its echo (a dotted eighth later, quieter,
-    // bouncing between the sides) and, from row `harmonyFrom` on, a third
-    // under it. Long notes that follow a step or third away glide in; all
-    // long notes get a delayed vibrato.
+    // A melody on the lead with its echo (a dotted eighth later on the left,
+    // a dotted quarter later on the right, each quieter) and, from row
+    // `harmonyFrom` on, the chord tone under it. Long notes that follow a step
+    // or third away glide in; all long notes get a delayed vibrato.
     void line(int start, const Phrase& p, int vol, int harmonyFrom, int harmonyUntil) {
         int row = start;
-        int prevNote = 0, prevEnd = -1;
-        bool harmonyLegato = false;
+        int prevNote = 0, prevEnd = -1, prevHarmony = 0;
         for (const MelodyNote& n : p) {
             if (n.note > 0) {
                 Expression ex;
@@ -159,21 +169,23 @@ struct Band {
                     ex.slideRows = std::abs(n.note - prevNote) <= 2 ? 1 : 2;
                 if (n.rows >= 8) ex.vibratoFrom = ex.slideRows + 3;
                 lead.play(row, n.note, n.rows, vol, ex);
-                echo.play(row + 6, n.note, n.rows, vol * 9 / 20, ex);
+                echoLeft.play(row + 6, n.note, n.rows, vol * 9 / 20, ex);
+                echoRight.play(row + 12, n.note, n.rows, vol * 6 / 20, ex);
                 if (row >= harmonyFrom && row < harmonyUntil) {
+                    const int h = chordToneBelow(n.note, chordAt(row));
                     Expression hx = ex;
-                    if (!harmonyLegato) hx.slideRows = 0;
+                    if (!legato || prevHarmony == 0 || std::abs(h - prevHarmony) > 4) hx.slideRows = 0;
                     if (hx.vibratoFrom >= 0) hx.vibratoFrom = hx.slideRows + 3;
-                    harmony.play(row, thirdBelow(n.note), n.rows, vol * 11 / 20, hx);
-                    harmonyLegato = true;
+                    harmony.play(row, h, n.rows, vol * 11 / 20, hx);
+                    prevHarmony = h;
                 } else {
-                    harmonyLegato = false;
+                    prevHarmony = 0;
                 }
                 prevNote = n.note;
                 prevEnd = row + n.rows;
             } else {
                 prevNote = 0;
-                harmonyLegato = false;
+                prevHarmony = 0;
             }
             row += n.rows;
         }
@@ -190,7 +202,10 @@ struct Band {
     int fit(int row, int gate, int releaseRows) const { return std::min(gate, arr.totalRows() - releaseRows - row); }
 
     void padChord(int start, const Chord& c, int gate, int vol) {
-        for (size_t v = 0; v < 3; ++v) pad[v].play(start, c.pad[v], gate, vol);
+        for (size_t v = 0; v < 3; ++v) {
+            padLeft[v].play(start, c.pad[v], gate, vol);
+            padRight[v].play(start, c.pad[v], gate, vol);
+        }
     }
 
     // Bass over one half bar: 1 (half note), 2 (quarters), 4 (eighths) or 8 (sixteenths) notes.
@@ -204,8 +219,26 @@ struct Band {
         }
     }
 
-    void hats16(int start, int loud, int soft) {
-        for (int r = 0; r < 32; r += 2) hat(start + r, (r % 4) ? soft : loud);
+    // Pad, arpeggio and bass over both halves of a bar.
+    void harmonyBed(int row, const Bar& bar, int padVol, int arpVol, int bassVol, int bassCount) {
+        const Chord* halves[2] = {bar.first, bar.second};
+        for (int h = 0; h < 2; ++h) {
+            padChord(row + 16 * h, *halves[h], fit(row + 16 * h, 16, 3), padVol);
+            if (arpVol > 0) arpeggio(row + 16 * h, *halves[h], arpVol);
+            bassLine(row + 16 * h, *halves[h], bassVol, bassCount);
+        }
+    }
+
+    void hats16(int start, int from, int loud, int soft) {
+        for (int r = from; r < 32; r += 2) hat(start + r, (r % 4) ? soft : loud);
+    }
+
+    // Sixteenths with an open hat on every offbeat eighth.
+    void hatsOpen(int start, int from) {
+        for (int r = from; r < 32; r += 2) {
+            if (r % 8 == 4) openHat(start + r, 44);
+            else hat(start + r, (r % 4) ? 40 : 56);
+        }
     }
 
     void drumsGroove(int start) {
@@ -214,21 +247,18 @@ struct Band {
         kick(start + 22, 44);
         snare(start + 8, 50);
         snare(start + 24, 50);
-        hats16(start, 62, 42);
+        hats16(start, 0, 56, 38);
     }
 
     void drumsChorus(int start) {
         kick(start + 0, 62);
-        kick(start + 10, 50);
+        kick(start + 10, 32);  // a ghost note
         kick(start + 16, 62);
         kick(start + 26, 50);
         snare(start + 8, 54);
         snare(start + 24, 54);
         snare(start + 30, 26);
-        for (int r = 0; r < 32; r += 2) {
-            if (r % 8 == 4) openHat(start + r, 50);
-            else hat(start + r, (r % 4) ? 44 : 62);
-        }
+        hatsOpen(start, 0);
     }
 
     void snareRoll(int start, int from, int to, int baseVol, int stepVol) {
@@ -237,8 +267,7 @@ struct Band {
 };
 
 void compose(Band& b) {
-    const std::vector<Bar> bars = songBars();
-    if (static_cast<int>(bars.size()) != kBars) throw std::logic_error("compose: bar count");
+    if (static_cast<int>(b.bars.size()) != kBars) throw std::logic_error("compose: bar count");
 
     // Order 0, row 0: the song state is not reset when the player loops, so
     // tempo, speed and global volume are set again on every pass.
@@ -247,29 +276,22 @@ void compose(Band& b) {
     b.arr.effect(0, kChHat, kFxGlobalVolume, 128);
 
     for (int i = 0; i < kBars; ++i) {
-        const Bar& bar = bars[static_cast<size_t>(i)];
+        const Bar& bar = b.bars[static_cast<size_t>(i)];
         const int row = i * kRowsPerBar;
-        const Chord* halves[2] = {bar.first, bar.second};
         switch (bar.part) {
             case Part::Intro:
-                for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 20);
-                    b.arpeggio(row + 16 * h, *halves[h], 18 + 4 * bar.index);
-                    b.bassLine(row + 16 * h, *halves[h], 40, bar.index == 0 ? 1 : 4);
-                }
+                b.harmonyBed(row, bar, 12, 18 + 4 * bar.index, 40, bar.index == 0 ? 1 : 4);
                 for (int r = 0; r < 32; r += 8) b.kick(row + r, bar.index == 0 ? 46 : 56);
                 if (bar.index == 1) {
-                    for (int r = 0; r < 24; r += 4) b.hat(row + r, (r % 8) ? 34 : 24);
+                    for (int r = 0; r < 24; r += 4) b.hat(row + r, (r % 8) ? 30 : 22);
                     b.snareRoll(row, 24, 32, 34, 6);
                 }
                 break;
             case Part::Groove:
-            case Part::Hook:
-                for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 12);
-                    b.arpeggio(row + 16 * h, *halves[h], 22);
-                    b.bassLine(row + 16 * h, *halves[h], 40, 4);
-                }
+            case Part::Hook: {
+                // The pad fills the groove, which has no melody yet, and steps back as the hook grows.
+                const int pad = bar.part == Part::Groove ? 18 : bar.index < 2 ? 15 : 13;
+                b.harmonyBed(row, bar, pad, 22, 40, 4);
                 if (i == 2) b.crash(row, 40);
                 if (row == kLiftRow - 8) {
                     // The lift: the beat drops out under a snare run and comes back on the beat.
@@ -278,76 +300,61 @@ void compose(Band& b) {
                     b.kick(kLiftRow, 54);
                     b.kick(row + 16, 60);
                     b.snare(row + 24, 52);
-                    for (int r = 8; r < 32; r += 2) {
-                        if (r % 8 == 4) b.openHat(row + r, 50);
-                        else b.hat(row + r, (r % 4) ? 44 : 62);
-                    }
+                    b.hatsOpen(row, 8);
                 } else if (bar.part == Part::Hook && bar.index >= 2) {
                     b.drumsChorus(row);
                 } else {
                     b.drumsGroove(row);
                 }
                 break;
-            case Part::Build:
-                for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 14);
-                    b.arpeggio(row + 16 * h, *halves[h], 20);
-                    b.bassLine(row + 16 * h, *halves[h], 40, 8);
-                }
-                b.kick(row, 62);
-                b.kick(row + 8, 56);
-                b.kick(row + 16, 60);
-                b.snare(row + 8, 50);
-                for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 44 : 62);
-                b.snareRoll(row, 16, 32, 30, 3);
+            }
+            case Part::Drop:
+                // No beat: the pad alone with a soft pulse of bass, then a snare run into the chorus.
+                b.harmonyBed(row, bar, 16, 0, 30, 1);
+                b.snareRoll(row, 16, 32, 16, 3);
                 break;
             case Part::Chorus:
-            case Part::Peak:
-                for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], 16, 14);
-                    b.arpeggio(row + 16 * h, *halves[h], 20);
-                    b.bassLine(row + 16 * h, *halves[h], 40, 8);
-                }
-                if (bar.part == Part::Peak) {
-                    b.kick(row, 62);
-                    b.snare(row, 54);
-                    b.crash(row + 4, 60);
-                    b.kick(row + 16, 62);
-                    b.snare(row + 24, 54);
-                    for (int r = 4; r < 32; r += 2) {
-                        if (r % 8 == 4) b.openHat(row + r, 50);
-                        else b.hat(row + r, (r % 4) ? 44 : 62);
-                    }
-                    break;
-                }
-                if (bar.index == 0 || bar.index == 2) b.crash(row, 50);
-                if (bar.index == 3) {
-                    b.kick(row, 62);
-                    b.kick(row + 10, 50);
-                    b.snare(row + 8, 54);
-                    for (int r = 0; r < 16; r += 2) b.hat(row + r, (r % 4) ? 44 : 62);
-                    b.snareRoll(row, 16, 32, 34, 3);
-                } else {
+                if (bar.index < 3) {
+                    b.harmonyBed(row, bar, 11, 20, 40, 8);
+                    if (bar.index == 0) b.crash(row, 50);
                     b.drumsChorus(row);
+                } else {
+                    // The fullest bar: louder bed, crashes on both halves, a kick on every beat.
+                    // Its drums sit lighter than the other chorus bars' so their hits do not
+                    // pile onto the loudest tones.
+                    b.harmonyBed(row, bar, 18, 21, 40, 8);
+                    b.crash(row, 30);
+                    b.crash(row + 16, 36);
+                    for (int r = 0; r < 32; r += 8) b.kick(row + r, r % 16 ? 38 : 54);  // lighter under the snare
+                    b.kick(row + 10, 50);
+                    b.snare(row + 8, 46);
+                    b.snare(row + 24, 46);
+                    b.snareRoll(row, 28, 32, 40, 6);
+                    b.hatsOpen(row, 0);
                 }
+                break;
+            case Part::Peak:
+                b.harmonyBed(row, bar, 17, 20, 42, 8);
+                b.kick(row, 62);
+                b.snare(row, 54);
+                b.crash(row + 4, 60);
+                b.kick(row + 16, 62);
+                b.snare(row + 24, 54);
+                b.hatsOpen(row, 4);
                 break;
             case Part::Outro: {
                 const int k = bar.index;  // 0..8: the band thins out from bar 17 on
-                for (int h = 0; h < 2; ++h) {
-                    b.padChord(row + 16 * h, *halves[h], b.fit(row + 16 * h, 16, 3), 14);
-                    b.arpeggio(row + 16 * h, *halves[h], 20);
-                    b.bassLine(row + 16 * h, *halves[h], 40, k < 3 ? 4 : k < 6 ? 2 : 1);
-                }
+                b.harmonyBed(row, bar, 10, 20, 40, k < 3 ? 4 : k < 6 ? 2 : 1);
                 if (k < 3) {
                     b.drumsGroove(row);
                 } else if (k < 5) {
                     b.kick(row, 58);
                     b.kick(row + 16, 58);
                     if (k == 3) b.snare(row + 24, 46);
-                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 34 : 24);
+                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 30 : 22);
                 } else if (k < 7) {
                     b.kick(row, 52);
-                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 28 : 20);
+                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 26 : 18);
                 } else if (k == 8) {
                     // A soft pickup whose room rings across the loop into the intro.
                     b.snare(row + 28, 22);
@@ -357,20 +364,21 @@ void compose(Band& b) {
             }
         }
     }
-    b.line(4 * kRowsPerBar, kHookLine, 52, kLiftRow, 9 * kRowsPerBar);
-    b.line(9 * kRowsPerBar, kChorusLine, 54, 0, 14 * kRowsPerBar);
+    b.line(4 * kRowsPerBar, kHookLine, 52, kLiftRow, 8 * kRowsPerBar);
+    b.line(9 * kRowsPerBar, kChorusLine, 50, 0, 14 * kRowsPerBar);
     b.line(14 * kRowsPerBar, kOutroLine, 46, 0, 0);
-    for (Voice* v : {&b.bass, &b.lead, &b.echo, &b.harmony, &b.arp}) v->finish();
-    for (Voice& v : b.pad) v.finish();
+    for (Voice* v : {&b.bass, &b.lead, &b.echoLeft, &b.echoRight, &b.harmony, &b.arp}) v->finish();
+    for (Voice& v : b.padLeft) v.finish();
+    for (Voice& v : b.padRight) v.finish();
 }
 
 std::vector<ModuleSample> makeSamples() {
     std::vector<ModuleSample> s;
     s.push_back({"Kick", oneShot(kickDrum(kDrumRate, 0x1234567u), kDrumRate, 0.95)});
     s.push_back({"Snare", oneShot(withRoom(snareDrum(kDrumRate, 0x2468ACEu), kDrumRate, 0.9, 0.6), kDrumRate, 0.9)});
-    s.push_back({"Closed hat", oneShot(hiHat(kDrumRate, 0.02, 0.07, 0x13579BDu), kDrumRate, 0.9)});
-    s.push_back({"Open hat", oneShot(hiHat(kDrumRate, 0.12, 0.32, 0x0F1E2D3u), kDrumRate, 0.9)});
-    s.push_back({"Crash", oneShot(crashCymbal(kDrumRate, 2.2, 0x5A5A5A5u), kDrumRate, 0.9)});
+    s.push_back({"Closed hat", oneShot(hiHat(kDrumRate, 0.012, 0.045, 0x13579BDu), kDrumRate, 0.8), 64, 60});
+    s.push_back({"Open hat", oneShot(hiHat(kDrumRate, 0.07, 0.18, 0x0F1E2D3u), kDrumRate, 0.8), 64, 60});
+    s.push_back({"Crash", oneShot(crashCymbal(kDrumRate, 1.4, 0x5A5A5A5u), kDrumRate, 0.6), 64, 52});
 
     TonePatch bass;
     bass.cycleSamples = 512;
@@ -385,14 +393,15 @@ std::vector<ModuleSample> makeSamples() {
     bass.attackSeconds = 0.002;
     bass.decaySeconds = 0.25;
     bass.sustain = 0.55;
-    s.push_back({"Bass", renderTone(bass)});
+    bass.drive = 4.5;
+    s.push_back({"Bass", renderTone(bass), 64, 46});
 
     TonePatch pad;
     pad.cycleSamples = 128;
     pad.loopCycles = 200;
     pad.refHz = 300.0;
     pad.maxNoteHz = 400.0;
-    pad.oscillators = {{Wave::Saw, -1, 0.8}, {Wave::Saw, 0, 1.0}, {Wave::Saw, 1, 0.8}};
+    pad.oscillators = {{Wave::Saw, -1, 1.0}, {Wave::Saw, 2, 0.7}};
     pad.cutoffStart = 1200.0;
     pad.cutoffEnd = 3200.0;
     pad.resonance = 0.9;
@@ -400,13 +409,16 @@ std::vector<ModuleSample> makeSamples() {
     pad.attackSeconds = 0.25;
     pad.decaySeconds = 0.3;
     pad.sustain = 0.85;
-    s.push_back({"Pad", renderTone(pad)});
+    pad.drive = 3.0;
+    s.push_back({"Pad left", renderTone(pad), 64, 40});
+    pad.oscillators = {{Wave::Saw, 1, 1.0}, {Wave::Saw, -2, 0.7}};  // detuned the other way
+    s.push_back({"Pad right", renderTone(pad), 64, 40});
 
     TonePatch lead;
     lead.cycleSamples = 64;
     lead.loopCycles = 150;
     lead.refHz = 600.0;
-    lead.maxNoteHz = 1100.0;
+    lead.maxNoteHz = 1330.0;  // E-6, the top note
     lead.oscillators = {{Wave::Saw, 0, 1.0}, {Wave::Saw, 1, 0.8}, {Wave::Pulse25, -1, 0.5}};
     lead.cutoffStart = 9000.0;
     lead.cutoffEnd = 6000.0;
@@ -415,7 +427,8 @@ std::vector<ModuleSample> makeSamples() {
     lead.attackSeconds = 0.004;
     lead.decaySeconds = 0.2;
     lead.sustain = 0.8;
-    s.push_back({"Lead", renderTone(lead)});
+    lead.drive = 3.0;
+    s.push_back({"Lead", renderTone(lead), 64, 44});
 
     TonePatch arp;
     arp.cycleSamples = 64;
@@ -430,7 +443,8 @@ std::vector<ModuleSample> makeSamples() {
     arp.attackSeconds = 0.002;
     arp.decaySeconds = 0.15;
     arp.sustain = 0.3;
-    s.push_back({"Arp", renderTone(arp)});
+    arp.drive = 2.0;
+    s.push_back({"Arp", renderTone(arp), 64, 52});
     return s;
 }
 
@@ -442,8 +456,10 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 42;
-    m.channelPan = {32, 34, 42, 24, 32, 32, 16, 48, 32, 16, 48, 32, 30, 30, 52, 12, 42, 22, 20, 20};
+    m.mixVolume = 37;
+    m.channelPan = {32, 34, 42, 24, 32, 32,
+                    8,  8,  8,  8,  8,  8,  56, 56, 56, 56, 56, 56,  // pad: left, right
+                    32, 32, 4,  4,  60, 60, 54, 10, 24, 24};
     m.channelVolume.assign(kChannels, 64);
     m.samples = makeSamples();
     Band band;

@@ -12,6 +12,7 @@ namespace musgen {
 
 constexpr int kRowsPerBar = 32;
 constexpr int kBars = 23;  // 13 bars for the scenes, 10 for the credits and the loop back
+constexpr int kLeadChannels[] = {18, 19};  // the melody, without its echoes and harmony
 
 Module soundtrackModule();
 std::vector<uint8_t> soundtrackBytes();

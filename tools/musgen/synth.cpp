@@ -36,6 +36,26 @@ double OnePole::highpass(double x) {
     return x - lowpass(x);
 }
 
+Lowpass2::Lowpass2(double cutoffHz, double rate) {
+    const double w = 2.0 * kPi * cutoffHz / rate;
+    const double alpha = std::sin(w) / std::sqrt(2.0);
+    const double c = std::cos(w);
+    const double a0 = 1.0 + alpha;
+    b0_ = b2_ = (1.0 - c) / 2.0 / a0;
+    b1_ = (1.0 - c) / a0;
+    a1_ = -2.0 * c / a0;
+    a2_ = (1.0 - alpha) / a0;
+}
+
+double Lowpass2::operator()(double x) {
+    const double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+    x2_ = x1_;
+    x1_ = x;
+    y2_ = y1_;
+    y1_ = y;
+    return y;
+}
+
 std::vector<int16_t> toPcm16(const Buffer& buf, double peak) {
     double maxAbs = 0.0;
     for (double v : buf) maxAbs = std::max(maxAbs, std::fabs(v));
@@ -63,6 +83,13 @@ void fadeEdges(Buffer& buf, double rate, double attack, double seconds) {
     }
 }
 
+void saturate(Buffer& buf, double drive) {
+    double maxAbs = 0.0;
+    for (double v : buf) maxAbs = std::max(maxAbs, std::fabs(v));
+    if (maxAbs <= 0.0) return;
+    for (double& v : buf) v = std::tanh(drive * v / maxAbs);
+}
+
 void dcBlock(Buffer& buf, double rate) {
     OnePole hp(20.0, rate);
     for (double& v : buf) v = hp.highpass(v);
@@ -80,12 +107,29 @@ Buffer kickDrum(double rate, uint32_t seed) {
         const double body = std::sin(phase) * std::exp(-t / 0.16);
         phase += 2.0 * kPi * freq / rate;
         const double click = 0.35 * clickLp.lowpass(noise.next()) * std::exp(-t / 0.002);
-        out[i] = -std::tanh(1.6 * (body + click)) / std::tanh(1.6);  // first swing downwards
+        out[i] = -std::tanh(3.0 * (body + click)) / std::tanh(3.0);  // first swing downwards
     }
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0005, 0.06);
     return out;
 }
+
+namespace {
+
+// The last stage of the snare and the cymbals: everything above the drums'
+// top taken away, after the saturation, which would otherwise bring the hiss back.
+void closeOffTop(Buffer& buf, double rate) {
+    Lowpass2 lp1(kDrumTopHz, rate), lp2(kDrumTopHz, rate);
+    for (double& v : buf) v = lp2(lp1(v));
+}
+
+// Cymbals: rare noise peaks rounded off, then the top closed off.
+void finishCymbal(Buffer& buf, double rate) {
+    saturate(buf, 3.0);
+    closeOffTop(buf, rate);
+}
+
+}  // namespace
 
 Buffer snareDrum(double rate, uint32_t seed) {
     const size_t n = static_cast<size_t>(0.3 * rate);
@@ -103,8 +147,9 @@ Buffer snareDrum(double rate, uint32_t seed) {
                             0.3 * std::sin(phase2) * std::exp(-t / 0.04);
         const double hiss = 1.0 * lp2.lowpass(lp.lowpass(hp.highpass(noise.next()))) *
                             (std::exp(-t / 0.11) + 0.6 * std::exp(-t / 0.012));
-        out[i] = std::tanh(1.3 * (tone + hiss));
+        out[i] = std::tanh(3.0 * (tone + hiss));
     }
+    closeOffTop(out, rate);
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0005, 0.06);
     return out;
@@ -147,15 +192,17 @@ Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet) 
     return out;
 }
 
+
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed) {
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
     Buffer out(n);
     Noise noise(seed);
-    OnePole hp1(3000.0, rate), hp2(4000.0, rate), lp(16000.0, rate);
+    OnePole hp1(3000.0, rate), hp2(4000.0, rate);
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
-        out[i] = lp.lowpass(hp2.highpass(hp1.highpass(noise.next()))) * std::exp(-t / decaySeconds);
+        out[i] = hp2.highpass(hp1.highpass(noise.next())) * std::exp(-t / decaySeconds);
     }
+    finishCymbal(out, rate);
     fadeEdges(out, rate, 0.0005, lengthSeconds * 0.3);
     return out;
 }
@@ -164,7 +211,7 @@ Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
     const size_t n = static_cast<size_t>(lengthSeconds * rate);
     Buffer out(n);
     Noise noise(seed);
-    OnePole hp1(2500.0, rate), hp2(3500.0, rate), lp(15000.0, rate);
+    OnePole hp1(2500.0, rate), hp2(3500.0, rate);
     const double partials[6] = {587.0, 845.0, 1233.0, 1710.0, 2382.0, 3301.0};
     double phase[6] = {0, 0, 0, 0, 0, 0};
     for (size_t i = 0; i < n; ++i) {
@@ -172,12 +219,13 @@ Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed) {
         double metal = 0.0;
         for (int k = 0; k < 6; ++k) {
             phase[k] += 2.0 * kPi * partials[k] / rate;
-            // Band-limited square: odd harmonics up to 15 kHz.
-            for (int h = 1; h * partials[k] < 15000.0; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
+            // Band-limited square: odd harmonics up to the cymbal's top.
+            for (int h = 1; h * partials[k] < kDrumTopHz; h += 2) metal += 0.06 * std::sin(h * phase[k]) / h;
         }
-        const double wash = lp.lowpass(hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal)));
-        out[i] = wash * (0.75 * std::exp(-t / 0.55) + 0.25 * std::exp(-t / 0.03));
+        const double wash = hp2.highpass(hp1.highpass(noise.next() + 0.5 * metal));
+        out[i] = wash * (0.75 * std::exp(-t / 0.4) + 0.25 * std::exp(-t / 0.03));
     }
+    finishCymbal(out, rate);
     dcBlock(out, rate);
     fadeEdges(out, rate, 0.0008, lengthSeconds * 0.35);
     return out;
@@ -262,6 +310,7 @@ Sample renderTone(const TonePatch& p) {
         }
         buf[static_cast<size_t>(n)] = v * amp;
     }
+    if (p.drive > 0.0) saturate(buf, p.drive);
 
     Sample s;
     s.pcm = toPcm16(buf, p.peak);

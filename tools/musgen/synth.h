@@ -32,6 +32,17 @@ private:
     double y_ = 0.0;
 };
 
+// Second-order Butterworth low-pass (a biquad); two in a row fall off at 24 dB an octave.
+class Lowpass2 {
+public:
+    Lowpass2(double cutoffHz, double rate);
+    double operator()(double x);
+
+private:
+    double b0_, b1_, b2_, a1_, a2_;
+    double x1_ = 0.0, x2_ = 0.0, y1_ = 0.0, y2_ = 0.0;
+};
+
 // A mono sample ready for the module: signed 16-bit data, an optional
 // forward loop [loopStart, loopEnd) and the playback rate of note C-5.
 struct Sample {
@@ -50,6 +61,10 @@ std::vector<int16_t> toPcm16(const Buffer& buf, double peak);
 // `attack` seconds in from zero, so one-shots neither start nor end on a step.
 void fadeEdges(Buffer& buf, double rate, double attack, double seconds);
 
+// Soft saturation: the buffer scaled to a peak of `drive` and passed through
+// tanh, so rare peaks are rounded off while the body of the sound keeps its level.
+void saturate(Buffer& buf, double drive);
+
 // Removes DC and the lowest rumble.
 void dcBlock(Buffer& buf, double rate);
 
@@ -59,10 +74,13 @@ void dcBlock(Buffer& buf, double rate);
 Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet);
 
 Buffer kickDrum(double rate, uint32_t seed);
-// Snare: a pitched shell tone under band-passed noise, dry (the room is added by withRoom).
+// Nothing of the snare and the cymbals sounds above this: they shimmer without hiss.
+constexpr double kDrumTopHz = 11000.0;
+// Snare: a pitched shell tone under band-passed noise, driven, dry (the room is added by withRoom).
 Buffer snareDrum(double rate, uint32_t seed);
+// Cymbals: high-passed noise, its rare peaks rounded off.
 Buffer hiHat(double rate, double decaySeconds, double lengthSeconds, uint32_t seed);
-// Crash cymbal: bright noise with a few inharmonic metal partials and a long decay.
+// Crash cymbal: noise with a few inharmonic metal partials and a long decay.
 Buffer crashCymbal(double rate, double lengthSeconds, uint32_t seed);
 
 enum class Wave { Saw, Square, Pulse25, Sine };
@@ -90,6 +108,9 @@ struct TonePatch {
     double decaySeconds = 0.2;  // from full level to sustain, ends at loop start
     double sustain = 0.7;
     double peak = 0.9;
+    // Soft saturation (tanh) before scaling: 0 leaves the tone clean; higher
+    // values round off the peaks where the detuned oscillators line up.
+    double drive = 0.0;
 };
 
 Sample renderTone(const TonePatch& patch);
