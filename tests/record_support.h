@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "music/it_layout.h"
 #include "show_support.h"
 
 // Writes a w x h picture with a diagonal colour pattern, so smears and blends have edges to move.
@@ -33,89 +34,95 @@ inline void write_pattern_picture(const std::string& path, int w, int h)
 inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
                                               int envelope_nodes = -1, int orders = 2)
 {
-    std::vector<uint8_t> f;
-    auto u8 = [&](int v) { f.push_back(static_cast<uint8_t>(v)); };
-    auto u16 = [&](int v) { u8(v & 255); u8((v >> 8) & 255); };
-    auto u32 = [&](long v) { u16(static_cast<int>(v & 0xFFFF)); u16(static_cast<int>((v >> 16) & 0xFFFF)); };
-    auto text = [&](const char* s, size_t n) {
-        for (size_t i = 0; i < n; i++)
-            u8(i < std::char_traits<char>::length(s) ? s[i] : 0);
-    };
+    namespace song = it::song;
+    namespace ins = it::instrument;
+    namespace smp = it::sample;
     if (pattern.empty()) {
         pattern = {0x81, 0x03, 60, 1, 0};  // row 0, channel 1: C-5 with sample 1
         pattern.resize(5 + 63, 0);
     }
-
     const bool instruments = envelope_nodes >= 0;
-    const long instrument = 0xC0 + orders + 4 + 4 + (instruments ? 4 : 0);
-    const long sample_header = instrument + (instruments ? 554 : 0);
-    const long pattern_at = sample_header + 0x50;
-    const long sample_data = pattern_at + 8 + static_cast<long>(pattern.size());
-    const int sample_len = 64;
+    const unsigned sample_len = 64;
+    it::Image f;
 
-    text("IMPM", 4);
-    text("record test", 26);
-    u16(0x1004);           // row highlights
-    u16(orders);
-    u16(instruments ? 1 : 0);
-    u16(1);                // samples
-    u16(1);                // patterns
-    u16(0x0214);           // made with
-    u16(0x0214);           // compatible with
-    u16(0x0001 | 0x0008 | (instruments ? 0x0004 : 0));  // stereo, linear slides
-    u16(0);                // no message
-    u8(128); u8(48); u8(6); u8(125); u8(128); u8(0);  // global vol, mix vol, speed, tempo, sep, pwd
-    u16(0); u32(0); u32(0);
-    for (int c = 0; c < 64; c++)
-        u8(c == 0 ? 32 : 32 | 128);  // channel 1 centred, the others off
-    for (int c = 0; c < 64; c++)
-        u8(64);
-    u8(0);  // orders: pattern 0, then end marks
+    f.append(song::kSize);
+    f.text(song::kSignature, "IMPM", 4);
+    f.text(song::kName, "record test", 26);
+    f.u16(song::kHighlight, 0x1004);
+    f.u16(song::kOrders, orders);
+    f.u16(song::kInstruments, instruments ? 1 : 0);
+    f.u16(song::kSamples, 1);
+    f.u16(song::kPatterns, 1);
+    f.u16(song::kCreatedWith, 0x0214);
+    f.u16(song::kCompatibleWith, 0x0214);
+    f.u16(song::kFlags,
+          song::kStereo | song::kLinearSlides | (instruments ? song::kUseInstruments : 0));
+    f.u8(song::kGlobalVolume, 128);
+    f.u8(song::kMixVolume, 48);
+    f.u8(song::kSpeed, 6);
+    f.u8(song::kTempo, 125);
+    f.u8(song::kSeparation, 128);
+    for (size_t c = 0; c < song::kChannels; c++) {
+        f.u8(song::kChannelPan + c, c == 0 ? 32 : 32 | song::kChannelOff);  // channel 1 centred
+        f.u8(song::kChannelVolume + c, 64);
+    }
+    const size_t order_list = f.append(static_cast<size_t>(orders));  // pattern 0, then end marks
     for (int i = 1; i < orders; i++)
-        u8(255);
-    if (instruments)
-        u32(instrument);
-    u32(sample_header);
-    u32(pattern_at);
+        f.u8(order_list + static_cast<size_t>(i), song::kOrderEnd);
+    const size_t tables = f.append(4 * (instruments ? 3 : 2));
 
     if (instruments) {
-        text("IMPI", 4);
-        text("", 13);
-        u8(0); u8(0); u8(0); u16(256);          // NNA, DCT, DCA, fadeout
-        u8(0); u8(60); u8(128); u8(32 | 128);   // pitch-pan separation and centre, volume, pan off
-        u8(0); u8(0); u16(0x0214); u8(1); u8(0);
-        text("instrument", 26);
-        u8(0); u8(0); u8(0); u8(0); u16(0);     // filter, MIDI
-        for (int n = 0; n < 120; n++) {
-            u8(n);
-            u8(1);
+        const size_t at = f.append(ins::kSize);
+        f.u32(tables, static_cast<uint32_t>(at));
+        f.text(at + ins::kSignature, "IMPI", 4);
+        f.u16(at + ins::kFadeout, 256);
+        f.u8(at + ins::kPitchPanCentre, 60);
+        f.u8(at + ins::kGlobalVolume, 128);
+        f.u8(at + ins::kPan, 32 | 128);  // pan off
+        f.u16(at + ins::kCreatedWith, 0x0214);
+        f.u8(at + ins::kSampleCount, 1);
+        f.text(at + ins::kName, "instrument", 26);
+        for (int n = 0; n < ins::kKeys; n++) {
+            f.u8(at + ins::kKeyboard + 2 * n, n);
+            f.u8(at + ins::kKeyboard + 2 * n + 1, 1);
         }
-        for (int e = 0; e < 3; e++) {
+        for (size_t e = 0; e < 3; e++) {
+            const size_t env = at + ins::kEnvelopes + e * ins::kEnvelopeSize;
             const int nodes = e == 0 ? envelope_nodes : 0;
-            u8(e == 0 && nodes > 0 ? 1 : 0); u8(nodes); u8(0); u8(0); u8(0); u8(0);
-            for (int i = 0; i < 25; i++) {
-                u8(64); u16(i * 4);
+            f.u8(env + ins::kEnvelopeFlags, nodes > 0 ? ins::kEnvelopeOn : 0);
+            f.u8(env + ins::kEnvelopeNodeCount, nodes);
+            for (size_t i = 0; i < ins::kMaxNodes; i++) {
+                f.u8(env + ins::kEnvelopeNodes + ins::kNodeSize * i, 64);
+                f.u16(env + ins::kEnvelopeNodes + ins::kNodeSize * i + 1, 4 * i);
             }
-            u8(0);
         }
-        text("", 4);
     }
 
-    text("IMPS", 4);
-    text("square.raw", 12);
-    u8(0); u8(64); u8(0x01 | 0x10); u8(64);  // global vol, flags: data present, looped; volume
-    text("square", 26);
-    u8(0x01); u8(32);  // signed samples; default pan unused
-    u32(sample_len); u32(0); u32(sample_len); u32(8363 * 4);
-    u32(0); u32(0); u32(sample_data);
-    u8(0); u8(0); u8(0); u8(0);
+    const size_t sample = f.append(smp::kSize);
+    f.u32(tables + (instruments ? 4 : 0), static_cast<uint32_t>(sample));
+    f.text(sample + smp::kSignature, "IMPS", 4);
+    f.text(sample + smp::kFileName, "square.raw", 12);
+    f.u8(sample + smp::kGlobalVolume, 64);
+    f.u8(sample + smp::kFlags, smp::kHasData | smp::kLooped);
+    f.u8(sample + smp::kVolume, 64);
+    f.text(sample + smp::kName, "square", 26);
+    f.u8(sample + smp::kConvert, smp::kSigned);
+    f.u8(sample + smp::kPan, 32);  // unused
+    f.u32(sample + smp::kLength, sample_len);
+    f.u32(sample + smp::kLoopEnd, sample_len);
+    f.u32(sample + smp::kRate, 8363 * 4);
 
-    u16(static_cast<int>(pattern.size())); u16(64); u32(0);
-    f.insert(f.end(), pattern.begin(), pattern.end());
+    const size_t pattern_at = f.append(it::pattern::kSize);
+    f.u32(tables + (instruments ? 8 : 4), static_cast<uint32_t>(pattern_at));
+    f.u16(pattern_at + it::pattern::kLength, static_cast<unsigned>(pattern.size()));
+    f.u16(pattern_at + it::pattern::kRows, 64);
+    f.bytes.insert(f.bytes.end(), pattern.begin(), pattern.end());
 
-    for (int i = 0; i < sample_len; i++)
-        u8(i < sample_len / 2 ? 100 : 256 - 100);
-    return f;
+    const size_t data = f.append(sample_len);
+    f.u32(sample + smp::kDataOffset, static_cast<uint32_t>(data));
+    for (unsigned i = 0; i < sample_len; i++)  // a square wave of +-100
+        f.u8(data + i, i < sample_len / 2 ? 100 : 256 - 100);
+    return f.bytes;
 }
 
 inline void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -230,21 +230,25 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<long>(at));
         return f;
     };
-    const size_t sample = 0xCA;  // the sample header in sample mode
+    // In sample mode with two orders: the sample header, then the pattern.
+    // In sample mode with two orders: the tables (the sample's offset, the pattern's), the sample
+    // header, the pattern.
+    const size_t sample = it::song::kSize + 2 + 2 * 4, pattern = sample + it::sample::kSize;
     std::vector<uint8_t> short_header = test_module_bytes();
     short_header.resize(100);
     std::vector<uint8_t> stereo_packed = test_module_bytes();
-    stereo_packed[sample + 0x12] |= 0x0C;
-    const std::vector<uint8_t> old_instruments = patched(test_module_bytes({}, 25), 0x2A, {0x00, 0x01});
+    stereo_packed[sample + it::sample::kFlags] |= it::sample::kStereo | it::sample::kCompressed;
+    const std::vector<uint8_t> old_instruments = patched(test_module_bytes({}, 25), it::song::kCompatibleWith, {0x00, 0x01});
     // 17 million 8-bit frames: more than the player's tables of 2^24, still a valid sample.
-    std::vector<uint8_t> long_sample = patched(test_module_bytes(), sample + 0x30, {0x40, 0x66, 0x03, 0x01});
+    std::vector<uint8_t> long_sample =
+        patched(test_module_bytes(), sample + it::sample::kLength, {0x40, 0x66, 0x03, 0x01});
     long_sample.resize(long_sample.size() - 64 + 17000000, 100);
 
     // Accepted: the committed module, the test module in sample and instrument mode, instruments
     // in the format of trackers before 2.00, the longest order list, the highest sample rate.
     for (const auto& file : {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
                              test_module_bytes({}, -1, 256), long_sample,
-                             patched(test_module_bytes(), sample + 0x3C, {0x7F, 0x96, 0x98, 0x00})})
+                             patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00})})
         EXPECT_TRUE(check_module(file, problem)) << problem;
     const struct {
         std::vector<uint8_t> file;
@@ -256,19 +260,20 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
          "pattern 0, row 0, channel 1: effect byte 32 is not a command A..Z"},
         {rows({0x81, 3, 60}, 0), "pattern 0, row 0: an event is cut off at the end of the pattern"},
         {rows({0x81, 3, 60, 1, 0}, 0), "pattern 0 ends after 1 of its 64 rows"},
-        {patched(test_module_bytes(), 0x33, {0}), "has an initial tempo of 0"},
+        {patched(test_module_bytes(), it::song::kTempo, {0}), "has an initial tempo of 0"},
         {test_module_bytes({}, 26), "instrument 1: its volume envelope has 26 nodes, at most 25 are allowed"},
-        {patched(test_module_bytes(), sample + 0x48, {0xFF, 0xFF, 0xFF, 0x7F}),
+        {patched(test_module_bytes(), sample + it::sample::kDataOffset, {0xFF, 0xFF, 0xFF, 0x7F}),
          "sample 1: its data runs past the end of the file"},
-        {patched(test_module_bytes(), 0xC6, {0xFF, 0xFF, 0xFF, 0x00}), "pattern 0 lies outside the file"},
-        {patched(test_module_bytes(), 0xC0, {255, 0}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), sample - 4, {0xFF, 0xFF, 0xFF, 0x00}),  // the pattern's offset
+         "pattern 0 lies outside the file"},
+        {patched(test_module_bytes(), it::song::kSize, {255, 0}), "has no pattern in its order list before the end mark"},
         {stereo_packed, "sample 1 is compressed stereo, which the player cannot read"},
         {short_header, "is too short for a module header"},
-        {patched(test_module_bytes(), 0x11A, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
+        {patched(test_module_bytes(), pattern + it::pattern::kLength, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
         {test_module_bytes({}, -1, 257), "has 257 orders (1..256 allowed)"},
-        {patched(test_module_bytes(), sample + 0x3C, {0, 0, 0, 0}),
+        {patched(test_module_bytes(), sample + it::sample::kRate, {0, 0, 0, 0}),
          "sample 1 has a playback rate of 0 Hz (1..9999999 allowed)"},
-        {patched(test_module_bytes(), sample + 0x3C, {0xFF, 0xFF, 0xFF, 0x7F}),
+        {patched(test_module_bytes(), sample + it::sample::kRate, {0xFF, 0xFF, 0xFF, 0x7F}),
          "sample 1 has a playback rate of 2147483647 Hz (1..9999999 allowed)"},
         {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}), "is not an Impulse Tracker module (no IMPM signature)"},
     };

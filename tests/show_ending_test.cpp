@@ -136,11 +136,21 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
     EXPECT_EQ(run.s->random.draws() - draws0, 1800);
     EXPECT_EQ(run.s->laiskuri, 900);
 
-    ASSERT_EQ(run.host.volumes.size(), 900u);
-    EXPECT_EQ(run.host.volumes.front(), 1.0f);
-    EXPECT_FLOAT_EQ(run.host.volumes.back(), 1.0f / 900.0f);
-    for (size_t i = 1; i < 900; i++)
-        ASSERT_EQ(run.host.volumes[i], static_cast<float>(1.0 - static_cast<double>(i) / 900.0));
+    // The music falls by 1/900 a pass, from full volume to 1/900, each figured in double.
+    const std::vector<float>& v = run.host.volumes;
+    ASSERT_EQ(v.size(), 900u);
+    EXPECT_EQ(v[0], 1.0f);
+    EXPECT_EQ(v[1], 0x1.ff6e5ep-1f);    // 0.99888891
+    EXPECT_EQ(v[300], 0x1.555556p-1f);  // 2/3
+    EXPECT_EQ(v[450], 0.5f);
+    EXPECT_EQ(v[600], 0x1.555556p-2f);  // 1/3
+    EXPECT_EQ(v[899], 0x1.234568p-10f);  // 1/900
+    double sum = 0;
+    for (size_t i = 0; i < v.size(); i++) {
+        ASSERT_TRUE(i == 0 || v[i] < v[i - 1]) << i;
+        sum += v[i];
+    }
+    EXPECT_EQ(sum, 0x1.c280000094p+8) << "450.5 and the float roundings of the 900 steps";
 
     const std::vector<Event> tail(run.host.events.end() - 3, run.host.events.end());
     EXPECT_EQ(tail, (std::vector<Event>{Event::MusicEnd, Event::Windowed, Event::Deinit}));

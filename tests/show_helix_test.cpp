@@ -2,7 +2,7 @@
 // the three visits, the layering of lines and wave, and Esc after every square.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -18,19 +18,17 @@ TEST(HelixValues, FirstSquareOfTheShow)
     HeadlessHost host;  // makecol needs the 32-bit layout
     Helix h;
     h.advance_angles();
-    EXPECT_NEAR(h.old_i, -0.0968584, 1e-7);
-    EXPECT_EQ(h.old_i, static_cast<float>(3.14159265 / 1000.0 - 0.1));
+    EXPECT_EQ(h.old_i, -0x1.8cbb66p-4f);  // -0.0968584: pi / 1000 - 0.1
     EXPECT_EQ(h.pokale_m, 0.0f);
     EXPECT_EQ(h.pokale_v, 0.01f);
 
     h.pokale = 0;
     h.next_square();
-    EXPECT_NEAR(h.i, -0.0905752, 1e-7);
+    EXPECT_EQ(h.i, -0x1.72ffp-4f);  // -0.0905752: one step of 0.0062831853 on
     EXPECT_EQ(h.pokale_x, 119);
     EXPECT_EQ(h.pokale_y, -2);
     EXPECT_EQ(h.pokale_c, makecol(0, 0, 0));
     EXPECT_EQ(h.pokale_d, makecol(127, 0, 0));
-    EXPECT_EQ(static_cast<int>(100.0 * std::sin(h.old_i / 10.0)), 0);  // w
 
     HelixLine l[8];
     helix_square_lines(0, 320, h.pokale_x, h.pokale_y, l);
@@ -97,19 +95,17 @@ TEST(HelixValues, FirstFramesWaveStrips)
     EXPECT_EQ(last.dx, -90);
     EXPECT_EQ(last.dy, 478);
     EXPECT_EQ(last.dw, 759);
-    // Every strip of the show covers columns 0..639 and reads source rows 0..399.
-    Helix h;
-    for (int frame = 1; frame <= 480; frame++) {
-        h.advance_angles();
-        h.aalto = static_cast<float>(h.aalto + 0.1);
-        for (int k = 0; k < 200; k++) {
-            const WaveStrip w = wave_strip(static_cast<float>(k), h.aalto, h.pokale_m);
-            ASSERT_LE(w.dx, 0);
-            ASSERT_GE(w.dx + w.dw, 640);
-            ASSERT_GE(w.sy, 0);
-            ASSERT_LE(w.sy, 399);
-        }
-    }
+    // Every strip covers columns 0..639 and reads source rows 0..399, whatever the phase (the
+    // strips repeat every 2 pi of it) and wherever the oscillator swings (0..199).
+    for (int phase = 0; phase < 629; phase++)
+        for (int m = 0; m < 200; m += 11)
+            for (int k = 0; k < 200; k++) {
+                const WaveStrip w = wave_strip(static_cast<float>(k), phase / 100.0f, static_cast<float>(m));
+                ASSERT_LE(w.dx, 0);
+                ASSERT_GE(w.dx + w.dw, 640);
+                ASSERT_GE(w.sy, 0);
+                ASSERT_LE(w.sy, 399);
+            }
 }
 
 TEST(HelixValues, OscillatorAndAnglesOverTheThreeVisits)
@@ -122,7 +118,7 @@ TEST(HelixValues, OscillatorAndAnglesOverTheThreeVisits)
 
     Helix run;
     struct End {
-        float pokale_m, old_i, aalto;
+        float pokale_m, old_i;
     };
     std::vector<End> ends;
     float peak = 0;
@@ -132,20 +128,19 @@ TEST(HelixValues, OscillatorAndAnglesOverTheThreeVisits)
         ASSERT_LT(run.old_i - before, -0.0968f);
         ASSERT_GT(run.old_i - before, -0.1162f);
         EXPECT_EQ(run.i, run.old_i);
-        run.aalto = static_cast<float>(run.aalto + 0.1);
         peak = std::max(peak, run.pokale_m);
         if (frame % 160 == 0)
-            ends.push_back({run.pokale_m, run.old_i, run.aalto});
+            ends.push_back({run.pokale_m, run.old_i});
     }
-    const End expected[3] = {{124, -16.1f, 16.0f}, {192, -34.4f, 32.0f}, {36, -51.8f, 48.0f}};
+    // About {124, -16.14}, {192, -34.39}, {36, -51.79}; the swing peaks near 199.
+    const End expected[3] = {
+        {0x1.ef1ea6p+6f, -0x1.024818p+4f}, {0x1.7f8f4ep+7f, -0x1.13239cp+5f}, {0x1.1d99a4p+5f, -0x1.9e53dcp+5f}};
     for (int v = 0; v < 3; v++) {
         SCOPED_TRACE(v + 1);
-        EXPECT_NEAR(ends[v].pokale_m, expected[v].pokale_m, 0.5);
-        EXPECT_NEAR(ends[v].old_i, expected[v].old_i, 0.05);
-        EXPECT_NEAR(ends[v].aalto, expected[v].aalto, 0.05);
+        EXPECT_EQ(ends[v].pokale_m, expected[v].pokale_m);
+        EXPECT_EQ(ends[v].old_i, expected[v].old_i);
     }
-    EXPECT_NEAR(peak, 199, 0.5);
-    EXPECT_EQ(static_cast<int>(100.0 * std::sin(run.old_i / 10.0)), 89);  // w at the very end
+    EXPECT_EQ(peak, 0x1.8d9eaap+7f);
 }
 
 // A show with the bitmaps scene 2 reads; the wave picture's rows are told apart by colour.

@@ -1,7 +1,7 @@
 // The scene timeline: which scene each main-loop frame runs and where the letterbox is painted.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -15,7 +15,9 @@ struct Visit {
     int effu, kierros, first, last;
 };
 
-// Runs the sequencer frame by frame with the Julia scene's zoom rule standing in for scene 4.
+// Runs the sequencer frame by frame. Scene 4 ends itself in its 166th and 167th frame counted over
+// the show, when its zoom passes 64 (never reset, only set back by 4); the show timeline runs the
+// real scene.
 struct Timeline {
     std::vector<Visit> visits;
     std::vector<int> letterbox_frames;
@@ -24,8 +26,7 @@ struct Timeline {
 
     Timeline()
     {
-        int effu = 0, kierros = 0;
-        float zoom = 0;
+        int effu = 0, kierros = 0, julia_frames = 0;
         for (int laiskuri = 1; laiskuri < 5000; laiskuri++) {
             if (sequencer_step(laiskuri, effu, kierros) > 0)
                 letterbox_frames.push_back(laiskuri);
@@ -38,11 +39,9 @@ struct Timeline {
                 visits.push_back({effu, kierros, laiskuri, laiskuri});
             visits.back().last = laiskuri;
             if (effu == 4) {
-                zoom = zoom + (zoom / 20 + 0.001);
-                if (std::sqrt(zoom) > 8) {
+                julia_frames++;
+                if (julia_frames == 166 || julia_frames == 167)
                     effu = 5;
-                    zoom = zoom - 4;
-                }
             }
         }
     }

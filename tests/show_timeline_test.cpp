@@ -49,7 +49,7 @@ private:
 struct Frame {
     int laiskuri, scene, kierros;
     bool marked;  // both corner markers survived to the present
-    float animation, paini, zoom;
+    float animation, paini, zoom, aalto;
 };
 
 struct Visit {
@@ -85,7 +85,7 @@ struct ShowRun {
             const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker
                                 && getpixel(sh.pics.canvas, 0, 479) == kMarker;
             frames.push_back(
-                {sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini, sh.julia.zoom});
+                {sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini, sh.julia.zoom, sh.helix.aalto});
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
@@ -173,11 +173,15 @@ void check_clocks(const ShowRun& r)
     EXPECT_NEAR(at(480).paini, 0.0, 0.05);
     EXPECT_NEAR(at(1280).paini, 19.0, 0.05);
     EXPECT_NEAR(at(1920).paini, 78.0, 0.05);
-    // Scene 4's zoom as each visit leaves it (the last two reduced by 4), and its limit, which
-    // grew once per frame: 160 + 6 + 1.
-    EXPECT_NEAR(at(799).zoom, 49.107, 1e-3);
-    EXPECT_NEAR(at(1445).zoom, 61.8145, 1e-3);
-    EXPECT_NEAR(at(2080).zoom, 60.9063, 1e-3);
+    // Scene 2's wave phase after each visit: 0.1 a frame, summed in double and stored as float.
+    EXPECT_EQ(at(480).aalto, 0x1.00001ap+4f);   // 16.0000248
+    EXPECT_EQ(at(1280).aalto, 0x1.00002cp+5f);  // 32.0000839
+    EXPECT_EQ(at(1920).aalto, 0x1.7fffacp+5f);  // 47.9998398
+    // Scene 4's zoom as each visit leaves it (the last two reduced by 4), grown in double and
+    // stored as float, and its limit, which grew once per frame: 160 + 6 + 1.
+    EXPECT_EQ(at(799).zoom, 0x1.88da9ap+5f);   // 49.106739
+    EXPECT_EQ(at(1445).zoom, 0x1.ee8428p+5f);  // 61.8145294
+    EXPECT_EQ(at(2080).zoom, 0x1.e74004p+5f);  // 60.9062576
     EXPECT_EQ(r.s->julia.maxIterations, 1667);
 }
 

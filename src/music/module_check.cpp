@@ -9,13 +9,10 @@
 #include <iterator>
 #include <map>
 
+#include "music/it_layout.h"
+
 namespace {
 
-constexpr size_t kHeaderSize = 0xC0;
-constexpr size_t kInstrumentSize = 550;  // what the reader takes of an instrument
-constexpr size_t kEnvelopeSize = 82;
-constexpr size_t kSampleHeaderSize = 0x50;
-constexpr size_t kMidiConfigSize = 32 * (9 + 16 + 128);
 constexpr size_t kMaxFileSize = 64u << 20;
 // Compressed data can claim far more frames than the file holds; the player allocates them all.
 constexpr uint32_t kMaxSampleLength = kMaxFileSize;
@@ -32,11 +29,13 @@ class Reader {
 public:
     explicit Reader(const std::vector<uint8_t>& f) : f_(f) {}
     bool has(size_t at, size_t n) const { return at <= f_.size() && n <= f_.size() - at; }
-    unsigned u8(size_t at) const { return f_[at]; }
-    unsigned u16(size_t at) const { return f_[at] | (f_[at + 1] << 8); }
-    uint32_t u32(size_t at) const
+    unsigned u8(size_t at) const { return it::get8(f_, at); }
+    unsigned u16(size_t at) const { return it::get16(f_, at); }
+    uint32_t u32(size_t at) const { return it::get32(f_, at); }
+    bool signature(size_t at, const char* s) const
     {
-        return static_cast<uint32_t>(u16(at)) | (static_cast<uint32_t>(u16(at + 2)) << 16);
+        return u8(at) == uint8_t(s[0]) && u8(at + 1) == uint8_t(s[1]) && u8(at + 2) == uint8_t(s[2]) &&
+               u8(at + 3) == uint8_t(s[3]);
     }
     size_t size() const { return f_.size(); }
 
@@ -60,18 +59,21 @@ bool fail(std::string& problem, const std::string& what)
 bool check_instrument(const Reader& r, size_t at, int n, bool old, std::string& problem)
 {
     const std::string name = "instrument " + num(n);
-    if (r.u8(at) != 'I' || r.u8(at + 1) != 'M' || r.u8(at + 2) != 'P' || r.u8(at + 3) != 'I')
+    namespace in = it::instrument;
+    if (!r.signature(at + in::kSignature, "IMPI"))
         return fail(problem, name + " has no IMPI signature");
-    for (int k = 0; k < 120; k++)
-        if (r.u8(at + 0x40 + 2 * k) > 119)
-            return fail(problem, name + ": its keyboard table maps to note " +
-                                     num(r.u8(at + 0x40 + 2 * k)));
+    for (int k = 0; k < in::kKeys; k++) {
+        const unsigned note = r.u8(at + in::kKeyboard + 2 * k);
+        if (note >= in::kKeys)
+            return fail(problem, name + ": its keyboard table maps to note " + num(note));
+    }
     static const char* const kEnvelopes[] = {"volume", "panning", "pitch"};
     for (int e = 0; e < (old ? 0 : 3); e++) {
-        const unsigned nodes = r.u8(at + 0x130 + e * kEnvelopeSize + 1);
-        if (nodes > 25)
+        const unsigned nodes =
+            r.u8(at + in::kEnvelopes + e * in::kEnvelopeSize + in::kEnvelopeNodeCount);
+        if (nodes > in::kMaxNodes)
             return fail(problem, name + ": its " + kEnvelopes[e] + " envelope has " + num(nodes) +
-                                     " nodes, at most 25 are allowed");
+                                     " nodes, at most " + num(in::kMaxNodes) + " are allowed");
     }
     return true;
 }
@@ -81,26 +83,27 @@ bool check_sample(const Reader& r, size_t at, int n, std::vector<Extent>& extent
                   std::string& problem)
 {
     const std::string name = "sample " + num(n);
-    if (r.u8(at) != 'I' || r.u8(at + 1) != 'M' || r.u8(at + 2) != 'P' || r.u8(at + 3) != 'S')
+    namespace smp = it::sample;
+    if (!r.signature(at + smp::kSignature, "IMPS"))
         return fail(problem, name + " has no IMPS signature");
-    const unsigned flags = r.u8(at + 0x12);
-    const uint32_t length = r.u32(at + 0x30);
-    if (!(flags & 1) || length == 0)
+    const unsigned flags = r.u8(at + smp::kFlags);
+    const uint32_t length = r.u32(at + smp::kLength);
+    if (!(flags & smp::kHasData) || length == 0)
         return true;
     if (length > kMaxSampleLength)
         return fail(problem, name + " claims " + num(length) + " sample frames");
-    const uint32_t rate = r.u32(at + 0x3C);
+    const uint32_t rate = r.u32(at + smp::kRate);
     if (rate == 0 || rate > kMaxSampleRate)
         return fail(problem, name + " has a playback rate of " + num(rate) + " Hz (1.." +
                                  num(kMaxSampleRate) + " allowed)");
-    const bool wide = flags & 2, stereo = flags & 4, packed = flags & 8;
-    const size_t data = r.u32(at + 0x48);
+    const bool wide = flags & smp::k16Bit, stereo = flags & smp::kStereo,
+               packed = flags & smp::kCompressed;
+    const size_t data = r.u32(at + smp::kDataOffset);
     if (packed && stereo)
         return fail(problem, name + " is compressed stereo, which the player cannot read");
     size_t bytes = 0;
     if (packed) {
-        // Blocks of up to 0x8000 (8-bit) or 0x4000 (16-bit) samples, each a u16 size and its bytes.
-        const uint32_t per_block = wide ? 0x4000 : 0x8000;
+        const uint32_t per_block = wide ? smp::kBlockFrames16 : smp::kBlockFrames8;
         for (uint32_t left = length; left > 0; left -= std::min(left, per_block)) {
             if (!r.has(data + bytes, 2) || !r.has(data + bytes + 2, r.u16(data + bytes)))
                 return fail(problem, name + ": its compressed data runs past the end of the file");
@@ -120,17 +123,18 @@ bool check_sample(const Reader& r, size_t at, int n, std::vector<Extent>& extent
 bool check_pattern(const Reader& r, size_t at, int n, std::string& problem)
 {
     const std::string name = "pattern " + num(n);
-    const size_t length = r.u16(at);
-    const unsigned rows = r.u16(at + 2);
+    namespace pat = it::pattern;
+    const size_t length = r.u16(at + pat::kLength);
+    const unsigned rows = r.u16(at + pat::kRows);
     if (rows == 0)
         return fail(problem, name + " has no rows");
-    if (!r.has(at + 8, length))
+    if (!r.has(at + pat::kSize, length))
         return fail(problem, name + " runs past the end of the file");
     static const int kFieldBytes[16] = {0, 1, 1, 2, 1, 2, 2, 3, 2, 3, 3, 4, 3, 4, 4, 5};
     unsigned masks[64] = {};
     uint64_t used = 0;  // channels that have an event in this row
     unsigned row = 0;
-    size_t p = at + 8;
+    size_t p = at + pat::kSize;
     const size_t end = p + length;
     while (p < end) {
         const unsigned b = r.u8(p++);
@@ -141,7 +145,7 @@ bool check_pattern(const Reader& r, size_t at, int n, std::string& problem)
         }
         const std::string where = name + ", row " + num(row);
         const unsigned channel = (b - 1) & 63;
-        if (b & 128) {
+        if (b & pat::kMaskFollows) {
             if (p >= end)
                 return fail(problem, where + ": an event is cut off at the end of the pattern");
             masks[channel] = r.u8(p++);
@@ -154,10 +158,11 @@ bool check_pattern(const Reader& r, size_t at, int n, std::string& problem)
         if (used & (uint64_t{1} << channel))
             return fail(problem, where + ": two events on channel " + num(channel + 1));
         used |= uint64_t{1} << channel;
-        size_t q = p + ((mask & 1) ? 1 : 0) + ((mask & 2) ? 1 : 0) + ((mask & 4) ? 1 : 0);
-        if (mask & 8) {
+        const size_t q = p + ((mask & pat::kNote) ? 1 : 0) + ((mask & pat::kInstrument) ? 1 : 0) +
+                         ((mask & pat::kVolume) ? 1 : 0);
+        if (mask & pat::kCommand) {
             const unsigned effect = r.u8(q);
-            if (effect > 26)
+            if (effect > pat::kLastCommand)
                 return fail(problem, where + ", channel " + num(channel + 1) + ": effect byte " +
                                          num(effect) + " is not a command A..Z");
         }
@@ -172,23 +177,26 @@ bool check_pattern(const Reader& r, size_t at, int n, std::string& problem)
 
 bool check_module(const std::vector<uint8_t>& file, std::string& problem)
 {
+    namespace song = it::song;
     const Reader r(file);
-    if (!r.has(0, kHeaderSize))
+    if (!r.has(0, song::kSize))
         return fail(problem, "is too short for a module header");
-    if (r.u8(0) != 'I' || r.u8(1) != 'M' || r.u8(2) != 'P' || r.u8(3) != 'M')
+    if (!r.signature(song::kSignature, "IMPM"))
         return fail(problem, "is not an Impulse Tracker module (no IMPM signature)");
-    const unsigned orders = r.u16(0x20), instruments = r.u16(0x22), samples = r.u16(0x24),
-                   patterns = r.u16(0x26), cmwt = r.u16(0x2A), special = r.u16(0x2E);
+    const unsigned orders = r.u16(song::kOrders), instruments = r.u16(song::kInstruments),
+                   samples = r.u16(song::kSamples), patterns = r.u16(song::kPatterns),
+                   cmwt = r.u16(song::kCompatibleWith), special = r.u16(song::kSpecial);
     if (orders == 0 || orders > 256)
         return fail(problem, "has " + num(orders) + " orders (1..256 allowed)");
     if (instruments > 256 || samples > 256 || patterns > 256)
         return fail(problem, "has more than 256 instruments, samples or patterns");
-    if (r.u8(0x33) == 0)
+    if (r.u8(song::kTempo) == 0)
         return fail(problem, "has an initial tempo of 0");
-    if (!(r.u16(0x2C) & 128) != !(special & 8))  // the player complains on stderr about these
+    // The player complains on stderr about these.
+    if (!(r.u16(song::kFlags) & song::kMidiRequested) != !(special & song::kMidiEmbedded))
         return fail(problem, "its flags and special field disagree about a MIDI configuration");
 
-    const size_t tables = kHeaderSize + orders;
+    const size_t tables = song::kSize + orders;
     size_t body = tables + 4 * (static_cast<size_t>(instruments) + samples + patterns);
     if (!r.has(0, body))
         return fail(problem, "ends inside its order list or offset tables");
@@ -196,55 +204,59 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
     // The song must reach a pattern before its first end mark, or the player searches forever.
     bool playable = false, ended = false;
     for (unsigned i = 0; i < orders; i++) {
-        const unsigned o = r.u8(kHeaderSize + i);
-        if (o >= 200 && o < 254)
+        const unsigned o = r.u8(song::kSize + i);
+        if (o >= 200 && o < song::kOrderSkip)
             return fail(problem, "order " + num(i) + " is " + num(o) + ", not a pattern number");
-        ended = ended || o == 255;
+        ended = ended || o == song::kOrderEnd;
         playable = playable || (!ended && o < patterns);
     }
     if (!playable)
         return fail(problem, "has no pattern in its order list before the end mark");
 
-    if (special & 8) {  // embedded MIDI configuration, read right after the tables
-        if (!r.has(body, 2) || !r.has(body + 2, 8 * r.u16(body) + kMidiConfigSize))
+    if (special & song::kMidiEmbedded) {  // read right after the tables
+        if (!r.has(body, 2))
             return fail(problem, "ends inside its MIDI configuration");
-        body += 2 + 8 * r.u16(body) + kMidiConfigSize;
+        const size_t size = song::kEditEntrySize * r.u16(body) + song::kMidiConfigSize;
+        if (!r.has(body + 2, size))
+            return fail(problem, "ends inside its MIDI configuration");
+        body += 2 + size;
     }
 
     std::vector<Extent> extents;
-    if (special & 1) {
-        const size_t at = r.u32(0x38), len = r.u16(0x36);
+    if (special & song::kHasMessage) {
+        const size_t at = r.u32(song::kMessageOffset), len = r.u16(song::kMessageLength);
         if (!r.has(at, len))
             return fail(problem, "its message runs past the end of the file");
         extents.push_back({at, at + len, "the message"});
     }
     for (unsigned i = 0; i < instruments; i++) {
         const size_t at = r.u32(tables + 4 * i);
-        if (!r.has(at, kInstrumentSize))
+        if (!r.has(at, it::instrument::kReadSize))
             return fail(problem, "instrument " + num(i + 1) + " lies outside the file");
-        if (!check_instrument(r, at, i + 1, cmwt < 0x200, problem))
+        if (!check_instrument(r, at, i + 1, cmwt < song::kNewInstruments, problem))
             return false;
-        extents.push_back({at, at + kInstrumentSize, "instrument " + num(i + 1)});
+        extents.push_back({at, at + it::instrument::kReadSize, "instrument " + num(i + 1)});
     }
     const size_t sample_table = tables + 4 * instruments;
     for (unsigned i = 0; i < samples; i++) {
         const size_t at = r.u32(sample_table + 4 * i);
-        if (!r.has(at, kSampleHeaderSize))
+        if (!r.has(at, it::sample::kSize))
             return fail(problem, "sample " + num(i + 1) + " lies outside the file");
         if (!check_sample(r, at, i + 1, extents, problem))
             return false;
-        extents.push_back({at, at + kSampleHeaderSize, "sample " + num(i + 1)});
+        extents.push_back({at, at + it::sample::kSize, "sample " + num(i + 1)});
     }
     const size_t pattern_table = sample_table + 4 * samples;
     for (unsigned i = 0; i < patterns; i++) {
         const size_t at = r.u32(pattern_table + 4 * i);
         if (at == 0)
             continue;  // an empty 64-row pattern
-        if (!r.has(at, 8))
+        if (!r.has(at, it::pattern::kSize))
             return fail(problem, "pattern " + num(i) + " lies outside the file");
         if (!check_pattern(r, at, i, problem))
             return false;
-        extents.push_back({at, at + 8 + r.u16(at), "pattern " + num(i)});
+        extents.push_back({at, at + it::pattern::kSize + r.u16(at + it::pattern::kLength),
+                           "pattern " + num(i)});
     }
 
     // The reader only moves forward: nothing may start inside the header or overlap another part.

@@ -4,29 +4,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "music/it_layout.h"
+
 namespace musgen {
 
 namespace {
-
-class ByteWriter {
-public:
-    void u8(int v) { bytes.push_back(static_cast<uint8_t>(v)); }
-    void u16(int v) {
-        u8(v & 0xFF);
-        u8((v >> 8) & 0xFF);
-    }
-    void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) u8(static_cast<int>((v >> (8 * i)) & 0xFF));
-    }
-    void text(const std::string& s, size_t width) {
-        for (size_t i = 0; i < width; ++i) u8(i < s.size() ? s[i] : 0);
-    }
-    void patchU32(size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
-    }
-    size_t size() const { return bytes.size(); }
-    std::vector<uint8_t> bytes;
-};
 
 void require(bool ok, const char* what) {
     if (!ok) throw std::invalid_argument(std::string("writeIt: ") + what);
@@ -38,17 +20,18 @@ std::vector<uint8_t> packPattern(const Pattern& p) {
         for (int ch = 0; ch < p.channels; ++ch) {
             const Cell& c = p.at(row, ch);
             if (c.empty()) continue;
-            int mask = 0;
-            if (c.note >= 0) mask |= 1;
-            if (c.sample > 0) mask |= 2;
-            if (c.volume >= 0) mask |= 4;
-            if (c.effect > 0) mask |= 8;
-            out.push_back(static_cast<uint8_t>((ch + 1) | 0x80));
+            namespace pat = it::pattern;
+            unsigned mask = 0;
+            if (c.note >= 0) mask |= pat::kNote;
+            if (c.sample > 0) mask |= pat::kInstrument;
+            if (c.volume >= 0) mask |= pat::kVolume;
+            if (c.effect > 0) mask |= pat::kCommand;
+            out.push_back(static_cast<uint8_t>((ch + 1) | pat::kMaskFollows));
             out.push_back(static_cast<uint8_t>(mask));
-            if (mask & 1) out.push_back(static_cast<uint8_t>(c.note));
-            if (mask & 2) out.push_back(static_cast<uint8_t>(c.sample));
-            if (mask & 4) out.push_back(static_cast<uint8_t>(c.volume));
-            if (mask & 8) {
+            if (mask & pat::kNote) out.push_back(static_cast<uint8_t>(c.note));
+            if (mask & pat::kInstrument) out.push_back(static_cast<uint8_t>(c.sample));
+            if (mask & pat::kVolume) out.push_back(static_cast<uint8_t>(c.volume));
+            if (mask & pat::kCommand) {
                 out.push_back(static_cast<uint8_t>(c.effect));
                 out.push_back(static_cast<uint8_t>(c.param));
             }
@@ -82,7 +65,9 @@ void validate(const Module& m) {
             require(c.sample <= static_cast<int>(m.samples.size()), "sample number");
             require(c.volume <= 64, "volume column out of range");
             // Effect bytes above Z are player-internal in some readers.
-            require(c.effect >= 0 && c.effect <= 26 && c.param >= 0 && c.param <= 255, "effect out of range");
+            require(c.effect >= 0 && c.effect <= static_cast<int>(it::pattern::kLastCommand) && c.param >= 0 &&
+                        c.param <= 255,
+                    "effect out of range");
         }
     }
 }
@@ -90,88 +75,87 @@ void validate(const Module& m) {
 }  // namespace
 
 std::vector<uint8_t> writeIt(const Module& m) {
+    namespace song = it::song;
+    namespace smp = it::sample;
+    namespace pat = it::pattern;
     validate(m);
-    ByteWriter w;
-    const int ordNum = static_cast<int>(m.orders.size()) + 1;  // with the end marker
-    const int smpNum = static_cast<int>(m.samples.size());
-    const int patNum = static_cast<int>(m.patterns.size());
+    it::Image f;
+    const size_t ordNum = m.orders.size() + 1;  // with the end marker
+    const size_t smpNum = m.samples.size();
+    const size_t patNum = m.patterns.size();
 
-    w.text("IMPM", 4);
-    w.text(m.name, 26);
-    w.u8(4);   // row highlight: minor
-    w.u8(32);  // row highlight: major (one scene)
-    w.u16(ordNum);
-    w.u16(0);  // no instruments: sample mode
-    w.u16(smpNum);
-    w.u16(patNum);
-    w.u16(0x0214);  // created with
-    w.u16(0x0214);  // compatible with
-    w.u16(0x09);    // stereo, linear slides
-    w.u16(0);       // special: no message
-    w.u8(m.globalVolume);
-    w.u8(m.mixVolume);
-    w.u8(m.initialSpeed);
-    w.u8(m.initialTempo);
-    w.u8(128);  // stereo separation
-    w.u8(0);    // pitch wheel depth
-    w.u16(0);   // message length
-    w.u32(0);   // message offset
-    w.u32(0);   // reserved
-    for (size_t ch = 0; ch < 64; ++ch) w.u8(ch < m.channelPan.size() ? m.channelPan[ch] : (32 | 128));
-    for (size_t ch = 0; ch < 64; ++ch) w.u8(ch < m.channelVolume.size() ? m.channelVolume[ch] : 64);
+    f.append(song::kSize);
+    f.text(song::kSignature, "IMPM", 4);
+    f.text(song::kName, m.name, 26);
+    f.u8(song::kHighlight, 4);       // rows per beat
+    f.u8(song::kHighlight + 1, 32);  // rows per measure: one scene
+    f.u16(song::kOrders, static_cast<unsigned>(ordNum));
+    f.u16(song::kInstruments, 0);    // sample mode
+    f.u16(song::kSamples, static_cast<unsigned>(smpNum));
+    f.u16(song::kPatterns, static_cast<unsigned>(patNum));
+    f.u16(song::kCreatedWith, 0x0214);
+    f.u16(song::kCompatibleWith, 0x0214);
+    f.u16(song::kFlags, song::kStereo | song::kLinearSlides);
+    f.u8(song::kGlobalVolume, m.globalVolume);
+    f.u8(song::kMixVolume, m.mixVolume);
+    f.u8(song::kSpeed, m.initialSpeed);
+    f.u8(song::kTempo, m.initialTempo);
+    f.u8(song::kSeparation, 128);
+    for (size_t ch = 0; ch < song::kChannels; ++ch) {
+        const bool used = ch < m.channelPan.size();
+        f.u8(song::kChannelPan + ch, used ? m.channelPan[ch] : (32 | song::kChannelOff));
+        f.u8(song::kChannelVolume + ch, used ? m.channelVolume[ch] : 64);
+    }
 
-    for (int o : m.orders) w.u8(o);
-    w.u8(255);
+    const size_t orderList = f.append(ordNum);
+    for (size_t i = 0; i < m.orders.size(); ++i) f.u8(orderList + i, m.orders[i]);
+    f.u8(orderList + ordNum - 1, song::kOrderEnd);
 
-    const size_t sampleTable = w.size();
-    for (int i = 0; i < smpNum; ++i) w.u32(0);
-    const size_t patternTable = w.size();
-    for (int i = 0; i < patNum; ++i) w.u32(0);
+    const size_t sampleTable = f.append(4 * smpNum);
+    const size_t patternTable = f.append(4 * patNum);
 
-    std::vector<size_t> dataPointerFields;
-    for (int i = 0; i < smpNum; ++i) {
-        const ModuleSample& s = m.samples[static_cast<size_t>(i)];
-        w.patchU32(sampleTable + 4 * static_cast<size_t>(i), static_cast<uint32_t>(w.size()));
-        w.text("IMPS", 4);
+    std::vector<size_t> headers;
+    for (size_t i = 0; i < smpNum; ++i) {
+        const ModuleSample& s = m.samples[i];
+        const size_t at = f.append(smp::kSize);
+        headers.push_back(at);
+        f.u32(sampleTable + 4 * i, static_cast<uint32_t>(at));
+        f.text(at + smp::kSignature, "IMPS", 4);
         std::string dosName = s.name.substr(0, 8);
         std::transform(dosName.begin(), dosName.end(), dosName.begin(), [](char c) {
             return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
         });
-        w.text(dosName, 12);
-        w.u8(0);
-        w.u8(s.globalVolume);
-        w.u8(0x01 | 0x02 | (s.data.looped ? 0x10 : 0));  // data present, 16-bit, loop
-        w.u8(s.defaultVolume);
-        w.text(s.name, 26);
-        w.u8(0x01);  // signed samples
-        w.u8(32);    // default pan, not used
-        w.u32(static_cast<uint32_t>(s.data.pcm.size()));
-        w.u32(s.data.looped ? s.data.loopStart : 0);
-        w.u32(s.data.looped ? s.data.loopEnd : 0);
-        w.u32(s.data.c5speed);
-        w.u32(0);  // sustain loop
-        w.u32(0);
-        dataPointerFields.push_back(w.size());
-        w.u32(0);
-        w.u32(0);  // vibrato speed, depth, rate, type
+        f.text(at + smp::kFileName, dosName, 12);
+        f.u8(at + smp::kGlobalVolume, s.globalVolume);
+        f.u8(at + smp::kFlags, smp::kHasData | smp::k16Bit | (s.data.looped ? smp::kLooped : 0));
+        f.u8(at + smp::kVolume, s.defaultVolume);
+        f.text(at + smp::kName, s.name, 26);
+        f.u8(at + smp::kConvert, smp::kSigned);
+        f.u8(at + smp::kPan, 32);  // not used: no pan flag
+        f.u32(at + smp::kLength, static_cast<uint32_t>(s.data.pcm.size()));
+        f.u32(at + smp::kLoopBegin, s.data.looped ? s.data.loopStart : 0);
+        f.u32(at + smp::kLoopEnd, s.data.looped ? s.data.loopEnd : 0);
+        f.u32(at + smp::kRate, s.data.c5speed);
     }
 
-    for (int i = 0; i < patNum; ++i) {
-        const Pattern& p = m.patterns[static_cast<size_t>(i)];
-        w.patchU32(patternTable + 4 * static_cast<size_t>(i), static_cast<uint32_t>(w.size()));
+    for (size_t i = 0; i < patNum; ++i) {
+        const Pattern& p = m.patterns[i];
         const std::vector<uint8_t> packed = packPattern(p);
         require(packed.size() < 65536, "pattern too large");
-        w.u16(static_cast<int>(packed.size()));
-        w.u16(p.rows);
-        w.u32(0);
-        w.bytes.insert(w.bytes.end(), packed.begin(), packed.end());
+        const size_t at = f.append(pat::kSize);
+        f.u32(patternTable + 4 * i, static_cast<uint32_t>(at));
+        f.u16(at + pat::kLength, static_cast<unsigned>(packed.size()));
+        f.u16(at + pat::kRows, p.rows);
+        f.bytes.insert(f.bytes.end(), packed.begin(), packed.end());
     }
 
-    for (int i = 0; i < smpNum; ++i) {
-        w.patchU32(dataPointerFields[static_cast<size_t>(i)], static_cast<uint32_t>(w.size()));
-        for (int16_t v : m.samples[static_cast<size_t>(i)].data.pcm) w.u16(static_cast<uint16_t>(v));
+    for (size_t i = 0; i < smpNum; ++i) {
+        const std::vector<int16_t>& pcm = m.samples[i].data.pcm;
+        const size_t at = f.append(2 * pcm.size());
+        f.u32(headers[i] + smp::kDataOffset, static_cast<uint32_t>(at));
+        for (size_t k = 0; k < pcm.size(); ++k) f.u16(at + 2 * k, static_cast<uint16_t>(pcm[k]));
     }
-    return w.bytes;
+    return f.bytes;
 }
 
 }  // namespace musgen
