@@ -61,9 +61,9 @@ Col portrait(const HeadSample& s, double keyLight) {
     c = c + fillCol * (0.35 * fres * wrapped(n, kFillDir, 0.2));
     // Highlights, brighter at grazing angles.
     double schlick = 0.06 + 0.94 * std::pow(1 - facing, 5.0);
-    double spec = gloss * (0.6 + 2.0 * schlick);
-    c = c + rgb(0.85, 1.0, 1.0) * (spec * blinn(n, kKeyDir, v, power) * keyLight);
-    c = c + rgb(1.0, 0.75, 0.95) * (0.5 * spec * blinn(n, kFillDir, v, power));
+    double specular = gloss * (0.6 + 2.0 * schlick);
+    c = c + rgb(0.85, 1.0, 1.0) * (specular * blinn(n, kKeyDir, v, power) * keyLight);
+    c = c + rgb(1.0, 0.75, 0.95) * (0.5 * specular * blinn(n, kFillDir, v, power));
     // The neck darkens toward its cut.
     c = c * (0.35 + 0.65 * smooth(-1.10, -0.70, s.p.y));
     return c * (0.55 + 0.45 * s.ao);
