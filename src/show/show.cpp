@@ -69,6 +69,11 @@ int run_show(Host& host, const std::string& data_dir)
     auto s = std::make_unique<Show>(host);
     if (!run_preamble(*s, data_dir))
         return 1;
+    // The last steps before the first frame: the tick starts, then the stairs bitmaps are filled
+    // (leaving the burn blender current, which the logo's draw does not use).
+    s->effu = 0;
+    host.install_tick();
+    fill_stairs_bitmaps(s->pics);
     if (!run_intro(*s))
         return 0;
     // The main loop starts on time: the intro's frames each took their own tick.
