@@ -11,8 +11,7 @@
 
 struct BITMAP;
 
-// FNV-1a over a memory bitmap's pixel values, row by row, each as its little-endian bytes (4 at
-// 32 bits).
+// A 64-bit hash of a memory bitmap's pixels, row by row, 8 bytes of a row a step.
 uint64_t frame_hash(BITMAP* frame);
 // FNV-1a over 16-bit samples, each as 2 little-endian bytes.
 uint64_t sound_hash(const int16_t* samples, size_t count);
