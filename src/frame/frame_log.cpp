@@ -59,18 +59,20 @@ bool FrameLog::open(const std::string& path)
     return file_ != nullptr;
 }
 
-void FrameLog::line(const std::string& label, uint64_t hash)
+void FrameLog::line(const std::string& label, uint64_t hash, double seconds)
 {
     if (!file_)
         return;
-    if (std::fprintf(file_, "%s %016llx\n", label.c_str(), static_cast<unsigned long long>(hash)) < 0 ||
-        std::fflush(file_) != 0)
+    const auto h = static_cast<unsigned long long>(hash);
+    const int n = seconds < 0 ? std::fprintf(file_, "%s %016llx\n", label.c_str(), h)
+                              : std::fprintf(file_, "%s %016llx %.4f\n", label.c_str(), h, seconds);
+    if (n < 0 || std::fflush(file_) != 0)
         good_ = false;
 }
 
-void FrameLog::frame(Phase phase, long n, BITMAP* frame)
+void FrameLog::frame(Phase phase, long n, BITMAP* frame, double seconds)
 {
-    line(std::string(phase_name(phase)) + ":" + std::to_string(n), frame_hash(frame));
+    line(std::string(phase_name(phase)) + ":" + std::to_string(n), frame_hash(frame), seconds);
 }
 
 void FrameLog::sound(const int16_t* interleaved, size_t frames)

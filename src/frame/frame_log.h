@@ -26,7 +26,8 @@ public:
     // False with errno set when the file cannot be made.
     bool open(const std::string& path);
     bool is_open() const { return file_ != nullptr; }
-    void frame(Phase phase, long n, BITMAP* frame);
+    // A third field, when `seconds` is given: when the frame went out.
+    void frame(Phase phase, long n, BITMAP* frame, double seconds = -1);
     // The sound track so far: every whole second is hashed as it completes; finish() hashes the
     // rest.
     void sound(const int16_t* interleaved, size_t frames);
@@ -35,7 +36,7 @@ public:
     bool good() const { return good_; }
 
 private:
-    void line(const std::string& label, uint64_t hash);
+    void line(const std::string& label, uint64_t hash, double seconds = -1);
     std::FILE* file_ = nullptr;
     bool good_ = true;
     std::string second_;  // the current second's samples, as bytes

@@ -22,6 +22,10 @@ namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
 // machine, early enough to leave the rest of the tick for the copy to the X server.
 constexpr std::chrono::milliseconds kPresentDelay{10};
+// An early end ramps the music to silence in the mixer over this long. The mixer steps a voice's
+// volume once per mixing buffer (about 23 ms here), so a shorter ramp comes down in one or two
+// large steps, which click.
+constexpr int kRampMs = 60;
 // How long the sound plays on after an early end before it stops: the mixer's ramp, then what
 // the driver and the device have already taken.
 constexpr int kDrainMs = 250;
@@ -128,12 +132,16 @@ bool LiveHost::init(const ScreenChoice& choice, std::string& error)
     return true;
 }
 
+double LiveHost::seconds_since_tick() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - tick_start_).count();
+}
+
 void LiveHost::log_phase(const char* name)
 {
     if (!phase_log_)
         return;
-    const std::chrono::duration<double> t = std::chrono::steady_clock::now() - tick_start_;
-    std::fprintf(phase_log_, "%s %.4f\n", name, t.count());
+    std::fprintf(phase_log_, "%s %.4f\n", name, seconds_since_tick());
     std::fflush(phase_log_);
 }
 
@@ -183,7 +191,7 @@ void LiveHost::present(BITMAP* frame)
     }
     phase_iteration_++;
     if (frame_log_.is_open())
-        frame_log_.frame(phase_, phase_iteration_, frame);
+        frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
     // The frame goes straight into the driver's screen buffer, scaled, and that area is sent to
     // the X server at once; under the display lock, with the connection synced, the whole frame
     // is on the server before this returns. (Left to itself, the driver's background thread
@@ -203,25 +211,32 @@ void LiveHost::pass(BITMAP*)
 bool LiveHost::esc_held()
 {
     // Closing the window is Esc held.
-    return key[KEY_ESC] != 0 || close_requested;
+    const bool held = key[KEY_ESC] != 0 || close_requested;
+    if (held && !esc_logged_) {
+        esc_logged_ = true;
+        log_phase("esc");
+    }
+    return held;
 }
 
 void LiveHost::deinit()
 {
     clear_keybuf();
-    // An early end: the music fades to silence in the mixer over the next 25 ms instead of
-    // stopping mid-note when the sound shuts down. (The stream is the mixer's only voice.)
+    // An early end: the music fades to silence in the mixer instead of stopping mid-note when
+    // the sound shuts down. (The stream is the mixer's only voice.)
     if (player_ && !ramping_) {
         ramping_ = true;
         for (int v = 0; v < 256; v++)
             if (voice_check(v))
-                voice_ramp_volume(v, 25, 0);
+                voice_ramp_volume(v, kRampMs, 0);
     }
 }
 
 void LiveHost::set_windowed_mode()
 {
     set_gfx_mode(GFX_AUTODETECT_WINDOWED, 640, 480, 0, 0);
+    if (fullscreen_)
+        log_phase("released");
     fullscreen_ = false;
 }
 
@@ -231,6 +246,7 @@ void LiveHost::finish()
     if (fullscreen_) {
         set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
         fullscreen_ = false;
+        log_phase("released");
     }
     if (!player_)
         return;

@@ -56,12 +56,16 @@ public:
     void finish();
 
 private:
-    // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end") is
-    // written there in seconds since the tick began: how the end-to-end tests time the phases.
+    // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end"; the
+    // first Esc seen, "esc"; the full screen given up, "released") is written there in seconds
+    // since the tick began: how the end-to-end tests time the phases.
     void log_phase(const char* name);
+    double seconds_since_tick() const;
+    bool esc_logged_ = false;
     std::FILE* phase_log_ = nullptr;
     // With STREAM8_FRAME_LOG naming a file, the hash of every frame presented, named as the
-    // recorder names it: how the end-to-end tests compare the live show with the recorder's.
+    // recorder names it, and the moment it went out: how the end-to-end tests compare the live
+    // show with the recorder's and time the presents within their ticks.
     FrameLog frame_log_;
     Phase phase_ = Phase::Logo;
     long phase_iteration_ = 0;
