@@ -1,9 +1,10 @@
 # Shared set-up of the end-to-end tests: a private X server, a private working directory with the
 # show's data, and an ALSA configuration that writes what the show plays into a file.
-# Usage: source lib.sh BINARY SOURCE_DIR
+# Usage: source lib.sh BINARY SOURCE_DIR RECORDER [ARGS...]
 set -u
 BIN=$1
 SRC=$2
+REC=${3:-}
 WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
 XVFB_PID=
 SINK_PID=
@@ -20,13 +21,13 @@ fail() {
     exit 1
 }
 
-# Starts Xvfb (depth $1, 24 by default) on the first free display number from 91 on and exports
-# DISPLAY.
+# Starts Xvfb (depth $1, 24 by default; size $2, 1024x768 by default) on the first free display
+# number from 91 on and exports DISPLAY.
 start_xvfb() {
-    local n depth=${1:-24}
+    local n depth=${1:-24} size=${2:-1024x768}
     for n in $(seq 91 140); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 1024x768x$depth -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+        Xvfb :$n -screen 0 ${size}x$depth -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 50); do
             [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
@@ -70,11 +71,75 @@ finish_realtime_sound() {
     SINK_PID=
 }
 
-# Runs the show in the background from the working directory; sets SHOW_PID. Its phases are
-# logged to $WORK/phases.log ("NAME SECONDS" from the start of the tick).
+# Runs the show in the background from the working directory with arguments "$@"; sets SHOW_PID.
+# Its phases are logged to $WORK/phases.log ("NAME SECONDS" from the start of the tick), the
+# frames it presents to $WORK/frames.log ("LABEL HASH SECONDS").
 start_show() {
-    (cd "$WORK/run" && STREAM8_PHASE_LOG="$WORK/phases.log" exec "$BIN") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
+    rm -f "$WORK/phases.log" "$WORK/frames.log"
+    (cd "$WORK/run" && STREAM8_PHASE_LOG="$WORK/phases.log" STREAM8_FRAME_LOG="$WORK/frames.log" exec "$BIN" "$@") \
+        >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
     SHOW_PID=$!
+}
+
+# Waits up to $2 seconds for the frame $1 ("loop:200") to be presented; fails if the show ends or
+# the time runs out.
+wait_frame() {
+    local i
+    for i in $(seq $(($2 * 20))); do
+        grep -q "^$1 " "$WORK/frames.log" 2>/dev/null && return 0
+        kill -0 "$SHOW_PID" 2>/dev/null || fail "the show ended before the frame $1"
+        sleep 0.05
+    done
+    fail "no frame $1 after $2 s"
+}
+
+# Holds Esc until the show ends (up to $1 seconds, 10 by default); sets STATUS.
+hold_esc_until_end() {
+    xdotool keydown Escape
+    wait_show "${1:-10}"
+    xdotool keyup Escape
+}
+
+# The recorder's hash log of the same show (from the same data) into $WORK/recorded.log.
+record_hashes() {
+    "$REC" --no-video --quiet --data "$WORK/run/ruvo" --hash-log "$WORK/recorded.log" >"$WORK/record.log" 2>&1 ||
+        fail "the recorder failed: $(cat "$WORK/record.log")"
+}
+
+# Every frame the live show presented equals the recorder's frame of the same name and place: the
+# live frame log is the first lines of the recorder's (all of them when $1 is "all").
+frames_match_recorder() {
+    record_hashes
+    python3 - "$WORK/frames.log" "$WORK/recorded.log" "${1:-prefix}" <<'PY'
+import sys
+live = [l.split()[:2] for l in open(sys.argv[1])]
+rec = [l.split() for l in open(sys.argv[2]) if not l.startswith("sound:")]
+assert live, "no frame was presented"
+if sys.argv[3] == "all":
+    assert len(live) == len(rec), f"{len(live)} frames presented, the recorder has {len(rec)}"
+for i, (a, b) in enumerate(zip(live, rec)):
+    assert a == b, f"present {i + 1}: live {a[0]} {a[1]}, recorder {b[0]} {b[1]}"
+print(f"{len(live)} presented frames equal the recorder's")
+PY
+}
+
+# Compares the screen with the recorder's frame $1 scaled $2 times at ($3,$4), black elsewhere.
+screen_shows() {
+    local label=$1 k=$2 x=$3 y=$4 png
+    import -window root "$WORK/screen.png" || fail "no screenshot"
+    png=$(echo "$label" | awk -F: '{printf "%s-%05d.png", $1, $2}')
+    "$REC" --no-video --quiet --data "$WORK/run/ruvo" --frames "$label" --frames-dir "$WORK/ref" >/dev/null 2>&1 ||
+        fail "the recorder could not dump $label"
+    convert "$WORK/ref/$png" -sample "$((100 * k))%" "$WORK/scaled.png"
+    local w=$((640 * k)) h=$((480 * k))
+    convert "$WORK/screen.png" -crop "${w}x${h}+$x+$y" +repage "$WORK/crop.png"
+    local px
+    px=$(compare -metric AE "$WORK/crop.png" "$WORK/scaled.png" null: 2>&1) || true
+    [ "$px" = 0 ] || fail "the screen's picture differs from $label x$k in $px pixels"
+    px=$(convert "$WORK/screen.png" -fill black -draw "rectangle $x,$y $((x + w - 1)),$((y + h - 1))" \
+         -format "%[fx:maxima]" info:)
+    [ "$px" = 0 ] || fail "the screen is not black around the picture"
+    echo "the screen shows $label x$k at ($x,$y) on black"
 }
 
 # Waits up to $1 seconds for the show to end; sets STATUS (124 on time-out, after killing it).
@@ -107,4 +172,50 @@ wait_phase() {
 # The last phase begun (or "end").
 last_phase() {
     tail -n 1 "$WORK/phases.log" | cut -d' ' -f1
+}
+
+# The captured sound ($WORK/sound.raw: unsigned 16-bit stereo at 44100 Hz, silence 0x8000) ends
+# in silence: its last 10 ms peak at -40 dBFS or below and its last $1 ms (0 by default) exactly
+# silent.
+sound_ends_quiet() {
+    python3 - "$WORK/sound.raw" "${1:-0}" <<'PY' || fail "the sound does not end quietly"
+import array, math, sys
+a = array.array('H', open(sys.argv[1], 'rb').read())
+assert a, "no sound was captured"
+rate = 2 * 44100
+peak = max(abs(v - 0x8000) for v in a[-rate // 100:])
+silent = 0
+while silent < len(a) and a[len(a) - 1 - silent] == 0x8000:
+    silent += 1
+db = 20 * math.log10(max(peak, 1) / 32768)
+print(f"last 10 ms peak {peak} ({db:.1f} dBFS); the last {silent * 1000 / rate:.0f} ms exactly silent")
+assert db <= -40, "a click at the end"
+assert silent * 1000 / rate >= float(sys.argv[2]), "too little silence at the end"
+PY
+}
+
+# Samples the show's CPU time (user + system, in seconds) every half second into $WORK/cpu.log
+# while it runs: "SECONDS_SINCE_START CPU_SECONDS".
+sample_cpu() {
+    local hz start
+    hz=$(getconf CLK_TCK)
+    start=$(date +%s.%N)
+    (while [ -r "/proc/$SHOW_PID/stat" ]; do
+        awk -v hz="$hz" -v t="$(date +%s.%N)" -v s="$start" '{printf "%.2f %.2f\n", t - s, ($14 + $15) / hz}' \
+            "/proc/$SHOW_PID/stat" 2>/dev/null
+        sleep 0.5
+    done) >"$WORK/cpu.log" &
+}
+
+# The show's CPU over the last sampled stretch as a share of one core must be at most $1 percent.
+cpu_share_at_most() {
+    python3 - "$WORK/cpu.log" "$1" <<'PY' || fail "the show takes too much CPU"
+import sys
+rows = [tuple(map(float, l.split())) for l in open(sys.argv[1]) if len(l.split()) == 2]
+assert len(rows) >= 4, "too few CPU samples"
+(t0, c0), (t1, c1) = rows[0], rows[-1]
+share = 100 * (c1 - c0) / (t1 - t0)
+print(f"CPU {c1 - c0:.2f} s over {t1 - t0:.1f} s: {share:.1f}% of a core")
+assert share <= float(sys.argv[2]), f"more than {sys.argv[2]}%"
+PY
 }
