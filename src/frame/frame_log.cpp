@@ -23,7 +23,7 @@ uint64_t frame_hash(BITMAP* frame)
     // Memory bitmaps only: their rows are plain arrays of pixels, little-endian on every machine
     // the show builds for.
     uint64_t h = kOffset;
-    const size_t row = static_cast<size_t>(frame->w) * static_cast<size_t>(bitmap_color_depth(frame) + 7) / 8;
+    const size_t row = static_cast<size_t>(frame->w) * static_cast<size_t>((bitmap_color_depth(frame) + 7) / 8);
     for (int y = 0; y < frame->h; y++)
         h = fnv(h, frame->line[y], row);
     return h;
