@@ -74,7 +74,7 @@ def check_sound(labels, ref_path, path):
     over = [l for l, (_, m) in differing.items() if l.startswith("fade:") and m > TOLERANCE]
     for label in (outside + over)[:SHOWN]:
         count, most = differing[label]
-        print(f"  {label}: {count} samples differ, by up to {most}")
+        print(f"  {label}: {count} sample{'s' if count > 1 else ''} differ{'' if count > 1 else 's'}, by up to {most}")
     total = sum(c for c, _ in differing.values())
     most = max((m for _, m in differing.values()), default=0)
     where = f", in {len(differing)} frames ({', '.join(list(differing)[:3])}{', ...' if len(differing) > 3 else ''})" if differing else ""
