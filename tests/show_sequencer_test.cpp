@@ -1,10 +1,12 @@
-// The scene timeline: which scene each main-loop frame runs and where the letterbox is painted.
+// The scene timeline: which scene each main-loop frame runs and where the letterbox is painted;
+// the show's random generator and the hash of a frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <vector>
 
+#include "frame/frame_log.h"
 #include "frame/headless_host.h"
 #include "frame/sequencer.h"
 #include "frame/show_random.h"
@@ -129,6 +131,35 @@ TEST(ShowRandom, FifteenBitSequenceFromStateOne)
     }
     EXPECT_EQ(lo, 0);
     EXPECT_EQ(hi, 32767);
+}
+
+// A frame's hash covers its own pixels and nothing beside them: a 640x480 frame drawn inside a
+// wider bitmap hashes as its copy on its own, whatever surrounds it, at 32 and 16 bits; a
+// changed pixel, the last one included, changes it.
+TEST(FrameHash, OnlyTheFramesOwnPixels)
+{
+    start_headless_allegro(32);
+    for (int depth : {32, 16}) {
+        SCOPED_TRACE(depth);
+        BITMAP* wide = create_bitmap_ex(depth, 700, 490);
+        BITMAP* frame = create_sub_bitmap(wide, 0, 0, 640, 480);
+        BITMAP* alone = create_bitmap_ex(depth, 640, 480);
+        clear_to_color(wide, makecol_depth(depth, 255, 255, 255));
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 640; x++)
+                putpixel(frame, x, y, makecol_depth(depth, x & 255, y & 255, (x ^ y) & 255));
+        blit(frame, alone, 0, 0, 0, 0, 640, 480);
+        const uint64_t h = frame_hash(alone);
+        EXPECT_EQ(frame_hash(frame), h);
+        rectfill(wide, 640, 0, 699, 489, makecol_depth(depth, 1, 2, 3));
+        rectfill(wide, 0, 480, 699, 489, makecol_depth(depth, 4, 5, 6));
+        EXPECT_EQ(frame_hash(frame), h);
+        putpixel(alone, 639, 479, makecol_depth(depth, 9, 9, 9));
+        EXPECT_NE(frame_hash(alone), h);
+        destroy_bitmap(alone);
+        destroy_bitmap(frame);
+        destroy_bitmap(wide);
+    }
 }
 
 }  // namespace
