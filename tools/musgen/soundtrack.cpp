@@ -429,17 +429,17 @@ void compose(Band& b) {
                 break;
             case Part::Chorus:
                 if (bar.index < 3) {
-                    b.harmonyBed(row, bar, Bed{24, 38, &kArpChorus, -3, 40, 8, true});
+                    b.harmonyBed(row, bar, Bed{23, 38, &kArpChorus, -3, 40, 8, true});
                     if (bar.index == 0) b.crash(row, 52);
                     b.drumsChorus(row);
                 } else {
-                    // The fullest bar: louder bed, crashes on both halves, a kick on every beat.
-                    // Its drums sit lighter than the other chorus bars' so their hits do not
-                    // pile onto the loudest tones.
+                    // The fullest bar: louder bed, crashes on both halves. Its drums sit
+                    // lighter than the other chorus bars' so their hits do not pile onto the
+                    // loudest tones.
                     b.harmonyBed(row, bar, Bed{25, 40, &kArpChorus, -1, 40, 8, true});
                     b.crash(row, 34);
                     b.crash(row + 16, 38);
-                    for (int r = 0; r < 32; r += 8) b.kick(row + r, r % 16 ? 44 : 58);
+                    for (int r = 0; r < 32; r += 16) b.kick(row + r, 58);
                     b.kick(row + 10, 50);
                     b.snare(row + 8, 40);
                     b.snare(row + 24, 42);
@@ -448,8 +448,8 @@ void compose(Band& b) {
                 }
                 break;
             case Part::Peak:
-                b.harmonyBed(row, bar, Bed{25, 40, &kArpChorus, -3, 40, 8, true});
-                b.kick(row, 64);
+                b.harmonyBed(row, bar, Bed{22, 38, &kArpChorus, -3, 40, 8, true});
+                b.kick(row, 58);
                 b.snare(row, 54);
                 b.crash(row + 4, 60);
                 b.kick(row + 16, 64);
@@ -530,9 +530,9 @@ std::vector<ModuleSample> makeSamples() {
     pad.decaySeconds = 0.3;
     pad.sustain = 0.85;
     pad.drive = 3.0;
-    s.push_back({"Pad left", renderTone(pad), 64, 40});
+    s.push_back({"Pad left", renderTone(pad), 64, 42});
     pad.oscillators = {{Wave::Saw, 1, 1.0}, {Wave::Saw, -2, 0.7}};  // detuned the other way
-    s.push_back({"Pad right", renderTone(pad), 64, 40});
+    s.push_back({"Pad right", renderTone(pad), 64, 42});
 
     TonePatch lead;
     lead.cycleSamples = 64;
@@ -598,7 +598,7 @@ std::vector<ModuleSample> makeSamples() {
     high.decaySeconds = 0.3;
     high.sustain = 0.85;
     high.drive = 2.0;
-    s.push_back({"Pad high", renderTone(high), 64, 36});
+    s.push_back({"Pad high", renderTone(high), 64, 38});
     return s;
 }
 
