@@ -73,25 +73,27 @@ double livePeakDb(const std::vector<int16_t>& pcm) {
     return dbfs(peak);
 }
 
+// Second-order Butterworth high- or low-pass at `hz` for a signal sampled at `rate`.
+struct Biquad {
+    double b0, b1, b2, a1, a2, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    Biquad(double hz, bool high, double rate = kRate) {
+        const double w = 2.0 * M_PI * hz / rate, alpha = std::sin(w) / (2.0 * M_SQRT1_2), c = std::cos(w);
+        const double a0 = 1.0 + alpha;
+        b1 = (high ? -(1.0 + c) : (1.0 - c)) / a0;
+        b0 = b2 = (high ? (1.0 + c) : (1.0 - c)) / 2.0 / a0;
+        a1 = -2.0 * c / a0;
+        a2 = (1.0 - alpha) / a0;
+    }
+    double operator()(double x) {
+        const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = x, y2 = y1, y1 = y;
+        return y;
+    }
+};
+
 // Mono mix of frames [firstFrame, firstFrame + frames) through a fourth-order
 // Butterworth band-pass (two high-pass and two low-pass biquads); level in dBFS.
 double bandRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames, double lowHz, double highHz) {
-    struct Biquad {
-        double b0, b1, b2, a1, a2, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        Biquad(double hz, bool high) {
-            const double w = 2.0 * M_PI * hz / kRate, alpha = std::sin(w) / (2.0 * M_SQRT1_2), c = std::cos(w);
-            const double a0 = 1.0 + alpha;
-            b1 = (high ? -(1.0 + c) : (1.0 - c)) / a0;
-            b0 = b2 = (high ? (1.0 + c) : (1.0 - c)) / 2.0 / a0;
-            a1 = -2.0 * c / a0;
-            a2 = (1.0 - alpha) / a0;
-        }
-        double operator()(double x) {
-            const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1, x1 = x, y2 = y1, y1 = y;
-            return y;
-        }
-    };
     Biquad stages[4] = {{lowHz, true}, {lowHz, true}, {highHz, false}, {highHz, false}};
     double sum = 0.0;
     for (size_t f = firstFrame; f < firstFrame + frames; ++f) {
@@ -211,13 +213,29 @@ TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
     }
 }
 
-// The tune read back from the module: the hook's rhythm changes from bar to
-// bar, the chorus has its own higher, leaping motif, the opening moves through
-// more than two chord pairs, and the top note lands on the cut to the ending.
+// Share of a looped sample's energy above `hz` when it plays `note`, in dB:
+// its loop run three times through a fourth-order high-pass, the last pass measured.
+double loopEnergyAboveDb(const musgen::Sample& s, int note, double hz) {
+    const double rate = s.c5speed * std::pow(2.0, (note - 60) / 12.0);
+    Biquad hp[2] = {{hz, true, rate}, {hz, true, rate}};
+    double all = 0.0, high = 0.0;
+    for (int pass = 0; pass < 3; ++pass)
+        for (uint32_t i = s.loopStart; i < s.loopEnd; ++i) {
+            const double v = s.pcm[i];
+            const double h = hp[1](hp[0](v));
+            if (pass == 2) all += v * v, high += h * h;
+        }
+    return 10.0 * std::log10(high / all);
+}
+
+// The tune read back from the module: a motif in the intro, the hook's rhythm
+// changes from bar to bar, the chorus has its own higher, leaping motif in a
+// tone closed off near 4 kHz, the opening moves through more than two chord
+// pairs, and the top note lands on the cut to the ending.
 TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     const musgen::Module m = musgen::soundtrackModule();
     struct Onset {
-        int row, note;
+        int row, note, sample;
     };
     std::vector<Onset> lead;
     std::vector<std::vector<int>> padAt(static_cast<size_t>(m.orders.size()) * 2);  // pitch classes per half bar
@@ -229,7 +247,8 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
             for (int ch = 0; ch < p.channels; ++ch) {
                 const musgen::Cell& c = p.at(r, ch);
                 if (c.note < 0 || c.note >= 120) continue;
-                if (ch == musgen::kLeadChannels[0] || ch == musgen::kLeadChannels[1]) lead.push_back({first + r, c.note});
+                if (ch == musgen::kLeadChannels[0] || ch == musgen::kLeadChannels[1])
+                    lead.push_back({first + r, c.note, c.sample});
                 if (c.sample > 0 && m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad", 0) == 0 && r % 16 == 0)
                     padAt[o * 2 + static_cast<size_t>(r / 16)].push_back(c.note % 12);
             }
@@ -260,6 +279,26 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     ASSERT_GT(chorusNotes, 8);
     EXPECT_GE(chorus / chorusNotes, hook / hookNotes + 5.0);
     EXPECT_GE(2 * leaps, intervals) << leaps << " leaps in " << intervals << " intervals";
+
+    // The tune is heard from the start: a motif of several notes in the intro (bars 0 and 1).
+    EXPECT_GE(std::count_if(lead.begin(), lead.end(), [&](const Onset& n) { return bar(n) <= 1; }), 4);
+
+    // High as it is, the chorus line does not glare: every tone it is struck with, played
+    // at the line's highest note, keeps its energy above 4.5 kHz 15 dB or more under the whole.
+    int chorusTop = 0;
+    std::vector<int> chorusTones;
+    for (const Onset& n : lead)
+        if (bar(n) >= 9 && bar(n) <= 12) {
+            chorusTop = std::max(chorusTop, n.note);
+            if (n.sample > 0 && std::find(chorusTones.begin(), chorusTones.end(), n.sample) == chorusTones.end())
+                chorusTones.push_back(n.sample);
+        }
+    ASSERT_FALSE(chorusTones.empty());
+    for (int t : chorusTones) {
+        const musgen::ModuleSample& tone = m.samples[static_cast<size_t>(t - 1)];
+        ASSERT_TRUE(tone.data.looped) << tone.name;
+        EXPECT_LT(loopEnergyAboveDb(tone.data, chorusTop, 4500.0), -15.0) << tone.name << " at note " << chorusTop;
+    }
 
     // The first eight bars (21.7 s) move through more than two pairs of chords.
     std::vector<std::vector<int>> pairs;
@@ -421,6 +460,13 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     const double lowMids = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 150.0, 500.0);
     const double presence = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 2000.0, 6000.0);
     EXPECT_GT(presence, lowMids - 8.0) << "low mids " << lowMids << " dB, presence " << presence << " dB";
+
+    // A full low end: kick and bass below 120 Hz carry at least as much as 120-500 Hz
+    // (snare body, pad, arpeggio), and no more than 2 dB above it.
+    const double low = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 20.0, 120.0);
+    const double lowMidBand = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 120.0, 500.0);
+    EXPECT_GE(low, lowMidBand) << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand << " dB";
+    EXPECT_LE(low, lowMidBand + 2.0) << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand << " dB";
 }
 
 // The arc of the scenes: a one-bar drop before the chorus, the chorus's last
@@ -430,6 +476,14 @@ TEST_F(SoundtrackRender, DropFullestBarAirAndWidth) {
     ASSERT_GE(pcm.size() / 2, kScenesFrom + kScenesFrames);
     std::vector<double> bars;
     for (size_t b = 0; b < 14; ++b) bars.push_back(rmsDb(pcm, b * kBar, kBar));
+
+    // The arc, as the live show plays it: a sparse groove (bars 2-3), the hook (4-7), and the
+    // chorus (9-11) a clear step above both, so the loudness range spans more than the drop.
+    const double groove = liveRmsDb(pcm, 2 * kBar, 2 * kBar);
+    const double hook = liveRmsDb(pcm, 4 * kBar, 4 * kBar);
+    const double chorus = liveRmsDb(pcm, 9 * kBar, 3 * kBar);
+    EXPECT_GE(chorus, hook + 2.0) << "hook " << hook << " dB, chorus " << chorus << " dB";
+    EXPECT_GE(chorus, groove + 3.5) << "groove " << groove << " dB, chorus " << chorus << " dB";
 
     EXPECT_LT(bars[8], bars[7] - 3.0) << "bar 8 drops out of the hook";
     EXPECT_LT(bars[8], bars[9] - 3.0) << "and the chorus comes back in";

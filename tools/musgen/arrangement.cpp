@@ -103,7 +103,7 @@ void Voice::play(int row, int note, int gateRows, int volume, const Expression& 
         }
         if (pick == channels_.size())
             throw std::logic_error("Voice: all channels busy at row " + std::to_string(row));
-        arr_.note(row, channels_[pick], note, sample_, volume);
+        arr_.note(row, channels_[pick], note, ex.sample > 0 ? ex.sample : sample_, volume);
     }
     const int ch = channels_[pick];
     const int fadeAt = handover_ == Handover::FadeFirst && gateRows >= 2 ? releaseAt - 1 : releaseAt;

@@ -38,6 +38,7 @@ struct Expression {
     int slideRows = 0;     // > 0: glide from the previous note, which must end where this one starts
     int vibratoFrom = -1;  // rows after the start when vibrato begins; -1 for none
     int vibrato = 0x53;    // vibrato speed and depth (Hxy)
+    int sample = 0;        // > 0: this sample instead of the voice's own (a change of tone on the same line)
 };
 
 // How a note hands over to the next one on another channel.

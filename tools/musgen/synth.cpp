@@ -96,21 +96,22 @@ void dcBlock(Buffer& buf, double rate) {
 }
 
 Buffer kickDrum(double rate, uint32_t seed) {
-    const size_t n = static_cast<size_t>(0.45 * rate);
+    const size_t n = static_cast<size_t>(0.62 * rate);
     Buffer out(n);
     Noise noise(seed);
     OnePole clickLp(5000.0, rate);
     double phase = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double freq = 50.0 + 100.0 * std::exp(-t / 0.03) + 120.0 * std::exp(-t / 0.006);
-        const double body = std::sin(phase) * std::exp(-t / 0.16);
+        // The pitch settles at 48 Hz; the body holds there for a long low tail.
+        const double freq = 48.0 + 100.0 * std::exp(-t / 0.03) + 120.0 * std::exp(-t / 0.006);
+        const double body = std::sin(phase) * (0.55 * std::exp(-t / 0.09) + 0.45 * std::exp(-t / 0.3));
         phase += 2.0 * kPi * freq / rate;
         const double click = 0.35 * clickLp.lowpass(noise.next()) * std::exp(-t / 0.002);
-        out[i] = -std::tanh(3.0 * (body + click)) / std::tanh(3.0);  // first swing downwards
+        out[i] = -std::tanh(2.0 * (body + click)) / std::tanh(2.0);  // first swing downwards; driven lightly to stay round
     }
     dcBlock(out, rate);
-    fadeEdges(out, rate, 0.0005, 0.06);
+    fadeEdges(out, rate, 0.0005, 0.12);
     return out;
 }
 
@@ -250,6 +251,13 @@ double lowpassGain(double x, double q) {
     return 1.0 / std::sqrt(a * a + b * b);
 }
 
+// Fourth-order (two cascaded two-pole Butterworth) high-pass magnitude at ratio x = f / cutoff.
+double highpassGain(double x) {
+    const double x2 = x * x;
+    const double a = 1.0 - x2;
+    return (x2 * x2) / (a * a + 2.0 * x2);
+}
+
 struct Partial {
     int64_t step;     // phase index increment per sample, modulo loopLength
     double amplitude;
@@ -270,7 +278,8 @@ Sample renderTone(const TonePatch& p) {
         for (int k = 1;; ++k) {
             if (k * ratio * p.maxNoteHz > kHarmonicCeiling) break;
             if (2.2 * k * cycles > loopLength) break;  // keep well inside the sample's own band
-            const double a = harmonicAmplitude(osc.wave, k) * osc.level;
+            double a = harmonicAmplitude(osc.wave, k) * osc.level;
+            if (p.highpassHz > 0.0) a *= highpassGain(k * ratio * p.refHz / p.highpassHz);
             if (a == 0.0) continue;
             partials.push_back({k * cycles % loopLength, a, k * ratio * p.refHz});
         }

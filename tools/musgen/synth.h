@@ -103,6 +103,9 @@ struct TonePatch {
     double cutoffStart = 8000.0;  // Hz at the reference pitch, swept to cutoffEnd
     double cutoffEnd = 2000.0;
     double resonance = 0.8;
+    // Fourth-order high-pass at the reference pitch (0 for none): thins the
+    // fundamental of a patch that must leave the low end to the bass and kick.
+    double highpassHz = 0.0;
     double sweepSeconds = 0.2;
     double attackSeconds = 0.003;
     double decaySeconds = 0.2;  // from full level to sustain, ends at loop start
