@@ -153,17 +153,18 @@ double sd_polygon(const std::vector<P2>& poly, double x, double y) {
     return in_polygon(poly, x, y) ? -best : best;
 }
 
-// Brightness of the curls at a point: a jittered grid of round puffs, each
-// lit from the upper right, so the hair reads as tight curls.
+// Brightness of the curls at a point: a jittered grid of small coils of
+// varied size, each a ring of hair lit on its upper right with a dark eye
+// in the middle, so the hair reads as tight curls rather than foam.
 double curl(double x, double y) {
-    const double cell = 5.5;
+    const double cell = 6.0;
     int cx = static_cast<int>(std::floor(x / cell)), cy = static_cast<int>(std::floor(y / cell));
     double best = 1e9, bx = 0, by = 0;
     for (int j = -1; j <= 1; ++j)
         for (int i = -1; i <= 1; ++i) {
             double sx = (cx + i + 0.2 + 0.6 * hash01(cx + i, cy + j, 43u)) * cell;
             double sy = (cy + j + 0.2 + 0.6 * hash01(cx + i, cy + j, 44u)) * cell;
-            double rad = cell * (0.45 + 0.75 * hash01(cx + i, cy + j, 45u));
+            double rad = cell * (0.55 + 0.65 * hash01(cx + i, cy + j, 45u));
             double dd = std::hypot(x - sx, y - sy) / rad;
             if (dd < best) {
                 best = dd;
@@ -171,10 +172,11 @@ double curl(double x, double y) {
                 by = (y - sy) / rad;
             }
         }
-    double dome = std::sqrt(std::max(0.0, 1 - best * best));
-    double lit = clamp01(0.5 + 0.6 * (bx * 0.7 - by * 0.7) + 0.3 * dome);
+    double ring = smooth(0.45, 0.0, std::fabs(best - 0.6));
+    double side = clamp01(0.55 + 0.6 * (bx * 0.7 - by * 0.7) / std::max(best, 0.2));
+    double lit = ring * (0.35 + 0.65 * side);
     double shade = 0.7 + 0.6 * fbm(x / 40.0, y / 40.0, 46u, 2);
-    return clamp01((0.15 + 0.85 * lit * smooth(1.05, 0.55, best)) * shade);
+    return clamp01((0.12 + 0.88 * lit * smooth(1.1, 0.8, best)) * shade);
 }
 
 }  // namespace
