@@ -155,7 +155,7 @@ double head_sdf(V3 p, int* mat) {
     // that cover a little; the lids have a thickness of their own.
     double eye = sphere(m, kEye, kEyeR);
     double lidShell = sphere(m, kEye, kEyeR + 0.009);
-    double upperLid = smax(lidShell, -(m.y - kEye.y - 0.028), 0.014);
+    double upperLid = smax(lidShell, -(m.y - kEye.y - 0.040), 0.014);
     double lowerLid = smax(lidShell, (m.y - kEye.y + 0.062), 0.014);
     double lid = std::min(upperLid, lowerLid);
     double eyeWithLid = std::min(eye, lid);
@@ -164,9 +164,9 @@ double head_sdf(V3 p, int* mat) {
             V3 dir = norm(m - kEye);
             double c = dir.z;  // gaze straight ahead
             part = c > 0.972 ? kPupil : (c > 0.885 ? kIris : kEyeWhite);
-        } else if (upperLid < lowerLid && m.y - kEye.y < 0.045 && m.z > kEye.z) {
+        } else if (upperLid < lowerLid && m.y - kEye.y < 0.060 && m.z > kEye.z) {
             // Lashes along the upper lid's edge, the lid above them.
-            part = m.y - kEye.y < 0.036 ? kLash : kLid;
+            part = m.y - kEye.y < 0.050 ? kLash : kLid;
         } else {
             part = kLid;
         }
