@@ -548,7 +548,7 @@ Picture paint_ilta() {
         // Light falls across the card from its right: where two copies meet
         // on the turning box, the bright right edge of one against the dim
         // left edge of the next shows the fold while the skyline runs on.
-        c = c * (0.80 + 0.30 * smooth(0, 180, x));
+        c = c * (0.70 + 0.42 * smooth(0, 180, x));
         return c;
     });
     return pic;
