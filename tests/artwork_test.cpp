@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "frame/headless_host.h"
 #include "pictures.h"
+#include "show/show.h"
 
 namespace {
 
@@ -128,11 +131,13 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     const int corners[][2] = {{0, 0}, {255, 0}, {0, 255}, {255, 255}, {10, 128}, {245, 40}};
     for (auto& c : corners) EXPECT_LE(red(f1.get(), c[0], c[1]), 60) << c[0] << "," << c[1];
     int background = 0, raised = 0, raisedAtRim = 0, barelyRaised = 0;
+    std::vector<int> heights;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             int r = red(f1.get(), x, y);
             if (r <= 60) ++background;
             if (r > 60) ++raised;
+            if (r > 60) heights.push_back(r);
             // A pixel just over the threshold is shifted far less than its
             // neighbours: a stray dash off the outline, or one tooth of a
             // comb where the height runs down through the threshold.
@@ -148,6 +153,12 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     EXPECT_GT(raised, 256 * 256 / 4);
     EXPECT_GT(background, 256 * 256 / 8);
     EXPECT_GT(red(f1.get(), 128, 128), 60);
+    // The relief shifts each dash by its red: crowded into a few levels the
+    // head moves as one flat block, so the middle nine tenths of the head
+    // spread over at least 120 levels.
+    std::sort(heights.begin(), heights.end());
+    const int p5 = heights[heights.size() / 20], p95 = heights[heights.size() * 19 / 20];
+    EXPECT_GE(p95 - p5, 120) << "red " << p5 << ".." << p95 << " from the 5th to the 95th percentile";
 }
 
 TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
@@ -199,6 +210,41 @@ TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     stepY /= 256.0 * 255;
     EXPECT_LT(wrapX, 2 * stepX + 4) << "seam across depth";
     EXPECT_LT(wrapY, 2 * stepY + 4) << "seam across angle";
+}
+
+TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
+    // The tunnel moves 2.56 wall columns a frame and an eighth note of the
+    // tune lasts 20 frames. Over loop:1281-1340 of the real show the frame's
+    // mean brightness either stays within 20 levels or repeats every 20
+    // frames (19..21): rings every 32 columns would pulse every 12.5.
+    std::vector<double> mean;
+    HeadlessHost host;
+    host.on_present = [&](BITMAP* b, Phase p, long n) {
+        if (p != Phase::Loop || n < 1281 || n > 1340) return;
+        double sum = 0;
+        for (int y = 0; y < b->h; ++y)
+            for (int x = 0; x < b->w; ++x) sum += red(b, x, y) + green(b, x, y) + blue(b, x, y);
+        mean.push_back(sum / (3.0 * b->w * b->h));
+    };
+    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1340; };
+    run_show(host, ARTWORK_DIR);
+    ASSERT_EQ(mean.size(), 60u);
+    const double swing = *std::max_element(mean.begin(), mean.end()) - *std::min_element(mean.begin(), mean.end());
+    // The lag over which the series repeats best: the least mean change.
+    int period = 0;
+    double least = 1e9;
+    for (int lag = 8; lag <= 30; ++lag) {
+        double change = 0;
+        for (size_t i = 0; i + lag < mean.size(); ++i) change += std::fabs(mean[i + lag] - mean[i]);
+        change /= static_cast<double>(mean.size() - lag);
+        if (change < least) {
+            least = change;
+            period = lag;
+        }
+    }
+    const bool repeats = period >= 19 && period <= 21 && least <= swing / 4;
+    EXPECT_TRUE(swing <= 20 || repeats) << "brightness swings " << swing << ", repeating best every " << period
+                                        << " frames (mean change " << least << ")";
 }
 
 TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {

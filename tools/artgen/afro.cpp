@@ -52,22 +52,87 @@ const std::vector<P2> kBody = {
 
 enum Region { kBack = 0, kSkinArea = 1, kHairArea = 2 };
 
+// The afro is a mass of curl clumps: round tufts of varied size on a
+// jittered grid over an oval. Inside the oval they overlap into one mass;
+// at its edge each tuft bulges on its own, so the outline is scalloped and
+// broken by notches between them.
+const double kAfroX = 126, kAfroY = 158, kAfroRX = 116, kAfroRY = 112;
+const double kClumpCell = 21.0;
+
+struct Clump {
+    double x, y, r;
+};
+
+// The clump of lattice cell (i, j).
+Clump clump_at(int i, int j) {
+    double x = (i + 0.15 + 0.7 * hash01(i, j, 33u)) * kClumpCell;
+    double y = (j + 0.15 + 0.7 * hash01(i, j, 34u)) * kClumpCell;
+    double r = kClumpCell * (0.50 + 0.45 * hash01(i, j, 35u));
+    return {x, y, r};
+}
+
+const double kCore = 0.80;  // the solid inner oval, as a share of the afro's radii
+
+// Whether the clump belongs to the afro (its centre lies inside the oval);
+// one standing out past the solid core grows until it reaches back into it,
+// so no tuft floats on its own.
+bool clump_in_afro(Clump& c) {
+    double ax = (c.x - kAfroX) / kAfroRX, ay = (c.y - kAfroY) / kAfroRY;
+    double q = std::sqrt(ax * ax + ay * ay);
+    if (q >= 0.94) return false;
+    c.r = std::max(c.r, (q - kCore) * 112.0 + 5.0);
+    return true;
+}
+
+// Nearest clumps to a point: distance to the edge of the nearest in pixels
+// (negative inside), its centre and radius, and how close the second
+// nearest comes (for the dark gaps between them).
+struct ClumpHit {
+    double d = 1e9, second = 1e9;
+    Clump c{0, 0, 1};
+};
+
+ClumpHit near_clumps(double x, double y) {
+    ClumpHit h;
+    int ci = static_cast<int>(std::floor(x / kClumpCell)), cj = static_cast<int>(std::floor(y / kClumpCell));
+    for (int j = cj - 2; j <= cj + 2; ++j)
+        for (int i = ci - 2; i <= ci + 2; ++i) {
+            Clump c = clump_at(i, j);
+            if (!clump_in_afro(c)) continue;
+            // Tufts are lumpy, not round: the radius wobbles with the angle.
+            double ang = std::atan2(y - c.y, x - c.x);
+            double wob = 1 + 0.13 * std::sin(3 * ang + 6.28 * hash01(i, j, 36u)) + 0.07 * std::sin(5 * ang + 6.28 * hash01(i, j, 37u));
+            double d = std::hypot(x - c.x, y - c.y) - c.r * wob;
+            if (d < h.d) {
+                h.second = h.d;
+                h.d = d;
+                h.c = c;
+            } else if (d < h.second) {
+                h.second = d;
+            }
+        }
+    return h;
+}
+
+// x of the hairline in front at height y: the hair comes down over the
+// top of the forehead, curves back round the temple and comes down again
+// as a sideburn in front of the ear, then runs back behind the jaw.
+double hairline_x(double y) {
+    if (y < 116) return 1e9;
+    if (y < 172) return 210 + 34 * std::sqrt(clamp01(1 - std::pow((y - 116) / 56.0, 2)));
+    if (y < 190) return mixd(210, 189, smooth(172, 190, y));
+    if (y < 236) return 189 - 6 * smooth(190, 236, y) + 3 * std::sin(kPi * clamp01((y - 190) / 46));
+    if (y < 250) return mixd(184, 160, smooth(236, 250, y));
+    return mixd(160, 132, smooth(250, 292, y));
+}
+
 // Signed distance in pixels to the afro's outer edge (negative inside); the
 // hairline in front cuts it, so the face stays free.
 double sd_hair(double x, double y) {
-    double ax = (x - 126) / 114.0, ay = (y - 160) / 112.0;
-    double r = std::sqrt(ax * ax + ay * ay);
-    double a01 = (std::atan2(ay, ax) + kPi) / (2 * kPi);
-    double bump = 0.05 * (vnoise(a01 * 7.0, 0.5, 31u, 7) - 0.5) * 2 + 0.03 * std::sqrt(std::fabs(std::sin(a01 * kPi * 19.0)));
-    double cloud = (r - (0.97 + bump)) * 113.0;
-    // Hairline: over the forehead, down the temple to a short sideburn in
-    // front of the ear, then back behind the jaw to the nape.
-    double front;
-    if (y < 168) front = 1e9;
-    else if (y < 186) front = mixd(232, 200, smooth(168, 186, y));
-    else if (y < 236) front = mixd(200, 186, smooth(186, 236, y));
-    else front = mixd(186, 132, smooth(236, 292, y));
-    return std::max(cloud, x - front);
+    double ax = (x - kAfroX) / kAfroRX, ay = (y - kAfroY) / kAfroRY;
+    double core = (std::sqrt(ax * ax + ay * ay) - kCore) * 112.0;
+    double cloud = std::min(core, near_clumps(x, y).d);
+    return smax(cloud, x - hairline_x(y), 4.0);
 }
 
 // The ear, left free of hair: broad at the top, narrowing to the lobe,
@@ -88,17 +153,18 @@ double sd_polygon(const std::vector<P2>& poly, double x, double y) {
     return in_polygon(poly, x, y) ? -best : best;
 }
 
-// Brightness of the curls at a point: a jittered grid of round puffs, each
-// lit from the upper right, so the hair reads as tight curls.
+// Brightness of the curls at a point: a jittered grid of small coils of
+// varied size, each a ring of hair lit on its upper right with a dark eye
+// in the middle, so the hair reads as tight curls rather than foam.
 double curl(double x, double y) {
-    const double cell = 7.5;
+    const double cell = 6.0;
     int cx = static_cast<int>(std::floor(x / cell)), cy = static_cast<int>(std::floor(y / cell));
     double best = 1e9, bx = 0, by = 0;
     for (int j = -1; j <= 1; ++j)
         for (int i = -1; i <= 1; ++i) {
             double sx = (cx + i + 0.2 + 0.6 * hash01(cx + i, cy + j, 43u)) * cell;
             double sy = (cy + j + 0.2 + 0.6 * hash01(cx + i, cy + j, 44u)) * cell;
-            double rad = cell * (0.55 + 0.45 * hash01(cx + i, cy + j, 45u));
+            double rad = cell * (0.55 + 0.65 * hash01(cx + i, cy + j, 45u));
             double dd = std::hypot(x - sx, y - sy) / rad;
             if (dd < best) {
                 best = dd;
@@ -106,10 +172,11 @@ double curl(double x, double y) {
                 by = (y - sy) / rad;
             }
         }
-    double dome = std::sqrt(std::max(0.0, 1 - best * best));
-    double lit = clamp01(0.5 + 0.6 * (bx * 0.7 - by * 0.7) + 0.3 * dome);
+    double ring = smooth(0.45, 0.0, std::fabs(best - 0.6));
+    double side = clamp01(0.55 + 0.6 * (bx * 0.7 - by * 0.7) / std::max(best, 0.2));
+    double lit = ring * (0.35 + 0.65 * side);
     double shade = 0.7 + 0.6 * fbm(x / 40.0, y / 40.0, 46u, 2);
-    return clamp01((0.15 + 0.85 * lit * smooth(1.05, 0.55, best)) * shade);
+    return clamp01((0.12 + 0.88 * lit * smooth(1.1, 0.8, best)) * shade);
 }
 
 }  // namespace
@@ -148,12 +215,20 @@ Picture paint_afro() {
                 // Teal on top and in front, blue behind and below; the mass is
                 // shaded as one round volume lit from the upper right, with
                 // the curls on it.
-                double t = clamp01(0.5 + ((px - 126) * 0.55 - (py - 160) * 0.85) / 200.0);
+                double t = clamp01(0.5 + ((px - kAfroX) * 0.55 - (py - kAfroY) * 0.85) / 200.0);
                 Col base = ramp({rgb8(0, 20, 96), rgb8(0, 60, 150), rgb8(0, 150, 160)}, t);
-                double ax = (px - 126) / 114.0, ay = (py - 160) / 112.0;
+                double ax = (px - kAfroX) / kAfroRX, ay = (py - kAfroY) / kAfroRY;
                 double az = std::sqrt(std::max(0.0, 1 - ax * ax - ay * ay));
                 double vol = 0.45 + 0.75 * std::max(0.0, ax * 0.55 - ay * 0.55 + az * 0.6);
-                c = base * (vol * (0.3 + 0.8 * curl(px, py)));
+                // Each clump is a dome lit from the upper right, dark in the
+                // gaps where it meets its neighbours.
+                ClumpHit h = near_clumps(px, py);
+                double cx = (px - h.c.x) / h.c.r, cy = (py - h.c.y) / h.c.r;
+                double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
+                double dome = clamp01(0.35 + 0.55 * (cx * 0.6 - cy * 0.6) + 0.45 * cz);
+                double gap = smooth(0.0, 3.0, h.second - h.d);
+                double clumpLight = h.d < 0 ? mixd(0.3, 1.1, dome) * mixd(0.5, 1.0, gap) : 0.4;
+                c = base * (vol * clumpLight * (0.2 + 1.0 * curl(px, py)));
                 // Glow toward the lit edge, and a soft shade where hair meets skin.
                 c = c + rgb8(0, 150, 190) * (facing * std::exp(-std::max(0.0, d - 3) / 7.0) * 0.6);
                 double toSkin = std::min(-sd_hair(px, py) + 0.0, (ear_field(px, py) - 1) * 12.0);
@@ -193,33 +268,35 @@ Picture paint_afro() {
                     c = mix(c, ear, smooth(1.0, 0.9, e));
                     c = c * (1 - 0.4 * smooth(0.85, 1.0, e) * smooth(-2, 6, u));  // shade where it meets the head
                 }
-                // Eye in profile: a wedge opening toward the front, pale
-                // white, the iris at its front under a heavy upper lid with
-                // lashes, and a brow above.
-                double ex = (px - 199) / 13.0;
+                // Eye in profile, drawn big enough to read at 1:1: a dark
+                // socket, a wedge of pale white opening toward the front,
+                // the dark iris at its front under a heavy upper lid, two
+                // lashes sweeping forward, and a brow above.
+                c = c * (1 - 0.45 * smooth(1.0, 0.4, std::hypot((px - 204.5) / 11.0, (py - 205.5) / 7.0)));
+                double ex = (px - 197) / 15.0;
                 if (ex > -0.2 && ex < 1.2) {
                     double s01 = clamp01(ex);
-                    double top = 206.4 - 2.8 * std::sqrt(s01), bot = 207.4 + 2.6 * std::sqrt(s01) - 0.8 * s01;
-                    double inside = std::min(std::min(py - top, bot - py), std::min(px - 199.0, 212.6 - px));
+                    double top = 206.2 - 3.8 * std::sqrt(s01), bot = 207.2 + 3.2 * std::sqrt(s01) - 1.0 * s01;
+                    double inside = std::min(std::min(py - top, bot - py), std::min(px - 197.0, 212.4 - px));
                     if (inside > -1.5) {
-                        Col eye = rgb8(0, 120, 170);
-                        double iris = std::hypot((px - 209.6) / 2.6, (py - 207.4) / 3.0);
-                        eye = mix(eye, rgb8(0, 30, 80), smooth(1.0, 0.8, iris));
-                        eye = mix(eye, rgb8(0, 4, 14), smooth(0.55, 0.4, iris));
+                        Col eye = mix(rgb8(0, 90, 140), rgb8(0, 180, 220), smooth(0.0, 0.5, s01));
+                        double iris = std::hypot((px - 208.8) / 3.0, (py - 206.6) / 3.6);
+                        eye = mix(eye, rgb8(0, 60, 130), smooth(1.0, 0.85, iris));
+                        eye = mix(eye, rgb8(0, 3, 12), smooth(0.6, 0.45, iris));
                         c = mix(c, eye, smooth(-0.2, 0.5, inside));
                         // Upper lid line, thicker toward the front.
-                        double lid = std::max(std::fabs(py - top + 0.3), std::max(199.0 - px, px - 212.8));
-                        c = mix(c, rgb8(0, 4, 16), smooth(0.7 + 0.8 * s01, 0.2 + 0.5 * s01, lid));
+                        double lid = std::max(std::fabs(py - top + 0.4), std::max(197.0 - px, px - 212.6));
+                        c = mix(c, rgb8(0, 3, 12), smooth(1.0 + 0.8 * s01, 0.4 + 0.6 * s01, lid));
                     }
                     // Glint on the cornea.
-                    c = c + rgb8(0, 200, 255) * (0.9 * std::exp(-(std::pow(px - 210.5, 2) + std::pow(py - 206.4, 2)) / 0.8));
+                    c = c + rgb8(0, 220, 255) * (1.0 * std::exp(-(std::pow(px - 210.0, 2) + std::pow(py - 205.2, 2)) / 0.9));
                 }
                 // Lashes reaching forward from the lid's front corner.
-                double lash = sd_segment(px, py, 210.5, 204.2, 214.5, 202.4);
-                c = mix(c, rgb8(0, 4, 16), smooth(0.9, 0.3, lash));
+                double lash = std::min(sd_segment(px, py, 210.0, 202.8, 215.0, 200.4), sd_segment(px, py, 206.5, 202.6, 210.0, 199.8));
+                c = mix(c, rgb8(0, 3, 12), smooth(1.0, 0.35, lash));
                 // Brow: a dark stroke along the ridge, lit above it.
-                double browLine = sd_segment(px, py, 196, 199.5, 213, 198.0);
-                c = mix(c, rgb8(0, 6, 22), 0.85 * smooth(1.6, 0.6, browLine));
+                double browLine = sd_segment(px, py, 194, 197.0, 212, 195.0);
+                c = mix(c, rgb8(0, 6, 22), 0.9 * smooth(1.8, 0.7, browLine));
                 // Nostril.
                 double nos = std::hypot((px - 234) / 3.2, (py - 256.5) / 1.6);
                 c = mix(c, rgb8(0, 8, 30), 0.8 * smooth(1.0, 0.6, nos));

@@ -22,48 +22,52 @@ double blinn(V3 n, V3 l, V3 v, double power) {
 }
 
 // The lights of the portrait, in head space: a cyan key from the upper
-// left, a pink fill from the lower right, a white-cyan rim from behind.
-const V3 kKeyDir = {-0.55, 0.50, 0.70};
+// left, a dim violet fill from the lower right and a hot pink rim from
+// behind on the right, so each side of the face has its own colour.
+const V3 kKeyDir = {-0.70, 0.45, 0.55};
 const V3 kFillDir = {0.85, -0.25, 0.45};
-const V3 kRimDir = {0.75, 0.35, -0.60};
+const V3 kRimDir = {0.95, 0.25, -0.45};
 
 // The portrait's colour at one head sample, painted in violet, cyan and
-// pink: lavender skin under the cyan key, pink in the fill, deep violet in
-// the shadows, a cool rim and glossy highlights. keyLight is the share of
-// the key that reaches the point past the head's own shadow.
+// pink: cool lavender skin (bluer than the plasma's magenta around it) lit
+// cyan on the left, deep violet in the shadows, a pink rim on the right and
+// glossy highlights. keyLight is the share of the key that reaches the
+// point past the head's own shadow.
 Col portrait(const HeadSample& s, double keyLight) {
-    Col albedo = rgb(0.80, 0.60, 0.92);
+    Col albedo = rgb(0.76, 0.62, 0.96);
     double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
-        case kEyeWhite: albedo = rgb(0.82, 0.84, 0.95); gloss = 0.8; power = 80; wrap = 0.2; break;
+        case kEyeWhite: albedo = rgb(0.62, 0.64, 0.82); gloss = 0.8; power = 80; wrap = 0.2; break;
+        case kLid: albedo = rgb(0.50, 0.38, 0.82); gloss = 0.35; power = 40; break;
+        case kLash: albedo = rgb(0.03, 0.01, 0.08); gloss = 0.2; power = 20; wrap = 0; break;
         case kIris: albedo = mix(rgb(0.05, 0.45, 0.60), rgb(0.20, 0.95, 1.00), 0.5); gloss = 1.0; power = 90; wrap = 0.2; break;
         case kPupil: albedo = rgb(0.02, 0.01, 0.05); gloss = 1.0; power = 90; wrap = 0; break;
         case kHair:
             albedo = mix(rgb(0.05, 0.03, 0.16), rgb(0.22, 0.12, 0.45), s.hair);
             gloss = 0.55 + 0.4 * s.hair; power = 18; wrap = 0.1;
             break;
-        case kLips: albedo = rgb(0.95, 0.30, 0.62); gloss = 0.6; power = 45; break;
+        case kLips: albedo = rgb(0.92, 0.22, 0.55); gloss = 0.7; power = 50; break;
         case kMouth: albedo = rgb(0.10, 0.02, 0.10); gloss = 0.0; wrap = 0; break;
         case kBrow: albedo = rgb(0.16, 0.08, 0.26); gloss = 0.1; wrap = 0.1; break;
         default: break;
     }
-    const Col keyCol = rgb(0.55, 0.92, 1.00), fillCol = rgb(1.00, 0.32, 0.72), rimCol = rgb(0.75, 1.00, 1.00);
+    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(0.55, 0.30, 0.95), rimCol = rgb(1.00, 0.30, 0.75);
     V3 n = s.n, v = s.view;
     // Ambient from a violet sky above and a dark plum floor below.
     Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
-    double key = wrapped(n, kKeyDir, wrap) * (0.25 + 0.75 * keyLight);
+    double key = wrapped(n, kKeyDir, wrap) * (0.15 + 0.85 * keyLight);
     double fill = wrapped(n, kFillDir, wrap);
-    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.15 * key) + fillCol * (0.55 * fill));
-    // Rim: strongest where the surface turns away from the viewer.
+    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.40 * fill));
+    // Rim: strongest where the surface turns away from the viewer, on the
+    // side away from the key.
     double facing = std::max(0.0, dot(n, v));
-    double fres = std::pow(1 - facing, 3.0);
-    c = c + rimCol * (0.9 * fres * wrapped(n, kRimDir, 0.3));
-    c = c + fillCol * (0.35 * fres * wrapped(n, kFillDir, 0.2));
+    double fres = std::pow(1 - facing, 1.8);
+    c = c + rimCol * (1.8 * fres * wrapped(n, kRimDir, 0.35));
     // Highlights, brighter at grazing angles.
     double schlick = 0.06 + 0.94 * std::pow(1 - facing, 5.0);
     double specular = gloss * (0.6 + 2.0 * schlick);
     c = c + rgb(0.85, 1.0, 1.0) * (specular * blinn(n, kKeyDir, v, power) * keyLight);
-    c = c + rgb(1.0, 0.75, 0.95) * (0.5 * specular * blinn(n, kFillDir, v, power));
+    c = c + rgb(1.0, 0.55, 0.85) * (0.6 * specular * blinn(n, kRimDir, v, power));
     // The neck darkens toward its cut.
     c = c * (0.35 + 0.65 * smooth(-1.10, -0.70, s.p.y));
     return c * (0.55 + 0.45 * s.ao);
@@ -101,6 +105,39 @@ void limit_slope(Picture& height) {
         }
 }
 
+// Spreads the head's raw height (in red; background -1) over the
+// relief's levels: the lowest rim of the head lands at red 120, well clear
+// of the threshold, the tip of the nose at 254. A height picture crowded
+// into a few levels moves the whole head as one block; spread out, the
+// nose and brow stand far in front of the cheeks and the hair.
+void spread_height(Picture& height) {
+    std::vector<double> head;
+    for (int y = 0; y < height.h(); ++y)
+        for (int x = 0; x < height.w(); ++x)
+            if (height.at(x, y).r > -0.5) head.push_back(height.at(x, y).r);
+    if (head.empty()) return;
+    std::sort(head.begin(), head.end());
+    const double lo = head[head.size() / 100], hi = head[head.size() - 1 - head.size() / 400];
+    for (int y = 0; y < height.h(); ++y)
+        for (int x = 0; x < height.w(); ++x) {
+            double v = height.at(x, y).r;
+            if (v < -0.5) {
+                height.at(x, y) = rgb(0.05, 0.03, 0.12);
+                continue;
+            }
+            // Mostly by rank among the head's pixels, so the
+            // crowded middle heights move apart without reordering anything.
+            double t = clamp01((v - lo) / (hi - lo));
+            double rank = static_cast<double>(std::lower_bound(head.begin(), head.end(), v) - head.begin()) / head.size();
+            double spread = mixd(t, rank, 0.95);
+            // The lowest and highest few hundredths share the ends, so the
+            // bulk of the head gets the most levels.
+            spread = spread < 0.03 ? spread / 3 : (spread > 0.97 ? 0.99 + (spread - 0.97) / 3 : 0.01 + (spread - 0.03) * (0.98 / 0.94));
+            double r = (120 + 134 * spread) / 255.0;
+            height.at(x, y) = rgb(r, r * 0.72, r * 0.86);
+        }
+}
+
 }  // namespace
 
 void paint_faces(Picture& height, Picture& colour) {
@@ -108,7 +145,7 @@ void paint_faces(Picture& height, Picture& colour) {
     HeadView view;
     view.yaw = 0.30;
     view.pitch = -0.04;
-    view.halfSize = 1.46;
+    view.halfSize = 1.34;
     view.centreY = 0.08;
     std::vector<HeadSample> smp = trace_head(size, size, ss, view);
     const V3 reliefLight = v3(-0.4, 0.5, 1.0);
@@ -130,17 +167,17 @@ void paint_faces(Picture& height, Picture& colour) {
                     // clean edge against the dark background.
                     double nearness = clamp01((s.depth + 0.45) / 1.45);
                     double lit = lambert(s.n, reliefLight);
-                    double hgt = clamp01(nearness * (0.85 + 0.15 * s.ao) + 0.10 * (lit - 0.6));
-                    double r = (100 + 150 * hgt) / 255.0;
-                    hsum = hsum + rgb(r, r * 0.72, r * 0.86);
+                    double hgt = nearness * (0.85 + 0.15 * s.ao) + 0.10 * (lit - 0.6);
+                    hsum = hsum + rgb(hgt, 0, 0);
                     ++hits;
                     csum = csum + portrait(s, soft_shadow(s.p + s.n * 0.01, norm(kKeyDir)));
                 }
             // No blend at the outline: a pixel half on the background would
             // sit just over the threshold and throw its dash far off the edge.
-            height.at(x, y) = 2 * hits >= ss * ss ? hsum * (1.0 / hits) : rgb(0.05, 0.03, 0.12);
+            height.at(x, y) = 2 * hits >= ss * ss ? hsum * (1.0 / hits) : rgb(-1, 0, 0);
             colour.at(x, y) = csum * (1.0 / (ss * ss));
         }
+    spread_height(height);
     limit_slope(height);
 }
 
@@ -151,49 +188,57 @@ namespace artgen {
 Picture paint_face3() {
     // Tunnel wall. The picture's x runs along the tunnel's depth and its y
     // around it; toward the screen edge a texel covers about 30 pixels in
-    // depth and 7 around, so everything here is big: a neon ring every 32
-    // columns (the tunnel shows them as rings streaming past, in four
-    // colours), and between the rings dark panels, eight around, with a
-    // chrome chevron pointing down the tunnel. Every feature repeats within
-    // 256 pixels, so the picture tiles without a seam in both directions.
+    // depth and 7 around, so everything here is big. Five neon rings run
+    // round the wall, one every 51.2 columns: the tunnel moves 2.56 columns
+    // a frame, so a ring passes every 20 frames, an eighth note of the
+    // tune, and each visit of the scene starts 409.6 columns (eight rings)
+    // on, on the same beat. The rings are thin and their cores dim, so they
+    // pulse instead of flooding the screen. Between them sit dark panels,
+    // eight around, each with a chrome chevron pointing down the tunnel.
+    // Every feature repeats within 256 pixels, so the picture tiles
+    // without a seam in both directions.
     const int size = 256;
-    const Col rings[4] = {rgb(0.15, 0.90, 1.00), rgb(1.00, 0.22, 0.70), rgb(1.00, 0.62, 0.12), rgb(0.55, 0.30, 1.00)};
+    const double period = 256.0 / 5;
+    const Col rings[5] = {rgb(0.15, 0.85, 1.00), rgb(1.00, 0.25, 0.70), rgb(0.55, 0.35, 1.00), rgb(1.00, 0.55, 0.20),
+                          rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
     pic.shade(3, [&](double x, double y) {
-        int ring = static_cast<int>(std::floor(x / 32.0)) % 4;
+        int ring = static_cast<int>(std::floor(x / period)) % 5;
         // Panels are offset half a panel around, so the picture's own edge
         // runs through their middle and not along a groove.
         double ya = y + 16.0;
         int seg = static_cast<int>(std::floor(ya / 32.0)) % 8;
-        double u = std::fmod(x, 32.0), v = std::fmod(ya, 32.0);
-        // Panel between the rings: columns 8..31 of the period.
-        double pu = u - 8.0;
-        Col base = ((ring + seg) % 2) ? rgb8(14, 16, 64) : rgb8(44, 10, 70);
+        double u = x - ring * period, v = std::fmod(ya, 32.0);
+        // Panel between the rings: from 9 columns after one ring to 4 before the next.
+        const double pw = period - 13.0;
+        double pu = u - 9.0;
+        Col base = (seg % 2) ? rgb8(22, 22, 78) : rgb8(50, 16, 84);
         Col c = base * (0.8 + 0.4 * fbm(x / 32.0, y / 32.0, 91u, 2, 8));
-        if (pu > 0) {
+        if (pu > 0 && pu < pw) {
             // Bevelled edges, lit from one side, and a dark groove around.
-            double edge = std::min(std::min(pu, 24.0 - pu), std::min(v, 32.0 - v));
+            double edge = std::min(std::min(pu, pw - pu), std::min(v, 32.0 - v));
             double bevel = smooth(4.5, 3.5, edge);
             Col lit = (v < 3.5 || pu < 3.5) ? base * 1.8 : base * 0.5;
             c = mix(c, lit, bevel);
             c = c * (0.5 + 0.5 * smooth(0.3, 1.2, edge));
-            // Chrome chevron pointing down the tunnel.
-            double ch = std::fabs((pu - 6.0) - 0.6 * std::fabs(v - 16.0));
+            // Chrome chevron pointing down the tunnel, in the middle of the panel.
+            double ch = std::fabs((pu - pw / 2 + 4.0) - 0.6 * std::fabs(v - 16.0));
             double inChev = smooth(3.4, 2.6, ch) * smooth(0.5, 1.5, 13.5 - std::fabs(v - 16.0));
             if (inChev > 0) {
                 double t = clamp01((v - 2.0) / 28.0);
-                Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(140, 200, 255), rgb8(255, 255, 255)}, t * 2)
-                                     : ramp({rgb8(255, 120, 200), rgb8(120, 20, 110), rgb8(255, 190, 120)}, (t - 0.5) * 2);
+                Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(120, 180, 240), rgb8(220, 230, 255)}, t * 2)
+                                     : ramp({rgb8(230, 110, 190), rgb8(120, 20, 110), rgb8(230, 170, 110)}, (t - 0.5) * 2);
                 c = mix(c, chrome, inChev);
             }
         }
-        // The neon ring: a white-hot core in its colour, glowing over the panels.
-        bool next = std::fabs(u - 36.0) < std::fabs(u - 4.0);
-        double dr = next ? std::fabs(u - 36.0) : std::fabs(u - 4.0);
-        Col rc = rings[(ring + (next ? 1 : 0)) % 4];
-        c = c + rc * (0.45 * std::exp(-dr / 2.5));
-        c = mix(c, rc, smooth(2.4, 1.6, dr));
-        c = mix(c, rgb(1, 1, 1), 0.5 * smooth(0.9, 0.3, dr));
+        // The neon ring: a tube in its colour with a pale core, a short glow.
+        double d0 = std::fabs(u - 3.0), d1 = std::fabs(u - period - 3.0);
+        bool next = d1 < d0;
+        double dr = next ? d1 : d0;
+        Col rc = rings[(ring + (next ? 1 : 0)) % 5];
+        c = c + rc * (0.30 * std::exp(-dr / 2.0));
+        c = mix(c, rc * 0.85, smooth(2.0, 1.2, dr));
+        c = mix(c, mix(rc, rgb(1, 1, 1), 0.35), 0.5 * smooth(0.8, 0.2, dr));
         return c;
     });
     return pic;

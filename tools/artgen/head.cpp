@@ -58,22 +58,22 @@ double lips_at(double x, double y, double* weight) {
     // and peaks either side of it.
     double uw = 0.19;
     double across = clamp01(1 - (ax / uw) * (ax / uw));
-    double top = 0.066 * std::pow(across, 0.6) - 0.011 * std::exp(-(ax / 0.028) * (ax / 0.028)) +
+    double top = 0.080 * std::pow(across, 0.6) - 0.011 * std::exp(-(ax / 0.028) * (ax / 0.028)) +
                  0.007 * std::exp(-((ax - 0.046) / 0.03) * ((ax - 0.046) / 0.03));
     double up = 0, wUp = 0;
     if (top > 0.004 && y >= kMouthY && y <= kMouthY + top) {
         double t = (y - kMouthY) / top;
-        up = 0.033 * std::sin(kPi * std::pow(t, 0.75)) * std::pow(across, 0.5);
+        up = 0.042 * std::sin(kPi * std::pow(t, 0.75)) * std::pow(across, 0.5);
         wUp = smooth(0.0, 0.12, across) * smooth(1.0, 0.85, t);
     }
     // Lower lip.
-    double lw = 0.165;
+    double lw = 0.175;
     double acrossL = clamp01(1 - (ax / lw) * (ax / lw));
-    double bottom = 0.090 * std::pow(acrossL, 0.5);
+    double bottom = 0.108 * std::pow(acrossL, 0.5);
     double low = 0, wLow = 0;
     if (bottom > 0.004 && y < kMouthY && y >= kMouthY - bottom) {
         double t = (kMouthY - y) / bottom;
-        low = 0.052 * std::sin(kPi * std::pow(t, 1.25)) * std::pow(acrossL, 0.5);
+        low = 0.066 * std::sin(kPi * std::pow(t, 1.25)) * std::pow(acrossL, 0.5);
         wLow = smooth(0.0, 0.12, acrossL) * smooth(1.0, 0.8, t);
     }
     if (weight) *weight = std::max(wUp, wLow);
@@ -115,10 +115,18 @@ double head_sdf(V3 p, int* mat) {
     d = smin(d, nose, 0.06);
     // The groove between the nose and the upper lip.
     d += 0.010 * dome(p.x, p.y, 0, -0.40, 0.035, 0.07) * smooth(0.4, 0.6, p.z);
-    // Ears.
-    double ear = ellipsoid(m, v3(0.72, 0.02, -0.02), v3(0.08, 0.19, 0.12));
-    ear = smax(ear, -ellipsoid(m, v3(0.78, 0.02, 0.0), v3(0.04, 0.12, 0.07)), 0.02);
-    d = smin(d, ear, 0.05);
+    // Ears: a flat shell standing out from the side of the head, broad at
+    // the top and narrowing to the lobe, with a rolled rim (the helix), a
+    // deep bowl in front of it and a small flap (the tragus) at the front.
+    V3 e = {m.x - 0.70, m.y - 0.0, m.z + 0.02};
+    double earW = mixd(0.075, 0.145, smooth(-0.24, 0.10, e.y));  // wider at the top
+    double ear = ellipsoid(e, v3(0.04, 0.0, 0.0), v3(0.075, 0.25, earW));
+    double helix = std::fabs(ellipsoid(e, v3(0.08, 0.01, -0.005), v3(0.05, 0.225, earW - 0.02))) - 0.014;
+    double bowl = ellipsoid(e, v3(0.115, -0.01, 0.01), v3(0.05, 0.16, earW * 0.6));
+    ear = smax(ear, -bowl, 0.02);
+    ear = smin(ear, helix, 0.015);
+    ear = smin(ear, sphere(e, v3(0.05, -0.04, 0.085), 0.032), 0.02);
+    d = smin(d, ear, 0.04);
     // Neck, cut square under the jaw so it ends on one clean edge.
     double neck = capsule(p, v3(0, -0.55, -0.12), v3(0, -1.8, -0.16), 0.36, 0.40);
     neck = smax(neck, (-1.08 - 0.08 * p.z) - p.y, 0.02);
@@ -147,7 +155,7 @@ double head_sdf(V3 p, int* mat) {
     // that cover a little; the lids have a thickness of their own.
     double eye = sphere(m, kEye, kEyeR);
     double lidShell = sphere(m, kEye, kEyeR + 0.009);
-    double upperLid = smax(lidShell, -(m.y - kEye.y - 0.028), 0.014);
+    double upperLid = smax(lidShell, -(m.y - kEye.y - 0.040), 0.014);
     double lowerLid = smax(lidShell, (m.y - kEye.y + 0.062), 0.014);
     double lid = std::min(upperLid, lowerLid);
     double eyeWithLid = std::min(eye, lid);
@@ -156,8 +164,11 @@ double head_sdf(V3 p, int* mat) {
             V3 dir = norm(m - kEye);
             double c = dir.z;  // gaze straight ahead
             part = c > 0.972 ? kPupil : (c > 0.885 ? kIris : kEyeWhite);
+        } else if (upperLid < lowerLid && m.y - kEye.y < 0.060 && m.z > kEye.z) {
+            // Lashes along the upper lid's edge, the lid above them.
+            part = m.y - kEye.y < 0.050 ? kLash : kLid;
         } else {
-            part = kSkin;
+            part = kLid;
         }
         d = smin(d, eyeWithLid, 0.02);
     }

@@ -18,7 +18,8 @@ double dot(V3 a, V3 b);
 double len(V3 a);
 V3 norm(V3 a);
 
-enum Material { kSkin = 0, kEyeWhite = 1, kIris = 2, kPupil = 3, kHair = 4, kLips = 5, kBrow = 6, kMouth = 7 };
+enum Material { kSkin = 0, kEyeWhite = 1, kIris = 2, kPupil = 3, kHair = 4, kLips = 5, kBrow = 6, kMouth = 7,
+                kLid = 8, kLash = 9 };
 
 struct HeadSample {
     bool hit = false;

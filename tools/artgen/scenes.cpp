@@ -170,71 +170,6 @@ Col retro_sun(double x, double y, double cx, double cy, double R, double& a) {
 
 }  // namespace
 
-Picture paint_title() {
-    Picture pic(640, 480);
-    const double horizon = 292, sunX = 320, sunY = 218, sunR = 118;
-    pic.shade(3, [&](double x, double y) {
-        Col c;
-        if (y < horizon) {
-            c = sunset_sky(y, horizon);
-            c = c + rgb(1, 0.9, 1) * (stars(x, y, 51u) * (1 - smooth(80, 230, y)));
-            // Thin lit cloud bands.
-            double band = fbm(x / 160.0, y / 9.0, 52u, 4);
-            double cloud = smooth(0.55, 0.75, band) * smooth(120, 170, y) * smooth(260, 200, y);
-            c = over(c, rgb(0.45, 0.12, 0.45), cloud * 0.7);
-            // Sun glow, then the sun.
-            double ds = std::hypot(x - sunX, y - sunY);
-            c = c + rgb(0.9, 0.25, 0.45) * (0.55 * std::exp(-std::max(0.0, ds - sunR) / 55.0));
-            double a;
-            Col sun = retro_sun(x, y, sunX, sunY, sunR, a);
-            c = over(c, sun, a * (1 - cloud * 0.6));
-            // Mountains: a far violet range and a near dark one, both with lit ridges.
-            double side = smooth(70, 250, std::fabs(x - sunX));
-            double far = horizon - (12 + 70 * fbm(x / 120.0, 3.0, 53u, 5)) * (0.25 + 0.75 * side);
-            double nearR = horizon - (4 + 60 * std::pow(fbm(x / 80.0, 7.0, 54u, 5), 1.6)) * side;
-            if (y > far) {
-                Col m = mix(rgb(0.28, 0.08, 0.40), rgb(0.45, 0.12, 0.45), (y - far) / (horizon - far + 1));
-                m = m + rgb(1.0, 0.35, 0.8) * smooth(1.5, 0.0, y - far);
-                c = over(c, m, smooth(far, far + 0.8, y));
-            }
-            if (y > nearR) {
-                Col m = mix(rgb(0.08, 0.02, 0.16), rgb(0.14, 0.04, 0.24), (y - nearR) / (horizon - nearR + 1));
-                // Wireframe contours across the near range.
-                double contour = std::fabs(std::fmod(y - horizon + 400, 7.0) - 3.5);
-                m = m + rgb(0.2, 0.6, 0.9) * (0.25 * smooth(0.8, 0.0, contour));
-                m = m + rgb(0.3, 0.95, 1.0) * smooth(1.6, 0.0, y - nearR);
-                c = over(c, m, smooth(nearR, nearR + 0.8, y));
-            }
-        } else {
-            // Floor: a neon grid running to the horizon.
-            double dy = y - horizon;
-            Col base = mix(rgb8(40, 6, 60), rgb8(14, 2, 34), smooth(0, 180, dy));
-            double X = (x - 320) / (dy + 0.6) * 36.0;  // ground units across
-            double Z = 2200.0 / (dy + 0.6);
-            double dXdx = 36.0 / (dy + 0.6);
-            double dZdy = 2200.0 / ((dy + 0.6) * (dy + 0.6));
-            double fx = std::fabs(X / 14.0 - std::floor(X / 14.0 + 0.5)) * 14.0 / dXdx;
-            double fz = std::fabs(Z / 12.0 - std::floor(Z / 12.0 + 0.5)) * 12.0 / dZdy;
-            double line = std::max(smooth(1.3, 0.2, fx), smooth(1.3, 0.2, fz));
-            double lineGlow = std::max(std::exp(-fx / 3.0), std::exp(-fz / 3.0)) * 0.35;
-            double fade = smooth(0, 70, dy);
-            Col grid = mix(rgb(1.0, 0.20, 0.80), rgb(0.35, 0.80, 1.0), smooth(20, 190, dy));
-            c = base + grid * ((line * 0.9 + lineGlow) * (0.35 + 0.65 * fade));
-            // Sun reflection broken into ripples.
-            double rx = std::fabs(x - sunX) / (sunR * (0.7 + dy / 300.0));
-            double rip = 0.5 + 0.5 * std::sin(dy * 0.9 + 6 * fbm(x / 30.0, dy / 4.0, 55u, 2));
-            double refl = smooth(1.0, 0.2, rx) * std::exp(-dy / 110.0) * rip;
-            c = c + rgb(1.0, 0.45, 0.35) * (0.55 * refl);
-            // Horizon haze.
-            c = c + rgb(1.0, 0.4, 0.6) * (0.6 * std::exp(-dy / 10.0));
-        }
-        // A hot line at the horizon itself.
-        c = c + rgb(1.0, 0.7, 0.9) * (0.7 * std::exp(-std::fabs(y - horizon) / 1.3));
-        return c;
-    });
-    return pic;
-}
-
 // ---------------------------------------------------------------- palms
 
 namespace {
@@ -274,17 +209,19 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
 // Signed distance to one frond (negative inside): a thin midrib along the
 // curve and narrow leaflets on both sides, leaning toward the tip, each
 // tapering to a point; the leaflets are longest in the middle of the frond
-// and short at its tip. The picture is stretched about 2.5 times wide, so a
-// leaflet is at least a pixel and a half wide at its base.
+// and short at its tip. The picture is stretched about 2.5 times wide and
+// twice tall, so the leaflets are few and broad (three pixels at the base,
+// eight apart) and lie close along the midrib: thin ones would turn into
+// the teeth of a comb.
 double frond(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, double len,
              double reach, uint32_t seed) {
     double t, side;
     double d = near_bezier(x, y, ax, ay, bx, by, cx, cy, 16, t, side);
-    double rib = d - mixd(1.6, 0.5, t);
+    double rib = d - mixd(2.0, 0.8, t);
     if (d > reach + 2) return rib;
     // Local coordinates: s along the midrib, n away from it.
     double s = t * len, n = d;
-    const double spacing = 4.2, cosA = 0.62, sinA = 0.78;
+    const double spacing = 8.0, cosA = 0.77, sinA = 0.64;
     double best = rib;
     // The leaflet through this point left the midrib about n * cot(a) behind.
     double s0 = s - n * cosA / sinA;
@@ -294,14 +231,14 @@ double frond(double x, double y, double ax, double ay, double bx, double by, dou
         double tb = base / len;
         if (tb < 0.06 || tb > 0.99) continue;
         double L = reach * std::sin(3.14159265 * std::pow(tb, 0.8)) * (0.8 + 0.3 * hash01(k, side > 0 ? 1 : 2, seed));
-        L = std::max(L, 3.0);
+        L = std::max(L, 5.0);
         // Leaflet from (base, 0) to (base + L cos a, L sin a); it bends
         // toward the tip a little along its length.
         double ex = base + L * cosA, ey = L * sinA;
         double tau = clamp01(((s - base) * (ex - base) + n * ey) / (L * L));
         double mx = base + (ex - base) * tau + 0.12 * L * tau * tau, my = ey * tau;
         double dd = std::hypot(s - mx, n - my);
-        double width = 1.7 * std::pow(1 - tau, 0.9) + 0.15;
+        double width = 3.0 * std::pow(1 - tau, 0.8) * std::pow(std::min(1.0, tau * 6 + 0.4), 0.5) + 0.3;
         best = std::min(best, dd - width);
     }
     return best;
@@ -337,7 +274,7 @@ Picture paint_tolmo() {
     // picture about 2.5 times wide and twice tall, so round things are
     // painted 0.8 times as wide as they are tall.
     Picture pic(320, 404);
-    const double horizon = 214, moonX = 176, moonY = 138, moonR = 54, squeeze = 0.8;
+    const double horizon = 214, moonX = 214, moonY = 124, moonR = 50, squeeze = 0.8;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {
@@ -348,18 +285,38 @@ Picture paint_tolmo() {
             double mx = (x - moonX) / squeeze, my = y - moonY;
             double dm = std::hypot(mx, my);
             c = c + rgb(0.9, 0.35, 0.6) * (0.5 * std::exp(-std::max(0.0, dm - moonR) / 30.0));
-            // Moon with a few broad, soft maria.
+            // Moon: a few broad maria and craters lit from the upper left,
+            // each a bowl whose wall toward the light lies in shadow while
+            // the far wall and the raised lip toward the light catch it.
             double maria = fbm(mx / 30.0 + 3, my / 30.0 + 3, 62u, 2);
-            Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.95, 0.58, 0.78), smooth(0.5, 0.65, maria));
-            moon = moon * (0.8 + 0.2 * clamp01(1 - (my + moonR) / (2 * moonR)));
+            Col moon = mix(rgb(1.0, 0.86, 0.90), rgb(0.93, 0.62, 0.80), smooth(0.52, 0.62, maria));
+            struct Crater {
+                double x, y, r;
+            };
+            const Crater craters[] = {{-18, -20, 10}, {17, 10, 13}, {-24, 20, 7}, {8, -30, 6}, {-2, 32, 5}};
+            const double lx = -0.7, ly = -0.7;  // toward the light
+            for (const Crater& k : craters) {
+                double u = (mx - k.x) / k.r, v = (my - k.y) / k.r;
+                double dk = std::hypot(u, v);
+                if (dk > 1.35) continue;
+                double q = u * lx + v * ly;  // toward the light, -1..1 across the crater
+                if (dk < 1.0) {
+                    double wall = smooth(0.45, 1.0, dk);
+                    moon = moon * (0.92 - 0.26 * smooth(-0.1, 0.7, q) * (0.3 + 0.7 * wall) + 0.10 * smooth(0.1, -0.7, q) * wall);
+                } else {
+                    double lip = smooth(1.35, 1.05, dk);
+                    moon = moon * (1 + lip * (0.14 * smooth(-0.2, 0.6, q) - 0.10 * smooth(0.2, -0.6, q)));
+                }
+            }
+            moon = moon * (0.78 + 0.22 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Soft drifts of cloud, thin where they cross the moon, lit pink
-            // on the side toward it.
-            double dens = fbm(x / 80.0 + 0.3 * y / 40.0, y / 16.0, 63u, 4);
-            double cl = smooth(0.50, 0.72, dens) * smooth(70, 110, y) * smooth(205, 160, y);
+            // Long thin bands of cloud with crisp edges, thin where they
+            // cross the moon, lit pink along their lower edge near it.
+            double dens = fbm(x / 110.0, y / 7.0, 63u, 3);
+            double cl = smooth(0.56, 0.60, dens) * smooth(70, 100, y) * smooth(205, 175, y);
             if (cl > 0) {
                 double nearMoon = std::exp(-std::max(0.0, dm - moonR) / 40.0);
-                double litSide = clamp01(0.5 + (fbm(x / 80.0 + 0.3 * y / 40.0, (y - 3) / 16.0, 63u, 4) - dens) * 12.0);
+                double litSide = smooth(0.60, 0.56, fbm(x / 110.0, (y + 2.0) / 7.0, 63u, 3));
                 Col cloud = mix(rgb8(46, 16, 78), rgb8(120, 40, 120), 0.4 * t);
                 cloud = cloud + rgb8(250, 130, 180) * (0.55 * nearMoon * litSide);
                 c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
@@ -426,6 +383,8 @@ struct Tower {
 };
 
 const double kIltaW = 180;
+// Height of the harbour's waterline in the city card.
+const double kIltaWater = 182;
 
 // The skyline, back row first. The picture is shown as two copies side by
 // side, so the skyline runs on across its right edge into its left one:
@@ -510,7 +469,7 @@ Picture paint_ilta() {
     // The show sets two copies side by side as the faces of a turning box,
     // so everything runs on across the left and right edges.
     Picture pic(180, 240);
-    const double water = 182;
+    const double water = kIltaWater;
     auto scene = [&](double x, double y) {
         double t = y / water;
         Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
@@ -527,9 +486,15 @@ Picture paint_ilta() {
             Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
             // Masts and needles catch the afterglow.
             if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
-            // Afterglow on the left faces and the roofs.
-            b = b + rgb(0.7, 0.25, 0.45) * (0.25 * smooth(3, 0, tx - tw.left));
             double f = (y - top) / tw.height;
+            // The faces pick up the sky's glow toward the top; rim light
+            // runs down both edges, pink afterglow on the left, the cyan
+            // of the harbour lights on the right, so no tower is a flat
+            // black cut-out.
+            b = b * (1.35 - 0.5 * clamp01(f));
+            double rimL = smooth(2.2, 0.3, tx - tw.left), rimR = smooth(2.2, 0.3, tw.left + tw.width - tx);
+            b = b + rgb(0.95, 0.35, 0.60) * ((tw.back ? 0.22 : 0.45) * rimL * (1 - 0.6 * clamp01(f)));
+            b = b + rgb(0.30, 0.85, 1.00) * ((tw.back ? 0.15 : 0.35) * rimR * (0.4 + 0.6 * clamp01(f)));
             double u = tx - tw.left, v = y - top;
             if (u > 1.5 && u < tw.width - 1.5 && v > 0 && lit_window(tw, u, v, f)) {
                 double h = hash01(static_cast<int>(v / tw.pitchY), static_cast<int>(tw.left), 84u);
@@ -580,6 +545,112 @@ Picture paint_ilta() {
         Col tube = y < 120 ? rgb(1.0, 0.30, 0.75) : rgb(0.25, 0.95, 1.0);
         c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
         if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
+        // Light falls across the card from its right: where two copies meet
+        // on the turning box, the bright right edge of one against the dim
+        // left edge of the next shows the fold while the skyline runs on.
+        c = c * (0.70 + 0.42 * smooth(0, 180, x));
+        return c;
+    });
+    return pic;
+}
+
+Picture paint_title() {
+    Picture pic(640, 480);
+    const double horizon = 292, sunX = 320, sunY = 218, sunR = 118;
+    pic.shade(3, [&](double x, double y) {
+        Col c;
+        if (y < horizon) {
+            c = sunset_sky(y, horizon);
+            c = c + rgb(1, 0.9, 1) * (stars(x, y, 51u) * (1 - smooth(80, 230, y)));
+            // Thin lit cloud bands.
+            double band = fbm(x / 160.0, y / 9.0, 52u, 4);
+            double cloud = smooth(0.55, 0.75, band) * smooth(120, 170, y) * smooth(260, 200, y);
+            c = over(c, rgb(0.45, 0.12, 0.45), cloud * 0.7);
+            // Sun glow, then the sun.
+            double ds = std::hypot(x - sunX, y - sunY);
+            c = c + rgb(0.9, 0.25, 0.45) * (0.55 * std::exp(-std::max(0.0, ds - sunR) / 55.0));
+            double a;
+            Col sun = retro_sun(x, y, sunX, sunY, sunR, a);
+            c = over(c, sun, a * (1 - cloud * 0.6));
+            // Mountains: a far violet range and a near dark one, both with lit ridges.
+            double side = smooth(70, 250, std::fabs(x - sunX));
+            double far = horizon - (12 + 70 * fbm(x / 120.0, 3.0, 53u, 5)) * (0.25 + 0.75 * side);
+            double nearR = horizon - (4 + 60 * std::pow(fbm(x / 80.0, 7.0, 54u, 5), 1.6)) * side;
+            if (y > far) {
+                Col m = mix(rgb(0.28, 0.08, 0.40), rgb(0.45, 0.12, 0.45), (y - far) / (horizon - far + 1));
+                m = m + rgb(1.0, 0.35, 0.8) * smooth(1.5, 0.0, y - far);
+                c = over(c, m, smooth(far, far + 0.8, y));
+            }
+            // The city of the evening scene on the horizon, smaller and
+            // against the sun: its towers as dark silhouettes with a hot rim
+            // where the sun's light catches their tops and left edges, a few
+            // windows lit. It runs on across the whole width as the city
+            // card does round its edges, fading out toward the sides.
+            const double k = 0.55;
+            double cityFade = smooth(300, 200, std::fabs(x - sunX));
+            if (cityFade > 0) {
+                // Each copy of the card is mirrored or not and stands a
+                // little taller or lower, so the repeats do not show.
+                double run = (x - sunX) / k + 90.0 + 1800.0;
+                int copy = static_cast<int>(std::floor(run / kIltaW));
+                double tx = std::fmod(run, kIltaW);
+                if (hash01(copy, 0, 59u) < 0.5) tx = kIltaW - tx;
+                double ty = kIltaWater - (horizon - y) / (k * (0.75 + 0.45 * hash01(copy, 1, 59u)));
+                auto solid = [&](double ux, double uy, bool* back) {
+                    bool any = false;
+                    for (const Tower& tw : kTowers)
+                        if (in_tower(tw, ux, uy, kIltaWater)) {
+                            any = true;
+                            if (back) *back = tw.back;
+                        }
+                    return any;
+                };
+                bool back = false;
+                if (solid(tx, ty, &back)) {
+                    Col m = back ? rgb8(70, 20, 90) : rgb8(24, 6, 42);
+                    // Rim: the silhouette's edge toward the sun, above and to the left.
+                    bool edge = !solid(tx, ty - 2.2, nullptr) || !solid(tx - 2.2 * (x < sunX ? -1 : 1), ty, nullptr);
+                    if (edge) m = m + rgb(1.0, 0.45, 0.55) * (back ? 0.35 : 0.6);
+                    // Sparse lit windows.
+                    int wx = static_cast<int>(std::floor(tx / 3.0)), wy = static_cast<int>(std::floor(ty / 4.0));
+                    if (!back && std::fmod(tx, 3.0) > 1.2 && std::fmod(ty, 4.0) > 1.5 && hash01(wx, wy, 58u) < 0.12)
+                        m = rgb(1.0, 0.8, 0.5) * 0.8;
+                    c = over(c, m, cityFade);
+                }
+            }
+            if (y > nearR) {
+                Col m = mix(rgb(0.08, 0.02, 0.16), rgb(0.14, 0.04, 0.24), (y - nearR) / (horizon - nearR + 1));
+                // Wireframe contours across the near range.
+                double contour = std::fabs(std::fmod(y - horizon + 400, 7.0) - 3.5);
+                m = m + rgb(0.2, 0.6, 0.9) * (0.25 * smooth(0.8, 0.0, contour));
+                m = m + rgb(0.3, 0.95, 1.0) * smooth(1.6, 0.0, y - nearR);
+                c = over(c, m, smooth(nearR, nearR + 0.8, y));
+            }
+        } else {
+            // Floor: a neon grid running to the horizon.
+            double dy = y - horizon;
+            Col base = mix(rgb8(40, 6, 60), rgb8(14, 2, 34), smooth(0, 180, dy));
+            double X = (x - 320) / (dy + 0.6) * 36.0;  // ground units across
+            double Z = 2200.0 / (dy + 0.6);
+            double dXdx = 36.0 / (dy + 0.6);
+            double dZdy = 2200.0 / ((dy + 0.6) * (dy + 0.6));
+            double fx = std::fabs(X / 14.0 - std::floor(X / 14.0 + 0.5)) * 14.0 / dXdx;
+            double fz = std::fabs(Z / 12.0 - std::floor(Z / 12.0 + 0.5)) * 12.0 / dZdy;
+            double line = std::max(smooth(1.3, 0.2, fx), smooth(1.3, 0.2, fz));
+            double lineGlow = std::max(std::exp(-fx / 3.0), std::exp(-fz / 3.0)) * 0.35;
+            double fade = smooth(0, 70, dy);
+            Col grid = mix(rgb(1.0, 0.20, 0.80), rgb(0.35, 0.80, 1.0), smooth(20, 190, dy));
+            c = base + grid * ((line * 0.9 + lineGlow) * (0.35 + 0.65 * fade));
+            // Sun reflection broken into ripples.
+            double rx = std::fabs(x - sunX) / (sunR * (0.7 + dy / 300.0));
+            double rip = 0.5 + 0.5 * std::sin(dy * 0.9 + 6 * fbm(x / 30.0, dy / 4.0, 55u, 2));
+            double refl = smooth(1.0, 0.2, rx) * std::exp(-dy / 110.0) * rip;
+            c = c + rgb(1.0, 0.45, 0.35) * (0.55 * refl);
+            // Horizon haze.
+            c = c + rgb(1.0, 0.4, 0.6) * (0.6 * std::exp(-dy / 10.0));
+        }
+        // A hot line at the horizon itself.
+        c = c + rgb(1.0, 0.7, 0.9) * (0.7 * std::exp(-std::fabs(y - horizon) / 1.3));
         return c;
     });
     return pic;
