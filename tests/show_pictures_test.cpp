@@ -5,12 +5,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "assets/picture_check.h"
 #include "assets/pictures.h"
 #include "frame/headless_host.h"
+#include "frame/show_random.h"
+#include "music/it_layout.h"
+#include "music/module_check.h"
 #include "test_files.h"
 
 namespace {
@@ -304,6 +310,137 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
     EXPECT_FALSE(check_picture_file(huge, true, error));
     EXPECT_NE(error.find("is 67108865 bytes; pictures of up to 64 MB are accepted"), std::string::npos)
         << error;
+}
+
+std::vector<unsigned char> read_all(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Where a mutation does the most harm: a JPEG's markers, a BMP's headers and pixel data, a
+// module's header and every record its offset tables name.
+std::vector<size_t> hot_spots(const std::vector<unsigned char>& f, char kind)
+{
+    std::vector<size_t> spots{0};
+    if (kind == 'j') {
+        for (size_t i = 0; i + 1 < f.size(); i++)
+            if (f[i] == 0xFF && f[i + 1] != 0 && f[i + 1] != 0xFF)
+                spots.push_back(i);
+    } else if (kind == 'b') {
+        spots.push_back(f[10] | f[11] << 8);
+    } else {
+        const size_t tables = it::song::kSize + it::get16(f, it::song::kOrders);
+        const size_t records = it::get16(f, it::song::kInstruments) + it::get16(f, it::song::kSamples) +
+                               it::get16(f, it::song::kPatterns);
+        for (size_t i = 0; i < records; i++)
+            spots.push_back(it::get32(f, tables + 4 * i));
+        spots.push_back(tables);
+    }
+    return spots;
+}
+
+// Seeded mutations of every committed picture and the module through both checkers: bit flips,
+// extreme bytes and 16/32-bit values, cuts, deletions and repeats, mostly at the places the
+// checkers parse. Run in the sanitizer build, any read outside a file ends the test; here every
+// refusal must name its fault, and both verdicts must occur for each kind of file.
+TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
+{
+    ShowRandom rng;
+    auto draw = [&](size_t n) { return n == 0 ? 0 : (size_t(rng.next()) << 15 | size_t(rng.next())) % n; };
+    struct File {
+        const char* name;
+        char kind;  // 'j'peg, 'b'mp, 'm'odule
+        int cases;
+    };
+    // The committed BMPs hold plain rows; run-length data comes from two written here: runs, odd
+    // and even literals, moves, row ends and the end code.
+    const std::string rle_bmps[] = {
+        bmp(16, 4, 8, 1, std::string("\5\x11\0\3\1\2\3\0\0\2\4\1\0\0\0\4\x09\x08\7\6\x08\1\0\0\0\1", 26)),
+        bmp(16, 4, 4, 2, std::string("\5\x11\0\3\x12\x30\0\2\4\1\0\0\0\5\x12\x34\x50\0\x08\1\0\0\0\1", 24))};
+    const File files[] = {{"afro.jpg", 'j', 500},  {"face1.jpg", 'j', 500},  {"face2.jpg", 'j', 500},
+                          {"face3.jpg", 'j', 500}, {"ilta.jpg", 'j', 500},   {"logo.jpg", 'j', 500},
+                          {"ruvo2.jpg", 'j', 500}, {"tolmo.jpg", 'j', 500},  {"porras.bmp", 'b', 400},
+                          {"porras2.bmp", 'b', 400}, {"tile.bmp", 'b', 400}, {"rle8", 'b', 500},
+                          {"rle4", 'b', 500},      {"80S5.IT", 'm', 1500}};
+    static const unsigned kWide[] = {0, 1, 2, 0x7F, 0x80, 0xFF, 0xFFFF, 0x8000, 0xFFFFFFFF, 0x80000000};
+    int accepted[3] = {}, refused[3] = {};
+    for (const File& file : files) {
+        SCOPED_TRACE(file.name);
+        const std::string& written = rle_bmps[file.name[3] == '8' ? 0 : 1];
+        const std::vector<unsigned char> original =
+            std::string(file.name).rfind("rle", 0) == 0 ? std::vector<unsigned char>(written.begin(), written.end())
+                                                       : read_all(repo_data_dir() + "/" + file.name);
+        std::string problem;
+        ASSERT_TRUE(file.kind == 'm' ? check_module(original, problem)
+                                     : (problem = picture_fault(original, file.kind == 'j')).empty())
+            << problem;
+        const std::vector<size_t> spots = hot_spots(original, file.kind);
+        for (int n = 0; n < file.cases; n++) {
+            std::vector<unsigned char> f = original;
+            for (int m = 1 + static_cast<int>(draw(3)); m > 0 && !f.empty(); m--) {
+                const size_t at = draw(4) == 0 ? draw(f.size())
+                                               : std::min(f.size() - 1, spots[draw(spots.size())] + draw(64));
+                const size_t kind = draw(7);
+                if (kind == 6) {  // a record or segment that ends at the file's very end
+                    const size_t spot = spots[draw(spots.size())];
+                    if (file.kind == 'j' && spot + 4 <= f.size()) {
+                        f[spot + 2] = 0;
+                        f[spot + 3] = static_cast<unsigned char>(2 + draw(3));
+                        if (draw(2))
+                            f.resize(spot + 4 + draw(3));
+                    } else if (file.kind == 'b' && f.size() >= 14) {
+                        const size_t end = f.size() - std::min(f.size(), draw(16));
+                        for (size_t i = 0; i < 4; i++)
+                            f[10 + i] = static_cast<unsigned char>(end >> (8 * i));
+                    } else if (file.kind == 'm') {
+                        const size_t entry = it::song::kSize + it::get16(original, it::song::kOrders) +
+                                             4 * draw(spots.size() - 2);
+                        const size_t end = f.size() - std::min(f.size(), draw(600));
+                        for (size_t i = 0; i < 4 && entry + i < f.size(); i++)
+                            f[entry + i] = static_cast<unsigned char>(end >> (8 * i));
+                    }
+                } else if (kind == 0) {
+                    f[at] ^= static_cast<unsigned char>(1 << draw(8));
+                } else if (kind == 1) {
+                    f[at] = static_cast<unsigned char>(kWide[draw(6)] ^ (draw(2) ? 0 : draw(256)));
+                } else if (kind == 2) {
+                    const unsigned v = kWide[draw(10)] + static_cast<unsigned>(draw(3)) - 1;
+                    const size_t bytes = draw(2) ? 2 : 4, big_endian = draw(2);
+                    for (size_t i = 0; i < bytes && at + i < f.size(); i++)
+                        f[at + i] = static_cast<unsigned char>(v >> (8 * (big_endian ? bytes - 1 - i : i)));
+                } else if (kind == 3) {
+                    f.resize(at);
+                } else if (kind == 4) {
+                    f.erase(f.begin() + static_cast<long>(at),
+                            f.begin() + static_cast<long>(std::min(f.size(), at + 1 + draw(64))));
+                } else {
+                    const size_t len = std::min(f.size() - at, 1 + draw(64));
+                    const std::vector<unsigned char> span(f.begin() + static_cast<long>(at),
+                                                          f.begin() + static_cast<long>(at + len));
+                    f.insert(f.begin() + static_cast<long>(draw(f.size())), span.begin(), span.end());
+                }
+            }
+            f.shrink_to_fit();  // the sanitizer then sees a read one past the end
+            const int k = file.kind == 'j' ? 0 : file.kind == 'b' ? 1 : 2;
+            std::string fault;
+            if (k < 2) {
+                fault = picture_fault(f, k == 0);
+            } else if (check_module(f, fault)) {
+                fault.clear();
+            } else if (fault.empty()) {
+                fault = "(refused without a reason)";
+                ADD_FAILURE() << "case " << n << ": the module check refused without naming a fault";
+            }
+            (fault.empty() ? accepted : refused)[k]++;
+        }
+    }
+    for (int k = 0; k < 3; k++) {
+        EXPECT_GT(accepted[k], 50) << "kind " << k;
+        EXPECT_GT(refused[k], 200) << "kind " << k;
+    }
+    std::printf("mutations accepted/refused: JPEG %d/%d, BMP %d/%d, module %d/%d\n", accepted[0],
+                refused[0], accepted[1], refused[1], accepted[2], refused[2]);
 }
 
 }  // namespace

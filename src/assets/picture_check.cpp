@@ -11,7 +11,7 @@
 namespace {
 
 struct Header {
-    std::vector<unsigned char> b;
+    const std::vector<unsigned char>& b;
     uint32_t u16le(size_t at) const { return b[at] | (b[at + 1] << 8); }
     uint32_t u32le(size_t at) const { return u16le(at) | (u16le(at + 2) << 16); }
     uint32_t u16be(size_t at) const { return (b[at] << 8) | b[at + 1]; }
@@ -194,6 +194,8 @@ std::string check_dqt(const Header& h, size_t p, size_t end)
 // progressive scan uses no AC table, an AC scan no DC table, a refinement of DC neither).
 std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, const JpegTables& t)
 {
+    if (p >= end)
+        return "its scan header cannot be read";
     const unsigned n = h.b[p];
     if (n < 1 || n > 3 || p + 1 + 2 * n + 3 > end)
         return "its scan header cannot be read";
@@ -279,6 +281,12 @@ std::string check_jpeg(const Header& h)
 
 }  // namespace
 
+std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg)
+{
+    const Header h{bytes};
+    return jpeg ? check_jpeg(h) : check_bmp(h);
+}
+
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
 {
     struct stat st;
@@ -294,13 +302,12 @@ bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
                 std::to_string(kMaxPictureFileSize >> 20) + " MB are accepted";
     if (fault.empty()) {
         // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
-        Header h;
-        h.b.resize(static_cast<size_t>(st.st_size));
+        std::vector<unsigned char> bytes(static_cast<size_t>(st.st_size));
         std::ifstream in(path, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(h.b.data()), static_cast<std::streamsize>(h.b.size())))
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
             fault = std::string("cannot be read: ") + std::strerror(errno);
         else
-            fault = jpeg ? check_jpeg(h) : check_bmp(h);
+            fault = picture_fault(bytes, jpeg);
     }
     if (fault.empty())
         return true;

@@ -2,6 +2,7 @@
 // that makes a loader's size arithmetic wrap, a table or run that makes it write past its memory.
 #pragma once
 #include <string>
+#include <vector>
 
 // The largest width or height a picture of the show may claim, and the largest file read.
 constexpr int kMaxPictureSide = 8192;
@@ -14,3 +15,7 @@ constexpr long long kMaxPictureFileSize = 64LL << 20;
 // quantisation tables are well formed and whose scans use only tables defined before them.
 // Otherwise false with `error` set to "PATH: fault".
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error);
+
+// The same check on a whole file already in memory, without the size limit on files: "" when
+// the loader reads it safely, else the fault.
+std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg);
