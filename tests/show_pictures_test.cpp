@@ -193,27 +193,34 @@ std::string segment(unsigned marker, const std::string& body)
 // and one AC table 0 of a single one-bit code. The parts named here can be replaced by faults.
 struct Jpeg {
     int w = 64, h = 64;
-    unsigned luma_sampling = 0x11;
+    unsigned sof = 0xC0, precision = 8;  // 0xC2: progressive
+    std::string ids = "\1\2\3";         // one component id each
+    unsigned luma_sampling = 0x11, chroma_sampling = 0x11;
+    std::string app = segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+    std::string dqt = std::string(1, '\0') + std::string(64, '\1');
     std::string dht = std::string("\x00\x01", 2) + std::string(15, '\0') + '\0' +
                       std::string("\x10\x01", 2) + std::string(15, '\0') + '\0';
+    std::string before_scan;      // segments between the tables and the scan
     unsigned scan_tables = 0x00;  // DC << 4 | AC, for every component of the scan
+    std::string scan_data = std::string(64, '\0');
     size_t metadata = 0;          // bytes of APP15 segments before the frame header
 
     std::string bytes() const
     {
-        std::string f = "\xFF\xD8" + segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+        std::string f = "\xFF\xD8" + app;
         for (size_t left = metadata; left > 0; left -= std::min<size_t>(left, 65000))
             f += segment(0xEF, std::string(std::min<size_t>(left, 65000), 'x'));
-        f += segment(0xDB, std::string(1, '\0') + std::string(64, '\1'));
-        std::string sof = "\x08" + be16(h) + be16(w) + "\x03";
-        for (int c = 1; c <= 3; c++)
-            sof += {static_cast<char>(c), static_cast<char>(c == 1 ? luma_sampling : 0x11), 0};
-        f += segment(0xC0, sof) + segment(0xC4, dht);
-        std::string sos = "\x03";
-        for (int c = 1; c <= 3; c++)
-            sos += {static_cast<char>(c), static_cast<char>(scan_tables)};
+        if (!dqt.empty())
+            f += segment(0xDB, dqt);
+        std::string sof_body = static_cast<char>(precision) + be16(h) + be16(w) + static_cast<char>(ids.size());
+        for (char id : ids)
+            sof_body += {id, static_cast<char>(id == 1 ? luma_sampling : chroma_sampling), 0};
+        f += segment(sof, sof_body) + segment(0xC4, dht) + before_scan;
+        std::string sos = std::string(1, static_cast<char>(ids.size()));
+        for (char id : ids)
+            sos += {id, static_cast<char>(scan_tables)};
         f += segment(0xDA, sos + std::string("\x00\x3F\x00", 3));
-        return f + std::string(64, '\0') + "\xFF\xD9";
+        return f + scan_data + "\xFF\xD9";
     }
 };
 
@@ -237,6 +244,14 @@ Jpeg jpeg_with(void (*change)(Jpeg&))
     return j;
 }
 
+// `f` with the bytes from `at` past its scan marker replaced by `bytes`; `cut` drops the rest.
+std::string scan_changed(std::string f, size_t at, const std::string& bytes, bool cut = false)
+{
+    const size_t sos = f.find("\xFF\xDA");
+    f.replace(sos + at, bytes.size(), bytes);
+    return cut ? f.substr(0, sos + at + bytes.size()) : f;
+}
+
 // What the picture check lets through and what it refuses, on files written byte by byte at the
 // edges the loaders care about. Every refusal here stands for a file that makes its loader crash,
 // abort or write past its bitmap, or that is not all there; every acceptance for one it reads.
@@ -244,6 +259,7 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
 {
     const std::string row5 = std::string(15, '\x7F') + std::string(1, '\0');  // 5 pixels + padding
     const std::string rle_row = std::string("\x10\x07\x00\x00", 4);            // 16 pixels, end of row
+    const std::string grey = jpeg_with([](Jpeg& j) { j.ids = "\1"; }).bytes();
     struct Case {
         const char* what;
         std::string bytes;
@@ -268,7 +284,82 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          "its scan uses AC Huffman table 1"},
         {"luminance sampling 2x2", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x22; }).bytes(), true, nullptr},
         {"luminance sampling 4x1", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x41; }).bytes(), true,
-         "its luminance sampling 4x1 makes the loader write past the picture"},
+         "its luminance sampling 4x1 in baseline colour makes the loader write past the picture"},
+        {"colour luminance 1x4", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x14; }).bytes(), true,
+         "its luminance sampling 1x4 in baseline colour makes the loader write past the picture"},
+        {"progressive colour luminance 1x4", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.luma_sampling = 0x14; }).bytes(),
+         true, "its luminance sampling 1x4 in progressive colour"},
+        {"progressive colour 2x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.luma_sampling = 0x22; }).bytes(), true,
+         nullptr},
+        {"greyscale 4x1 (read as 1x1)", jpeg_with([](Jpeg& j) { j.ids = "\1"; j.luma_sampling = 0x41; }).bytes(),
+         true, nullptr},
+        {"progressive greyscale 1x1", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; }).bytes(), true, nullptr},
+        {"progressive greyscale 2x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; j.luma_sampling = 0x22; }).bytes(),
+         true, "is progressive greyscale with luminance sampling 2x2, which makes the loader write past the picture"},
+        {"progressive greyscale 1x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; j.luma_sampling = 0x12; }).bytes(),
+         true, "is progressive greyscale with luminance sampling 1x2"},
+        {"luminance 3x1", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x31; }).bytes(), true,
+         "its luminance sampling 3x1 is not one the loader reads (1x1, 2x1, 1x2 or 2x2)"},
+        {"every component 1x2, as a video tool writes 4:4:4",
+         jpeg_with([](Jpeg& j) { j.luma_sampling = j.chroma_sampling = 0x12; }).bytes(), true,
+         "its chrominance sampling 1x2 is read by the loader as 1x1"},
+        {"components 0, 1 and 2", jpeg_with([](Jpeg& j) { j.ids = std::string("\0\1\2", 3); }).bytes(), true,
+         "its frame names component 0; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"},
+        {"components 1, 1 and 3", jpeg_with([](Jpeg& j) { j.ids = "\1\1\3"; }).bytes(), true,
+         "its frame names component 1 twice"},
+        {"two components", jpeg_with([](Jpeg& j) { j.ids = "\1\2"; }).bytes(), true, "has 2 components"},
+        {"lossless coding", jpeg_with([](Jpeg& j) { j.sof = 0xC3; }).bytes(), true, "is coded as SOF3"},
+        {"12-bit samples", jpeg_with([](Jpeg& j) { j.precision = 12; }).bytes(), true,
+         "has 12-bit samples; the loader reads 8-bit ones only"},
+        {"Exif instead of JFIF", jpeg_with([](Jpeg& j) { j.app = segment(0xE1, std::string("Exif\0\0MM", 8)); }).bytes(),
+         true, nullptr},
+        {"only an ICC profile", jpeg_with([](Jpeg& j) { j.app = segment(0xE2, "ICC_PROFILE"); }).bytes(), true, nullptr},
+        {"JFIF, then an AVI1 APP0", jpeg_with([](Jpeg& j) { j.app += segment(0xE0, "AVI1"); }).bytes(), true, nullptr},
+        {"JFIF, Exif, then XMP", jpeg_with([](Jpeg& j) {
+             j.app += segment(0xE1, std::string("Exif\0\0", 6)) + segment(0xE1, "http://ns.adobe.com/xap/1.0/");
+         }).bytes(), true, nullptr},
+        {"JFIF then XMP", jpeg_with([](Jpeg& j) { j.app += segment(0xE1, "http://ns.adobe.com/xap/1.0/"); }).bytes(),
+         true, "its first APP1 segment is \"http://ns.adobe.com/xap/1.0/\", not Exif; the loader reads its first APP1 only as Exif"},
+        {"an AVI1 APP0 first", jpeg_with([](Jpeg& j) { j.app = segment(0xE0, "AVI1") + j.app; }).bytes(), true,
+         "its first APP0 segment is \"AVI1\", not JFIF 1.x"},
+        {"JFIF 2.0", jpeg_with([](Jpeg& j) { j.app[9] = 2; }).bytes(), true, "not JFIF 1.x"},
+        {"no APPn at all", jpeg_with([](Jpeg& j) { j.app = segment(0xFE, "a comment"); }).bytes(), true,
+         "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; the loader reads none without one"},
+        {"no quantisation table", jpeg_with([](Jpeg& j) { j.dqt.clear(); }).bytes(), true,
+         "its image data comes before any quantisation table"},
+        {"quantisation table 4", jpeg_with([](Jpeg& j) { j.dqt[0] = 4; }).bytes(), true,
+         "its quantisation table 4 (precision 0) cannot be read"},
+        {"16-bit quantisation table", jpeg_with([](Jpeg& j) { j.dqt[0] = 0x10; }).bytes(), true,
+         "its quantisation table 0 (precision 1) cannot be read"},
+        {"Huffman table number 4", jpeg_with([](Jpeg& j) { j.dht[0] = 4; }).bytes(), true,
+         "its Huffman table has class 0 and number 4"},
+        {"Huffman class 2", jpeg_with([](Jpeg& j) { j.dht[0] = 0x20; }).bytes(), true,
+         "its Huffman table has class 2 and number 0"},
+        {"DHT filling lengths 1 and 2 exactly (1 + 2 codes)",
+         jpeg_with([](Jpeg& j) { j.dht[2] = 2; j.dht.insert(18, 2, '\0'); }).bytes(), true, nullptr},
+        {"DHT with 1 code of length 1 and 3 of length 2",
+         jpeg_with([](Jpeg& j) { j.dht[2] = 3; j.dht.insert(18, 3, '\0'); }).bytes(), true,
+         "its Huffman table 0 has more codes of length 2 than fit"},
+        {"DHT with one code of each length to 15, then 3 of length 16",
+         jpeg_with([](Jpeg& j) {
+             j.dht.replace(2, 15, std::string(14, '\1') + '\3');
+             j.dht.insert(18, 17, '\0');
+         }).bytes(), true, "its Huffman table 0 has more codes of length 16 than fit"},
+        {"restart markers in the image data", jpeg_with([](Jpeg& j) {
+             j.before_scan = segment(0xDD, be16(1));
+             j.scan_data = std::string(8, '\0') + "\xFF\xD0" + std::string(8, '\0') + "\xFF\xD1" + std::string(8, '\0');
+         }).bytes(), true, nullptr},
+        {"a restart marker before the image data",
+         jpeg_with([](Jpeg& j) { j.before_scan = "\xFF\xD0"; }).bytes(), true,
+         "has a restart or TEM marker before its image data"},
+        {"a scan naming component 4", scan_changed(grey, 5, "\4"), true,
+         "its scan names component 4, which its frame does not have"},
+        {"JPEG 8192x8192", jpeg_with([](Jpeg& j) { j.w = j.h = 8192; }).bytes(), true, nullptr},
+        {"17 bytes: a frame without components, an empty scan header at the end",
+         std::string("\xFF\xD8\xFF\xC0\x00\x09\x08\x00\x40\x00\x40\x00\x00\xFF\xDA\x00\x02", 17), true,
+         "has 0 components"},
+        {"an empty scan header at the very end", scan_changed(grey, 3, std::string("\2", 1), true), true,
+         "its scan header cannot be read"},
         {"BMP 8192x1", bmp(8192, 1, 24, 0, std::string(8192 * 3, '\0')), false, nullptr},
         {"BMP 8193x1", bmp(8193, 1, 24, 0, std::string(8196 * 3, '\0')), false, "claims 8193x1 pixels"},
         {"top-down BMP", bmp(5, -3, 24, 0, row5 + row5 + row5), false, nullptr},
@@ -287,6 +378,21 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          "its run-length data runs past the end of the file (no end code)"},
         {"RLE8 on 24-bit pixels", bmp(16, 2, 24, 1, rle_row + std::string("\0\1", 2)), false,
          "is run-length coded for 8-bit pixels but has 24-bit pixels"},
+        {"RLE8 odd literal, padded, then a move to the last row's end",
+         bmp(16, 2, 8, 1, std::string("\0\3\1\2\3\0\x0D\1\0\0\0\2\x10\0\0\1", 16)), false, nullptr},
+        {"RLE8 move to just past the last row", bmp(16, 2, 8, 1, std::string("\0\2\0\2\0\1", 6)), false, nullptr},
+        {"RLE8 move past the row's end", bmp(16, 2, 8, 1, std::string("\x0A\1\0\2\7\0\0\1", 8)), false,
+         "its run-length data moves outside the picture at row 0, column 17"},
+        {"RLE8 move up past the last row", bmp(16, 2, 8, 1, std::string("\0\2\0\3\0\1", 6)), false,
+         "moves outside the picture at row 3"},
+        {"RLE8 move cut short", bmp(16, 2, 8, 1, std::string("\0\2\1", 3)), false,
+         "its run-length data runs past the end of the file"},
+        {"RLE4 odd literals: 5 pixels in 3 bytes and a pad, 3 in 2",
+         bmp(16, 1, 4, 2, std::string("\0\5\x12\x34\x50\0\0\3\x12\x30\x08\1\0\1", 14)), false, nullptr},
+        {"RLE4 odd literal cut short", bmp(16, 1, 4, 2, std::string("\0\5\x12\x34", 4)), false,
+         "its run-length data runs past the end of the file"},
+        {"BMP 1x8192", bmp(1, 8192, 24, 0, std::string(8192 * 4, '\0')), false, nullptr},
+        {"BMP 1x8193", bmp(1, 8193, 24, 0, std::string(8193 * 4, '\0')), false, "claims 1x8193 pixels"},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -302,11 +408,13 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
             EXPECT_NE(error.find(c.fault), std::string::npos) << error;
         }
     }
-    // A file over the size limit is refused before a byte of it is read.
+    // A file of the size limit is read; one byte over, it is refused before a byte of it is read.
     const std::string huge = dir.file("huge.jpg");
     std::ofstream(huge, std::ios::binary) << Jpeg().bytes();
-    ASSERT_EQ(truncate(huge.c_str(), kMaxPictureFileSize + 1), 0);
+    ASSERT_EQ(truncate(huge.c_str(), kMaxPictureFileSize), 0);
     std::string error;
+    EXPECT_TRUE(check_picture_file(huge, true, error)) << error;
+    ASSERT_EQ(truncate(huge.c_str(), kMaxPictureFileSize + 1), 0);
     EXPECT_FALSE(check_picture_file(huge, true, error));
     EXPECT_NE(error.find("is 67108865 bytes; pictures of up to 64 MB are accepted"), std::string::npos)
         << error;
