@@ -243,11 +243,36 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     std::vector<uint8_t> long_sample =
         patched(test_module_bytes(), sample + it::sample::kLength, {0x40, 0x66, 0x03, 0x01});
     long_sample.resize(long_sample.size() - 64 + 17000000, 100);
+    // The sample's 64 bytes of data replaced: 0x4001 16-bit frames in two compressed blocks of
+    // two bytes each, or cut after the first; 32 stereo 8-bit frames; 64 stereo ones.
+    const size_t data = test_module_bytes().size() - 64;
+    std::vector<uint8_t> packed16 = patched(test_module_bytes(), sample + it::sample::kLength, {0x01, 0x40, 0, 0});
+    packed16[sample + it::sample::kFlags] |= it::sample::k16Bit | it::sample::kCompressed;
+    packed16 = patched(packed16, data, {2, 0, 0, 0, 2, 0, 0, 0});
+    packed16.resize(data + 8);
+    std::vector<uint8_t> packed16_cut = packed16;
+    packed16_cut.resize(data + 4);
+    std::vector<uint8_t> stereo32 = patched(test_module_bytes(), sample + it::sample::kLength, {32, 0, 0, 0});
+    stereo32[sample + it::sample::kFlags] |= it::sample::kStereo;
+    std::vector<uint8_t> stereo64 = test_module_bytes();
+    stereo64[sample + it::sample::kFlags] |= it::sample::kStereo;
+    // The instrument read again from the file's last 550 bytes (all the player takes), or 549.
+    std::vector<uint8_t> last_instrument = test_module_bytes({}, 25);
+    const size_t instrument = it::get32(last_instrument, it::song::kSize + 2);
+    const size_t moved = last_instrument.size();
+    last_instrument.insert(last_instrument.end(), last_instrument.begin() + static_cast<long>(instrument),
+                           last_instrument.begin() + static_cast<long>(instrument + it::instrument::kReadSize));
+    last_instrument = patched(last_instrument, it::song::kSize + 2,
+                              {uint8_t(moved), uint8_t(moved >> 8), uint8_t(moved >> 16), 0});
+    std::vector<uint8_t> instrument_cut = last_instrument;
+    instrument_cut.pop_back();
 
     // Accepted: the committed module, the test module in sample and instrument mode, instruments
     // in the format of trackers before 2.00, the longest order list, the highest sample rate.
     for (const auto& file : {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
-                             test_module_bytes({}, -1, 256), long_sample,
+                             test_module_bytes({}, -1, 256), long_sample, packed16, stereo32, last_instrument,
+                             patched(test_module_bytes(), it::song::kSize, {5, 0}),  // a missing pattern, then 0
+                             rows({0x81, 0x0B, 60, 1, 26, 0, 0}, 63),                 // Z, the last command
                              patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00})})
         EXPECT_TRUE(check_module(file, problem)) << problem;
     const struct {
@@ -256,8 +281,13 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     } cases[] = {
         {rows({0x81, 3, 60, 1, 0x81, 3, 62, 1, 0}, 63), "pattern 0, row 0: two events on channel 1"},
         {rows({0, 0x82, 3, 60, 1, 0x02, 62, 1, 0}, 62), "pattern 0, row 1: two events on channel 2"},
-        {rows({0x81, 0x0B, 60, 1, 32, 0, 0}, 63),
-         "pattern 0, row 0, channel 1: effect byte 32 is not a command A..Z"},
+        {rows({0x81, 0x0B, 60, 1, 27, 0, 0}, 63),
+         "pattern 0, row 0, channel 1: effect byte 27 is not a command A..Z"},
+        {patched(test_module_bytes(), it::song::kSize, {5, 255}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), it::song::kSize, {199, 200}), "order 1 is 200, not a pattern number"},
+        {packed16_cut, "sample 1: its compressed data runs past the end of the file"},
+        {stereo64, "sample 1: its data runs past the end of the file"},
+        {instrument_cut, "instrument 1 lies outside the file"},
         {rows({0x81, 3, 60}, 0), "pattern 0, row 0: an event is cut off at the end of the pattern"},
         {rows({0x81, 3, 60, 1, 0}, 0), "pattern 0 ends after 1 of its 64 rows"},
         {patched(test_module_bytes(), it::song::kTempo, {0}), "has an initial tempo of 0"},

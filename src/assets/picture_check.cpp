@@ -11,7 +11,7 @@
 namespace {
 
 struct Header {
-    std::vector<unsigned char> b;
+    const std::vector<unsigned char>& b;
     uint32_t u16le(size_t at) const { return b[at] | (b[at + 1] << 8); }
     uint32_t u32le(size_t at) const { return u16le(at) | (u16le(at + 2) << 16); }
     uint32_t u16be(size_t at) const { return (b[at] << 8) | b[at + 1]; }
@@ -133,15 +133,76 @@ std::string check_bmp(const Header& h)
     return "";
 }
 
-bool is_frame_marker(unsigned m)
-{
-    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
-}
-
-// The tables a JPEG has defined so far: Huffman DC (0) and AC (1) tables 0..3.
+// What a JPEG has defined so far: Huffman DC (0) and AC (1) tables 0..3, and its frame.
 struct JpegTables {
     bool huffman[2][4] = {};
+    bool quantisation = false;
+    bool progressive = false;
+    unsigned components = 0;  // 0 until the frame header
 };
+
+std::string sampling_text(unsigned factors)
+{
+    return std::to_string(factors >> 4) + "x" + std::to_string(factors & 15);
+}
+
+// A frame header, against the layouts the loader decodes within its bitmap and buffers. It reads
+// one (grey) or three (colour) 8-bit components numbered 1 (luminance), 2 and 3, and takes the
+// sampling of component 1 alone: luminance 1x1, 2x1, 1x2 or 2x2 over chrominance 1x1. A baseline
+// grey picture is read as 1x1 whatever it claims; a progressive one is plotted by its claimed
+// sampling as if it had colour, three bytes a pixel into one-byte rows. Luminance 4x1 and 1x4
+// place blocks outside the bitmap; chrominance other than 1x1 is read as 1x1 and comes out wrong.
+std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, JpegTables& t)
+{
+    const std::string unreadable = "cannot be read as a JPEG picture";
+    if (length < 8 || length < 8 + 3 * size_t{h.b[p + 7]})
+        return unreadable + " (its frame header is cut short)";
+    const unsigned components = h.b[p + 7];
+    const std::string fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
+    if (!fault.empty())
+        return fault;
+    if (m != 0xC0 && m != 0xC1 && m != 0xC2)
+        return "is coded as SOF" + std::to_string(m - 0xC0) +
+               " (lossless, hierarchical or arithmetic); the loader reads baseline and progressive "
+               "Huffman coding only";
+    if (h.b[p + 2] != 8)
+        return "has " + std::to_string(h.b[p + 2]) + "-bit samples; the loader reads 8-bit ones only";
+    if (components != 1 && components != 3)
+        return "has " + std::to_string(components) +
+               " components; the loader reads 1 (greyscale) or 3 (colour) only";
+    const bool progressive = m == 0xC2;
+    const std::string mode = progressive ? "progressive " : "baseline ";
+    unsigned seen = 0;
+    for (unsigned c = 0; c < components; c++) {
+        const unsigned id = h.b[p + 8 + 3 * c], factors = h.b[p + 9 + 3 * c];
+        const unsigned across = factors >> 4, down = factors & 15;
+        const bool twice = id >= 1 && id <= components && (seen & (1u << id));
+        if (id < 1 || id > components || twice)
+            return "its frame names component " + std::to_string(id) + (twice ? " twice" : "") +
+                   "; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only";
+        seen |= 1u << id;
+        if (id != 1) {
+            if (factors != 0x11)
+                return "its chrominance sampling " + sampling_text(factors) +
+                       " is read by the loader as 1x1, which misplaces the picture's colour";
+            continue;
+        }
+        const unsigned product = across * down;
+        if (product != 1 && product != 2 && product != 4)
+            return "its luminance sampling " + sampling_text(factors) +
+                   " is not one the loader reads (1x1, 2x1, 1x2 or 2x2)";
+        if (components == 1 && progressive && factors != 0x11)
+            return "is progressive greyscale with luminance sampling " + sampling_text(factors) +
+                   ", which makes the loader write past the picture (it reads progressive "
+                   "greyscale at 1x1 only)";
+        if (components == 3 && (across > 2 || down > 2))
+            return "its luminance sampling " + sampling_text(factors) + " in " + mode +
+                   "colour makes the loader write past the picture (it reads 1x1, 2x1, 1x2 or 2x2)";
+    }
+    t.components = components;
+    t.progressive = progressive;
+    return "";
+}
 
 // A DHT segment: each table's class and number, its 16 code counts and its symbols, which must
 // fill the segment exactly; the counts must form a prefix code, or the loader writes past the
@@ -177,8 +238,9 @@ std::string check_dht(const Header& h, size_t p, size_t end, JpegTables& t)
 }
 
 // A DQT segment: whole 8-bit tables numbered 0..3 that fill the segment exactly.
-std::string check_dqt(const Header& h, size_t p, size_t end)
+std::string check_dqt(const Header& h, size_t p, size_t end, JpegTables& t)
 {
+    t.quantisation = true;
     while (p < end) {
         if (h.b[p] > 3)
             return "its quantisation table " + std::to_string(h.b[p] & 15) + " (precision " +
@@ -192,8 +254,11 @@ std::string check_dqt(const Header& h, size_t p, size_t end)
 
 // A scan header: 1..3 components, each naming Huffman tables defined before it (a DC-only
 // progressive scan uses no AC table, an AC scan no DC table, a refinement of DC neither).
-std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, const JpegTables& t)
+std::string check_sos(const Header& h, size_t p, size_t end, const JpegTables& t)
 {
+    const bool progressive = t.progressive;
+    if (p >= end)
+        return "its scan header cannot be read";
     const unsigned n = h.b[p];
     if (n < 1 || n > 3 || p + 1 + 2 * n + 3 > end)
         return "its scan header cannot be read";
@@ -202,6 +267,9 @@ std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, c
     const bool needs_ac = !progressive || ss > 0;
     auto undefined = [&](unsigned cls, unsigned id) { return id > 3 || !t.huffman[cls][id]; };
     for (unsigned c = 0; c < n; c++) {
+        const unsigned id = h.b[p + 1 + 2 * c];
+        if (id < 1 || id > t.components)
+            return "its scan names component " + std::to_string(id) + ", which its frame does not have";
         const unsigned td = h.b[p + 2 + 2 * c] >> 4, ta = h.b[p + 2 + 2 * c] & 15;
         const bool dc_missing = needs_dc && undefined(0, td), ac_missing = needs_ac && undefined(1, ta);
         if (dc_missing || ac_missing)
@@ -211,17 +279,27 @@ std::string check_sos(const Header& h, size_t p, size_t end, bool progressive, c
     return "";
 }
 
+// The text an APPn segment starts with, for a message: up to `n` printable characters.
+std::string app_text(const Header& h, size_t p, size_t end, size_t n)
+{
+    std::string text;
+    for (; p < end && text.size() < n && h.b[p] >= 0x20 && h.b[p] < 0x7F; p++)
+        text += static_cast<char>(h.b[p]);
+    return "\"" + text + "\"";
+}
+
 // Walks the JPEG markers, over the coded data of each scan, and checks every frame header's
-// size, every Huffman and quantisation table and every scan's table references, up to the end
-// marker or the end of the file. Component numbers other than 1..3 are left to the start-up
-// probe: the loader then reads through table pointers it never set, which crashes on the first
-// JPEG a process loads and only misdecodes later ones, but never writes.
+// layout and size, every Huffman and quantisation table and every scan's components and table
+// references, up to the end marker or the end of the file. The loader reads headers until its
+// first scan and stops at an APP0 it takes for JFIF or an APP1 it takes for Exif that is not;
+// before that scan it needs a JFIF APP0, an Exif APP1 or any of APP2..APP15, or it reads on
+// through the coded data and gives up.
 std::string check_jpeg(const Header& h)
 {
     const std::string unreadable = "cannot be read as a JPEG picture";
     if (!h.has(0, 2) || h.b[0] != 0xFF || h.b[1] != 0xD8)
         return unreadable;
-    bool framed = false, progressive = false;
+    bool app0 = false, app1 = false, scanned = false;
     JpegTables tables;
     size_t p = 2;
     while (h.has(p, 2)) {
@@ -233,11 +311,14 @@ std::string check_jpeg(const Header& h)
             p--;  // a fill byte
             continue;
         }
-        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7))
-            continue;  // markers without a segment
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {  // markers without a segment
+            if (!scanned)
+                return "has a restart or TEM marker before its image data, where the loader stops";
+            continue;
+        }
         if (m == 0xD9)
             break;
-        if (!framed && m == 0xDA)
+        if (tables.components == 0 && m == 0xDA)
             return unreadable + " (no frame header before its image data)";
         if (!h.has(p, 2))
             break;
@@ -246,25 +327,36 @@ std::string check_jpeg(const Header& h)
             return unreadable + " (a segment runs past the end of the file)";
         const size_t body = p + 2, end = p + length;
         std::string fault;
-        if (is_frame_marker(m)) {
-            const unsigned components = length >= 8 ? h.b[p + 7] : 0;
-            if (length < 8 + 3 * components)
-                return unreadable;
-            fault = check_size(h.u16be(p + 5), h.u16be(p + 3));
-            // The loader places luminance blocks for at most two columns of them per unit.
-            for (unsigned c = 0; c < components && fault.empty(); c++)
-                if (h.b[p + 8 + 3 * c] == 1 && (h.b[p + 9 + 3 * c] >> 4) > 2)
-                    fault = "its luminance sampling " + std::to_string(h.b[p + 9 + 3 * c] >> 4) + "x" +
-                            std::to_string(h.b[p + 9 + 3 * c] & 15) +
-                            " makes the loader write past the picture";
-            framed = true;
-            progressive = m == 0xC2;
+        if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+            if (tables.components != 0)
+                return "has a second frame header; the loader reads one frame only";
+            fault = check_sof(h, m, p, length, tables);
         } else if (m == 0xC4) {
             fault = check_dht(h, body, end, tables);
         } else if (m == 0xDB) {
-            fault = check_dqt(h, body, end);
+            fault = check_dqt(h, body, end, tables);
         } else if (m == 0xDA) {
-            fault = check_sos(h, body, end, progressive, tables);
+            fault = check_sos(h, body, end, tables);
+            if (fault.empty() && !scanned) {
+                if (!tables.quantisation)
+                    fault = "its image data comes before any quantisation table";
+                else if (!app0 && !app1)
+                    fault = "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; "
+                            "the loader reads none without one";
+            }
+            scanned = true;
+        } else if (m == 0xE0 && !app0 && !scanned) {
+            if (length < 8 || std::memcmp(&h.b[body], "JFIF\0", 5) != 0 || h.b[body + 5] != 1)
+                return "its first APP0 segment is " + app_text(h, body, end, 8) +
+                       ", not JFIF 1.x; the loader reads an APP0 before any other APPn only as JFIF";
+            app0 = true;
+        } else if (m == 0xE1 && !app1 && !scanned) {
+            if (length < 7 || std::memcmp(&h.b[body], "Exif\0", 5) != 0)
+                return "its first APP1 segment is " + app_text(h, body, end, 30) +
+                       ", not Exif; the loader reads its first APP1 only as Exif";
+            app1 = true;
+        } else if (m >= 0xE2 && m <= 0xEF) {
+            app0 = true;
         }
         if (!fault.empty())
             return fault;
@@ -274,10 +366,16 @@ std::string check_jpeg(const Header& h)
                                     !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
                 p++;
     }
-    return framed ? "" : unreadable + " (no frame header)";
+    return tables.components != 0 ? "" : unreadable + " (no frame header)";
 }
 
 }  // namespace
+
+std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg)
+{
+    const Header h{bytes};
+    return jpeg ? check_jpeg(h) : check_bmp(h);
+}
 
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
 {
@@ -294,13 +392,12 @@ bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
                 std::to_string(kMaxPictureFileSize >> 20) + " MB are accepted";
     if (fault.empty()) {
         // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
-        Header h;
-        h.b.resize(static_cast<size_t>(st.st_size));
+        std::vector<unsigned char> bytes(static_cast<size_t>(st.st_size));
         std::ifstream in(path, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(h.b.data()), static_cast<std::streamsize>(h.b.size())))
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
             fault = std::string("cannot be read: ") + std::strerror(errno);
         else
-            fault = jpeg ? check_jpeg(h) : check_bmp(h);
+            fault = picture_fault(bytes, jpeg);
     }
     if (fault.empty())
         return true;

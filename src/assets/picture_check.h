@@ -2,6 +2,7 @@
 // that makes a loader's size arithmetic wrap, a table or run that makes it write past its memory.
 #pragma once
 #include <string>
+#include <vector>
 
 // The largest width or height a picture of the show may claim, and the largest file read.
 constexpr int kMaxPictureSide = 8192;
@@ -10,7 +11,14 @@ constexpr long long kMaxPictureFileSize = 64LL << 20;
 // Called by load_pictures for each file before it is loaded: true when `path` is a regular file
 // of at most kMaxPictureFileSize bytes that reads as a BMP (`jpeg` false) or JPEG the way its
 // loader reads it, claiming a size within kMaxPictureSide: a BMP long enough for its plain rows,
-// or whose run-length data stays inside the bitmap up to its end code; a JPEG whose Huffman and
-// quantisation tables are well formed and whose scans use only tables defined before them.
+// or whose run-length data stays inside the bitmap up to its end code; a JPEG in a layout the
+// loader decodes within its buffers and reads right (8-bit, baseline or progressive, component 1
+// or components 1..3 with the samplings it handles, after an APPn it accepts), whose Huffman and
+// quantisation tables are well formed and whose scans use only components and tables defined
+// before them.
 // Otherwise false with `error` set to "PATH: fault".
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error);
+
+// The same check on a whole file already in memory, without the size limit on files: "" when
+// the loader reads it safely, else the fault.
+std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg);

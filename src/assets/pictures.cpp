@@ -31,7 +31,11 @@ bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg,
         load_watch(path);
     out = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
     if (!out) {
-        error = path + ": cannot be read as a " + (jpeg ? "JPEG" : "BMP") + " picture";
+        error = path + ": cannot be read as a " +
+                (jpeg ? "JPEG picture (the loader reads 8-bit baseline and progressive JPEGs after a JFIF "
+                        "APP0, an Exif APP1 or another APPn: colour with luminance sampling 1x1, 2x1, 1x2 "
+                        "or 2x2 over chrominance 1x1, greyscale baseline at any sampling, progressive at 1x1)"
+                      : "BMP picture");
         return false;
     }
     if (out->w < need.w || out->h < need.h) {

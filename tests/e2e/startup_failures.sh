@@ -29,10 +29,10 @@ printf '\xCD\x93\x00\x00\xCE\x93\x00\x00' | dd of="$WORK/run/ruvo/tile.bmp" bs=1
 expect_fatal "ruvo/tile.bmp: claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"
 cp "$SRC/ruvo/tile.bmp" "$WORK/run/ruvo/"
 
-# A JPEG that passes every check but crashes its decoder: its frame and scan name components 4..6,
-# so the first JPEG a process loads divides by a sampling the loader never set. The probe's child
-# dies, not the show: the file is named, the status is 1, nothing hangs, and the screen was never
-# opened, so the next start takes the keyboard and runs (Esc held in the logo's wait ends it).
+# A JPEG whose frame and scan name components 4..6: the first JPEG a process loads would divide by
+# a sampling the loader never set. The picture check names it before any decoder runs: the status
+# is 1, nothing hangs, and the screen was never opened, so the next start takes the keyboard and
+# runs (Esc held in the logo's wait ends it).
 python3 - "$WORK/run/ruvo/afro.jpg" <<'PY'
 import struct, sys
 def seg(m, body): return b"\xff" + bytes([m]) + struct.pack(">H", len(body) + 2) + body
@@ -42,7 +42,7 @@ f += seg(0xC4, bytes([0x00, 1] + [0] * 15 + [0]) + bytes([0x10, 1] + [0] * 15 + 
 f += seg(0xDA, bytes([3, 4, 0, 5, 0, 6, 0, 0, 63, 0])) + bytes(4096) + b"\xff\xd9"
 open(sys.argv[1], "wb").write(f)
 PY
-expect_fatal "stream8: cannot start: ruvo/afro.jpg: the picture loader crashed on it with signal"
+expect_fatal "stream8: cannot start: ruvo/afro.jpg: its frame names component 4; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"
 cp "$SRC/ruvo/afro.jpg" "$WORK/run/ruvo/"
 start_show
 wait_phase logo 60
