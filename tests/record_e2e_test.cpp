@@ -355,7 +355,7 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
                                   kRecorder + data + " --out " + quote(roots), log),
                   1) << log;
         EXPECT_NE(log.find("cannot write the video " + roots + ": the file is read-only"), std::string::npos) << log;
-        EXPECT_EQ(read_file(roots), "keep");
+        EXPECT_TRUE(read_file(roots) == "keep") << "the file is replaced";
         EXPECT_EQ(files_starting(shared, ""), std::vector<std::string>{"roots.mp4"});
     }
 
@@ -383,7 +383,7 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     // Names that ffmpeg would read as a URL or an option are files of that name.
     for (const std::string name : {"file:x.mp4", "-x.mp4", "pipe:1"}) {
         SCOPED_TRACE(name);
-        ASSERT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(name), log), 0)
+        EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(name), log), 0)
             << log;
         EXPECT_EQ(probe_stream(dir.file(name), "v")["nb_frames"], "3");
         EXPECT_EQ(files_starting(dir.path(), name), std::vector<std::string>{name});
@@ -462,13 +462,15 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
     const std::string old_video(20000, 'v');
     std::string log;
 
-    // Stand-ins for ffmpeg that spoil the mux's output while reporting success.
-    const std::string cut = dir.file("ffmpeg-cut"), truncated = dir.file("ffmpeg-truncated");
-    std::ofstream(cut) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) exec ffmpeg -t 0.1 \"$@\";; esac\n"
-                          "exec ffmpeg \"$@\"\n";
+    // Stand-ins for ffmpeg whose mux reports success: one adds the output options in MUX_EXTRA,
+    // one cuts the file short after it.
+    const std::string spoil = dir.file("ffmpeg-spoil"), truncated = dir.file("ffmpeg-truncated");
+    std::ofstream(spoil) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) ;; *) exec ffmpeg \"$@\";; esac\n"
+                            "n=$#; i=0\nfor a; do i=$((i + 1)); [ $i -lt $n ] && set -- \"$@\" \"$a\"; last=$a; done\n"
+                            "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
     std::ofstream(truncated) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
                                 "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s 8192 \"${last#file:}\";; esac\n";
-    for (const std::string& f : {cut, truncated})
+    for (const std::string& f : {spoil, truncated})
         std::filesystem::permissions(f, std::filesystem::perms::owner_all);
 
     const struct {
@@ -476,14 +478,17 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         bool full_disk;      // the disk of `where` is a 100 KiB tmpfs
         const char* where;   // out: the output's directory; tmp: TMPDIR; frames: --frames-dir
         std::string options;
+        const char* mux_extra;
         std::string message;
     } rows[] = {
-        {"mux loses frames", false, "out", "--until logo:30 --ffmpeg " + quote(cut),
-         "s of sound where 30 frames, 0.508 s were recorded"},
-        {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "bytes and 8192 are on the disk"},
-        {"full disk for the video", true, "out", "--until smear:100", "ffmpeg failed to add the sound: no space left on the device holding "},
-        {"full disk for the scratch files", true, "tmp", "--until smear:100", "no space left on the device holding "},
-        {"full disk for the pictures", true, "frames", "--until smear:100 --frames smear:1-100 --frames-dir ",
+        {"mux drops a frame", false, "out", "--until logo:30 --ffmpeg " + quote(spoil), "-bsf:v noise=drop=eq(n\\,10)",
+         "it reads back as 29 frames, 0.508 s of video and 0.508 s of sound where 30 frames, 0.508 s were recorded"},
+        {"mux cuts the sound", false, "out", "--until logo:30 --ffmpeg " + quote(spoil), "-af atrim=0:0.2",
+         "it reads back as 30 frames, 0.508 s of video and 0.200 s of sound where 30 frames"},
+        {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
+        {"full disk for the video", true, "out", "--until smear:100", "", "no space left on the device holding "},
+        {"full disk for the scratch files", true, "tmp", "--until smear:100", "", "no space left on the device holding "},
+        {"full disk for the pictures", true, "frames", "--until smear:100 --frames smear:1-100 --frames-dir ", "",
          "no space left on the device holding "},
     };
     bool skipped = false;
@@ -504,7 +509,7 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         std::string options = row.options;
         if (where == "frames")
             options += quote(disk);
-        EXPECT_EQ(run_command("TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + options + " --out " + quote(out), log), 1)
+        EXPECT_EQ(run_command("MUX_EXTRA=" + quote(row.mux_extra) + " TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + options + " --out " + quote(out), log), 1)
             << log;
         EXPECT_NE(log.find(row.message + (row.full_disk ? disk : std::string())), std::string::npos) << log;
         EXPECT_TRUE(read_file(out) == old_video) << "the old video is untouched";
