@@ -486,9 +486,9 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         {"mux cuts the sound", false, "out", "--until logo:30 --ffmpeg " + quote(spoil), "-af atrim=0:0.2",
          "it reads back as 30 frames, 0.508 s of video and 0.200 s of sound where 30 frames"},
         {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
-        {"full disk for the video", true, "out", "--until smear:100", "", "no space left on the device holding "},
-        {"full disk for the scratch files", true, "tmp", "--until smear:100", "", "no space left on the device holding "},
-        {"full disk for the pictures", true, "frames", "--until smear:100 --frames smear:1-100 --frames-dir ", "",
+        {"full disk for the video", true, "out", "--until smear:30", "", "no space left on the device holding "},
+        {"full disk for the scratch files", true, "tmp", "--until logo:60", "", "no space left on the device holding "},
+        {"full disk for the pictures", true, "frames", "--until logo:1 --frames logo:1 --frames-dir ", "",
          "no space left on the device holding "},
     };
     bool skipped = false;
