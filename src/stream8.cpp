@@ -1,27 +1,125 @@
-// stream8: a self-running audiovisual demo. Probes its data, opens the screen, then runs the show
-// to its end.
+// stream8: a self-running audiovisual demo. Finds and probes its data, opens the screen, then runs
+// the show to its end.
 #include <allegro.h>
+#include <getopt.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "frame/live_host.h"
 #include "show/probe.h"
 #include "show/show.h"
 
-int main()
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kUsage =
+    "usage: stream8 [--window] [--scale K] [--help]\n"
+    "\n"
+    "Plays the show full screen at the desktop's own size, each pixel a K x K block (K the\n"
+    "largest that fits), centred on black. Holding Esc ends it.\n"
+    "\n"
+    "  --window    play it in a window instead: the largest K whose window fits the desktop\n"
+    "  --scale K   each pixel a K x K block (1..8), in the window or on the full screen\n"
+    "  --help      this text\n";
+
+// Where the show looks for its data, in order: the working directory, beside the program (and
+// beside its build directory), then the installed data directory.
+std::vector<std::string> data_candidates()
 {
+    std::vector<std::string> dirs = {"ruvo"};
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        dirs.push_back((exe.parent_path() / "ruvo").string());
+        dirs.push_back((exe.parent_path().parent_path() / "ruvo").string());
+        dirs.push_back((exe.parent_path().parent_path() / "share/stream8/ruvo").string());
+    }
+    dirs.push_back(STREAM8_DATA_DIR);
+    return dirs;
+}
+
+bool find_data(std::string& dir, std::string& looked)
+{
+    for (const std::string& d : data_candidates()) {
+        std::error_code ec;
+        if (fs::is_directory(d, ec)) {
+            dir = d;
+            return true;
+        }
+        looked += (looked.empty() ? "" : ", ") + d;
+    }
+    return false;
+}
+
+// One line on standard error, and the same in Allegro's message box where a desktop shows one.
+int cannot_start(const std::string& why)
+{
+    const std::string message = "stream8: cannot start: " + why;
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ScreenChoice choice;
+    static const option kOptions[] = {{"window", no_argument, nullptr, 'w'},
+                                      {"scale", required_argument, nullptr, 's'},
+                                      {"help", no_argument, nullptr, 'h'},
+                                      {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+        if (c == 'w') {
+            choice.window = true;
+        } else if (c == 's') {
+            char* end = nullptr;
+            const long k = std::strtol(optarg, &end, 10);
+            if (!*optarg || *end || k < 1 || k > 8) {
+                std::fprintf(stderr, "stream8: bad --scale '%s': a whole number 1..8\n", optarg);
+                return 2;
+            }
+            choice.scale = static_cast<int>(k);
+        } else if (c == 'h') {
+            std::printf("%s", kUsage);
+            return 0;
+        } else {
+            const std::string opt = argv[optind - 1];
+            std::fprintf(stderr, "stream8: %s '%s' (try --help)\n",
+                         c == ':' ? "this option needs a value:" : "unknown option", opt.c_str());
+            return 2;
+        }
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "stream8: unexpected argument '%s' (try --help)\n", argv[optind]);
+        return 2;
+    }
+
+    std::string data_dir, looked;
+    if (!find_data(data_dir, looked))
+        return cannot_start("no data directory ruvo/ (looked in " + looked + ")");
+
     // Before the screen and the keyboard are taken: a crash in a decoder must take down only the
     // probe's child, never a process that holds the display.
-    const ProbeResult probe = probe_show_data("ruvo");
-    if (!probe.picture_fault.empty()) {
-        const std::string message = "stream8: cannot start: " + probe.picture_fault;
-        std::fprintf(stderr, "%s\n", message.c_str());
-        if (allegro_init() == 0)
-            allegro_message("%s\n", message.c_str());
+    const ProbeResult probe = probe_show_data(data_dir);
+    if (!probe.picture_fault.empty())
+        return cannot_start(probe.picture_fault);
+
+    static LiveHost host;
+    std::string error;
+    if (!host.init(choice, error)) {
+        std::fprintf(stderr, "stream8: %s\n", error.c_str());
         return 1;
     }
-    static LiveHost host;
-    host.init();
-    return run_show(host);
+    const int status = run_show(host, data_dir);
+    host.finish();
+    return status;
 }
 END_OF_MAIN()

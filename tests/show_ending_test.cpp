@@ -129,10 +129,13 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
     const long draws0 = run.s->random.draws();
     ASSERT_EQ(run.run(), 0);
 
-    EXPECT_EQ(run.pause_presents, 500);
+    // The pause counts down 708 presents of 5 ms, 209 of them shown at a tick; the fade shows
+    // every second of its 900 passes.
+    EXPECT_EQ(run.pause_presents, 708);
     EXPECT_EQ(run.fade_presents, 900);
-    EXPECT_EQ(run.host.esc_tests, 500 + 900) << "one test in each wait of the pause";
-    EXPECT_EQ(run.host.polls, 500 + 900);
+    EXPECT_EQ(run.host.presents, 209 + 450);
+    EXPECT_EQ(run.host.esc_tests, 209 + 900) << "one test in each wait of the pause, one a pass";
+    EXPECT_EQ(run.host.polls, 708 + 900);
     EXPECT_EQ(run.s->random.draws() - draws0, 1800);
     EXPECT_EQ(run.s->laiskuri, 900);
 
@@ -159,10 +162,12 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
 TEST(Ending, EscWhileThePauseWaitsLeavesThroughTheWindow)
 {
     EndingRun run;
-    // Held from the 100th wait on: 99 pause frames are shown, the credits are not written yet.
+    // Held from the 100th wait on: 99 pause frames are shown (iteration 336 would be the 100th),
+    // the credits are not written yet.
     run.host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Pause && h.esc_tests >= 100; };
     ASSERT_EQ(run.run(), 0);
-    EXPECT_EQ(run.pause_presents, 99);
+    EXPECT_EQ(run.host.presents, 99);
+    EXPECT_EQ(run.pause_presents, 335);
     EXPECT_EQ(run.fade_presents, 0);
     EXPECT_TRUE(run.host.volumes.empty());
     const std::vector<Event> tail(run.host.events.end() - 2, run.host.events.end());
@@ -224,9 +229,10 @@ TEST(Ending, LogoOverTheLastPictureThenTheFirstBlurDrawsRowBeforeColumn)
     destroy_bitmap(first_fade);
 }
 
-// Each frame of the pause and the fade takes one tick: on a host that keeps up, each lasts its
-// frame count in ticks; one that lags shows the same frames back to back. The pause starts on time
-// whatever the main loop owed, and the credits are there whichever way.
+// Each shown frame of the pause and the fade takes one tick: on a host that keeps up, the ending
+// lasts its 209 + 450 shown frames in ticks; one that lags shows the same frames back to back,
+// and one whose presents cost more than a tick never waits. The pause starts on time whatever the
+// main loop owed, and the credits are there whichever way.
 TEST(Ending, PauseAndFadeShowOneFrameATickAndStartOnTime)
 {
     struct Case {
@@ -234,16 +240,18 @@ TEST(Ending, PauseAndFadeShowOneFrameATickAndStartOnTime)
         long owed_before;  // what the main loop left owed
         long idles;        // turns of the waits
     };
-    for (const Case c : {Case{0.0, 0, 1400}, Case{0.25, 40, 1400 - 1400 / 4 + 1}, Case{2.0, 40, 1}}) {
+    for (const Case c : {Case{0.0, 0, 659}, Case{0.25, 40, 659 - (659 - 1) / 4}, Case{2.0, 40, 1}}) {
         SCOPED_TRACE(c.ticks_per_present);
         EndingRun run;
         run.host.ticks_per_present = c.ticks_per_present;
         run.host.owed_ticks = c.owed_before;
         ASSERT_EQ(run.run(), 0);
-        EXPECT_EQ(run.pause_presents, 500);
+        EXPECT_EQ(run.pause_presents, 708);
         EXPECT_EQ(run.fade_presents, 900);
+        EXPECT_EQ(run.host.presents, 659);
         EXPECT_EQ(run.host.idles, c.idles);
-        EXPECT_GE(run.host.ticks, 1400) << "a paced stretch lasts at least its frames in ticks";
+        EXPECT_GE(run.host.ticks, c.ticks_per_present * 659) << "presents that cost more than a tick add up";
+        EXPECT_GE(run.host.ticks, 659) << "a paced stretch lasts at least its frames in ticks";
         BITMAP* expected = expected_text_bitmap();
         EXPECT_EQ(differing_pixels(run.s->pics.textBitmap, expected), 0);
         destroy_bitmap(expected);

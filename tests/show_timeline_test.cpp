@@ -89,7 +89,10 @@ struct ShowRun {
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
-        if (!run_preamble(*s, dir.path()) || !run_intro(*s))
+        if (!run_preamble(*s, dir.path()))
+            return;
+        start_clock(*s);
+        if (!run_intro(*s))
             return;
         host.begin_phase(Phase::Loop);
         result = run_main_loop(*s);

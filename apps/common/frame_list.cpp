@@ -7,28 +7,9 @@
 
 namespace {
 
-struct PhaseInfo {
-    Phase phase;
-    const char* name;
-    long length;
-};
-
-const PhaseInfo kPhases[] = {
-    {Phase::Logo, "logo", 500},   {Phase::Smear, "smear", 600}, {Phase::Loop, "loop", 2099},
-    {Phase::Pause, "pause", 500}, {Phase::Fade, "fade", 900},
-};
-
-const PhaseInfo& info(Phase p)
-{
-    for (const PhaseInfo& i : kPhases)
-        if (i.phase == p)
-            return i;
-    return kPhases[0];
-}
-
 int order(Phase p)
 {
-    return static_cast<int>(&info(p) - kPhases);
+    return static_cast<int>(p);
 }
 
 std::string trim(const std::string& s)
@@ -56,10 +37,10 @@ bool parse_number(const std::string& s, long& out)
 std::string phase_list()
 {
     std::string s;
-    for (const PhaseInfo& i : kPhases) {
+    for (Phase p : all_phases()) {
         if (!s.empty())
             s += ", ";
-        s += std::string(i.name) + " 1.." + std::to_string(i.length);
+        s += std::string(phase_name(p)) + " 1.." + std::to_string(phase_iterations(p));
     }
     return s;
 }
@@ -74,10 +55,10 @@ bool parse_item(const std::string& item, FrameRange& out, bool allow_range, std:
     }
     const std::string name = item.substr(0, colon);
     const std::string nums = item.substr(colon + 1);
-    const PhaseInfo* phase = nullptr;
-    for (const PhaseInfo& i : kPhases)
-        if (name == i.name)
-            phase = &i;
+    const Phase* phase = nullptr;
+    for (const Phase& p : all_phases())
+        if (name == phase_name(p))
+            phase = &p;
     if (!phase) {
         error = quoted + ": unknown phase '" + name + "' (phases: " + phase_list() + ")";
         return false;
@@ -104,11 +85,12 @@ bool parse_item(const std::string& item, FrameRange& out, bool allow_range, std:
             return false;
         }
     }
-    if (a < 1 || b > phase->length) {
-        error = quoted + ": " + name + " frames are numbered 1.." + std::to_string(phase->length);
+    const long length = phase_iterations(*phase);
+    if (a < 1 || b > length) {
+        error = quoted + ": " + name + " frames are numbered 1.." + std::to_string(length);
         return false;
     }
-    out = FrameRange{phase->phase, a, b};
+    out = FrameRange{*phase, a, b};
     return true;
 }
 
@@ -122,16 +104,6 @@ bool operator==(const FrameLabel& a, const FrameLabel& b)
 bool operator<(const FrameLabel& a, const FrameLabel& b)
 {
     return std::make_pair(order(a.phase), a.n) < std::make_pair(order(b.phase), b.n);
-}
-
-const char* phase_name(Phase phase)
-{
-    return info(phase).name;
-}
-
-long phase_length(Phase phase)
-{
-    return info(phase).length;
 }
 
 const std::vector<Phase>& all_phases()

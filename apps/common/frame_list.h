@@ -6,7 +6,7 @@
 
 #include "frame/host.h"
 
-// One presented frame: its phase and its number within the phase, from 1.
+// One iteration of the show, shown or not: its phase and its number within the phase, from 1.
 struct FrameLabel {
     Phase phase = Phase::Logo;
     long n = 0;
@@ -16,10 +16,6 @@ bool operator==(const FrameLabel& a, const FrameLabel& b);
 // Show order: by phase (logo, smear, loop, pause, fade), then by number.
 bool operator<(const FrameLabel& a, const FrameLabel& b);
 
-// "logo", "smear", "loop", "pause", "fade".
-const char* phase_name(Phase phase);
-// Presents in the phase when the show runs to its end on the virtual clock: 500, 600, 2099, 500, 900.
-long phase_length(Phase phase);
 // All five phases in show order.
 const std::vector<Phase>& all_phases();
 

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "frame/timing.h"
+
 struct DUH;
 struct DUH_SIGRENDERER;
-
-constexpr long kSampleRate = 48000;
-constexpr long kFrameRate = 59;
 
 // Sample frames from the start of the video to the end of video frame `k` (frames counted from 1;
 // 0 gives 0): floor(k * 48000 / 59), so the 48000/59 samples a frame are carried exactly.

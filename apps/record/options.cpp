@@ -3,34 +3,47 @@
 #include <getopt.h>
 
 #include <cstdlib>
+#include <string>
+
+#include "frame/timing.h"
 
 const char* record_usage()
 {
-    return "usage: stream8-record [--out FILE.mp4] [--frames LIST [--frames-dir DIR]] [--no-video]\n"
-           "                      [--until PHASE:N] [--data DIR] [--ffmpeg PROGRAM]\n"
-           "                      [--preset NAME] [--crf N] [--scale N] [--quiet]\n"
-           "\n"
-           "Renders the whole show on a virtual clock, one video frame per presented frame at 59\n"
-           "frames per second, with the music from the main loop's first frame on.\n"
-           "\n"
-           "  --out FILE.mp4      the video (H.264 and AAC; default stream8.mp4)\n"
-           "  --frames LIST       also write these frames as PNG pictures; LIST is a comma list of\n"
-           "                      PHASE:N or PHASE:A-B with the phases logo (1..500), smear (1..600),\n"
-           "                      loop (1..2099, the frame's laiskuri), pause (1..500), fade (1..900),\n"
-           "                      e.g. loop:160-165,fade:130; files are named like loop-00160.png\n"
-           "  --frames-dir DIR    where the pictures go (default: the current directory)\n"
-           "  --no-video          write only the pictures, stopping after the last one\n"
-           "  --until PHASE:N     stop after this frame (the video ends with it)\n"
-           "  --data DIR          the show's data directory (default ruvo)\n"
-           "  --ffmpeg PROGRAM    the ffmpeg program to encode with (default ffmpeg)\n"
-           "  --preset NAME       x264 preset (default veryfast); --crf N its quality (default 18)\n"
-           "  --scale N           a video N times larger each way (1..4, default 1), every pixel of\n"
-           "                      the show an exact NxN block; pictures stay 640x480\n"
-           "  --quiet             no progress report\n";
+    static const std::string text =
+        "usage: stream8-record [--out FILE.mp4] [--frames LIST [--frames-dir DIR]] [--no-video]\n"
+        "                      [--until PHASE:N] [--hash-log FILE] [--data DIR] [--ffmpeg PROGRAM]\n"
+        "                      [--preset NAME] [--crf N] [--scale N] [--quiet]\n"
+        "\n"
+        "Renders the whole show on a virtual clock, one video frame per tick at 59 frames per\n"
+        "second (the frame the screen shows at that tick), with the music from the main loop's\n"
+        "first frame on.\n"
+        "\n"
+        "  --out FILE.mp4      the video (H.264 and AAC; default stream8.mp4)\n"
+        "  --frames LIST       also write these iterations as PNG pictures, shown or not; LIST is a\n"
+        "                      comma list of PHASE:N or PHASE:A-B with the phases logo (1.." +
+        std::to_string(phase_iterations(Phase::Logo)) + "), smear (1.." +
+        std::to_string(phase_iterations(Phase::Smear)) + "),\n"
+        "                      loop (1.." + std::to_string(phase_iterations(Phase::Loop)) +
+        ", the frame's laiskuri), pause (1.." + std::to_string(phase_iterations(Phase::Pause)) +
+        "), fade (1.." + std::to_string(phase_iterations(Phase::Fade)) + "),\n"
+        "                      e.g. loop:160-165,fade:130; files are named like loop-00160.png\n"
+        "  --frames-dir DIR    where the pictures go (default: the current directory)\n"
+        "  --no-video          no video: write only the pictures (stopping after the last one)\n"
+        "                      and the hash log\n"
+        "  --until PHASE:N     stop after this iteration (the video ends with it)\n"
+        "  --hash-log FILE     write a hash of every video frame and of every second of the sound\n"
+        "                      track to FILE, one line each (\"loop:160 <16 hex digits>\")\n"
+        "  --data DIR          the show's data directory (default ruvo)\n"
+        "  --ffmpeg PROGRAM    the ffmpeg program to encode with (default ffmpeg)\n"
+        "  --preset NAME       x264 preset (default veryfast); --crf N its quality (default 18)\n"
+        "  --scale N           a video N times larger each way (1..4, default 1), every pixel of\n"
+        "                      the show an exact NxN block; pictures stay 640x480\n"
+        "  --quiet             no progress report\n";
+    return text.c_str();
 }
 
 namespace {
-enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
+enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kHashLog, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
 
 const option kOptions[] = {
     {"out", required_argument, nullptr, kOut},
@@ -38,6 +51,7 @@ const option kOptions[] = {
     {"frames-dir", required_argument, nullptr, kFramesDir},
     {"no-video", no_argument, nullptr, kNoVideo},
     {"until", required_argument, nullptr, kUntil},
+    {"hash-log", required_argument, nullptr, kHashLog},
     {"data", required_argument, nullptr, kData},
     {"ffmpeg", required_argument, nullptr, kFfmpeg},
     {"preset", required_argument, nullptr, kPreset},
@@ -134,6 +148,13 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
             }
             opts.has_until = true;
             break;
+        case kHashLog:
+            opts.hash_log = optarg;
+            if (opts.hash_log.empty()) {
+                error = "--hash-log needs a file name";
+                return false;
+            }
+            break;
         case kData:
             opts.data_dir = optarg;
             break;
@@ -160,8 +181,8 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
         error = "unknown option '" + std::string(argv[optind]) + "'";
         return false;
     }
-    if (!opts.video && !frames_given) {
-        error = "--no-video needs --frames LIST (there would be nothing to write)";
+    if (!opts.video && !frames_given && opts.hash_log.empty()) {
+        error = "--no-video needs --frames LIST or --hash-log FILE (there would be nothing to write)";
         return false;
     }
     return true;

@@ -12,6 +12,7 @@ struct RecordOptions {
     std::string frames_dir = ".";
     bool has_until = false;
     FrameLabel until;
+    std::string hash_log;  // empty: none
     std::string data_dir = "ruvo";
     std::string ffmpeg = "ffmpeg";
     std::string preset = "veryfast";

@@ -1,7 +1,9 @@
 #include "record/recording_host.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "common/png_writer.h"
@@ -35,7 +37,7 @@ RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts), encoder_(
         has_stop_ = true;
         stop_ = opts_.until;
     }
-    if (!opts_.video) {
+    if (!opts_.video && opts_.hash_log.empty()) {
         FrameLabel last = opts_.frames.last();
         if (!has_stop_ || last < stop_)
             stop_ = last;
@@ -54,6 +56,10 @@ bool RecordingHost::open(std::string& error)
             return false;
         }
     }
+    if (!opts_.hash_log.empty() && !hashes_.open(opts_.hash_log)) {
+        error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
+        return false;
+    }
     if (!opts_.video)
         return true;
     const bool opened = encoder_.open(error);
@@ -69,6 +75,13 @@ bool RecordingHost::close(std::string& error)
     if (failed_) {
         error = failure_;
         return false;
+    }
+    if (hashes_.is_open()) {
+        hashes_.finish();
+        if (!hashes_.good()) {
+            error = "cannot write the hash log " + opts_.hash_log;
+            return false;
+        }
     }
     if (!opts_.video)
         return true;
@@ -95,7 +108,7 @@ bool RecordingHost::close(std::string& error)
 void RecordingHost::start_music(const std::string& module_path)
 {
     HeadlessHost::start_music(module_path);
-    if (!opts_.video)
+    if (!opts_.video && !hashes_.is_open())
         return;
     if (audio_.load(module_path))
         return;
@@ -128,47 +141,66 @@ void RecordingHost::fail(const std::string& message)
 void RecordingHost::present(BITMAP* frame)
 {
     HeadlessHost::present(frame);
-    if (stopped_)
-        return;  // presented on the way to the show's next Esc test
-    frames_++;
-    last_ = FrameLabel{phase, phase_presents};
-    write(frame);
-    if (!opts_.quiet && frames_ % 500 == 0)
-        std::fprintf(stderr, "stream8-record: %ld frames (%s)\n", frames_, label_text(last_).c_str());
-    if (has_stop_ && last_ == stop_)
-        stopped_ = true;
+    iteration(frame, true);
 }
 
-// The frame into the video with its sound, and into a picture when it is wanted.
-void RecordingHost::write(BITMAP* frame)
+void RecordingHost::pass(BITMAP* frame)
 {
-    if (interrupted)
-        return fail(interrupted_message("at " + label_text(last_)));
+    HeadlessHost::pass(frame);
+    iteration(frame, false);
+}
 
-    // On the virtual clock every phase has its fixed count of frames. A show that presents far
+void RecordingHost::iteration(BITMAP* frame, bool shown)
+{
+    if (stopped_)
+        return;  // drawn on the way to the show's next Esc test
+    const FrameLabel label{phase, phase_presents};
+    if (interrupted)
+        return fail(interrupted_message("at " + label_text(label)));
+
+    // On the virtual clock every phase has its fixed count of iterations. A show that draws far
     // more has lost its way; stop before the disk fills.
-    const long nominal = phase_length(phase);
+    const long nominal = phase_iterations(phase);
     if (phase_presents == nominal + 1)
         std::fprintf(stderr, "stream8-record: warning: more than %ld %s frames\n", nominal,
                      phase_name(phase));
     if (phase_presents > 10 * nominal)
-        return fail("the show presented " + std::to_string(phase_presents) + " " + phase_name(phase) +
+        return fail("the show drew " + std::to_string(phase_presents) + " " + phase_name(phase) +
                     " frames, ten times the " + std::to_string(nominal) + " it should; giving up");
 
     std::string error;
-    if (opts_.video) {
-        samples_.clear();
-        const long n = samples_of_frame(frames_);
-        if (in_loop)
-            audio_.render(n, volume_, samples_);
-        else
-            samples_.assign(static_cast<size_t>(n) * 2, 0);
-        if (!encoder_.write_frame(frame, error) || !encoder_.write_sound(samples_, error))
+    if (shown) {
+        frames_++;
+        last_ = label;
+        if (!write_video_frame(frame, error))
             return fail(error);
+        if (!opts_.quiet && frames_ % 500 == 0)
+            std::fprintf(stderr, "stream8-record: %ld frames (%s)\n", frames_, label_text(last_).c_str());
     }
-    if (opts_.frames.contains(last_)) {
-        if (!write_png(opts_.frames_dir + "/" + png_file_name(last_), frame, error))
+    if (opts_.frames.contains(label)) {
+        if (!write_png(opts_.frames_dir + "/" + png_file_name(label), frame, error))
             return fail(error);
         pngs_++;
     }
+    if (has_stop_ && label == stop_)
+        stopped_ = true;
+}
+
+// One tick of the video: the frame the screen shows, with its sound, into the encoder and the
+// hash log.
+bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
+{
+    if (!opts_.video && !hashes_.is_open())
+        return true;
+    samples_.clear();
+    const long n = samples_of_frame(frames_);
+    if (in_loop)
+        audio_.render(n, volume_, samples_);
+    else
+        samples_.assign(static_cast<size_t>(n) * 2, 0);
+    if (hashes_.is_open()) {
+        hashes_.frame(last_.phase, last_.n, frame);
+        hashes_.sound(samples_.data(), static_cast<size_t>(n));
+    }
+    return !opts_.video || (encoder_.write_frame(frame, error) && encoder_.write_sound(samples_, error));
 }

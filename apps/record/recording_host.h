@@ -1,9 +1,11 @@
 // The recording host: runs the show on a virtual clock and hands its presented frames to the
 // video encoder and the picture writer.
 //
-// Time model, the live show's: every present is one frame of the video, 1/59 s. A present takes
-// no virtual time and every frame waits for its own tick, so each phase shows its frames (500,
-// 600, 2099, 500, 900) and nothing owed carries over. Sound is silent until the main loop's first
+// Time model, the live show's: every present is the frame the screen shows for one tick, one frame
+// of the video, 1/59 s; iterations the show passes (two a tick in the smear and the fade, most of
+// the still holds) are numbered but never in the video. A present takes no virtual time and every
+// frame waits for its own tick, so each phase shows its frames (209, 300, 2099, 209, 450) and
+// nothing owed carries over. Sound is silent until the main loop's first
 // frame, then the module rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried
 // exactly, at the gain the show last set when the frame is presented and at the level the live
 // show's sound driver plays it.
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "common/module_audio.h"
+#include "frame/frame_log.h"
 #include "frame/headless_host.h"
 #include "record/encoder.h"
 #include "record/options.h"
@@ -42,11 +45,13 @@ public:
     void start_music(const std::string& module_path) override;
     void set_music_volume(float volume) override;
     void present(BITMAP* frame) override;
+    void pass(BITMAP* frame) override;
     bool esc_held() override;
 
 private:
     void fail(const std::string& message);
-    void write(BITMAP* frame);
+    void iteration(BITMAP* frame, bool shown);
+    bool write_video_frame(BITMAP* frame, std::string& error);
 
     RecordOptions opts_;
     VideoEncoder encoder_;
@@ -61,4 +66,5 @@ private:
     long pngs_ = 0;
     FrameLabel last_;
     std::vector<int16_t> samples_;
+    FrameLog hashes_;
 };

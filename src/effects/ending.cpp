@@ -8,9 +8,6 @@
 
 namespace {
 
-// The pause: the picture stands still for this many frames, one a tick.
-constexpr int kPauseFrames = 500;
-
 // Index 0 is unused: the lines are written as the pause's frames left to show pass 4, 3, 2 and 1.
 const char* const kCreditLines[5] = {
     nullptr,
@@ -62,26 +59,32 @@ int run_ending(Stage& s)
     s.laiskuri = 0;
     draw_sprite(p.canvas, p.logoImage, 0, 80);
 
-    // The pause: the picture stands still while the credits go, unseen, into textBitmap. It
-    // starts on time whatever the main loop owed; Esc held while it waits ends the show as the
-    // main loop's wait does.
+    // The pause: the picture stands still while the credits go, unseen, into textBitmap, counted
+    // down as a 5 ms present would count it. It starts on time whatever the main loop owed; Esc
+    // held while it waits for a tick ends the show as the main loop's wait does.
     s.host.clear_owed();
     s.host.begin_phase(Phase::Pause);
-    for (int left = kPauseFrames; left > 0; left--) {
-        if (!s.host.wait_tick(true)) {
-            exit_deinit_then_windowed(s.host);
-            return 0;
+    for (HoldCounter hold; hold.running(); hold.next()) {
+        if (!hold.shown()) {
+            s.host.pass(p.canvas);
+        } else {
+            if (!s.host.wait_tick(true)) {
+                exit_deinit_then_windowed(s.host);
+                return 0;
+            }
+            s.host.present(p.canvas);
         }
-        s.host.present(p.canvas);
-        if (left <= 4)
-            write_credit_line(p.textBitmap, left);
+        const long n = hold.count();
+        if (n <= 4)
+            write_credit_line(p.textBitmap, static_cast<int>(n));
         s.host.poll_music();
     }
 
-    // The fade: blur, block letters for passes 101..199, music from full volume to almost nothing.
+    // The fade, two iterations a tick: blur, block letters for passes 101..199, music from full
+    // volume to almost nothing.
     set_trans_blender(300, 300, 300, 30);
     s.host.begin_phase(Phase::Fade);
-    while (s.laiskuri <= 899) {
+    while (s.laiskuri <= kFadeIterations - 1) {
         s.host.poll_music();
         s.host.set_music_volume(static_cast<float>(1.0 - s.laiskuri / 900.0));
         s.laiskuri += 1;
@@ -97,6 +100,10 @@ int run_ending(Stage& s)
         const int jy = s.random.next() / 5000 - 3;
         const int jx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, jx, jy);
+        if (s.laiskuri % kIterationsPerTick != 0) {
+            s.host.pass(p.canvas);
+            continue;
+        }
         s.host.wait_tick();
         s.host.present(p.canvas);
     }

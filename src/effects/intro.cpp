@@ -4,22 +4,19 @@
 #include "frame/stage.h"
 #include "raster/raster.h"
 
-namespace {
-constexpr int kLogoFrames = 500;  // the still logo, one frame a tick
-}
-
 bool run_intro(Stage& s)
 {
     Pictures& p = s.pics;
-    s.effu = 0;
-    s.host.install_tick();
-    fill_stairs_bitmaps(p);
     draw_sprite(p.canvas, p.logoImage, 0, 80);
 
-    // The still logo: one frame a tick. Esc held while it waits ends the show as the main
-    // loop's wait does.
+    // The still logo, counted down as a 5 ms present would count it; each present the screen
+    // shows waits for its tick. Esc held while it waits ends the show as the main loop's wait does.
     s.host.begin_phase(Phase::Logo);
-    for (int n = 0; n < kLogoFrames; n++) {
+    for (HoldCounter hold; hold.running(); hold.next()) {
+        if (!hold.shown()) {
+            s.host.pass(p.canvas);
+            continue;
+        }
         if (!s.host.wait_tick(true)) {
             exit_deinit_then_windowed(s.host);
             return false;
@@ -27,9 +24,10 @@ bool run_intro(Stage& s)
         s.host.present(p.canvas);
     }
 
+    // The smear, two iterations a tick: the second of each pair is shown.
     set_trans_blender(300, 300, 300, 30);
     s.host.begin_phase(Phase::Smear);
-    while (s.laiskuri <= 599) {
+    while (s.laiskuri <= kSmearIterations - 1) {
         s.laiskuri += 1;
         if (s.host.esc_held()) {
             exit_windowed_then_deinit(s.host);
@@ -38,6 +36,10 @@ bool run_intro(Stage& s)
         const int dy = s.random.next() / 5000 - 3;
         const int dx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, dx, dy);
+        if (s.laiskuri % kIterationsPerTick != 0) {
+            s.host.pass(p.canvas);
+            continue;
+        }
         s.host.wait_tick();
         s.host.present(p.canvas);
     }

@@ -1,8 +1,8 @@
-// The intro: the logo held still, then dissolved by 600 frames of jittered self-blending.
+// The intro: the logo held still, then dissolved by 600 iterations of jittered self-blending.
 #pragma once
 
 struct Stage;
 
-// Installs the tick, fills the stairs bitmaps, shows the logo phase and the smear.
-// Returns false when Esc ended the program during the smear (windowed exit already taken).
+// Shows the logo phase and the smear; the tick is already running. Returns false when Esc ended
+// the program (its exit already taken).
 bool run_intro(Stage& s);

@@ -65,9 +65,19 @@ void HeadlessHost::present(BITMAP* frame)
 {
     presents++;
     phase_presents++;
+    shown = true;
     if (on_present)
         on_present(frame, phase, phase_presents);
     add_ticks(ticks_per_present);
+}
+
+void HeadlessHost::pass(BITMAP* frame)
+{
+    passes++;
+    phase_presents++;
+    shown = false;
+    if (on_present)
+        on_present(frame, phase, phase_presents);
 }
 
 bool HeadlessHost::esc_held()

@@ -24,15 +24,18 @@ public:
     // Virtual time one present costs, in ticks (fractions accumulate). 0: a present takes no time,
     // so every frame waits for its tick and takes exactly one.
     double ticks_per_present = 0;
-    // Called after every present with the frame, its phase and its number within the phase (1-based).
+    // Called after every iteration, shown or passed, with the frame, its phase and its number
+    // within the phase (1-based); `shown` tells which it was.
     std::function<void(BITMAP*, Phase, long)> on_present;
 
     // --- Record ---
     std::vector<Event> events;
     Phase phase = Phase::Logo;
     int scene = -1;             // the main loop's current scene (6: the ending); -1 before it
-    long phase_presents = 0;    // presents in the current phase
-    long presents = 0;          // all presents
+    long phase_presents = 0;    // iterations in the current phase, shown or passed: the frame's number
+    long presents = 0;          // all frames shown, one a tick
+    long passes = 0;            // all iterations passed
+    bool shown = false;         // the last iteration was shown
     long esc_tests = 0;
     long idles = 0;             // turns of the waits for a tick
     long polls = 0;
@@ -54,6 +57,7 @@ public:
     void begin_phase(Phase p) override;
     void begin_scene(int s) override { scene = s; }
     void present(BITMAP* frame) override;
+    void pass(BITMAP* frame) override;
     bool esc_held() override;
     void deinit() override { events.push_back(Event::Deinit); }
     void set_windowed_mode() override { events.push_back(Event::Windowed); }

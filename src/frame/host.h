@@ -5,10 +5,9 @@
 #pragma once
 #include <string>
 
-struct BITMAP;
+#include "frame/timing.h"
 
-// Stretches of the show that present frames; a recorder names frames by phase and count.
-enum class Phase { Logo, Smear, Loop, Pause, Fade };
+struct BITMAP;
 
 class Host {
 public:
@@ -46,9 +45,13 @@ public:
     // The main loop's scene changes: the frames presented from now on are scene `scene` (0..5;
     // 6 is the ending). Called before the first frame of each visit draws.
     virtual void begin_scene(int scene) = 0;
-    // Copies one whole 640x480 bitmap to the screen at (0, 0); live, it is on the display when
-    // this returns.
+    // Puts one whole 640x480 frame on the screen for the tick just taken. Live, a frame on time
+    // first sleeps to a fixed moment of its tick, and it is on the display when this returns.
     virtual void present(BITMAP* frame) = 0;
+    // An iteration whose frame a later one overtakes before any tick shows it (the smear and fade
+    // draw two a tick, the holds many): it never reaches the screen and takes no tick, but it
+    // counts in the phase's numbering, so a recorder can still dump it.
+    virtual void pass(BITMAP* frame) = 0;
     // True while Esc is held down at the moment of the test; consumes nothing.
     virtual bool esc_held() = 0;
 

@@ -11,40 +11,121 @@
 #include <string>
 #include <thread>
 
-#include "frame/tick.h"
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "raster/raster.h"
+
 #include "music/module_check.h"
 
 namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
 // machine, early enough to leave the rest of the tick for the copy to the X server.
 constexpr std::chrono::milliseconds kPresentDelay{10};
+// How long the sound plays on after an early end before it stops: the mixer's ramp, then what
+// the driver and the device have already taken.
+constexpr int kDrainMs = 250;
 }
 
-void LiveHost::init()
+namespace {
+
+// Set by the window's close button; read as Esc.
+volatile int close_requested = 0;
+
+void on_close_button()
+{
+    close_requested = 1;
+}
+
+// Room a window manager's frame takes around a window: title bar and borders.
+constexpr int kFrameRoomW = 16;
+constexpr int kFrameRoomH = 48;
+
+}  // namespace
+
+// The X11 driver's own update of a screen area from its frame buffer (exported by the library,
+// declared only in its private headers): after rows are written straight into the screen.
+extern "C" void _xwin_update_screen(int x, int y, int w, int h);
+
+int fitting_scale(int w, int h)
+{
+    return std::min(w / 640, h / 480);
+}
+
+int window_scale(int w, int h)
+{
+    return std::max(1, fitting_scale(w - kFrameRoomW, h - kFrameRoomH));
+}
+
+bool LiveHost::init(const ScreenChoice& choice, std::string& error)
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
     if (allegro_init() != 0) {
         // Allegro leaves its error text empty when X cannot be reached: say what was tried.
         const char* display = std::getenv("DISPLAY");
-        const std::string which = display && *display
-                                      ? std::string("the display '") + display + "' named by DISPLAY"
-                                      : std::string("a display: DISPLAY is not set");
-        std::fprintf(stderr, "stream8: cannot open %s%s%s\n", which.c_str(),
-                     allegro_error[0] ? "; " : "", allegro_error);
-        std::exit(-1);
+        error = display && *display ? std::string("cannot open the display '") + display +
+                                          "' named by DISPLAY"
+                                    : std::string("cannot open a display: DISPLAY is not set");
+        if (allegro_error[0])
+            error += std::string("; ") + allegro_error;
+        return false;
+    }
+    int dw = 0, dh = 0;
+    if (get_desktop_resolution(&dw, &dh) != 0 || dw <= 0 || dh <= 0) {
+        dw = 640;
+        dh = 480;
+    }
+    const int depth = desktop_color_depth();
+    const std::string desktop = std::to_string(dw) + "x" + std::to_string(dh);
+    if (fitting_scale(dw, dh) < 1) {
+        error = "the desktop is " + desktop + ", smaller than the show's 640x480";
+        allegro_exit();
+        return false;
+    }
+    const int k = choice.scale > 0 ? choice.scale : choice.window ? window_scale(dw, dh) : fitting_scale(dw, dh);
+    if (k > fitting_scale(dw, dh)) {
+        error = "--scale " + std::to_string(k) + " needs " + std::to_string(640 * k) + "x" +
+                std::to_string(480 * k) + "; the desktop is " + desktop;
+        allegro_exit();
+        return false;
     }
     // The effects draw 32-bit pixels and blend them by 32-bit rules; at 8, 15, 16 or 24 bits they
     // would lose or garble colours. The X11 driver converts each present to the desktop's depth.
+    // Full screen takes the desktop's own size, so no mode switch happens.
     set_color_depth(32);
-    if (set_gfx_mode(GFX_AUTODETECT_FULLSCREEN, 640, 480, 0, 0) != 0) {
-        allegro_message("%s\n", allegro_error);
-        std::exit(-1);
+    const int sw = choice.window ? 640 * k : dw, sh = choice.window ? 480 * k : dh;
+    if (set_gfx_mode(choice.window ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT_FULLSCREEN, sw, sh, 0, 0) != 0) {
+        const std::string why = allegro_error;
+        if (why.find("grab") != std::string::npos)
+            error = "cannot take the keyboard (" + why + "): is another copy of the show running?";
+        else
+            error = "cannot open a " + std::to_string(sw) + "x" + std::to_string(sh) + " " +
+                    (choice.window ? "window" : "full screen") + " at 32 bits on this " +
+                    std::to_string(depth) + "-bit display: " + (why.empty() ? "no reason given" : why);
+        allegro_exit();
+        return false;
     }
+    // Blenders that work on 24-bit colour (the hue blender among them) split pixels by the 24-bit
+    // shifts; the driver sets only the 32-bit ones. Both layouts are red << 16 | green << 8 | blue,
+    // as on the headless host.
+    _rgb_r_shift_24 = _rgb_r_shift_32;
+    _rgb_g_shift_24 = _rgb_g_shift_32;
+    _rgb_b_shift_24 = _rgb_b_shift_32;
+    fullscreen_ = !choice.window;
+    scale_ = k;
+    left_ = (SCREEN_W - 640 * k) / 2;
+    top_ = (SCREEN_H - 480 * k) / 2;
+    clear_to_color(screen, 0);
+    set_window_title("stream8");
+    set_close_button_callback(on_close_button);
     install_timer();
     install_keyboard();
     install_mouse();
     if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
         phase_log_ = std::fopen(path, "w");
+    if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
+        frame_log_.open(path);
+    return true;
 }
 
 void LiveHost::log_phase(const char* name)
@@ -58,8 +139,9 @@ void LiveHost::log_phase(const char* name)
 
 void LiveHost::begin_phase(Phase phase)
 {
-    static const char* const names[] = {"logo", "smear", "loop", "pause", "fade"};
-    log_phase(names[static_cast<int>(phase)]);
+    phase_ = phase;
+    phase_iteration_ = 0;
+    log_phase(phase_name(phase));
 }
 
 void LiveHost::install_tick()
@@ -74,12 +156,12 @@ long LiveHost::ticks_elapsed() const
         return 0;
     const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now() - tick_start_).count();
-    return static_cast<long>(us * TIMERS_PER_SECOND / (kTickPeriod * 1000000LL));
+    return static_cast<long>(us * kTimerHz / (kTickPeriod * 1000000LL));
 }
 
 std::chrono::steady_clock::time_point LiveHost::tick_time(long n) const
 {
-    const long long us = (n * kTickPeriod * 1000000LL + TIMERS_PER_SECOND - 1) / TIMERS_PER_SECOND;
+    const long long us = (n * kTickPeriod * 1000000LL + kTimerHz - 1) / kTimerHz;
     return tick_start_ + std::chrono::microseconds(us);
 }
 
@@ -99,34 +181,73 @@ void LiveHost::present(BITMAP* frame)
         if (std::chrono::steady_clock::now() < due)
             std::this_thread::sleep_until(due);
     }
-    // The driver copies the frame into its image and only queues the request that sends it; its
-    // background thread flushes such requests every 20 ms or so, and a flush while the next frame
-    // is being copied shows bands of two frames. Under the display lock, with the connection
-    // synced, the whole frame is on the X server before this returns.
+    phase_iteration_++;
+    if (frame_log_.is_open())
+        frame_log_.frame(phase_, phase_iteration_, frame);
+    // The frame goes straight into the driver's screen buffer, scaled, and that area is sent to
+    // the X server at once; under the display lock, with the connection synced, the whole frame
+    // is on the server before this returns. (Left to itself, the driver's background thread
+    // flushes every 20 ms or so, and a flush during a copy shows bands of two frames.)
     XLOCK();
-    blit(frame, screen, 0, 0, 0, 0, 640, 480);
+    raster::scale_blit(frame, screen, scale_, left_, top_);
+    _xwin_update_screen(left_, top_, 640 * scale_, 480 * scale_);
     XSync(_xwin.display, False);
     XUNLOCK();
 }
 
+void LiveHost::pass(BITMAP*)
+{
+    phase_iteration_++;
+}
+
 bool LiveHost::esc_held()
 {
-    return key[KEY_ESC] != 0;
+    // Closing the window is Esc held.
+    return key[KEY_ESC] != 0 || close_requested;
 }
 
 void LiveHost::deinit()
 {
     clear_keybuf();
+    // An early end: the music fades to silence in the mixer over the next 25 ms instead of
+    // stopping mid-note when the sound shuts down. (The stream is the mixer's only voice.)
+    if (player_ && !ramping_) {
+        ramping_ = true;
+        for (int v = 0; v < 256; v++)
+            if (voice_check(v))
+                voice_ramp_volume(v, 25, 0);
+    }
 }
 
 void LiveHost::set_windowed_mode()
 {
     set_gfx_mode(GFX_AUTODETECT_WINDOWED, 640, 480, 0, 0);
+    fullscreen_ = false;
+}
+
+void LiveHost::finish()
+{
+    // The screen and the keyboard go back at once; the sound's last moments need no screen.
+    if (fullscreen_) {
+        set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+        fullscreen_ = false;
+    }
+    if (!player_)
+        return;
+    // What the driver has already mixed plays out, then the ramped, silent stream: fed, not
+    // stopped, until the sound that leaves the machine is silence.
+    for (int ms = 0; ms < kDrainMs; ms++) {
+        al_poll_duh(player_);
+        rest(1);
+    }
+    al_stop_duh(player_);
+    player_ = nullptr;
 }
 
 void LiveHost::report_fatal(const std::string& message)
 {
     set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+    fullscreen_ = false;
     // A terminal user reads standard error; a desktop user gets Allegro's message box.
     std::fprintf(stderr, "stream8: %s\n", message.c_str());
     allegro_message("stream8: %s\n", message.c_str());
@@ -139,13 +260,27 @@ void LiveHost::start_music(const std::string& module_path)
     // The music is the mixer's only voice: play it at full scale instead of the library's default
     // of half, which leaves room for a second voice the show never has.
     set_volume_per_voice(0);
+    // The drivers Allegro tries print their own complaints when there is no sound device; the
+    // show says it in one line of its own below.
+    std::fflush(stderr);
+    const int saved_stderr = dup(2);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, 2);
+        close(null);
+    }
     const bool sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
+    std::fflush(stderr);
+    if (saved_stderr >= 0) {
+        dup2(saved_stderr, 2);
+        close(saved_stderr);
+    }
     // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
     std::string problem;
     if (check_module_file(module_path, problem))
         module_ = dumb_load_it_quick(module_path.c_str());
     if (module_)
-        player_ = al_start_duh(module_, 2, 0, 1.0f, 4096, 48000);
+        player_ = al_start_duh(module_, 2, 0, 1.0f, kStreamBuffer, kSampleRate);
     // The show runs on in silence with unchanged timing; say why, naming a bad module whether or
     // not a sound device opened.
     if (!module_)
@@ -179,7 +314,7 @@ void LiveHost::end_music()
     // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
     // Refill them with silence for three buffers' time, then stop: the sound ends in silence.
     al_duh_set_volume(player_, 0.0f);
-    for (int ms = 0; ms < 3 * 4096 * 1000 / 48000; ms++) {
+    for (long ms = 0; ms < 3 * kStreamBuffer * 1000 / kSampleRate; ms++) {
         al_poll_duh(player_);
         rest(1);
     }

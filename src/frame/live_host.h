@@ -1,19 +1,37 @@
-// The host of the real show: Allegro's full-screen mode, keyboard, the DUMB player and a clock.
+// The host of the real show: Allegro's screen (full screen at the desktop's size, or a window),
+// keyboard, the DUMB player and a clock.
 #pragma once
 #include <chrono>
 #include <cstdio>
 
+#include "frame/frame_log.h"
 #include "frame/host.h"
 
 struct AL_DUH_PLAYER;
+struct BITMAP;
 struct DUH;
+
+// How the show meets the screen.
+struct ScreenChoice {
+    bool window = false;  // a window instead of the full screen
+    int scale = 0;        // each frame pixel a scale x scale block; 0: the largest that fits
+};
+
+// The largest whole k whose 640k x 480k picture fits a w x h area; 0 when none does.
+int fitting_scale(int w, int h);
+// The scale of the window on a w x h desktop: the largest whose window, with room for its frame
+// (title bar and borders), fits the desktop; 1 at least.
+int window_scale(int w, int h);
 
 class LiveHost : public Host {
 public:
-    // Brings up Allegro and the 640x480 full-screen mode, drawn at 32 bits whatever the desktop's
-    // depth (the library converts for the screen), then the timer, keyboard and mouse. Exits the
-    // process with status -1 when Allegro or the mode cannot start.
-    void init();
+    // Brings up Allegro and the screen, drawn at 32 bits whatever the desktop's depth (the library
+    // converts for the screen), then the timer, keyboard and mouse. Full screen covers the
+    // desktop at its own size and shows each frame scaled by a whole factor, centred on black.
+    // Returns false with `error` set (and nothing left open) when the screen cannot be had.
+    bool init(const ScreenChoice& choice, std::string& error);
+    // The scale and place of the picture on the screen.
+    int scale() const { return scale_; }
 
     void install_tick() override;
     long owed() override { return ticks_elapsed() - taken_; }
@@ -23,6 +41,7 @@ public:
     void begin_phase(Phase phase) override;
     void begin_scene(int) override {}
     void present(BITMAP* frame) override;
+    void pass(BITMAP* frame) override;
     bool esc_held() override;
     void deinit() override;
     void set_windowed_mode() override;
@@ -32,11 +51,20 @@ public:
     void set_music_volume(float volume) override;
     void end_music() override;
 
+    // After the show, before the program returns: leaves full screen at once if the show did not,
+    // then lets the sound die away (an early end ramps it down first) and stops it.
+    void finish();
+
 private:
     // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end") is
     // written there in seconds since the tick began: how the end-to-end tests time the phases.
     void log_phase(const char* name);
     std::FILE* phase_log_ = nullptr;
+    // With STREAM8_FRAME_LOG naming a file, the hash of every frame presented, named as the
+    // recorder names it: how the end-to-end tests compare the live show with the recorder's.
+    FrameLog frame_log_;
+    Phase phase_ = Phase::Logo;
+    long phase_iteration_ = 0;
     // The clock: ticks are counted from the steady clock, not by a timer thread, so each one
     // falls exactly on its time. 0 before install_tick.
     long ticks_elapsed() const;
@@ -44,6 +72,11 @@ private:
     bool ticking_ = false;
     std::chrono::steady_clock::time_point tick_start_;
     long taken_ = 0;  // ticks taken by frames (or forgotten)
+    // The picture on the screen: scale and top-left corner.
+    int scale_ = 1;
+    int left_ = 0, top_ = 0;
+    bool fullscreen_ = false;
     DUH* module_ = nullptr;
     AL_DUH_PLAYER* player_ = nullptr;
+    bool ramping_ = false;  // the music is being ramped to silence after an early end
 };

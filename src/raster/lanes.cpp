@@ -88,6 +88,28 @@ void blend_row_groups(Path p, const Blend& bl, const Span* rows, int nrows, int 
                        : lanes128::blend_row_groups)(bl, rows, nrows, w);
 }
 
+void scale_blit(BITMAP* src, BITMAP* dst, int k, int x, int y)
+{
+    const Path p = path();
+    const int w = src->w, h = src->h;
+    if (p == Path::allegro || k < 1 || k > 4 || bitmap_color_depth(src) != 32 ||
+        bitmap_color_depth(dst) != 32 || !is_memory_bitmap(src) || !is_linear_bitmap(dst) ||
+        x < 0 || y < 0 || x + w * k > dst->w || y + h * k > dst->h) {
+        stretch_blit(src, dst, 0, 0, w, h, x, y, w * k, h * k);
+        return;
+    }
+    auto widen = p == Path::avx512 ? lanes512::widen_row : p == Path::avx2 ? lanes256::widen_row : lanes128::widen_row;
+    for (int r = 0; r < h; r++) {
+        const auto* in = reinterpret_cast<const uint32_t*>(src->line[r]);
+        auto* first = reinterpret_cast<uint32_t*>(dst->line[y + r * k]) + x;
+        widen(in, first, w, k);
+        // The other k - 1 rows of the block row are copies of the first.
+        for (int j = 1; j < k; j++)
+            std::memcpy(reinterpret_cast<uint32_t*>(dst->line[y + r * k + j]) + x, first,
+                        static_cast<size_t>(w) * k * 4);
+    }
+}
+
 bool escape_counts(const double* re, const double* im, int n, double c_re, double c_im, int limit, int* counts)
 {
     const Path p = path();

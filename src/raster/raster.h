@@ -70,4 +70,11 @@ void draw_trans_sprite(BITMAP* dst, BITMAP* src, int x, int y);
 // and plasma lines.
 void fastline(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour);
 
+// stretch_blit(src, dst, 0, 0, w, h, x, y, k * w, k * h) for a whole 32-bit memory bitmap src
+// and k = 1..4: every pixel a k x k block. Fast where dst is a 32-bit bitmap of plain rows (a
+// memory bitmap, or a linear screen whose update the caller sends) holding the whole area: each
+// row is widened once, then copied to the block's other rows. Meant for presenting frames on a
+// large screen.
+void scale_blit(BITMAP* src, BITMAP* dst, int k, int x, int y);
+
 }  // namespace raster

@@ -17,6 +17,7 @@
 
 #include "assets/pictures.h"
 #include "frame/headless_host.h"
+#include "frame/timing.h"
 #include "music/module_check.h"
 #include "show/show.h"
 
@@ -26,10 +27,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The music the show plays: the main loop's 2099 frames and the ending's 1400, at 59 a second,
-// rendered as the player renders it, 48000 Hz stereo in buffers of 4096 frames.
-constexpr long kMusicFrames = (2099L + 1400L) * 48000 / 59;
-constexpr long kBuffer = 4096;
+// The music the show plays, from the main loop's first tick to the fade's last, rendered as the
+// player renders it, 48000 Hz stereo in buffers of 4096 frames.
+constexpr long kMusicFrames = kMusicTicks * kSampleRate / kFrameRate;
+constexpr long kBuffer = kStreamBuffer;
 
 // Time allowed for one picture, and for loading and rendering the module.
 constexpr double kPictureSeconds = 10;
@@ -90,7 +91,7 @@ void before_picture(const std::string& path)
             if (DUH_SIGRENDERER* r = duh_start_sigrenderer(duh, 0, 2, 0)) {
                 std::vector<short> buffer(2 * kBuffer);
                 for (long left = kMusicFrames; left > 0; left -= kBuffer)
-                    duh_render(r, 16, 0, 1.0f, 65536.0f / 48000, std::min(left, kBuffer),
+                    duh_render(r, 16, 0, 1.0f, 65536.0f / kSampleRate, std::min(left, kBuffer),
                                buffer.data());
             }
         }

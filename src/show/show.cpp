@@ -20,6 +20,13 @@ bool run_preamble(Show& s, const std::string& data_dir)
     return true;
 }
 
+void start_clock(Show& s)
+{
+    s.effu = 0;
+    s.host.install_tick();
+    fill_stairs_bitmaps(s.pics);
+}
+
 int run_main_loop(Show& s)
 {
     s.laiskuri = 0;
@@ -69,6 +76,7 @@ int run_show(Host& host, const std::string& data_dir)
     auto s = std::make_unique<Show>(host);
     if (!run_preamble(*s, data_dir))
         return 1;
+    start_clock(*s);
     if (!run_intro(*s))
         return 0;
     // The main loop starts on time: the intro's frames each took their own tick.
