@@ -68,8 +68,10 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
 {
     const std::string tail = tail_of_file(log);
     for (const std::string& dir : dirs)
-        if (disk_full(dir) || tail.find("No space left on device") != std::string::npos)
+        if (disk_full(dir))
             return "ffmpeg " + what + ": " + no_space(dir);
+    if (tail.find("No space left on device") != std::string::npos)
+        return "ffmpeg " + what + ": " + no_space(dirs.front());
     rlimit limit;
     if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
@@ -467,7 +469,7 @@ bool VideoEncoder::check_video(std::string& error)
         if (disk_full(dir))
             why << no_space(dir);
         else if (!probed)
-            why << "it cannot be read back (ffprobe: " << probe.how_it_ended() << ")";
+            why << "it cannot be read back (ffprobe, " << probe.how_it_ended() << "):\n" << tail_of_file(log, 3);
         else
             why << "it reads back as " << video_packets << " frames, " << video_seconds
                 << " s of video and " << audio_seconds << " s of sound where " << frames_
