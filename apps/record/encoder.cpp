@@ -469,12 +469,14 @@ bool VideoEncoder::check_video(std::string& error)
         if (disk_full(dir))
             why << no_space(dir);
         else if (!probed)
-            why << "it cannot be read back (ffprobe, " << probe.how_it_ended() << "):\n" << tail_of_file(log, 3);
+            why << "it cannot be read back (ffprobe, " << probe.how_it_ended() << ")";
         else
             why << "it reads back as " << video_packets << " frames, " << video_seconds
                 << " s of video and " << audio_seconds << " s of sound where " << frames_
                 << " frames, " << seconds << " s were recorded";
         error = why.str() + not_kept;
+        if (!probed)
+            error += ":\n" + tail_of_file(log, 3);
         return false;
     }
     return true;
