@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstring>
 #include <fstream>
@@ -242,6 +245,34 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
               1);
     EXPECT_NE(log.find("ffmpeg"), std::string::npos) << log;
 
+    // An ffmpeg that takes every frame and then fails: the status alone says the video is lost.
+    const std::string reads_then_fails = dir.file("ffmpeg-reads-then-fails");
+    std::ofstream(reads_then_fails) << "#!/bin/sh\ncat >/dev/null\nexit 1\n";
+    std::filesystem::permissions(reads_then_fails, std::filesystem::perms::owner_all);
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg " + quote(reads_then_fails) + " --until logo:20 --out " +
+                              quote(out), log),
+              1);
+    EXPECT_NE(log.find("stream8-record: ffmpeg failed to encode the frames (exit status 1)"), std::string::npos)
+        << log;
+
+    // Command-line faults of both programs: one line saying what, the usage, status 2.
+    const struct {
+        std::string command;
+        const char* message;
+    } bad_lines[] = {
+        {kRecorder + " --out ''", "stream8-record: --out needs a file name\n\nusage: stream8-record "},
+        {kRecorder + " --quiet extra", "stream8-record: unknown option 'extra'\n\nusage: stream8-record "},
+        {kBench + " --frobnicate", "stream8-bench: unknown option '--frobnicate'\nusage: stream8-bench "},
+        {kBench + " --path", "stream8-bench: --path needs a value\nusage: stream8-bench "},
+        {kBench + " --path=mmx", "stream8-bench: unknown path 'mmx'\nusage: stream8-bench "},
+        {kBench + " --compare=yes", "stream8-bench: --compare takes no value\nusage: stream8-bench "},
+        {kBench + " --data ''", "stream8-bench: --data needs a directory\nusage: stream8-bench "},
+    };
+    for (const auto& line : bad_lines) {
+        EXPECT_EQ(run_command(line.command, log), 2) << line.command;
+        EXPECT_EQ(log.rfind(line.message, 0), 0u) << line.command << "\n" << log;
+    }
+
     // An output directory that does not exist.
     EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("no/such/dir/v.mp4")), log), 1);
     EXPECT_NE(log.find("cannot write the video " + dir.file("no/such/dir/v.mp4")), std::string::npos)
@@ -311,6 +342,53 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     EXPECT_NE(log.find("cannot write the video " + read_only + ": the file is read-only"), std::string::npos)
         << log;
     EXPECT_EQ(read_file(read_only), "keep");
+    // A file this user may not write stays, even where the directory would let the video replace
+    // it. Root writes anything, so that run goes as nobody, in a directory everyone may write.
+    if (geteuid() == 0) {
+        const std::string shared = dir.file("shared"), roots = dir.file("shared/roots.mp4");
+        std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));  // nobody reads the data
+        std::filesystem::create_directory(shared);
+        std::filesystem::permissions(shared, std::filesystem::perms::all);
+        std::ofstream(roots) << "keep";
+        std::filesystem::permissions(roots, std::filesystem::perms(0644));
+        EXPECT_EQ(run_command("TMPDIR=" + quote(shared) + " setpriv --reuid=nobody --regid=nogroup --clear-groups " +
+                                  kRecorder + data + " --out " + quote(roots), log),
+                  1) << log;
+        EXPECT_NE(log.find("cannot write the video " + roots + ": the file is read-only"), std::string::npos) << log;
+        EXPECT_TRUE(read_file(roots) == "keep") << "the file is replaced";
+        EXPECT_EQ(files_starting(shared, ""), std::vector<std::string>{"roots.mp4"});
+    }
+
+    // The video's mode: what the umask allows a new file, or the mode of the file it replaces.
+    const struct {
+        const char* umask;
+        int existing_mode;  // -1: no file yet
+        unsigned mode;
+    } modes[] = {{"022", -1, 0644}, {"077", -1, 0600}, {"002", -1, 0664}, {"022", 0640, 0640}};
+    for (const auto& row : modes) {
+        SCOPED_TRACE(std::string("umask ") + row.umask + ", existing mode " + std::to_string(row.existing_mode));
+        std::filesystem::remove(out);
+        if (row.existing_mode >= 0) {
+            std::ofstream(out) << "old";
+            std::filesystem::permissions(out, std::filesystem::perms(row.existing_mode));
+        }
+        ASSERT_EQ(run_command(std::string("umask ") + row.umask + "; " + kRecorder + data + " --out " + quote(out), log), 0)
+            << log;
+        struct stat st;
+        ASSERT_EQ(stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, row.mode);
+    }
+    std::filesystem::remove(out);
+
+    // Names that ffmpeg would read as a URL or an option are files of that name.
+    for (const std::string name : {"file:x.mp4", "-x.mp4", "pipe:1"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(name), log), 0)
+            << log;
+        EXPECT_EQ(probe_stream(dir.file(name), "v")["nb_frames"], "1");
+        EXPECT_EQ(files_starting(dir.path(), name), std::vector<std::string>{name});
+    }
+
     std::ofstream(dir.file("real.mp4")) << "old";
     std::filesystem::create_symlink("real.mp4", dir.file("link.mp4"));
     ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("link.mp4")), log), 0) << log;
@@ -346,6 +424,190 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     EXPECT_NE(log.find("stream8-record: interrupted by signal 15 while adding the sound"), std::string::npos)
         << log;
     EXPECT_EQ(files_starting(dir.path(), "v.mp4"), std::vector<std::string>{"v.mp4.partial"});
+}
+
+// A tmpfs of a few KiB mounted while it lives, a disk that fills up; only root may mount one.
+class SmallDisk {
+public:
+    SmallDisk(const std::string& dir, int kib) : dir_(dir)
+    {
+        std::filesystem::create_directories(dir);
+        std::string out;
+        mounted_ = geteuid() == 0 &&
+                   run_command("mount -t tmpfs -o size=" + std::to_string(kib) + "k stream8-test " + quote(dir), out) == 0;
+    }
+    ~SmallDisk()
+    {
+        std::string out;
+        if (mounted_)
+            run_command("umount " + quote(dir_), out);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
+
+// The video replaces --out only when it reads back as what was recorded: a full disk where the
+// video, the scratch files or the pictures go, a mux that loses frames and a file cut short after
+// the mux all end with status 1, their reason, the old video untouched and nothing left behind.
+TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directory(tmp);
+    const std::string data = " --quiet --data " + quote(repo_data_dir()) + " ";
+    const std::string old_video(20000, 'v');
+    std::string log;
+
+    // Stand-ins for ffmpeg whose mux reports success: one adds the output options in MUX_EXTRA,
+    // one cuts the file short after it.
+    const std::string spoil = dir.file("ffmpeg-spoil"), truncated = dir.file("ffmpeg-truncated");
+    std::ofstream(spoil) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) ;; *) exec ffmpeg \"$@\";; esac\n"
+                            "n=$#; i=0\nfor a; do i=$((i + 1)); [ $i -lt $n ] && set -- \"$@\" \"$a\"; last=$a; done\n"
+                            "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
+    std::ofstream(truncated) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
+                                "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s 8192 \"${last#file:}\";; esac\n";
+    for (const std::string& f : {spoil, truncated})
+        std::filesystem::permissions(f, std::filesystem::perms::owner_all);
+
+    const struct {
+        const char* name;
+        bool full_disk;      // the disk of `where` is a 100 KiB tmpfs
+        const char* where;   // out: the output's directory; tmp: TMPDIR; frames: --frames-dir
+        std::string options;
+        const char* mux_extra;
+        std::string message;
+    } rows[] = {
+        {"mux drops a frame", false, "out", "--until logo:100 --ffmpeg " + quote(spoil), "-bsf:v noise=drop=eq(n\\,10)",
+         "it reads back as 29 frames, 0.508 s of video and 0.508 s of sound where 30 frames, 0.508 s were recorded"},
+        {"mux cuts the sound", false, "out", "--until logo:100 --ffmpeg " + quote(spoil), "-af atrim=0:0.05",
+         "it reads back as 30 frames, 0.508 s of video and 0.050 s of sound where 30 frames"},
+        {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
+        {"full disk for the video", true, "out", "--until smear:200", "", "no space left on the device holding "},
+        {"full disk for the scratch files", true, "tmp", "--until smear:200", "", "no space left on the device holding "},
+        {"full disk for the pictures", true, "frames", "--until logo:1 --frames logo:1 --frames-dir ", "",
+         "no space left on the device holding "},
+    };
+    bool skipped = false;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out_dir = dir.file(std::string("out-") + row.name), disk = dir.file(std::string("disk-") + row.name);
+        std::filesystem::create_directory(out_dir);
+        SmallDisk small(disk, 100);
+        if (row.full_disk && !small.mounted()) {
+            skipped = true;
+            continue;
+        }
+        const std::string where = std::string(row.where);
+        const std::string video_dir = row.full_disk && where == "out" ? disk : out_dir;
+        const std::string out = video_dir + "/keep.mp4";
+        std::ofstream(out) << old_video;
+        const std::string tmpdir = row.full_disk && where == "tmp" ? disk : tmp;
+        std::string options = row.options;
+        if (where == "frames")
+            options += quote(disk);
+        EXPECT_EQ(run_command("MUX_EXTRA=" + quote(row.mux_extra) + " TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + options + " --out " + quote(out), log), 1)
+            << log;
+        EXPECT_NE(log.find(row.message + (row.full_disk ? disk : std::string())), std::string::npos) << log;
+        EXPECT_TRUE(read_file(out) == old_video) << "the old video is untouched";
+        EXPECT_EQ(files_starting(video_dir, ""), std::vector<std::string>{"keep.mp4"});
+        EXPECT_TRUE(std::filesystem::is_empty(tmp));
+        if (row.full_disk && where == "tmp") {
+            EXPECT_TRUE(std::filesystem::is_empty(disk));
+        }
+    }
+    if (skipped)
+        std::printf("[   NOTE   ] the full-disk rows need root to mount a tmpfs: skipped\n");
+}
+
+// A recorder killed by SIGKILL leaves its partial video and scratch directory; the next start
+// removes them, and only what matches its own names, belongs to this user, is older than the new
+// recorder and belongs to a recorder that is no longer running.
+TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    const std::string tmp = dir.file("tmp"), out = dir.file("v.mp4");
+    fs::create_directory(tmp);
+    const std::string env = "TMPDIR=" + quote(tmp) + " ";
+    const std::string data = " --data " + quote(dir.path()) + " --out " + quote(out);
+    std::string log;
+
+    // Killed once its first 500 frames are in; its ffmpeg may outlive it for a moment.
+    ASSERT_EQ(run_command("(" + env + "exec " + kRecorder + data + " --until loop:2000 2>" + quote(dir.file("log")) +
+                              ") & pid=$!; for i in $(seq 300); do grep -q '500 frames' " + quote(dir.file("log")) +
+                              " && break; sleep 0.1; done; kill -KILL $pid; wait $pid 2>/dev/null; echo $pid", log, false),
+              0);
+    const std::string killed = std::to_string(std::atol(log.c_str()));
+    const std::vector<std::string> partials = files_starting(dir.path(), "v.mp4.partial-" + killed + "-");
+    const std::vector<std::string> scratch = files_starting(tmp, "stream8-record-" + killed + "-");
+    ASSERT_EQ(partials.size(), 1u) << "the killed recorder's partial video";
+    ASSERT_EQ(scratch.size(), 1u) << "and its scratch directory";
+
+    // Look-alikes, all an hour old unless said otherwise: the pid of a process that has ended, and
+    // of one that runs (this test).
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), alive = std::to_string(getpid());
+    fs::create_directory(dir.file("elsewhere"));
+    std::ofstream(dir.file("elsewhere/precious")) << "x";
+    const struct {
+        std::string path;
+        bool directory;
+        bool removed;
+        const char* why;
+    } rows[] = {
+        {tmp + "/stream8-record-" + dead + "-Ab12cD", true, true, "a dead recorder's scratch"},
+        {out + ".partial-" + dead + "-Ab12cD", false, true, "a dead recorder's partial video"},
+        {tmp + "/stream8-record-" + alive + "-Ab12cD", true, false, "a running recorder's scratch"},
+        {out + ".partial-" + alive + "-Ab12cD", false, false, "a running recorder's partial video"},
+        {out + ".partial-" + dead + "-newer1", false, false, "newer than the recorder"},
+        {out + ".partial-" + dead + "-Ab1", false, false, "not a name the recorder makes"},
+        {out + ".partial-" + dead + "-Ab12cD.mp4", false, false, "not a name the recorder makes"},
+        {dir.file("w.mp4.partial-" + dead + "-Ab12cD"), false, false, "another output's partial video"},
+        {tmp + "/stream8-record-" + dead + "-link12", false, false, "a symlink to a directory"},
+        {out + ".partial-" + dead + "-nobody", false, false, "another user's file"},
+    };
+    const auto an_hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& row : rows) {
+        if (row.directory) {
+            fs::create_directory(row.path);
+            std::ofstream(row.path + "/video.mp4") << "x";
+        } else if (std::string(row.why) == "a symlink to a directory") {
+            fs::create_directory_symlink(dir.file("elsewhere"), row.path);
+            continue;
+        } else {
+            std::ofstream(row.path) << "x";
+        }
+        fs::last_write_time(row.path, std::string(row.why) == "newer than the recorder"
+                                          ? fs::file_time_type::clock::now() + std::chrono::hours(1)
+                                          : an_hour_ago);
+    }
+    const bool as_root = geteuid() == 0;
+    if (as_root) {
+        ASSERT_EQ(chown((out + ".partial-" + dead + "-nobody").c_str(), 65534, 65534), 0);
+    }
+    sleep(2);  // the killed recorder's files are now older than the next one by a margin
+
+    ASSERT_EQ(run_command(env + kRecorder + data + " --until logo:3", log), 0) << log;
+    EXPECT_NE(log.find("stream8-record: removed " + dir.file(partials[0]) + ", left by a recorder that was killed"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("stream8-record: removed " + tmp + "/" + scratch[0]), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir.file(partials[0])));
+    EXPECT_FALSE(fs::exists(tmp + "/" + scratch[0]));
+    for (const auto& row : rows) {
+        if (!as_root && std::string(row.why) == "another user's file")
+            continue;
+        EXPECT_EQ(!fs::exists(fs::symlink_status(row.path)), row.removed) << row.why << ": " << row.path;
+    }
+    EXPECT_TRUE(fs::exists(dir.file("elsewhere/precious")));
+    EXPECT_EQ(probe_stream(out, "v")["nb_frames"], "1");
 }
 
 // A module with two events on one channel in one row: DUMB would append a debug file to the
@@ -452,6 +714,39 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     const long faded = peak(s, 102000, 142000);
     EXPECT_GT(full, 2000);
     EXPECT_NEAR(static_cast<double>(faded) / full, 0.25, 0.04);
+}
+
+// A show that keeps presenting frames of one phase is stopped at ten times the phase's length
+// (the most a phase may lose its way before the disk fills), with the reason, and nothing is written.
+TEST(Recording, ARunawayPhaseIsStopped)
+{
+    TempDir dir;
+    start_headless_allegro(32);
+    BITMAP* frame = create_bitmap_ex(32, 640, 480);
+    clear_to_color(frame, 0);
+    for (Phase phase : {Phase::Logo, Phase::Loop}) {
+        SCOPED_TRACE(phase_name(phase));
+        RecordOptions opts;
+        opts.video = false;
+        opts.quiet = true;
+        opts.frames_dir = dir.path();
+        std::string error;
+        ASSERT_TRUE(parse_frame_set("fade:900", opts.frames, error));
+        RecordingHost host(opts);
+        ASSERT_TRUE(host.open(error)) << error;
+        host.begin_phase(phase);
+        long presents = 0;
+        while (!host.esc_held() && presents < 100000) {
+            host.present(frame);
+            presents++;
+        }
+        EXPECT_EQ(presents, 10 * phase_iterations(phase) + 1);
+        EXPECT_FALSE(host.close(error));
+        EXPECT_NE(error.find(std::string("frames, ten times the ") + std::to_string(phase_iterations(phase)) +
+                             " it should; giving up"),
+                  std::string::npos) << error;
+    }
+    destroy_bitmap(frame);
 }
 
 // The benchmark's table: every phase with its nominal count of frames on the virtual clock, and

@@ -13,6 +13,7 @@
 #include "common/frame_list.h"
 #include "common/module_audio.h"
 #include "common/png_writer.h"
+#include "common/subprocess.h"
 #include "music/module_check.h"
 #include "record/recording_host.h"
 #include "record_support.h"
@@ -107,20 +108,73 @@ TEST(RecordOptions, CommandLine)
     ASSERT_TRUE(parse_record_options({"--scale", "4"}, o, help, error)) << error;
     EXPECT_EQ(o.scale, 4);
 
-    RecordOptions bad;
-    for (const char* scale : {"0", "5", "2x", ""}) {
-        EXPECT_FALSE(parse_record_options({"--scale", scale}, bad, help, error)) << scale;
-        EXPECT_NE(error.find("bad --scale"), std::string::npos) << error;
+    ASSERT_TRUE(parse_record_options({"--quiet", "--no-video", "--frames=logo:1", "--crf=0"}, o, help, error))
+        << error;
+    EXPECT_TRUE(o.quiet);
+    EXPECT_FALSE(o.video);
+    EXPECT_EQ(o.crf, 0);
+    ASSERT_TRUE(parse_record_options({"--out", "x.mp4", "-h", "--fps"}, o, help, error)) << error;
+    EXPECT_TRUE(help) << "help ends the parse";
+
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } bad_lines[] = {
+        {{"--scale", "0"}, "bad --scale '0': a number 1..4"},
+        {{"--scale", "5"}, "bad --scale '5': a number 1..4"},
+        {{"--scale=2x"}, "bad --scale '2x': a number 1..4"},
+        {{"--scale", ""}, "bad --scale '': a number 1..4"},
+        {{"--crf", "52"}, "bad --crf '52': a number 0..51"},
+        {{"--no-video"}, "--no-video needs --frames LIST or --hash-log FILE (there would be nothing to write)"},
+        {{"--frames", "loop:0"}, "bad --frames: 'loop:0': loop frames are numbered 1..2099"},
+        {{"--until", "loop:1-2"}, "bad --until: 'loop:1-2': a single frame is needed here, not a range"},
+        {{"--out"}, "--out needs a value"},
+        {{"--out", ""}, "--out needs a file name"},
+        {{"--out="}, "--out needs a file name"},
+        {{"--quiet=yes"}, "--quiet takes no value"},
+        {{"--fps", "30"}, "unknown option '--fps'"},
+        {{"--fps=30"}, "unknown option '--fps=30'"},
+        {{"-q"}, "unknown option '-q'"},
+        {{"--quiet", "v.mp4"}, "unknown option 'v.mp4'"},
+    };
+    for (const auto& line : bad_lines) {
+        RecordOptions bad;
+        error.clear();
+        EXPECT_FALSE(parse_record_options(line.args, bad, help, error)) << line.message;
+        EXPECT_EQ(error, line.message);
     }
-    EXPECT_FALSE(parse_record_options({"--no-video"}, bad, help, error));
-    EXPECT_NE(error.find("--frames"), std::string::npos);
-    EXPECT_FALSE(parse_record_options({"--frames", "loop:0"}, bad, help, error));
-    EXPECT_NE(error.find("bad --frames"), std::string::npos);
-    EXPECT_FALSE(parse_record_options({"--until", "loop:1-2"}, bad, help, error));
-    EXPECT_FALSE(parse_record_options({"--out"}, bad, help, error));
-    EXPECT_NE(error.find("needs a value"), std::string::npos);
-    EXPECT_FALSE(parse_record_options({"--fps", "30"}, bad, help, error));
-    EXPECT_NE(error.find("unknown option"), std::string::npos);
+}
+
+// The helper's status is the only word on whether its work was done: a child that took every byte
+// and then failed is a failure, however it ended.
+TEST(Subprocess, StatusIsReportedAfterTheChildTookAllItsInput)
+{
+    const std::vector<char> input(1 << 20, 'x');  // far more than a pipe holds
+    TempDir dir;
+    const struct {
+        const char* script;
+        bool ok;
+        const char* ended;
+    } rows[] = {
+        {"cat >/dev/null", true, "exit status 0"},
+        {"cat >/dev/null; exit 3", false, "exit status 3"},
+        {"cat >/dev/null; kill -KILL $$", false, "killed by signal 9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        Subprocess p;
+        std::string error;
+        ASSERT_TRUE(p.start({"sh", "-c", row.script}, true, dir.file("log"), error)) << error;
+        EXPECT_TRUE(p.write(input.data(), input.size())) << "the child reads everything";
+        EXPECT_EQ(p.finish(), row.ok);
+        EXPECT_EQ(p.how_it_ended(), row.ended);
+    }
+    // A child that stops reading: the write fails instead of ending the caller by SIGPIPE.
+    Subprocess quitter;
+    std::string error;
+    ASSERT_TRUE(quitter.start({"sh", "-c", "exit 0"}, true, dir.file("log"), error)) << error;
+    EXPECT_FALSE(quitter.write(input.data(), input.size()));
+    quitter.finish();
 }
 
 TEST(SoundSchedule, FramesCarryTheFractionalSamplesExactly)

@@ -10,6 +10,7 @@
 // --path chooses the drawing paths (allegro: the library for everything; portable; avx2; avx512;
 // the default is the best the CPU has); --compare runs the show twice, through the library and on the fast paths, and prints
 // the ratio of their median frame times per phase and scene.
+#include <getopt.h>
 #include <time.h>
 
 #include <chrono>
@@ -176,38 +177,66 @@ void print_ratio_row(const FrameTimes& slow, const FrameTimes& fast)
 
 }  // namespace
 
+const char* const kUsage =
+    "usage: stream8-bench [--data DIR] [--path allegro|portable|avx2|avx512] [--compare] [--quiet]\n";
+
+// A command-line fault: one line saying what, then the usage; status 2.
+int bad_usage(const std::string& what)
+{
+    std::fprintf(stderr, "stream8-bench: %s\n%s", what.c_str(), kUsage);
+    return 2;
+}
+
 int main(int argc, char** argv)
 {
     std::string data_dir = "ruvo";
     bool quiet = false;
     bool compare = false;
     raster::Path path = raster::path();  // STREAM8_RASTER, else the best this CPU has
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        std::string value;
-        if ((a == "--data" || a == "--path") && i + 1 < argc) {
-            value = argv[++i];
-        } else if (a.rfind("--data=", 0) == 0 || a.rfind("--path=", 0) == 0) {
-            value = a.substr(7);
-            a = a.substr(0, 6);
-        }
-        if (a == "--data" && !value.empty()) {
-            data_dir = value;
-        } else if (a == "--path" && !value.empty()) {
-            if (!raster::parse_path(value, path)) {
-                std::fprintf(stderr, "stream8-bench: unknown path '%s'\n", value.c_str());
-                return 2;
-            }
-        } else if (a == "--compare") {
+    const option options[] = {
+        {"data", required_argument, nullptr, 'd'},  {"path", required_argument, nullptr, 'p'},
+        {"compare", no_argument, nullptr, 'c'},     {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;  // the faults are reported below, in the program's own words
+    for (;;) {
+        const int previous = optind;
+        const int id = getopt_long(argc, argv, "+:h", options, nullptr);
+        if (id == -1)
+            break;
+        std::string name;
+        for (const option& o : options)
+            if (o.name && o.val == optopt)
+                name = std::string("--") + o.name;
+        switch (id) {
+        case 'h':
+            std::printf("%s", kUsage);
+            return 0;
+        case ':':
+            return bad_usage(name + " needs a value");
+        case '?':
+            if (!name.empty() && std::string(argv[previous]).rfind("--", 0) == 0)
+                return bad_usage(name + " takes no value");
+            return bad_usage("unknown option '" + std::string(argv[previous]) + "'");
+        case 'd':
+            data_dir = optarg;
+            if (data_dir.empty())
+                return bad_usage("--data needs a directory");
+            break;
+        case 'p':
+            if (!raster::parse_path(optarg, path))
+                return bad_usage("unknown path '" + std::string(optarg) + "'");
+            break;
+        case 'c':
             compare = true;
-        } else if (a == "--quiet") {
+            break;
+        case 'q':
             quiet = true;
-        } else {
-            std::fprintf(stderr, "usage: stream8-bench [--data DIR] [--path allegro|portable|avx2|avx512] "
-                                 "[--compare] [--quiet]\n");
-            return a == "-h" || a == "--help" ? 0 : 2;
+            break;
         }
     }
+    if (optind < argc)
+        return bad_usage("unknown option '" + std::string(argv[optind]) + "'");
 
     // The show's start-up probe, timed: it runs before the screen opens, so it adds to start-up.
     const ProbeResult probe = probe_show_data(data_dir);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -78,7 +79,11 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
     bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
     ok = (std::fclose(f) == 0) && ok;
     if (!ok) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+        const size_t slash = path.rfind('/');
+        error = "cannot write " + path + ": " +
+                (errno == ENOSPC || errno == EDQUOT
+                     ? "no space left on the device holding " + (slash == std::string::npos ? "." : path.substr(0, slash))
+                     : std::string(std::strerror(errno)));
         std::remove(path.c_str());
     }
     return ok;

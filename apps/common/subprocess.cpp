@@ -88,9 +88,15 @@ bool Subprocess::finish()
     if (pid_ <= 0)
         return false;
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    pid_t got;
+    while ((got = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+    if (got < 0) {
+        // Without its status the child's work cannot be trusted.
+        ended_ = std::string("lost (") + std::strerror(errno) + ")";
+        return false;
+    }
     if (WIFEXITED(status))
         ended_ = "exit status " + std::to_string(WEXITSTATUS(status));
     else if (WIFSIGNALED(status))

@@ -1,15 +1,22 @@
 #include "record/encoder.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include "common/module_audio.h"
 
@@ -19,20 +26,176 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// ffmpeg writes into `dir`; when that disk is full its log may be empty, so say so first.
-std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log,
-                           const std::string& dir)
+// ffmpeg reads a name with a colon before any slash as a URL ("file:x.mp4", "http:...") and a
+// name that starts with '-' as an option; the file protocol takes every name as a path.
+std::string media_path(const std::string& path)
+{
+    return "file:" + path;
+}
+
+std::string directory_of(const std::string& path)
+{
+    const std::string dir = fs::path(path).parent_path().string();
+    return dir.empty() ? "." : dir;
+}
+
+std::string no_space(const std::string& dir)
+{
+    return "no space left on the device holding " + dir;
+}
+
+bool disk_full(const std::string& dir)
 {
     struct statvfs fs_info;
-    if (statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0)
-        return "ffmpeg " + what + ": the disk holding " + dir + " is full (no space left on device)";
-    std::string tail = tail_of_file(log);
+    return statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0;
+}
+
+bool no_space_errno(int err)
+{
+    return err == ENOSPC || err == EDQUOT;
+}
+
+// `what` failed with `err` while writing into `dir`.
+std::string write_failure(const std::string& what, const std::string& dir, int err)
+{
+    return what + ": " + (no_space_errno(err) ? no_space(dir) : std::string(std::strerror(err)));
+}
+
+// ffmpeg wrote into `dirs` (the first is the one its output goes to). A full disk comes first: the
+// log may then be empty, or ffmpeg may even have exited 0 after failing to write its trailer.
+std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const std::string& log,
+                           const std::vector<std::string>& dirs)
+{
+    const std::string tail = tail_of_file(log);
+    for (const std::string& dir : dirs)
+        if (disk_full(dir))
+            return "ffmpeg " + what + ": " + no_space(dir);
+    if (tail.find("No space left on device") != std::string::npos)
+        return "ffmpeg " + what + ": " + no_space(dirs.front());
     rlimit limit;
     if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
                std::to_string(limit.rlim_cur) + " bytes here (ulimit -f)";
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
+}
+
+// A program to run: a name with a slash as it is, else the first executable on PATH; empty when
+// there is none.
+std::string find_program(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+// When this process started, in seconds since the epoch (now, when /proc cannot tell).
+double process_start_time()
+{
+    std::ifstream self("/proc/self/stat");
+    std::string stat_line;
+    std::getline(self, stat_line);
+    std::ifstream proc_stat("/proc/stat");
+    long long boot = -1;
+    for (std::string key; proc_stat >> key;) {
+        if (key == "btime") {
+            proc_stat >> boot;
+            break;
+        }
+        proc_stat.ignore(1 << 20, '\n');
+    }
+    const size_t paren = stat_line.rfind(')');
+    if (paren == std::string::npos || boot < 0)
+        return static_cast<double>(std::time(nullptr));
+    // After the command name: the state is field 3 and the start time (in clock ticks since boot)
+    // field 22.
+    std::istringstream fields(stat_line.substr(paren + 1));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; i++) {
+    }
+    const double ticks = std::strtod(field.c_str(), nullptr);
+    return static_cast<double>(boot) + ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The pid in a name made from `prefix` + "PID-XXXXXX" by mkstemp or mkdtemp; 0 when the name is
+// not one of those.
+long leftover_pid(const std::string& name, const std::string& prefix)
+{
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    const std::string rest = name.substr(prefix.size());
+    size_t digits = 0;
+    while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits])))
+        digits++;
+    if (digits == 0 || digits > 9 || rest.size() != digits + 7 || rest[digits] != '-')
+        return 0;
+    for (size_t i = digits + 1; i < rest.size(); i++)
+        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
+            return 0;
+    return std::stol(rest.substr(0, digits));
+}
+
+// Removes from `dir` what recorders that were killed left there: entries named `prefix` + "PID-
+// XXXXXX" (directories or regular files, as asked), owned by this user, older than this process,
+// whose recorder is no longer running. Anything else, a running recorder's files above all, stays.
+void remove_leftovers(const std::string& dir, const std::string& prefix, bool directories,
+                      std::vector<std::string>& removed)
+{
+    static const double started = process_start_time();
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string path = it->path().string();
+        const long pid = leftover_pid(it->path().filename().string(), prefix);
+        struct stat st;
+        if (pid <= 0 || pid == getpid() || lstat(path.c_str(), &st) != 0)
+            continue;
+        if ((directories ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) || st.st_uid != geteuid())
+            continue;
+        if (static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9 >= started)
+            continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;  // still running (or someone else's process under that pid)
+        std::error_code rm;
+        if (directories)
+            fs::remove_all(path, rm);
+        else
+            fs::remove(path, rm);
+        if (!rm)
+            removed.push_back(path);
+    }
+}
+
+// The mode of the finished video: an existing file's own, else what the umask allows.
+mode_t video_mode(const std::string& out)
+{
+    struct stat st;
+    if (stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_mode & 07777;
+    const mode_t mask = umask(022);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// The last value of `key` in ffmpeg's progress report, or -1; only a report that reached its end.
+long long progress_value(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    long long value = -1;
+    bool ended = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, key.size() + 1, key + "=") == 0)
+            value = std::atoll(line.c_str() + key.size() + 1);
+        ended = line == "progress=end";
+    }
+    return ended ? value : -1;
 }
 }  // namespace
 
@@ -84,6 +247,19 @@ bool VideoEncoder::open(std::string& error)
         return false;
     std::error_code ec;
 
+    // The finished video is read back with the ffprobe that came with the ffmpeg in use.
+    const std::string ffmpeg = find_program(opts_.ffmpeg);
+    if (!ffmpeg.empty())
+        ffprobe_ = find_program((fs::path(ffmpeg).parent_path() / "ffprobe").string());
+    if (ffprobe_.empty())
+        ffprobe_ = find_program("ffprobe");
+    if (ffprobe_.empty()) {
+        error = "cannot find ffprobe beside " + opts_.ffmpeg + " or on PATH: the recorder reads the "
+                "finished video back with it (it comes with ffmpeg: install it, e.g. apt-get "
+                "install ffmpeg)";
+        return false;
+    }
+
     // The scratch directory comes first: a bad TMPDIR then leaves nothing behind.
     const fs::path temp = fs::temp_directory_path(ec);
     if (ec) {
@@ -92,9 +268,16 @@ bool VideoEncoder::open(std::string& error)
                 "': " + ec.message();
         return false;
     }
-    std::string tmpl = (temp / "stream8-record-XXXXXX").string();
+    // Names carry the recorder's pid, so that what a killed recorder left can be told from what a
+    // running one is writing, and removed.
+    const std::string pid = std::to_string(getpid());
+    const std::string partial_prefix = fs::path(out_).filename().string() + ".partial-";
+    remove_leftovers(temp.string(), "stream8-record-", true, removed_);
+    remove_leftovers(directory_of(out_), partial_prefix, false, removed_);
+
+    std::string tmpl = (temp / ("stream8-record-" + pid + "-XXXXXX")).string();
     if (!mkdtemp(tmpl.data())) {
-        error = "cannot make a scratch directory in " + temp.string() + ": " + std::strerror(errno);
+        error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(), errno);
         return false;
     }
     scratch_ = tmpl;
@@ -102,13 +285,13 @@ bool VideoEncoder::open(std::string& error)
     // The video is written under a temporary name of its own beside the final one and renamed at
     // the end, so a run that fails or is cut short never leaves a half-written file under that
     // name, and no file that happens to exist is taken over.
-    std::string partial = out_ + ".partial-XXXXXX";
+    std::string partial = (fs::path(out_).parent_path() / (partial_prefix + pid + "-XXXXXX")).string();
     int fd = mkstemp(partial.data());
     if (fd < 0) {
-        error = "cannot write the video " + out_ + ": " + std::strerror(errno);
+        error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
         return false;
     }
-    fchmod(fd, 0644);
+    fchmod(fd, video_mode(out_));
     ::close(fd);
     partial_ = partial;
 
@@ -123,7 +306,7 @@ bool VideoEncoder::open(std::string& error)
                                              std::to_string(kHeight * opts_.scale) + ":flags=neighbor"});
     }
     argv.insert(argv.end(), {"-c:v", "libx264", "-preset", opts_.preset, "-crf", std::to_string(opts_.crf),
-                             "-pix_fmt", "yuv420p", "-f", "mp4", scratch_ + "/video.mp4"});
+                             "-pix_fmt", "yuv420p", "-f", "mp4", media_path(scratch_ + "/video.mp4")});
     if (!encoder_.start(argv, true, scratch_ + "/encode.log", error)) {
         error += " (the recorder needs ffmpeg: install it, e.g. apt-get install ffmpeg, or name it "
                  "with --ffmpeg)";
@@ -132,7 +315,7 @@ bool VideoEncoder::open(std::string& error)
 
     sound_ = std::fopen((scratch_ + "/sound.raw").c_str(), "wb");
     if (!sound_) {
-        error = std::string("cannot write the scratch sound file: ") + std::strerror(errno);
+        error = write_failure("cannot write the scratch sound file", scratch_, errno);
         return false;
     }
     return true;
@@ -165,9 +348,10 @@ bool VideoEncoder::write_frame(BITMAP* frame, std::string& error)
     }
     if (!encoder_.write(pixels_.data(), pixels_.size())) {
         encoder_.finish();
-        error = ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", scratch_);
+        error = ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", {scratch_});
         return false;
     }
+    frames_++;
     return true;
 }
 
@@ -175,7 +359,7 @@ bool VideoEncoder::write_sound(const std::vector<int16_t>& samples, std::string&
 {
     if (std::fwrite(samples.data(), sizeof(int16_t), samples.size(), sound_) == samples.size())
         return true;
-    error = std::string("cannot write the scratch sound file: ") + std::strerror(errno);
+    error = write_failure("cannot write the scratch sound file", scratch_, errno);
     return false;
 }
 
@@ -183,8 +367,7 @@ bool VideoEncoder::finish_video(std::string& error)
 {
     if (encoder_.finish())
         return true;
-    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log",
-                           scratch_);
+    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log", {scratch_});
     return false;
 }
 
@@ -194,22 +377,106 @@ bool VideoEncoder::add_sound(std::string& error)
     sound_ok = (std::fclose(sound_) == 0) && sound_ok;
     sound_ = nullptr;
     if (!sound_ok) {
-        error = std::string("cannot write the scratch sound file: ") + std::strerror(errno);
+        error = write_failure("cannot write the scratch sound file", scratch_, errno);
         return false;
     }
 
     const std::vector<std::string> argv = {
         opts_.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "warning", "-y",
-        "-i", scratch_ + "/video.mp4",
-        "-f", "s16le", "-ar", std::to_string(kSampleRate), "-ac", "2", "-i", scratch_ + "/sound.raw",
+        "-progress", media_path(scratch_ + "/mux.progress"),
+        "-i", media_path(scratch_ + "/video.mp4"),
+        "-f", "s16le", "-ar", std::to_string(kSampleRate), "-ac", "2", "-i", media_path(scratch_ + "/sound.raw"),
         "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a", "aac", "-b:a", "192k",
-        "-movflags", "+faststart", "-f", "mp4", partial_};
+        "-movflags", "+faststart", "-f", "mp4", media_path(partial_)};
     Subprocess mux;
     if (!mux.start(argv, false, scratch_ + "/mux.log", error))
         return false;
-    if (!mux.finish()) {
+    const bool muxed = mux.finish();
+    // ffmpeg exits 0 when only its trailer could not be written to a full disk.
+    if (!muxed || tail_of_file(scratch_ + "/mux.log").find("No space left on device") != std::string::npos) {
         error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log",
-                               fs::path(partial_).parent_path().string());
+                               {directory_of(partial_), scratch_});
+        return false;
+    }
+    return true;
+}
+
+// The video under its temporary name against what was recorded: the bytes ffmpeg wrote are on the
+// disk, and the file reads back as that many frames and that long a sound track.
+bool VideoEncoder::check_video(std::string& error)
+{
+    const std::string dir = directory_of(partial_);
+    const std::string not_kept = "; " + out_ + " is left as it was";
+    int fd = ::open(partial_.c_str(), O_RDONLY);
+    if (fd < 0 || fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        error = write_failure("cannot write the video " + out_, dir, err) + not_kept;
+        return false;
+    }
+    struct stat st;
+    fstat(fd, &st);
+    ::close(fd);
+
+    const long long written = progress_value(scratch_ + "/mux.progress", "total_size");
+    if (written < 0 || st.st_size != written) {
+        error = "cannot write the video " + out_ + ": " +
+                (disk_full(dir) ? no_space(dir)
+                                : written < 0 ? std::string("ffmpeg did not report the size it wrote")
+                                              : "ffmpeg wrote " + std::to_string(written) + " bytes and " +
+                                                    std::to_string(st.st_size) + " are on the disk") +
+                not_kept;
+        return false;
+    }
+
+    Subprocess probe;
+    const std::string log = scratch_ + "/probe.txt";
+    if (!probe.start({ffprobe_, "-v", "error", "-count_packets", "-show_entries",
+                      "stream=codec_type,duration,nb_read_packets", "-of", "compact=p=0:nk=0",
+                      media_path(partial_)},
+                     false, log, error)) {
+        error += not_kept;
+        return false;
+    }
+    const bool probed = probe.finish();
+    long video_packets = -1, streams = 0;
+    double video_seconds = -1, audio_seconds = -1;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        std::map<std::string, std::string> kv;
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');)
+            if (f.find('=') != std::string::npos)
+                kv[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
+        if (kv.count("codec_type"))
+            streams++;
+        if (kv["codec_type"] == "video") {
+            video_packets = std::atol(kv["nb_read_packets"].c_str());
+            video_seconds = std::atof(kv["duration"].c_str());
+        } else if (kv["codec_type"] == "audio") {
+            audio_seconds = std::atof(kv["duration"].c_str());
+        }
+    }
+    const double seconds = static_cast<double>(frames_) / kFrameRate;
+    // Timestamps are kept to the millisecond; the sound ends within one AAC frame (1024 samples).
+    if (!probed || streams != 2 || video_packets != frames_ ||
+        std::fabs(video_seconds - seconds) > 0.5 / kFrameRate ||
+        std::fabs(audio_seconds - seconds) > 1024.0 / kSampleRate) {
+        std::ostringstream why;
+        why.precision(3);
+        why << std::fixed << "cannot write the video " << out_ << ": ";
+        if (disk_full(dir))
+            why << no_space(dir);
+        else if (!probed)
+            why << "it cannot be read back (ffprobe, " << probe.how_it_ended() << ")";
+        else
+            why << "it reads back as " << video_packets << " frames, " << video_seconds
+                << " s of video and " << audio_seconds << " s of sound where " << frames_
+                << " frames, " << seconds << " s were recorded";
+        error = why.str() + not_kept;
+        if (!probed)
+            error += ":\n" + tail_of_file(log, 3);
         return false;
     }
     return true;
@@ -217,6 +484,8 @@ bool VideoEncoder::add_sound(std::string& error)
 
 bool VideoEncoder::publish(std::string& error)
 {
+    if (!check_video(error))
+        return false;
     std::error_code ec;
     fs::rename(partial_, out_, ec);
     if (ec) {
@@ -224,5 +493,11 @@ bool VideoEncoder::publish(std::string& error)
         return false;
     }
     partial_.clear();
+    // The new name on the disk too, before the recorder says the video is written.
+    int dir = ::open(directory_of(out_).c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        fsync(dir);
+        ::close(dir);
+    }
     return true;
 }

@@ -33,16 +33,26 @@ public:
     bool write_sound(const std::vector<int16_t>& samples, std::string& error);
 
     // The end, in three steps so that the caller can stop between them: ffmpeg finishes the
-    // frames; the sound is muxed in under the temporary name; the temporary name becomes the output.
+    // frames; the sound is muxed in under the temporary name; the video is read back and, when it
+    // holds what was recorded, the temporary name becomes the output. A failed step leaves the
+    // output as it was.
     bool finish_video(std::string& error);
     bool add_sound(std::string& error);
     bool publish(std::string& error);
 
+    // What open() removed that recorders killed earlier had left behind.
+    const std::vector<std::string>& leftovers_removed() const { return removed_; }
+
 private:
+    bool check_video(std::string& error);
+
     const RecordOptions& opts_;
     std::string out_;  // the output, symlinks followed
     std::string scratch_;
     std::string partial_;
+    std::string ffprobe_;
+    long frames_ = 0;  // frames ffmpeg has taken
+    std::vector<std::string> removed_;
     Subprocess encoder_;
     FILE* sound_ = nullptr;
     std::vector<unsigned char> pixels_;

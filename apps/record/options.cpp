@@ -1,5 +1,7 @@
 #include "record/options.h"
 
+#include <getopt.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -40,116 +42,144 @@ const char* record_usage()
     return text.c_str();
 }
 
+namespace {
+enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kHashLog, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
+
+const option kOptions[] = {
+    {"out", required_argument, nullptr, kOut},
+    {"frames", required_argument, nullptr, kFrames},
+    {"frames-dir", required_argument, nullptr, kFramesDir},
+    {"no-video", no_argument, nullptr, kNoVideo},
+    {"until", required_argument, nullptr, kUntil},
+    {"hash-log", required_argument, nullptr, kHashLog},
+    {"data", required_argument, nullptr, kData},
+    {"ffmpeg", required_argument, nullptr, kFfmpeg},
+    {"preset", required_argument, nullptr, kPreset},
+    {"crf", required_argument, nullptr, kCrf},
+    {"scale", required_argument, nullptr, kScale},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string option_name(int id)
+{
+    for (const option& o : kOptions)
+        if (o.name && o.val == id)
+            return std::string("--") + o.name;
+    return "-" + std::string(1, static_cast<char>(id));
+}
+
+// A whole number lo..hi.
+bool parse_number(const std::string& name, const char* v, int lo, int hi, int& dest, std::string& error)
+{
+    char* end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (!*v || *end || n < lo || n > hi) {
+        error = "bad " + name + " '" + v + "': a number " + std::to_string(lo) + ".." + std::to_string(hi);
+        return false;
+    }
+    dest = static_cast<int>(n);
+    return true;
+}
+}  // namespace
+
 bool parse_record_options(const std::vector<std::string>& args, RecordOptions& opts, bool& help,
                           std::string& error)
 {
     help = false;
     bool frames_given = false;
-    for (size_t i = 0; i < args.size(); i++) {
-        std::string name = args[i];
-        std::string value;
-        bool has_value = false;
-        size_t eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            has_value = true;
-        }
-        auto take = [&](std::string& dest) {
-            if (!has_value) {
-                if (i + 1 >= args.size()) {
-                    error = name + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            dest = value;
-            return true;
-        };
-        // An option whose value is a whole number lo..hi.
-        auto take_number = [&](int lo, int hi, int& dest) {
-            std::string v;
-            if (!take(v))
-                return false;
-            char* end = nullptr;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || n < lo || n > hi) {
-                error = "bad " + name + " '" + v + "': a number " + std::to_string(lo) + ".." +
-                        std::to_string(hi);
-                return false;
-            }
-            dest = static_cast<int>(n);
-            return true;
-        };
-        auto no_value = [&]() {
-            if (has_value)
-                error = name + " takes no value";
-            return !has_value;
-        };
-        std::string v;
-        if (name == "-h" || name == "--help") {
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), "stream8-record");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+
+    // Errors are reported here, not by getopt; the scan stops at the first word that is not an
+    // option, which is then refused.
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        const int previous = optind ? optind : 1;
+        const int id = getopt_long(argc, argv.data(), "+:h", kOptions, nullptr);
+        if (id == -1)
+            break;
+        const std::string name = option_name(id);
+        switch (id) {
+        case 'h':
             help = true;
             return true;
-        } else if (name == "--out") {
-            if (!take(opts.out))
-                return false;
+        case ':':
+            error = option_name(optopt) + " needs a value";
+            return false;
+        case '?':
+            // A known option given a value it does not take, or one that is not known.
+            if (std::string(argv[previous]).rfind("--", 0) == 0 && option_name(optopt).size() > 2)
+                error = option_name(optopt) + " takes no value";
+            else
+                error = "unknown option '" + std::string(argv[previous]) + "'";
+            return false;
+        case kOut:
+            opts.out = optarg;
             if (opts.out.empty()) {
                 error = "--out needs a file name";
                 return false;
             }
-        } else if (name == "--frames") {
-            if (!take(v))
-                return false;
-            if (!parse_frame_set(v, opts.frames, error)) {
+            break;
+        case kFrames:
+            if (!parse_frame_set(optarg, opts.frames, error)) {
                 error = "bad --frames: " + error;
                 return false;
             }
             frames_given = true;
-        } else if (name == "--frames-dir") {
-            if (!take(opts.frames_dir))
-                return false;
-        } else if (name == "--no-video") {
-            if (!no_value())
-                return false;
+            break;
+        case kFramesDir:
+            opts.frames_dir = optarg;
+            break;
+        case kNoVideo:
             opts.video = false;
-        } else if (name == "--until") {
-            if (!take(v))
-                return false;
-            if (!parse_frame_label(v, opts.until, error)) {
+            break;
+        case kUntil:
+            if (!parse_frame_label(optarg, opts.until, error)) {
                 error = "bad --until: " + error;
                 return false;
             }
             opts.has_until = true;
-        } else if (name == "--hash-log") {
-            if (!take(opts.hash_log))
-                return false;
+            break;
+        case kHashLog:
+            opts.hash_log = optarg;
             if (opts.hash_log.empty()) {
                 error = "--hash-log needs a file name";
                 return false;
             }
-        } else if (name == "--data") {
-            if (!take(opts.data_dir))
+            break;
+        case kData:
+            opts.data_dir = optarg;
+            break;
+        case kFfmpeg:
+            opts.ffmpeg = optarg;
+            break;
+        case kPreset:
+            opts.preset = optarg;
+            break;
+        case kCrf:
+            if (!parse_number(name, optarg, 0, 51, opts.crf, error))
                 return false;
-        } else if (name == "--ffmpeg") {
-            if (!take(opts.ffmpeg))
+            break;
+        case kScale:
+            if (!parse_number(name, optarg, 1, 4, opts.scale, error))
                 return false;
-        } else if (name == "--preset") {
-            if (!take(opts.preset))
-                return false;
-        } else if (name == "--crf") {
-            if (!take_number(0, 51, opts.crf))
-                return false;
-        } else if (name == "--scale") {
-            if (!take_number(1, 4, opts.scale))
-                return false;
-        } else if (name == "--quiet") {
-            if (!no_value())
-                return false;
+            break;
+        case kQuiet:
             opts.quiet = true;
-        } else {
-            error = "unknown option '" + args[i] + "'";
-            return false;
+            break;
         }
+    }
+    if (optind < argc) {
+        error = "unknown option '" + std::string(argv[optind]) + "'";
+        return false;
     }
     if (!opts.video && !frames_given && opts.hash_log.empty()) {
         error = "--no-video needs --frames LIST or --hash-log FILE (there would be nothing to write)";

@@ -60,7 +60,14 @@ bool RecordingHost::open(std::string& error)
         error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
         return false;
     }
-    return !opts_.video || encoder_.open(error);
+    if (!opts_.video)
+        return true;
+    const bool opened = encoder_.open(error);
+    if (!opts_.quiet)
+        for (const std::string& path : encoder_.leftovers_removed())
+            std::fprintf(stderr, "stream8-record: removed %s, left by a recorder that was killed\n",
+                         path.c_str());
+    return opened;
 }
 
 bool RecordingHost::close(std::string& error)
