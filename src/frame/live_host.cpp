@@ -253,7 +253,7 @@ void LiveHost::report_fatal(const std::string& message)
     allegro_message("stream8: %s\n", message.c_str());
 }
 
-void LiveHost::start_music(const std::string& module_path)
+void LiveHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
     atexit(dumb_exit);
     dumb_register_stdfiles();
@@ -276,8 +276,8 @@ void LiveHost::start_music(const std::string& module_path)
         close(saved_stderr);
     }
     // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
-    std::string problem;
-    if (check_module_file(module_path, problem))
+    std::string problem = probe_fault;
+    if (problem.empty() && check_module_file(module_path, problem))
         module_ = dumb_load_it_quick(module_path.c_str());
     if (module_)
         player_ = al_start_duh(module_, 2, 0, 1.0f, kStreamBuffer, kSampleRate);
