@@ -89,7 +89,7 @@ struct ShowRun {
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
-        if (!run_preamble(*s, dir.path()) || !run_intro(*s))
+        if (!run_preamble(*s, dir.path(), probed_here(dir.path())) || !run_intro(*s))
             return;
         host.begin_phase(Phase::Loop);
         result = run_main_loop(*s);
@@ -221,7 +221,7 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
         HeadlessHost host;
         host.esc = [](const HeadlessHost&) { return true; };
         auto s = std::make_unique<Show>(host);
-        ASSERT_TRUE(run_preamble(*s, dir.path()));
+        ASSERT_TRUE(run_preamble(*s, dir.path(), probed_here(dir.path())));
         s->effu = scene;
         host.owed_ticks = 0;
         const bool went_on = scene == 3 ? s->tunnel.frame(*s)

@@ -281,18 +281,16 @@ public:
             result_.failure = shown(path_) + ": the picture loader " + how;
         else if (item_ == Item::Module)
             result_.module_fault = "the player " + how;
-        else if (item_ == Item::Start)
-            result_.failure = "the start-up probe " + how + " before its first report";
         else
-            result_.failure = "the start-up probe " + how + " before its last report";
+            result_.failure = std::string("the start-up probe ended before its ") +
+                              (item_ == Item::Start ? "first" : "last") + " report (" + how + ")";
     }
 
     // The start-up ran over its limit: the file that took longest is named.
     void over_time()
     {
         note_item_time();
-        result_.failure = "the start-up took longer than " +
-                          std::to_string(static_cast<int>(limits_.total_seconds)) + " s";
+        result_.failure = "the start-up took longer than " + seconds_text(limits_.total_seconds);
         if (!slowest_.empty())
             result_.failure += "; the slowest file, " + slowest_ + ", took " +
                                seconds_text(slowest_seconds_);
@@ -322,7 +320,8 @@ private:
     }
     std::string shown_text(std::string text) const
     {
-        for (size_t at; (at = text.find(dir_ + "/")) != std::string::npos;)
+        for (size_t at = 0; (at = text.find(dir_ + "/", at)) != std::string::npos;
+             at += data_dir_.size() + 1)
             text.replace(at, dir_.size(), data_dir_);
         return text;
     }
@@ -592,6 +591,8 @@ ProbeResult run_probe(const std::string& data_dir,
     // A module the player failed on leaves the show silent, but only with every picture there.
     if (result.failure.empty() && !watch.complete())
         result.failure = "the start-up probe ended without every picture";
+    if (!result.failure.empty())
+        result.module_fault.clear();  // the show does not start: nothing plays the module
     result.seconds = since(start);
     return result;
 }
