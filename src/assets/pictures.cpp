@@ -109,7 +109,7 @@ bool decode_one(const std::string& dir, const PictureSpec& spec, RGB* palette, l
     long w = 0, h = 0;
     if (claimed_size(path, jpeg, w, h) && used + 4LL * w * h > kPicturePixelBudget) {
         error = path + ": is too large to decode: " + std::to_string(w) + "x" + std::to_string(h) +
-                " pixels would take the pictures past " +
+                " pixels would take the pictures' " + std::to_string(used >> 20) + " MB past " +
                 std::to_string(kPicturePixelBudget >> 20) + " MB";
         return false;
     }
