@@ -106,19 +106,20 @@ int main(int argc, char** argv)
     if (!find_data(data_dir, looked))
         return cannot_start("no data directory ruvo/ (looked in " + looked + ")");
 
-    // Before the screen and the keyboard are taken: a crash in a decoder must take down only the
-    // probe's child, never a process that holds the display.
+    // Before the screen and the keyboard are taken: the pictures are decoded in the probe's child,
+    // so a crash in a decoder takes down only the child, never a process that holds the display.
+    // A probe that cannot run, or ends early, keeps the screen closed.
     const ProbeResult probe = probe_show_data(data_dir);
-    if (!probe.picture_fault.empty())
-        return cannot_start(probe.picture_fault);
+    if (!probe.failure.empty())
+        return cannot_start(probe.failure);
 
     static LiveHost host;
     std::string error;
-    if (!host.init(choice, error)) {
+    if (const int status = host.init(choice, error)) {
         std::fprintf(stderr, "stream8: %s\n", error.c_str());
-        return 1;
+        return status;
     }
-    const int status = run_show(host, data_dir);
+    const int status = run_show(host, data_dir, probe);
     host.finish();
     return status;
 }

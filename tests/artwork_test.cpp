@@ -18,6 +18,7 @@
 #include "frame/headless_host.h"
 #include "pictures.h"
 #include "show/show.h"
+#include "test_files.h"
 
 namespace {
 
@@ -227,7 +228,9 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
         mean.push_back(sum / (3.0 * b->w * b->h));
     };
     host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1340; };
-    run_show(host, ARTWORK_DIR);
+    ProbeResult probe;
+    probe.pictures = decoded_pictures(ARTWORK_DIR);
+    run_show(host, ARTWORK_DIR, probe);
     ASSERT_EQ(mean.size(), 60u);
     const double swing = *std::max_element(mean.begin(), mean.end()) - *std::min_element(mean.begin(), mean.end());
     // The lag over which the series repeats best: the least mean change.

@@ -207,7 +207,7 @@ TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
             expected[png_file_name(f)] = bitmap_pixels(b);
     };
     host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 2; };
-    run_show(host, dir.path());
+    run_show(host, dir.path(), probe_show_data(dir.path()));
     ASSERT_EQ(expected.size(), 6u);
 
     for (auto& [name, pixels] : expected) {
@@ -687,7 +687,7 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     {
         RecordingHost host(opts);
         ASSERT_TRUE(host.open(error)) << error;
-        host.start_music(dir.file("80S5.IT"));
+        host.start_music(dir.file("80S5.IT"), "");
         host.install_tick();
         host.begin_phase(Phase::Logo);
         for (int i = 0; i < 59; i++)

@@ -38,7 +38,9 @@ ShowHashes run_show_on(raster::Path path, long dump = 0, const std::string& png 
         if (static_cast<long>(r.hashes.size()) == dump && !write_png(png, b, error))
             ADD_FAILURE() << error;
     };
-    r.result = run_show(host, std::string(STREAM8_SOURCE_DIR) + "/ruvo");
+    // The show's own start-up: the pictures decoded in the probe's child, once for every run.
+    static const ProbeResult probe = probe_show_data(repo_data_dir());
+    r.result = run_show(host, repo_data_dir(), probe);
     raster::set_path(raster::best_path());
     return r;
 }

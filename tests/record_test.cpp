@@ -1,11 +1,18 @@
 // Recorder and benchmark building blocks: frame lists, the sound schedule,
-// PNG output and the module renderer.
+// PNG output and the module renderer; the start-up probe that decodes the pictures for them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include <dumb.h>
 
@@ -404,4 +411,267 @@ TEST(FrameStats, MedianPercentileMaximumAndFramesOverTheTick)
     EXPECT_EQ(summarize({}).count, 0);
 }
 
+// --- The start-up probe ---
+
+using ProbeBody = std::function<void(ProbeReport&, const std::string&)>;
+
+void sleep_s(double s)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(s));
+}
+
+// A child that reports every picture (1x1) with `picture_s` seconds on each, then the module.
+ProbeBody child_taking(double picture_s, double module_s = 0, int slow = -1)
+{
+    return [=](ProbeReport& r, const std::string& dir) {
+        for (int i = 0; i < kPictureCount; i++) {
+            r.picture_start(i, dir + "/" + picture_name(i));
+            sleep_s(i == slow ? picture_s * 1.2 : picture_s);
+            r.picture(i, DecodedPicture{1, 1, {0xFF123456u}});
+        }
+        r.module_start();
+        sleep_s(module_s);
+        r.music_rendered(7);
+        r.done();
+    };
+}
+
+// The watcher's verdicts, driven by children of the test's own: each item's time limit and the
+// whole start-up's, files written, memory taken, crashes and reports cut short or garbled. Every
+// child runs set up as the real one.
+TEST(Probe, WatcherNamesEachWayItsChildFails)
+{
+    TempDir dir, elsewhere;
+    const std::string outside = elsewhere.file("written");
+    ProbeLimits quick;
+    quick.picture_seconds = 0.4;
+    quick.module_seconds = 1.2;
+    quick.total_seconds = 2.5;
+    const ProbeBody hang_in_afro = [](ProbeReport& r, const std::string& d) {
+        r.picture_start(0, d + "/afro.jpg");
+        pause();
+    };
+    struct Case {
+        const char* what;
+        ProbeBody body;
+        const char* failure;       // empty: none; else a part of it
+        const char* module_fault;  // likewise
+    } cases[] = {
+        {"a clean run", child_taking(0.01), "", ""},
+        {"a picture that hangs", hang_in_afro, "/afro.jpg: the picture loader did not finish within 0.4 s", ""},
+        {"pictures each within their limit, over the start-up's together", child_taking(0.3, 0, 3),
+         "the start-up took longer than 2.5 s; the slowest file, ", ""},
+        {"a module slower than a picture may be, within its own limit", child_taking(0.01, 0.7), "", ""},
+        {"a module that hangs",
+         [](ProbeReport& r, const std::string& d) {
+             for (int i = 0; i < kPictureCount; i++)
+                 r.picture(i, DecodedPicture{1, 1, {0}});
+             r.module_start();
+             pause();
+         },
+         "", "the player did not finish within 1.2 s"},
+        {"a module that crashes",
+         [](ProbeReport& r, const std::string&) {
+             for (int i = 0; i < kPictureCount; i++)
+                 r.picture(i, DecodedPicture{1, 1, {0}});
+             r.module_start();
+             raise(SIGSEGV);
+         },
+         "", "the player crashed on it with signal 11"},
+        {"a module that crashes before every picture is there",
+         [](ProbeReport& r, const std::string&) {
+             r.module_start();
+             raise(SIGSEGV);
+         },
+         "the start-up probe ended without every picture", ""},
+        {"a child that makes a file in its directory, then writes one elsewhere",
+         [outside](ProbeReport& r, const std::string& d) {
+             r.picture_start(1, d + "/logo.jpg");
+             if (FILE* f = std::fopen("made-here", "w")) {  // its directory is gone: cannot
+                 std::fclose(f);
+                 child_taking(0)(r, d);
+                 return;
+             }
+             const int fd = open(outside.c_str(), O_WRONLY | O_CREAT, 0600);
+             if (fd >= 0 && write(fd, "x", 1) == 1)  // no file may grow: SIGXFSZ ends it
+                 child_taking(0)(r, d);
+         },
+         "/logo.jpg: the picture loader tried to write a file", ""},
+        {"a child that takes more memory than it may",
+         [&quick](ProbeReport& r, const std::string& d) {
+             r.picture_start(0, d + "/afro.jpg");
+             if (void* p = std::malloc(static_cast<size_t>(quick.memory_bytes) + (64 << 20))) {
+                 std::free(p);
+                 return;  // ends before its last report
+             }
+             child_taking(0)(r, d);
+         },
+         "", ""},
+        {"a child that crashes before its first report", [](ProbeReport&, const std::string&) { raise(SIGSEGV); },
+         "the start-up probe ended before its first report (crashed on it with signal 11", ""},
+        {"a child that ends before its last report",
+         [](ProbeReport& r, const std::string&) {
+             for (int i = 0; i < kPictureCount; i++)
+                 r.picture(i, DecodedPicture{1, 1, {0}});
+         },
+         "the start-up probe ended before its last report (ended the process (status 0))", ""},
+        {"a picture whose pixels do not match its size",
+         [](ProbeReport& r, const std::string& d) {
+             r.picture(0, DecodedPicture{2, 2, {0}});
+             child_taking(0)(r, d);
+         },
+         "the start-up probe's report cannot be read", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto start = std::chrono::steady_clock::now();
+        const ProbeResult r = run_probe(dir.path(), c.body, quick);
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(took, quick.total_seconds + 0.5);
+        if (!*c.failure)
+            EXPECT_EQ(r.failure, "");
+        else
+            EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
+        if (!*c.module_fault)
+            EXPECT_EQ(r.module_fault, "");
+        else
+            EXPECT_NE(r.module_fault.find(c.module_fault), std::string::npos) << r.module_fault;
+        if (r.failure.empty() && r.module_fault.empty()) {
+            EXPECT_EQ(r.music_frames, 7);
+            EXPECT_EQ(r.pictures.picture[10].argb, std::vector<uint32_t>{0xFF123456u});
+        }
+    }
+    EXPECT_EQ(fs::file_size(outside), 0u) << "the child wrote past its limit";
+    // The slowest picture of the run over time is the one named.
+    const ProbeResult over = run_probe(dir.path(), child_taking(0.3, 0, 3), quick);
+    EXPECT_NE(over.failure.find("slowest file, " + dir.path() + "/porras.bmp, took 0.4"), std::string::npos)
+        << over.failure;
+}
+
+// A JPEG of w x h whose every block is DC 0 (and end of block): baseline with one scan, or
+// progressive with its DC scan only; `comps` components with ids from `id`, the first sampled
+// `luma` (horizontal << 4 | vertical), the others 1x1.
+std::string zero_jpeg(int w, int h, bool progressive, int comps, unsigned luma, int id = 1)
+{
+    auto be16 = [](unsigned v) { return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 255)}; };
+    auto seg = [&](unsigned m, const std::string& body) {
+        return std::string("\xFF") + static_cast<char>(m) + be16(body.size() + 2) + body;
+    };
+    std::string f = "\xFF\xD8" + seg(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14)) +
+                    seg(0xDB, std::string(1, '\0') + std::string(64, '\1'));
+    std::string sof = "\x08" + be16(h) + be16(w) + static_cast<char>(comps);
+    std::string sos(1, static_cast<char>(comps));
+    int blocks = 0;
+    for (int c = 0; c < comps; c++) {
+        const unsigned s = c == 0 ? luma : 0x11;
+        sof += {static_cast<char>(id + c), static_cast<char>(s), 0};
+        sos += {static_cast<char>(id + c), 0};
+        blocks += static_cast<int>((s >> 4) * (s & 15));
+    }
+    const int hmax = std::max(1u, luma >> 4), vmax = std::max(1u, luma & 15);
+    const long units = comps == 1 ? static_cast<long>((w + 7) / 8) * ((h + 7) / 8)
+                                  : static_cast<long>((w + 8 * hmax - 1) / (8 * hmax)) *
+                                        ((h + 8 * vmax - 1) / (8 * vmax)) * blocks;
+    const std::string dht = std::string("\x00\x01", 2) + std::string(15, '\0') + '\0' +
+                            std::string("\x10\x01", 2) + std::string(15, '\0') + '\0';
+    f += seg(progressive ? 0xC2 : 0xC0, sof) + seg(0xC4, dht);
+    f += seg(0xDA, sos + std::string(1, '\0') + static_cast<char>(progressive ? 0 : 63) + '\0');
+    // Exactly the scan's bits (the progressive decoder reads no further), padded with ones.
+    const long bits = units * (progressive ? 1 : 2);
+    std::string data((bits + 7) / 8, '\0');
+    if (bits % 8)
+        data.back() = static_cast<char>((1 << (8 - bits % 8)) - 1);
+    return f + data + "\xFF\xD9";
+}
+
+// The show's data through the probe: the real pictures decoded in the child as this process
+// would decode them, all the music the show can play rendered; hostile pictures refused, shown or
+// named with their decoder's crash, and never decoded in this process; a set of picture bombs
+// stopped within the start-up's limit.
+TEST(Probe, PicturesAreDecodedInTheChildOnly)
+{
+    start_headless_allegro(32);
+    const DecodedPictures here = decoded_pictures(repo_data_dir());
+    const long decodes_before = picture_decodes();
+    const ProbeResult real = probe_show_data(repo_data_dir());
+    EXPECT_EQ(picture_decodes(), decodes_before) << "this process ran a picture decoder";
+    ASSERT_EQ(real.failure, "");
+    EXPECT_EQ(real.module_fault, "");
+    EXPECT_EQ(real.pictures.error, "");
+    std::printf("the probe of the show's data took %.0f ms\n", real.seconds * 1000);
+    // The show's player renders the loop, the pause and the fade, two buffers ahead and three
+    // of silence after the last frame.
+    EXPECT_EQ(real.music_frames, kProbeMusicFrames);
+    EXPECT_GE(kProbeMusicFrames, kMusicTicks * kSampleRate / kFrameRate + 5 * kStreamBuffer);
+    for (int i = 0; i < kPictureCount; i++) {
+        EXPECT_EQ(real.pictures.picture[i].w, here.picture[i].w) << picture_name(i);
+        EXPECT_TRUE(real.pictures.picture[i].argb == here.picture[i].argb) << picture_name(i);
+    }
+
+    struct Case {
+        const char* what;
+        const char* file;
+        std::string bytes;
+        const char* failure;  // null: refused cleanly or shown; else part of the probe's failure
+    } cases[] = {
+        {"progressive grey, luminance 2x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x22), nullptr},
+        {"progressive grey, luminance 2x1", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x21), nullptr},
+        {"progressive grey, luminance 1x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x12), nullptr},
+        {"baseline colour, luminance 1x4", "afro.jpg", zero_jpeg(272, 480, false, 3, 0x14), nullptr},
+        {"progressive colour, luminance 1x4", "face1.jpg", zero_jpeg(256, 256, true, 3, 0x14), nullptr},
+        {"components 4..6", "afro.jpg", zero_jpeg(270, 480, false, 3, 0x11, 4),
+         "afro.jpg: the picture loader crashed on it with signal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        write_stand_in_pictures(dir.path());
+        std::ofstream(dir.file(c.file), std::ios::binary | std::ios::trunc) << c.bytes;
+        const ProbeResult r = probe_show_data(dir.path());
+        if (c.failure) {
+            EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
+        } else if (r.failure.empty()) {
+            HeadlessHost host;
+            host.esc = [](const HeadlessHost& h) { return h.presents > 0; };
+            const int status = run_show(host, dir.path(), r);
+            EXPECT_EQ(status, r.pictures.error.empty() ? 0 : 1) << host.fatal_message;
+        }
+        EXPECT_EQ(picture_decodes(), decodes_before) << "this process ran a picture decoder";
+    }
+
+    // Bombs: big progressive JPEGs of a few hundred KB and a run-length BMP of 8192x8192 in a few
+    // KB. The pictures' pixel budget or the start-up's limit stops them, with a message.
+    TempDir bombs;
+    write_stand_in_pictures(bombs.path());
+    for (const char* name : {"afro.jpg", "logo.jpg", "face2.jpg"})
+        std::ofstream(bombs.file(name), std::ios::binary | std::ios::trunc)
+            << zero_jpeg(name[0] == 'f' ? 8192 : 4096, name[0] == 'f' ? 8192 : 4096, true, 3, 0x11);
+    std::string rle;
+    for (int y = 0; y < 8192; y++) {
+        for (int x = 0; x < 8192; x += 255)
+            rle += {static_cast<char>(std::min(255, 8192 - x)), 1};
+        rle += std::string(2, '\0');
+    }
+    rle += std::string("\0\1", 2);
+    const uint32_t off = 54 + 1024;
+    auto le32 = [](uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    };
+    std::ofstream(bombs.file("porras.bmp"), std::ios::binary | std::ios::trunc)
+        << "BM" + le32(off + rle.size()) + le32(0) + le32(off) + le32(40) + le32(8192) + le32(8192) +
+               std::string("\1\0\x08\0", 4) + le32(1) + le32(rle.size()) + le32(2835) + le32(2835) +
+               le32(256) + le32(0) + std::string(1024, '\x40') + rle;
+    const auto start = std::chrono::steady_clock::now();
+    const ProbeResult bomb = probe_show_data(bombs.path());
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(took, ProbeLimits().total_seconds + 1);
+    const std::string said = bomb.failure + bomb.pictures.error;
+    EXPECT_TRUE(said.find("is too large to decode") != std::string::npos ||
+                said.find("took longer than") != std::string::npos)
+        << said;
+    std::printf("the bomb set: %s (%.1f s)\n", said.c_str(), took);
+}
+
 }  // namespace
+

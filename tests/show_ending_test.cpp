@@ -26,7 +26,7 @@ struct EndingRun {
     {
         write_stand_in_pictures(dir.path());
         s = std::make_unique<Show>(host);
-        EXPECT_TRUE(run_preamble(*s, dir.path()));
+        EXPECT_TRUE(run_preamble(*s, dir.path(), probed_here(dir.path())));
         host.install_tick();
         s->effu = 6;
         s->kierros = 3;

@@ -87,7 +87,7 @@ LoadResult load_from(const TempDir& dir)
 {
     LoadResult r;
     int x = 1, y = 1;
-    r.ok = load_pictures(r.pics, dir.path(), x, y, r.error);
+    r.ok = load_pictures(r.pics, decoded_pictures(dir.path()), x, y, r.error);
     return r;
 }
 

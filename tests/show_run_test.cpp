@@ -23,7 +23,7 @@ struct ShowFixture : ::testing::Test {
     {
         write_stand_in_pictures(dir.path());
         show = std::make_unique<Show>(host);
-        ASSERT_TRUE(run_preamble(*show, dir.path()));
+        ASSERT_TRUE(run_preamble(*show, dir.path(), probed_here(dir.path())));
         start_clock(*show);
     }
 
@@ -150,7 +150,7 @@ TEST_F(ShowFixture, SlowIntroOwesTheMainLoopNothing)
             owed_at_loop_1 = host.owed_ticks;
     };
     host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1; };
-    EXPECT_EQ(run_show(host, dir.path()), 0);
+    EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 0);
     EXPECT_EQ(host.presents, 209 + 300 + 1);
     EXPECT_EQ(host.idles, 1 + 1) << "the logo's first frame and the main loop's first wait";
     EXPECT_EQ(owed_at_loop_1, 1);
@@ -206,7 +206,7 @@ TEST(RunShow, UnusablePictureEndsBeforeTheShowWithAMessage)
     HeadlessHost host;
     write_stand_in_pictures(dir.path());
     fs::remove(dir.file("tolmo.jpg"));
-    EXPECT_EQ(run_show(host, dir.path()), 1);
+    EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 1);
     EXPECT_EQ(host.events, std::vector<Event>{Event::Fatal});
     EXPECT_NE(host.fatal_message.find("tolmo.jpg"), std::string::npos);
     EXPECT_EQ(host.presents, 0);
@@ -225,7 +225,7 @@ TEST(RunShow, WholeShowRunsToItsEndByItself)
         fewest_polls = std::min(fewest_polls, host.polls - polls_before);
         polls_before = host.polls;
     };
-    EXPECT_EQ(run_show(host, dir.path()), 0);
+    EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 0);
     EXPECT_EQ(loop_frames, 2099);
     EXPECT_EQ(host.polls_outside_loop, 0);
     EXPECT_GE(fewest_polls, 2) << "the loop head and the scene each poll the music";

@@ -26,6 +26,15 @@ private:
     uint32_t state_ = 1;
 };
 
+// The probe's result for `dir` with its pictures decoded in this process and no verdict on the
+// module: for tests of the show that are not about the probe.
+inline ProbeResult probed_here(const std::string& dir)
+{
+    ProbeResult r;
+    r.pictures = decoded_pictures(dir);
+    return r;
+}
+
 // A show on stand-in pictures written into `dir`, with its pictures loaded and nothing else of
 // the preamble run; a failed load is reported as a test failure.
 inline std::unique_ptr<Show> show_on_stand_ins(HeadlessHost& host, const TempDir& dir)
@@ -33,7 +42,7 @@ inline std::unique_ptr<Show> show_on_stand_ins(HeadlessHost& host, const TempDir
     write_stand_in_pictures(dir.path());
     auto s = std::make_unique<Show>(host);
     std::string error;
-    if (!load_pictures(s->pics, dir.path(), s->x, s->y, error))
+    if (!load_pictures(s->pics, decoded_pictures(dir.path()), s->x, s->y, error))
         ADD_FAILURE() << error;
     return s;
 }

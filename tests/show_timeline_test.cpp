@@ -89,7 +89,7 @@ struct ShowRun {
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
-        if (!run_preamble(*s, dir.path()))
+        if (!run_preamble(*s, dir.path(), probed_here(dir.path())))
             return;
         start_clock(*s);
         if (!run_intro(*s))
@@ -224,7 +224,7 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
         HeadlessHost host;
         host.esc = [](const HeadlessHost&) { return true; };
         auto s = std::make_unique<Show>(host);
-        ASSERT_TRUE(run_preamble(*s, dir.path()));
+        ASSERT_TRUE(run_preamble(*s, dir.path(), probed_here(dir.path())));
         s->effu = scene;
         host.owed_ticks = 0;
         const bool went_on = scene == 3 ? s->tunnel.frame(*s)

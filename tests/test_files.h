@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "assets/pictures.h"
+
 namespace fs = std::filesystem;
 
 // A fresh directory under the system's temporary directory, removed with its contents.
@@ -52,6 +54,16 @@ inline void write_stand_in_pictures(const std::string& dir)
     write_picture(dir + "/tolmo.jpg", 320, 401, 0x305070);
     write_picture(dir + "/face3.jpg", 256, 256, 0x406020);
     write_picture(dir + "/ilta.jpg", 180, 240, 0x802040);
+}
+
+// The pictures of `dir` decoded in this process, as the probe's child decodes them for the show:
+// for tests of what the show does with them (the show's own process never decodes).
+inline DecodedPictures decoded_pictures(const std::string& dir)
+{
+    DecodedPictures d;
+    decode_pictures(dir, nullptr,
+                    [&](int i, DecodedPicture&& p) { d.picture[i] = std::move(p); }, d.error);
+    return d;
 }
 
 // The repository's own data directory.

@@ -151,11 +151,12 @@ void print_table(const BenchHost& host)
 }
 
 // One whole show on `path`; false (with the reason printed) when it could not start.
-bool run_bench(BenchHost& host, raster::Path path, const std::string& data_dir)
+bool run_bench(BenchHost& host, raster::Path path, const std::string& data_dir,
+               const ProbeResult& probe)
 {
     raster::set_path(path);
     host.begin();
-    const int rc = run_show(host, data_dir);
+    const int rc = run_show(host, data_dir, probe);
     host.finish();
     if (rc != 0) {
         std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message.c_str());
@@ -240,8 +241,8 @@ int main(int argc, char** argv)
 
     // The show's start-up probe, timed: it runs before the screen opens, so it adds to start-up.
     const ProbeResult probe = probe_show_data(data_dir);
-    if (!probe.picture_fault.empty()) {
-        std::fprintf(stderr, "stream8-bench: cannot start: %s\n", probe.picture_fault.c_str());
+    if (!probe.failure.empty()) {
+        std::fprintf(stderr, "stream8-bench: cannot start: %s\n", probe.failure.c_str());
         return 1;
     }
     std::printf("stream8-bench: start-up probe of the pictures and the music: %.0f ms wall%s\n",
@@ -250,7 +251,7 @@ int main(int argc, char** argv)
     BenchHost host;
     host.progress = !quiet;
     if (!compare) {
-        if (!run_bench(host, path, data_dir))
+        if (!run_bench(host, path, data_dir, probe))
             return 1;
         std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
                     "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
@@ -261,7 +262,8 @@ int main(int argc, char** argv)
 
     BenchHost library;
     library.progress = !quiet;
-    if (!run_bench(library, raster::Path::allegro, data_dir) || !run_bench(host, path, data_dir))
+    if (!run_bench(library, raster::Path::allegro, data_dir, probe) ||
+        !run_bench(host, path, data_dir, probe))
         return 1;
     std::printf("stream8-bench: CPU time per frame in ms, the library's drawing against the %s "
                 "paths\n\n", raster::path_name(raster::path()));

@@ -48,14 +48,15 @@ ModuleAudio::~ModuleAudio()
         unload_duh(duh_);
 }
 
-bool ModuleAudio::load(const std::string& path)
+bool ModuleAudio::load(const std::string& path, const std::string& probe_fault)
 {
     static bool registered = false;
     if (!registered) {
         dumb_register_stdfiles();
         registered = true;
     }
-    if (!check_module_file(path, problem_))
+    problem_ = probe_fault;
+    if (!problem_.empty() || !check_module_file(path, problem_))
         return false;
     duh_ = dumb_load_it_quick(path.c_str());
     if (!duh_) {

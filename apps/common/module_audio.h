@@ -26,7 +26,9 @@ public:
     // Checks and loads an Impulse Tracker module and starts its renderer at the beginning. False
     // when the file is missing, not a module or fails the check (problem() says why); the renderer
     // then yields silence.
-    bool load(const std::string& path);
+    // `probe_fault`, when not empty, is the start-up probe's verdict: the player failed on the
+    // module in the probe's child, and it is refused with that reason.
+    bool load(const std::string& path, const std::string& probe_fault = "");
     bool loaded() const { return renderer_ != nullptr; }
     const std::string& problem() const { return problem_; }
 

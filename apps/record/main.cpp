@@ -22,10 +22,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // A picture that crashes its decoder stops the run here; a module that does is left silent.
+    // The pictures are decoded in the probe's child; one that crashes its decoder, or a probe
+    // that cannot run, stops the run here; a module the player fails on is left silent.
     const ProbeResult probe = probe_show_data(opts.data_dir);
-    if (!probe.picture_fault.empty()) {
-        std::fprintf(stderr, "stream8-record: cannot start: %s\n", probe.picture_fault.c_str());
+    if (!probe.failure.empty()) {
+        std::fprintf(stderr, "stream8-record: cannot start: %s\n", probe.failure.c_str());
         return 1;
     }
     RecordingHost host(opts);
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "stream8-record: %s\n", error.c_str());
         return 1;
     }
-    if (run_show(host, opts.data_dir) != 0) {
+    if (run_show(host, opts.data_dir, probe) != 0) {
         std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message.c_str());
         return 1;
     }

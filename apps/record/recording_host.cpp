@@ -105,12 +105,12 @@ bool RecordingHost::close(std::string& error)
     return encoder_.publish(error);
 }
 
-void RecordingHost::start_music(const std::string& module_path)
+void RecordingHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
-    HeadlessHost::start_music(module_path);
+    HeadlessHost::start_music(module_path, probe_fault);
     if (!opts_.video && !hashes_.is_open())
         return;
-    if (audio_.load(module_path))
+    if (audio_.load(module_path, probe_fault))
         return;
     if (audio_.problem() == "file is missing")
         std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",

@@ -42,7 +42,7 @@ public:
     bool music_loaded() const { return audio_.loaded(); }
     FrameLabel last_label() const { return last_; }
 
-    void start_music(const std::string& module_path) override;
+    void start_music(const std::string& module_path, const std::string& probe_fault) override;
     void set_music_volume(float volume) override;
     void present(BITMAP* frame) override;
     void pass(BITMAP* frame) override;

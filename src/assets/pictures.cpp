@@ -2,14 +2,35 @@
 
 #include <jpgalleg.h>
 
+#include <cerrno>
+#include <fstream>
+
 #include "assets/picture_check.h"
 
 namespace {
 
-void (*load_watch)(const std::string& path) = nullptr;
+long decodes = 0;
 
 struct MinSize {
     int w, h;
+};
+
+// Each picture in load order: its file, its loader, whether the loader is handed the palette that
+// receives each file's palette (nothing reads it), and the size its users read.
+struct PictureSpec {
+    const char* name;
+    bool jpeg;
+    bool palette;
+    MinSize need;
+};
+constexpr MinSize kAny{1, 1};
+constexpr PictureSpec kPictures[kPictureCount] = {
+    {"afro.jpg", true, false, kAny},        {"logo.jpg", true, true, kAny},
+    {"ruvo2.jpg", true, true, {640, 480}},  {"porras.bmp", false, true, kAny},
+    {"porras2.bmp", false, true, kAny},     {"tile.bmp", false, true, kAny},
+    {"face2.jpg", true, true, {256, 256}},  {"face1.jpg", true, true, {256, 256}},
+    {"tolmo.jpg", true, true, {320, 401}},  {"face3.jpg", true, false, {256, 256}},
+    {"ilta.jpg", true, true, {180, 240}},
 };
 
 BITMAP* created(int w, int h)
@@ -20,17 +41,88 @@ BITMAP* created(int w, int h)
     return b;
 }
 
-// Loads one picture and checks it against the size its users read; false with `error` set.
-bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg, RGB* palette,
-              MinSize need, std::string& error)
+bool big_enough(const std::string& path, int w, int h, MinSize need, std::string& error)
 {
-    const std::string path = dir + "/" + name;
+    if (w >= need.w && h >= need.h)
+        return true;
+    error = path + ": is " + std::to_string(w) + "x" + std::to_string(h) + ", needs at least " +
+            std::to_string(need.w) + "x" + std::to_string(need.h);
+    return false;
+}
+
+unsigned be16(const std::string& b, size_t at)
+{
+    return static_cast<unsigned char>(b[at]) << 8 | static_cast<unsigned char>(b[at + 1]);
+}
+
+long le32(const std::string& b, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; i--)
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return static_cast<int32_t>(v);
+}
+
+// The size a file's header claims (the check has read it already; this only needs the numbers).
+// False when the header cannot be found.
+bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!jpeg) {
+        std::string b(26, '\0');
+        if (!in.read(b.data(), 26))
+            return false;
+        const bool core = le32(b, 14) == 12;  // the OS/2 header has 16-bit sides
+        w = core ? static_cast<long>((b[18] & 255) | (b[19] & 255) << 8) : le32(b, 18);
+        h = core ? static_cast<long>((b[20] & 255) | (b[21] & 255) << 8) : le32(b, 22);
+        h = h < 0 ? -h : h;
+        return true;
+    }
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t at = 2; at + 9 <= b.size();) {
+        if (static_cast<unsigned char>(b[at]) != 0xFF)
+            return false;
+        const unsigned marker = static_cast<unsigned char>(b[at + 1]);
+        if (marker == 0xFF) {
+            at++;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            h = be16(b, at + 5);
+            w = be16(b, at + 7);
+            return true;
+        }
+        at += 2 + be16(b, at + 2);
+    }
+    return false;
+}
+
+// Decodes one picture; false with `error` set. `used`: bytes of pixels decoded so far.
+bool decode_one(const std::string& dir, const PictureSpec& spec, RGB* palette, long long& used,
+                const std::function<void(int, const std::string&)>& before, int index,
+                DecodedPicture& out, std::string& error)
+{
+    const std::string path = dir + "/" + spec.name;
+    const bool jpeg = spec.jpeg;
     if (!check_picture_file(path, jpeg, error))
         return false;
-    if (load_watch)
-        load_watch(path);
-    out = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
-    if (!out) {
+    long w = 0, h = 0;
+    if (claimed_size(path, jpeg, w, h) && used + 4LL * w * h > kPicturePixelBudget) {
+        error = path + ": is too large to decode: " + std::to_string(w) + "x" + std::to_string(h) +
+                " pixels would take the pictures' " + std::to_string(used >> 20) + " MB past " +
+                std::to_string(kPicturePixelBudget >> 20) + " MB";
+        return false;
+    }
+    if (before)
+        before(index, path);
+    decodes++;
+    errno = 0;
+    BITMAP* b = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
+    if (!b && errno == ENOMEM) {
+        error = path + ": is too large to decode: its decoder ran out of memory";
+        return false;
+    }
+    if (!b) {
         error = path + ": cannot be read as a " +
                 (jpeg ? "JPEG picture (the loader reads 8-bit baseline and progressive JPEGs after a JFIF "
                         "APP0, an Exif APP1 or another APPn: colour with luminance sampling 1x1, 2x1, 1x2 "
@@ -38,19 +130,68 @@ bool load_one(BITMAP*& out, const std::string& dir, const char* name, bool jpeg,
                       : "BMP picture");
         return false;
     }
-    if (out->w < need.w || out->h < need.h) {
-        error = path + ": is " + std::to_string(out->w) + "x" + std::to_string(out->h) +
-                ", needs at least " + std::to_string(need.w) + "x" + std::to_string(need.h);
-        return false;
+    const bool usable = big_enough(path, b->w, b->h, spec.need, error);
+    if (usable) {
+        out.w = b->w;
+        out.h = b->h;
+        out.argb.resize(static_cast<size_t>(b->w) * b->h);
+        uint32_t* to = out.argb.data();
+        for (int y = 0; y < b->h; y++) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(b->line[y]);
+            for (int x = 0; x < b->w; x++, to++)
+                *to = static_cast<uint32_t>(geta32(row[x])) << 24 | getr32(row[x]) << 16 |
+                      getg32(row[x]) << 8 | getb32(row[x]);
+        }
+        used += 4LL * b->w * b->h;
     }
-    return true;
+    destroy_bitmap(b);
+    return usable;
+}
+
+// Builds one picture's bitmap in this process's pixel layout.
+BITMAP* built(const DecodedPicture& d)
+{
+    BITMAP* b = create_bitmap_ex(32, d.w, d.h);
+    if (!b)
+        return nullptr;
+    const uint32_t* from = d.argb.data();
+    for (int y = 0; y < d.h; y++) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(b->line[y]);
+        for (int x = 0; x < d.w; x++, from++)
+            row[x] = static_cast<uint32_t>(makeacol32(*from >> 16 & 255, *from >> 8 & 255,
+                                                      *from & 255, *from >> 24));
+    }
+    return b;
 }
 
 }  // namespace
 
-void set_picture_load_watch(void (*watch)(const std::string& path))
+const char* picture_name(int index)
 {
-    load_watch = watch;
+    return kPictures[index].name;
+}
+
+bool decode_pictures(const std::string& dir,
+                     const std::function<void(int index, const std::string& path)>& before,
+                     const std::function<void(int index, DecodedPicture&& picture)>& decoded,
+                     std::string& error)
+{
+    PALETTE palette;
+    long long used = 0;
+    for (int i = 0; i < kPictureCount; i++) {
+        DecodedPicture picture;
+        if (!decode_one(dir, kPictures[i], kPictures[i].palette ? palette : nullptr, used, before, i,
+                        picture, error))
+            return false;
+        if (decoded)
+            decoded(i, std::move(picture));
+    }
+    return true;
+}
+
+long picture_decodes()
+{
+    return decodes;
 }
 
 void colour_key_afro(BITMAP* afro, int& x, int& y)
@@ -64,32 +205,43 @@ void colour_key_afro(BITMAP* afro, int& x, int& y)
     y = 0;
 }
 
-bool load_pictures(Pictures& p, const std::string& dir, int& x, int& y, std::string& error)
+bool load_pictures(Pictures& p, const DecodedPictures& decoded, int& x, int& y, std::string& error)
 {
-    const MinSize any{1, 1};
-    p.canvas = created(640, 480);
-    if (!load_one(p.afroImage, dir, "afro.jpg", true, nullptr, any, error))
+    if (!decoded.error.empty()) {
+        error = decoded.error;
         return false;
+    }
+    if (get_color_depth() != 32) {
+        error = "the pictures are decoded for 32-bit colour";
+        return false;
+    }
+    BITMAP** const slots[kPictureCount] = {
+        &p.afroImage,  &p.logoImage,  &p.titleImage, &p.stairsImage, &p.stairs2Image, &p.tileImage,
+        &p.face2Image, &p.face1Image, &p.tolmoImage, &p.face3Image,  &p.iltaImage};
+    for (int i = 0; i < kPictureCount; i++) {
+        const DecodedPicture& d = decoded.picture[i];
+        // The pixels come from another process: trust nothing of them but what is checked here.
+        if (d.w <= 0 || d.h <= 0 || d.argb.size() != static_cast<size_t>(d.w) * d.h) {
+            error = std::string(kPictures[i].name) + ": no decoded picture";
+            return false;
+        }
+        if (!big_enough(kPictures[i].name, d.w, d.h, kPictures[i].need, error))
+            return false;
+        *slots[i] = built(d);
+        if (!*slots[i]) {
+            error = std::string(kPictures[i].name) + ": out of memory for its bitmap";
+            return false;
+        }
+    }
     colour_key_afro(p.afroImage, x, y);
-    if (!load_one(p.logoImage, dir, "logo.jpg", true, p.loadPalette, any, error))
-        return false;
+    p.canvas = created(640, 480);
+    p.auxCanvas = created(640, 480);
     p.textBitmap = created(320, 160);
     p.stairsBitmap = created(272, 57);
     p.stairs2Bitmap = created(272, 20);
-    if (!load_one(p.titleImage, dir, "ruvo2.jpg", true, p.loadPalette, {640, 480}, error) ||
-        !load_one(p.stairsImage, dir, "porras.bmp", false, p.loadPalette, any, error) ||
-        !load_one(p.stairs2Image, dir, "porras2.bmp", false, p.loadPalette, any, error) ||
-        !load_one(p.tileImage, dir, "tile.bmp", false, p.loadPalette, any, error))
-        return false;
     p.face1Rotated = created(256, 256);
     p.face2Rotated = created(256, 256);
-    if (!load_one(p.face2Image, dir, "face2.jpg", true, p.loadPalette, {256, 256}, error) ||
-        !load_one(p.face1Image, dir, "face1.jpg", true, p.loadPalette, {256, 256}, error))
-        return false;
-    p.auxCanvas = created(640, 480);
-    return load_one(p.tolmoImage, dir, "tolmo.jpg", true, p.loadPalette, {320, 401}, error) &&
-           load_one(p.face3Image, dir, "face3.jpg", true, nullptr, {256, 256}, error) &&
-           load_one(p.iltaImage, dir, "ilta.jpg", true, p.loadPalette, {180, 240}, error);
+    return true;
 }
 
 void fill_stairs_bitmaps(Pictures& p)

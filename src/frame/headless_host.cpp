@@ -92,10 +92,11 @@ void HeadlessHost::report_fatal(const std::string& message)
     fatal_message = message;
 }
 
-void HeadlessHost::start_music(const std::string& module_path)
+void HeadlessHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
     events.push_back(Event::MusicStart);
     music_path = module_path;
+    music_fault = probe_fault;
 }
 
 void HeadlessHost::poll_music()

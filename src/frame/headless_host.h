@@ -43,6 +43,7 @@ public:
     bool in_loop = false;
     std::vector<float> volumes;
     std::string music_path;
+    std::string music_fault;    // the probe's verdict start_music was given
     std::string fatal_message;
     long ticks = 0;             // virtual ticks since install_tick
     long owed_ticks = 0;        // the clock: ticks arrived minus ticks taken; tests may set it
@@ -62,7 +63,7 @@ public:
     void deinit() override { events.push_back(Event::Deinit); }
     void set_windowed_mode() override { events.push_back(Event::Windowed); }
     void report_fatal(const std::string& message) override;
-    void start_music(const std::string& module_path) override;
+    void start_music(const std::string& module_path, const std::string& probe_fault) override;
     void poll_music() override;
     void set_music_volume(float volume) override { volumes.push_back(volume); }
     void end_music() override { events.push_back(Event::MusicEnd); }

@@ -64,8 +64,10 @@ public:
     virtual void report_fatal(const std::string& message) = 0;
 
     // Music: the set-up (DUMB shutdown registered, sound driver, module loaded, player started),
-    // the poll that feeds the stream, and the player's gain.
-    virtual void start_music(const std::string& module_path) = 0;
+    // the poll that feeds the stream, and the player's gain. `probe_fault` is the start-up
+    // probe's verdict on the module: when not empty, the player failed on it in the probe's child,
+    // and the module is refused with that reason like one that fails its check.
+    virtual void start_music(const std::string& module_path, const std::string& probe_fault) = 0;
     virtual void poll_music() = 0;
     virtual void set_music_volume(float volume) = 0;
     // After the fade's last frame: the music goes quiet without a click before the program ends.

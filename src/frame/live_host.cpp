@@ -61,7 +61,7 @@ int window_scale(int w, int h)
     return std::max(1, fitting_scale(w - kFrameRoomW, h - kFrameRoomH));
 }
 
-bool LiveHost::init(const ScreenChoice& choice, std::string& error)
+int LiveHost::init(const ScreenChoice& choice, std::string& error)
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
     if (allegro_init() != 0) {
@@ -72,7 +72,7 @@ bool LiveHost::init(const ScreenChoice& choice, std::string& error)
                                     : std::string("cannot open a display: DISPLAY is not set");
         if (allegro_error[0])
             error += std::string("; ") + allegro_error;
-        return false;
+        return -1;
     }
     int dw = 0, dh = 0;
     if (get_desktop_resolution(&dw, &dh) != 0 || dw <= 0 || dh <= 0) {
@@ -84,14 +84,14 @@ bool LiveHost::init(const ScreenChoice& choice, std::string& error)
     if (fitting_scale(dw, dh) < 1) {
         error = "the desktop is " + desktop + ", smaller than the show's 640x480";
         allegro_exit();
-        return false;
+        return 1;
     }
     const int k = choice.scale > 0 ? choice.scale : choice.window ? window_scale(dw, dh) : fitting_scale(dw, dh);
     if (k > fitting_scale(dw, dh)) {
         error = "--scale " + std::to_string(k) + " needs " + std::to_string(640 * k) + "x" +
                 std::to_string(480 * k) + "; the desktop is " + desktop;
         allegro_exit();
-        return false;
+        return 1;
     }
     // The effects draw 32-bit pixels and blend them by 32-bit rules; at 8, 15, 16 or 24 bits they
     // would lose or garble colours. The X11 driver converts each present to the desktop's depth.
@@ -107,7 +107,7 @@ bool LiveHost::init(const ScreenChoice& choice, std::string& error)
                     (choice.window ? "window" : "full screen") + " at 32 bits on this " +
                     std::to_string(depth) + "-bit display: " + (why.empty() ? "no reason given" : why);
         allegro_exit();
-        return false;
+        return -1;
     }
     // Blenders that work on 24-bit colour (the hue blender among them) split pixels by the 24-bit
     // shifts; the driver sets only the 32-bit ones. Both layouts are red << 16 | green << 8 | blue,
@@ -129,7 +129,7 @@ bool LiveHost::init(const ScreenChoice& choice, std::string& error)
         phase_log_ = std::fopen(path, "w");
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
-    return true;
+    return 0;
 }
 
 double LiveHost::seconds_since_tick() const
@@ -269,7 +269,7 @@ void LiveHost::report_fatal(const std::string& message)
     allegro_message("stream8: %s\n", message.c_str());
 }
 
-void LiveHost::start_music(const std::string& module_path)
+void LiveHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
     atexit(dumb_exit);
     dumb_register_stdfiles();
@@ -292,8 +292,8 @@ void LiveHost::start_music(const std::string& module_path)
         close(saved_stderr);
     }
     // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
-    std::string problem;
-    if (check_module_file(module_path, problem))
+    std::string problem = probe_fault;
+    if (problem.empty() && check_module_file(module_path, problem))
         module_ = dumb_load_it_quick(module_path.c_str());
     if (module_)
         player_ = al_start_duh(module_, 2, 0, 1.0f, kStreamBuffer, kSampleRate);

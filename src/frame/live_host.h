@@ -28,8 +28,10 @@ public:
     // Brings up Allegro and the screen, drawn at 32 bits whatever the desktop's depth (the library
     // converts for the screen), then the timer, keyboard and mouse. Full screen covers the
     // desktop at its own size and shows each frame scaled by a whole factor, centred on black.
-    // Returns false with `error` set (and nothing left open) when the screen cannot be had.
-    bool init(const ScreenChoice& choice, std::string& error);
+    // Returns 0, or the program's exit status with `error` set (and nothing left open) when the
+    // screen cannot be had: -1 when there is no display or the mode cannot be set, 1 when the
+    // desktop is too small for the show (or for the scale asked for).
+    int init(const ScreenChoice& choice, std::string& error);
     // The scale and place of the picture on the screen.
     int scale() const { return scale_; }
 
@@ -46,7 +48,7 @@ public:
     void deinit() override;
     void set_windowed_mode() override;
     void report_fatal(const std::string& message) override;
-    void start_music(const std::string& module_path) override;
+    void start_music(const std::string& module_path, const std::string& probe_fault) override;
     void poll_music() override;
     void set_music_volume(float volume) override;
     void end_music() override;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
 
 #include "music/it_layout.h"
 
@@ -273,24 +272,8 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
     return true;
 }
 
-namespace {
-std::map<std::string, std::string>& noted_faults()
-{
-    static std::map<std::string, std::string> faults;
-    return faults;
-}
-}  // namespace
-
-void note_module_fault(const std::string& path, const std::string& problem)
-{
-    noted_faults()[path] = problem;
-}
-
 bool check_module_file(const std::string& path, std::string& problem)
 {
-    const auto noted = noted_faults().find(path);
-    if (noted != noted_faults().end())
-        return fail(problem, noted->second);
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return fail(problem, errno == ENOENT ? "file is missing" : std::strerror(errno));

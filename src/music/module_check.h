@@ -10,12 +10,7 @@
 // `problem` saying the first fault found ("pattern 3, row 12: two events on channel 5").
 bool check_module(const std::vector<uint8_t>& file, std::string& problem);
 
-// Reads `path` and checks it. The hosts call this before handing the module to DUMB; a missing or
-// unreadable file is a fault too ("file is missing", "is not a file"), and so is a fault noted
-// for the path.
+// Reads `path` and checks it. The hosts call this before handing the module to DUMB (unless the
+// start-up probe's verdict already refused it); a missing or unreadable file is a fault too
+// ("file is missing", "is not a file").
 bool check_module_file(const std::string& path, std::string& problem);
-
-// A fault found by running the player on the file at `path` (the start-up probe sees crashes,
-// hangs and files written that no check knows): every later check_module_file of that path
-// refuses it with `problem`.
-void note_module_fault(const std::string& path, const std::string& problem);

@@ -5,17 +5,17 @@
 #include "frame/exits.h"
 #include "frame/sequencer.h"
 
-bool run_preamble(Show& s, const std::string& data_dir)
+bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe)
 {
     std::string error;
-    if (!load_pictures(s.pics, data_dir, s.x, s.y, error)) {
+    if (!load_pictures(s.pics, probe.pictures, s.x, s.y, error)) {
         s.host.report_fatal("cannot start: " + error);
         return false;
     }
     build_tunnel_tables(*s.tables, s.pics.face3Image);
     s.plasma.plasma_w = 160;
     s.plasma.plasma_h = 80;
-    s.host.start_music(module_file(data_dir));
+    s.host.start_music(module_file(data_dir), probe.module_fault);
     s.stairs.setup_tiles(s.random);
     return true;
 }
@@ -71,10 +71,10 @@ int run_main_loop(Show& s)
     }
 }
 
-int run_show(Host& host, const std::string& data_dir)
+int run_show(Host& host, const std::string& data_dir, const ProbeResult& probe)
 {
     auto s = std::make_unique<Show>(host);
-    if (!run_preamble(*s, data_dir))
+    if (!run_preamble(*s, data_dir, probe))
         return 1;
     start_clock(*s);
     if (!run_intro(*s))

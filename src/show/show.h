@@ -11,6 +11,7 @@
 #include "effects/tunnel.h"
 #include "effects/xor_tunnel.h"
 #include "frame/stage.h"
+#include "show/probe.h"
 
 // A Show is its Stage (what the effects share) plus each scene's own state. Only the run order
 // below sees all of them; each scene's frame receives the Stage and its own object.
@@ -31,12 +32,13 @@ inline std::string module_file(const std::string& data_dir)
     return data_dir + "/80S5.IT";
 }
 
-// Everything after init: pictures, tables, music, tiles, tick, intro, main loop and ending.
-// Returns main's result: 0 on every way the show ends, 1 when a picture is unusable.
-int run_show(Host& host, const std::string& data_dir = "ruvo");
+// Everything after init: pictures (from the probe's decoded pixels), tables, music (with the
+// probe's verdict on the module), tiles, tick, intro, main loop and ending. Returns main's
+// result: 0 on every way the show ends, 1 when a picture is unusable.
+int run_show(Host& host, const std::string& data_dir, const ProbeResult& probe);
 
 // The parts of run_show, for tests that start the show part-way.
-bool run_preamble(Show& s, const std::string& data_dir);  // false: a picture is unusable
+bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe);  // false: a picture is unusable
 // The last steps before the first frame: effu 0, the tick installed, then the stairs bitmaps
 // filled (which leaves the burn blender current; the logo's draw does not blend).
 void start_clock(Show& s);

@@ -42,7 +42,34 @@ f += seg(0xC4, bytes([0x00, 1] + [0] * 15 + [0]) + bytes([0x10, 1] + [0] * 15 + 
 f += seg(0xDA, bytes([3, 4, 0, 5, 0, 6, 0, 0, 63, 0])) + bytes(4096) + b"\xff\xd9"
 open(sys.argv[1], "wb").write(f)
 PY
-expect_fatal "stream8: cannot start: ruvo/afro.jpg: its frame names component 4; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"
+# The picture check runs in the probe's child: its refusal reaches the show only through the
+# probe.
+crash="stream8: cannot start: ruvo/afro.jpg: its frame names component 4; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"
+# The probe never switches itself off: with TMPDIR relative, missing or /proc, and with standard
+# input and output (or all three standard descriptors) closed, the file is still named before
+# the screen opens, status 1; a probe that cannot start at all (no process left for its child)
+# keeps the screen closed with its reason.
+expect_refusal() {
+    local want=$1
+    shift
+    (cd "$WORK/run" && "$@") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
+    SHOW_PID=$!
+    wait_show 30
+    [ "$STATUS" -eq 1 ] || fail "$*: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
+    [ -z "$want" ] || grep -qF "$want" "$WORK/stderr.log" || fail "$*: no '$want' in: $(cat "$WORK/stderr.log")"
+    ! pgrep -x xmessage >/dev/null || fail "$*: a message box opened"
+}
+expect_refusal "$crash" "$BIN"
+for tmp in tmp /nonexistent /proc; do
+    expect_refusal "$crash" env TMPDIR=$tmp "$BIN"
+done
+expect_refusal "$crash" bash -c 'exec "$0" <&- >&-' "$BIN"
+expect_refusal "" bash -c 'exec "$0" <&- >&- 2>&-' "$BIN"
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+chmod 755 "$WORK" "$WORK/home" 2>/dev/null; chmod -R a+rX "$WORK/run"
+expect_refusal "stream8: cannot start: cannot start the start-up probe: Resource temporarily unavailable" \
+    "${as_user[@]}" bash -c 'ulimit -u 1; exec "$0"' "$BIN"
 cp "$SRC/ruvo/afro.jpg" "$WORK/run/ruvo/"
 start_show
 wait_phase logo 60
