@@ -619,8 +619,8 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         {"progressive grey, luminance 1x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x12), nullptr},
         {"baseline colour, luminance 1x4", "afro.jpg", zero_jpeg(272, 480, false, 3, 0x14), nullptr},
         {"progressive colour, luminance 1x4", "face1.jpg", zero_jpeg(256, 256, true, 3, 0x14), nullptr},
-        {"components 4..6", "afro.jpg", zero_jpeg(270, 480, false, 3, 0x11, 4),
-         "afro.jpg: the picture loader crashed on it with signal"},
+        // Named by the check (in the child) before its decoder could divide by zero on it.
+        {"components 4..6", "afro.jpg", zero_jpeg(270, 480, false, 3, 0x11, 4), nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

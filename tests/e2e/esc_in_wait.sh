@@ -1,17 +1,32 @@
-# Holding Esc while the show waits for its tick ends it with status 0, in the phase where it was
-# pressed. Arguments after the binary and the source directory: the X server's depth (24 by
-# default; 8: the show runs in true colour all the same) and the phase (loop by default; logo and
-# pause wait for each of their frames' ticks too).
+# Holding Esc ends the show with status 0 in the phase where it was pressed, gives the full screen
+# back at once and lets the music die away without a click. Arguments after the binary, the
+# source directory and the recorder: the X server's depth (24 by default; 8: the show runs in
+# true colour all the same) and the phase (loop by default: a scene frame or the main loop's
+# wait; logo and pause wait for each of their shown frames' ticks; fade is a pass of its own).
+# In the logo, the 1024x768 screen shows the recorder's first frame unscaled, centred on black.
 source "$(dirname "$0")/lib.sh"
-start_xvfb "${3:-24}"
+depth=${4:-24}
+phase=${5:-loop}
+start_xvfb "$depth"
 prepare_workdir
-phase=${4:-loop}
+use_realtime_sound
 start_show
-wait_phase "$phase" 120
-sleep 1
-xdotool keydown Escape
-wait_show 10
-xdotool keyup Escape
+wait_frame "$phase:60" 120
+[ "$phase" = logo ] && screen_shows logo:1 1 192 144
+hold_esc_until_end
 [ "$STATUS" -eq 0 ] || fail "status $STATUS after Esc (stderr: $(cat "$WORK/stderr.log"))"
-[ "$(last_phase)" = "$phase" ] || fail "Esc in '$phase' ended the show in '$(last_phase)'"
+finish_realtime_sound
+python3 - "$WORK/phases.log" "$phase" <<'PY' || fail "phases: $(tr '\n' ' ' <"$WORK/phases.log")"
+import sys
+rows = [l.split() for l in open(sys.argv[1])]
+t = {name: float(s) for name, s in rows}
+names = [name for name, _ in rows]
+assert names[-2:] == ["esc", "released"], "the show did not end on Esc"
+assert names[-3] == sys.argv[2], f"Esc in '{sys.argv[2]}' ended the show in '{names[-3]}'"
+gap = 1000 * (t["released"] - t["esc"])
+print(f"the full screen was given up {gap:.0f} ms after Esc was seen")
+assert gap <= 50, "the screen was held too long"
+PY
+# The music ends in silence (the logo is silent all along).
+sound_ends_quiet
 echo "esc_in_wait: status 0 in '$phase'"

@@ -9,7 +9,9 @@ WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
 XVFB_PID=
 SINK_PID=
 
+SHOW_PID=
 cleanup() {
+    [ -n "$SHOW_PID" ] && kill -9 "$SHOW_PID" 2>/dev/null
     [ -n "$SINK_PID" ] && kill "$SINK_PID" 2>/dev/null
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
     rm -rf "$WORK"
@@ -81,12 +83,13 @@ start_show() {
     SHOW_PID=$!
 }
 
-# Waits up to $2 seconds for the frame $1 ("loop:200") to be presented; fails if the show ends or
-# the time runs out.
+# Waits up to $2 seconds for a frame of phase P numbered N or later to be presented ($1 is P:N,
+# "loop:200"); fails if the show ends or the time runs out.
 wait_frame() {
-    local i
+    local i phase=${1%%:*} n=${1##*:}
     for i in $(seq $(($2 * 20))); do
-        grep -q "^$1 " "$WORK/frames.log" 2>/dev/null && return 0
+        awk -F'[: ]' -v p="$phase" -v n="$n" '$1 == p && $2 >= n {found = 1} END {exit !found}' \
+            "$WORK/frames.log" 2>/dev/null && return 0
         kill -0 "$SHOW_PID" 2>/dev/null || fail "the show ended before the frame $1"
         sleep 0.05
     done
