@@ -112,6 +112,10 @@ int main(int argc, char** argv)
     const ProbeResult probe = probe_show_data(data_dir);
     if (!probe.failure.empty())
         return cannot_start(probe.failure);
+    // A picture the check refused, or one too small for its scene, is known here too: the screen
+    // need not open only to close again.
+    if (!probe.pictures.error.empty())
+        return cannot_start(probe.pictures.error);
 
     static LiveHost host;
     std::string error;

@@ -23,21 +23,20 @@ fail() {
     exit 1
 }
 
-# Starts Xvfb (depth $1, 24 by default; size $2, 1024x768 by default) on the first free display
-# number from 91 on and exports DISPLAY.
+# Starts Xvfb (depth $1, 24 by default; size $2, 1024x768 by default) on a display number it
+# picks itself (tests run side by side) and exports DISPLAY.
 start_xvfb() {
-    local n depth=${1:-24} size=${2:-1024x768}
-    for n in $(seq 91 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 ${size}x$depth -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-        XVFB_PID=$!
-        for _ in $(seq 50); do
-            [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
+    local depth=${1:-24} size=${2:-1024x768} n=
+    rm -f "$WORK/display"
+    Xvfb -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        n=$(cat "$WORK/display" 2>/dev/null)
+        [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=:$n; return 0; }
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
-    fail "could not start Xvfb"
+    fail "could not start Xvfb: $(cat "$WORK/xvfb.log")"
 }
 
 # A working directory holding a copy of ruvo/, a HOME whose .asoundrc sends the default ALSA
