@@ -137,6 +137,27 @@ TEST_F(Raster, SelfBlendsMatchAllegroAtEveryOffsetAndFactor)
     destroy_bitmap(b);
 }
 
+// The scaled present: every pixel a k x k block, as stretch_blit draws it, at k = 1..4, at the
+// corner and off it, on widths that are and are not a multiple of any lane count; and where the
+// area does not fit, the library's own clipped stretch.
+TEST_F(Raster, ScaledFramesMatchTheLibrarysStretch)
+{
+    struct Case {
+        int w, h, x, y;
+    };
+    for (const Case c : {Case{37, 23, 0, 0}, Case{37, 23, 3, 5}, Case{640, 6, 1, 2}, Case{37, 23, 150, 90}}) {
+        BITMAP* src = random_bitmap(c.w, c.h, 7);
+        for (int k = 1; k <= 4; ++k) {
+            BITMAP* dst = random_bitmap(4 * 640 + 8, 4 * 23 + 8, 8);
+            expect_paths_match(dst, src, [&](BITMAP* d, BITMAP* s) { raster::scale_blit(s, d, k, c.x, c.y); },
+                               "x" + std::to_string(k) + " of " + std::to_string(c.w) + "x" + std::to_string(c.h) +
+                                   " at " + std::to_string(c.x) + "," + std::to_string(c.y));
+            destroy_bitmap(dst);
+        }
+        destroy_bitmap(src);
+    }
+}
+
 TEST_F(Raster, SpritesOntoOtherBitmapsMatchAllegro)
 {
     BITMAP* canvas = random_bitmap(41, 30, 2);
