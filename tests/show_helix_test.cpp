@@ -34,7 +34,7 @@ TEST(HelixValues, FirstSquareOfTheShow)
     helix_square_lines(0, 320, h.pokale_x, h.pokale_y, l);
     const int expected[4][4] = {
         {439, 448, 326, 489}, {439, 448, 314, 411}, {314, 411, 201, 452}, {326, 489, 201, 452}};
-    const bool second[4] = {false, true, false, true};
+    const bool in_c[4] = {false, true, false, true};  // the first colour, pokale_c
     for (int k = 0; k < 8; k++) {
         SCOPED_TRACE(k + 1);
         const int* e = expected[k % 4];
@@ -43,7 +43,7 @@ TEST(HelixValues, FirstSquareOfTheShow)
         EXPECT_EQ(l[k].y1, e[1] + down);
         EXPECT_EQ(l[k].x2, e[2]);
         EXPECT_EQ(l[k].y2, e[3] + down);
-        EXPECT_EQ(l[k].second_colour, second[k % 4]);
+        EXPECT_EQ(l[k].in_c, in_c[k % 4]);
     }
 }
 

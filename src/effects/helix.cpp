@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "effects/spring.h"
 #include "frame/exits.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
@@ -52,11 +53,7 @@ void Helix::advance_angles()
     const double m = pokale_m;
     old_i = static_cast<float>(static_cast<double>(old_i) + 3.14159265 / (1000.0 - m) - m / 10000.0 - 0.1);
     i = old_i;
-    pokale_m = static_cast<float>(m + static_cast<double>(pokale_v));
-    if (static_cast<double>(pokale_m) > 100.0)
-        pokale_v = static_cast<float>(static_cast<double>(pokale_v) - 0.01);
-    else
-        pokale_v = static_cast<float>(static_cast<double>(pokale_v) + 0.01);
+    spring_step(pokale_m, pokale_v, 100.0, 0.01);
 }
 
 void Helix::next_square()
@@ -86,7 +83,7 @@ bool Helix::frame(Stage& s)
         HelixLine lines[8];
         helix_square_lines(pokale, 320 + w, pokale_x, pokale_y, lines);
         for (const HelixLine& l : lines)
-            raster::fastline(canvas, l.x1, l.y1, l.x2, l.y2, l.second_colour ? pokale_c : pokale_d);
+            raster::fastline(canvas, l.x1, l.y1, l.x2, l.y2, l.in_c ? pokale_c : pokale_d);
         if (s.host.esc_held()) {
             exit_from_frame(s.host);
             return false;

@@ -6,7 +6,7 @@ struct Stage;
 // One line of a square outline, ends inclusive.
 struct HelixLine {
     int x1, y1, x2, y2;
-    bool second_colour;  // drawn in pokale_c (true) or pokale_d (false)
+    bool in_c;  // drawn in pokale_c (true) or pokale_d (false)
 };
 
 // The eight lines of the square numbered `pokale` (0..429) with centre column c and corner-1

@@ -90,12 +90,6 @@ bool Julia::frame(Stage& s)
         s.color = julia_colour(counts_[k]);
         rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, s.color);
     }
-    if (n > 0 && lanes) {
-        // The iterates of the frame's last sample stay behind, as if each had been iterated alone.
-        newRe = starts_re_[n - 1];
-        newIm = starts_im_[n - 1];
-        escape_count();
-    }
 
     s.host.poll_music();
     draw_sprite(p.canvas, p.afroImage, 0, 0);

@@ -39,14 +39,6 @@ PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, floa
     return plasma_cell(plasma_column(c, w, pano), plasma_row(r, h, plasm, plusm), plasm, plusm);
 }
 
-void spring_step(float& pos, float& vel, double centre, double pull)
-{
-    pos = static_cast<float>(static_cast<double>(pos) + static_cast<double>(vel));
-    if (static_cast<double>(pos) > centre)
-        vel = static_cast<float>(static_cast<double>(vel) - pull);
-    else
-        vel = static_cast<float>(static_cast<double>(vel) + pull);
-}
 
 int next_turn(int kartanpyoritys)
 {

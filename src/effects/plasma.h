@@ -1,5 +1,6 @@
 // Scene 1: block plasma under the line relief of two turning faces.
 #pragma once
+#include "effects/spring.h"
 #include <allegro.h>
 
 #include <vector>
@@ -33,9 +34,6 @@ PlasmaCell plasma_cell(const PlasmaColumn& col, const PlasmaRow& row, float plas
 // The block at column c, row r of a w x h plasma with phase pano and the spring values.
 PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm);
 
-// A spring with constant pull: pos += vel, then vel -= pull when pos is above `centre`, else
-// vel += pull (the new position is tested; equal counts as below). Stores in float.
-void spring_step(float& pos, float& vel, double centre, double pull);
 
 // The rotation angle of the faces after one frame: +2, and past 255 back to 0.
 int next_turn(int kartanpyoritys);

@@ -6,6 +6,7 @@
 
 #include "assets/tunnel_tables.h"
 #include "effects/scene_end.h"
+#include "effects/spring.h"
 #include "frame/sequencer.h"
 #include "frame/stage.h"
 #include "raster/raster.h"
@@ -66,12 +67,8 @@ bool Tunnel::frame(Stage& s)
     const TunnelOffsets offsets = tunnel_offsets(s.animation);
     draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
 
-    // Spring: a bang-bang pull toward 100; exactly 100 counts as below.
-    paini = static_cast<float>(paini + static_cast<double>(painiStep));
-    if (paini > 100)
-        painiStep = static_cast<float>(painiStep - 0.1);
-    else
-        painiStep = static_cast<float>(painiStep + 0.1);
+    // Spring: a bang-bang pull toward 100.
+    spring_step(paini, painiStep, 100.0, 0.1);
 
     // Seam: moves with the spring's distance from rest, wrapping to the opposite edge.
     kak = static_cast<int>(kak + (paini - 100.0) / 10.0);
