@@ -11,7 +11,8 @@ const char* record_usage()
 {
     static const std::string text =
         "usage: stream8-record [--out FILE.mp4] [--frames LIST [--frames-dir DIR]] [--no-video]\n"
-        "                      [--until PHASE:N] [--hash-log FILE] [--data DIR] [--ffmpeg PROGRAM]\n"
+        "                      [--until PHASE:N] [--hash-log FILE] [--sound-raw FILE] [--data DIR]\n"
+        "                      [--ffmpeg PROGRAM]\n"
         "                      [--preset NAME] [--crf N] [--scale N] [--quiet]\n"
         "\n"
         "Renders the whole show on a virtual clock, one video frame per tick at 59 frames per\n"
@@ -33,6 +34,8 @@ const char* record_usage()
         "  --until PHASE:N     stop after this iteration (the video ends with it)\n"
         "  --hash-log FILE     write a hash of every video frame and of every second of the sound\n"
         "                      track to FILE, one line each (\"loop:160 <16 hex digits>\")\n"
+        "  --sound-raw FILE    write the sound track as rendered to FILE: 16-bit stereo at 48000 Hz,\n"
+        "                      little-endian, no header\n"
         "  --data DIR          the show's data directory (default ruvo)\n"
         "  --ffmpeg PROGRAM    the ffmpeg program to encode with (default ffmpeg)\n"
         "  --preset NAME       x264 preset (default veryfast); --crf N its quality (default 18)\n"
@@ -43,7 +46,7 @@ const char* record_usage()
 }
 
 namespace {
-enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kHashLog, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
+enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kHashLog, kSoundRaw, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
 
 const option kOptions[] = {
     {"out", required_argument, nullptr, kOut},
@@ -52,6 +55,7 @@ const option kOptions[] = {
     {"no-video", no_argument, nullptr, kNoVideo},
     {"until", required_argument, nullptr, kUntil},
     {"hash-log", required_argument, nullptr, kHashLog},
+    {"sound-raw", required_argument, nullptr, kSoundRaw},
     {"data", required_argument, nullptr, kData},
     {"ffmpeg", required_argument, nullptr, kFfmpeg},
     {"preset", required_argument, nullptr, kPreset},
@@ -155,6 +159,13 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
                 return false;
             }
             break;
+        case kSoundRaw:
+            opts.sound_raw = optarg;
+            if (opts.sound_raw.empty()) {
+                error = "--sound-raw needs a file name";
+                return false;
+            }
+            break;
         case kData:
             opts.data_dir = optarg;
             break;
@@ -181,8 +192,9 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
         error = "unknown option '" + std::string(argv[optind]) + "'";
         return false;
     }
-    if (!opts.video && !frames_given && opts.hash_log.empty()) {
-        error = "--no-video needs --frames LIST or --hash-log FILE (there would be nothing to write)";
+    if (!opts.video && !frames_given && opts.hash_log.empty() && opts.sound_raw.empty()) {
+        error = "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would be nothing "
+                "to write)";
         return false;
     }
     return true;

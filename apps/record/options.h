@@ -12,7 +12,8 @@ struct RecordOptions {
     std::string frames_dir = ".";
     bool has_until = false;
     FrameLabel until;
-    std::string hash_log;  // empty: none
+    std::string hash_log;   // empty: none
+    std::string sound_raw;  // empty: none
     std::string data_dir = "ruvo";
     std::string ffmpeg = "ffmpeg";
     std::string preset = "veryfast";

@@ -37,7 +37,7 @@ RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts), encoder_(
         has_stop_ = true;
         stop_ = opts_.until;
     }
-    if (!opts_.video && opts_.hash_log.empty()) {
+    if (!opts_.video && opts_.hash_log.empty() && opts_.sound_raw.empty()) {
         FrameLabel last = opts_.frames.last();
         if (!has_stop_ || last < stop_)
             stop_ = last;
@@ -55,6 +55,10 @@ bool RecordingHost::open(std::string& error)
                     (ec ? ": " + ec.message() : std::string());
             return false;
         }
+    }
+    if (!opts_.sound_raw.empty() && !(sound_raw_ = std::fopen(opts_.sound_raw.c_str(), "wb"))) {
+        error = "cannot write the sound track " + opts_.sound_raw + ": " + std::strerror(errno);
+        return false;
     }
     if (!opts_.hash_log.empty() && !hashes_.open(opts_.hash_log)) {
         error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
@@ -75,6 +79,14 @@ bool RecordingHost::close(std::string& error)
     if (failed_) {
         error = failure_;
         return false;
+    }
+    if (sound_raw_) {
+        const bool written = std::fclose(sound_raw_) == 0 && sound_raw_good_;
+        sound_raw_ = nullptr;
+        if (!written) {
+            error = "cannot write the sound track " + opts_.sound_raw;
+            return false;
+        }
     }
     if (hashes_.is_open()) {
         hashes_.finish();
@@ -108,7 +120,7 @@ bool RecordingHost::close(std::string& error)
 void RecordingHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
     HeadlessHost::start_music(module_path, probe_fault);
-    if (!opts_.video && !hashes_.is_open())
+    if (!opts_.video && !hashes_.is_open() && !sound_raw_)
         return;
     if (audio_.load(module_path, probe_fault))
         return;
@@ -190,7 +202,7 @@ void RecordingHost::iteration(BITMAP* frame, bool shown)
 // hash log.
 bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
 {
-    if (!opts_.video && !hashes_.is_open())
+    if (!opts_.video && !hashes_.is_open() && !sound_raw_)
         return true;
     samples_.clear();
     const long n = samples_of_frame(frames_);
@@ -202,5 +214,8 @@ bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
         hashes_.frame(last_.phase, last_.n, frame);
         hashes_.sound(samples_.data(), static_cast<size_t>(n));
     }
+    // Little-endian on every machine the recorder builds for.
+    if (sound_raw_ && std::fwrite(samples_.data(), sizeof(int16_t), samples_.size(), sound_raw_) != samples_.size())
+        sound_raw_good_ = false;
     return !opts_.video || (encoder_.write_frame(frame, error) && encoder_.write_sound(samples_, error));
 }

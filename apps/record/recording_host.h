@@ -14,6 +14,7 @@
 // at its next Esc test, and frames presented until then are not written.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,4 +68,6 @@ private:
     FrameLabel last_;
     std::vector<int16_t> samples_;
     FrameLog hashes_;
+    std::FILE* sound_raw_ = nullptr;  // --sound-raw
+    bool sound_raw_good_ = true;
 };
