@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/timing.h"
+
 struct FrameTimes {
     std::string name;
     std::vector<double> ms;    // CPU time of the rendering thread for each frame, in milliseconds
@@ -19,8 +21,8 @@ struct TimeSummary {
     long over_tick = 0;  // frames slower than the tick
 };
 
-// The 59 Hz tick in milliseconds: 20223 timer units of 1193181 Hz.
-constexpr double kTickMs = 20223.0 * 1000.0 / 1193181.0;
+// The 59 Hz tick in milliseconds.
+constexpr double kTickMs = kTickPeriod * 1000.0 / kTimerHz;
 
 // Median (mean of the middle two for an even count) and 99th percentile by nearest rank.
 TimeSummary summarize(std::vector<double> ms);

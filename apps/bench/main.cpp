@@ -142,7 +142,7 @@ void print_table(const BenchHost& host)
         std::printf("worst frame: %s, %.2f ms of CPU = %.2f ticks of %.2f ms (%s)\n",
                     worst->worst_label.c_str(), worst->worst, worst->worst / kTickMs, kTickMs,
                     worst->worst <= kTickMs ? "within the tick" : "over the tick");
-    const double nominal_s = static_cast<double>(host.presents) / 59.0;
+    const double nominal_s = static_cast<double>(host.presents) / kFrameRate;
     std::printf("whole show: %ld frames, rendered in %.2f s of CPU (%.2f s wall; start-up %.2f s, after "
                 "the last frame %.2f s); nominal length %.2f s at 59 fps: CPU %.1f%% of it\n",
                 host.presents, host.total_cpu_ms / 1000.0, host.total_wall_ms / 1000.0,
