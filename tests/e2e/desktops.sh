@@ -2,9 +2,19 @@
 # shows each frame at the largest whole scale that fits, centred on black: x4 at (640,120) on
 # 3840x2160, where it still costs little CPU; --scale 1 forces x1. --window opens a window of the
 # largest scale that fits with its frame (1280x960 on 1920x1080), and closing it ends the show
-# as Esc does. A desktop smaller than the show, and bad options, are refused in one line.
+# as Esc does. A desktop smaller than the show, a second copy of the show and bad options are
+# refused in one line.
 source "$(dirname "$0")/lib.sh"
 prepare_workdir
+# Runs the show with "$@" and expects one line saying $1 and status $2.
+expect_line() {
+    local want=$1 status=$2
+    shift 2
+    (cd "$WORK/run" && exec "$BIN" "$@") >"$WORK/out" 2>&1
+    local got=$?
+    [ "$got" -eq "$status" ] || fail "$*: status $got, expected $status ($(cat "$WORK/out"))"
+    [ "$(wc -l <"$WORK/out")" -eq 1 ] && grep -qF "$want" "$WORK/out" || fail "$*: said: $(cat "$WORK/out")"
+}
 
 start_xvfb 24 3840x2160
 start_show
@@ -22,6 +32,8 @@ start_xvfb 24 1920x1080
 start_show --scale 1
 wait_frame logo:60 60
 screen_shows logo:1 1 640 300
+# A second copy cannot take the keyboard the first holds, and says so.
+expect_line "stream8: cannot take the keyboard (Can not grab keyboard): is another copy of the show running?" 255
 hold_esc_until_end
 [ "$STATUS" -eq 0 ] || fail "--scale 1: status $STATUS"
 
@@ -35,15 +47,6 @@ wait_show 10
 [ "$(tail -n 1 "$WORK/phases.log" | cut -d' ' -f1)" = esc ] || fail "closing the window was not taken as Esc"
 kill "$XVFB_PID"
 
-# Refusals, one line each.
-expect_line() {
-    local want=$1 status=$2
-    shift 2
-    (cd "$WORK/run" && exec "$BIN" "$@") >"$WORK/out" 2>&1
-    local got=$?
-    [ "$got" -eq "$status" ] || fail "$*: status $got, expected $status ($(cat "$WORK/out"))"
-    [ "$(wc -l <"$WORK/out")" -eq 1 ] && grep -qF "$want" "$WORK/out" || fail "$*: said: $(cat "$WORK/out")"
-}
 expect_line "stream8: unknown option '--fullscreen' (try --help)" 2 --fullscreen
 expect_line "stream8: bad --scale 'x': a whole number 1..8" 2 --scale x
 expect_line "stream8: this option needs a value: '--scale' (try --help)" 2 --scale
