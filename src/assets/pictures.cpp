@@ -17,14 +17,14 @@ struct MinSize {
 
 // Each picture in load order: its file, its loader, whether the loader is handed the palette that
 // receives each file's palette (nothing reads it), and the size its users read.
-struct PictureSpec {
+struct PictureFile {
     const char* name;
     bool jpeg;
     bool palette;
     MinSize need;
 };
 constexpr MinSize kAny{1, 1};
-constexpr PictureSpec kPictures[kPictureCount] = {
+constexpr PictureFile kPictures[kPictureCount] = {
     {"afro.jpg", true, false, kAny},        {"logo.jpg", true, true, kAny},
     {"ruvo2.jpg", true, true, {640, 480}},  {"porras.bmp", false, true, kAny},
     {"porras2.bmp", false, true, kAny},     {"tile.bmp", false, true, kAny},
@@ -98,12 +98,12 @@ bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
 }
 
 // Decodes one picture; false with `error` set. `used`: bytes of pixels decoded so far.
-bool decode_one(const std::string& dir, const PictureSpec& spec, RGB* palette, long long& used,
+bool decode_one(const std::string& dir, const PictureFile& file, RGB* palette, long long& used,
                 const std::function<void(int, const std::string&)>& before, int index,
                 DecodedPicture& out, std::string& error)
 {
-    const std::string path = dir + "/" + spec.name;
-    const bool jpeg = spec.jpeg;
+    const std::string path = dir + "/" + file.name;
+    const bool jpeg = file.jpeg;
     if (!check_picture_file(path, jpeg, error))
         return false;
     long w = 0, h = 0;
@@ -130,7 +130,7 @@ bool decode_one(const std::string& dir, const PictureSpec& spec, RGB* palette, l
                       : "BMP picture");
         return false;
     }
-    const bool usable = big_enough(path, b->w, b->h, spec.need, error);
+    const bool usable = big_enough(path, b->w, b->h, file.need, error);
     if (usable) {
         out.w = b->w;
         out.h = b->h;
