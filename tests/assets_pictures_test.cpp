@@ -347,11 +347,21 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          }).bytes(), true, "its Huffman table 0 has more codes of length 16 than fit"},
         {"restart markers in the image data", jpeg_with([](Jpeg& j) {
              j.before_scan = segment(0xDD, be16(1));
-             j.scan_data = std::string(8, '\0') + "\xFF\xD0" + std::string(8, '\0') + "\xFF\xD1" + std::string(8, '\0');
+             j.scan_data = std::string(8, '\0') + "\xFF\xD0" + std::string(8, '\0') + "\xFF\xD1" + std::string(8, '\0') +
+                           "\xFF\xD7" + std::string(8, '\0');
          }).bytes(), true, nullptr},
         {"a restart marker before the image data",
          jpeg_with([](Jpeg& j) { j.before_scan = "\xFF\xD7"; }).bytes(), true,
          "has a restart or TEM marker before its image data"},
+        {"a scan header naming four components", scan_changed(Jpeg().bytes(), 2,
+             std::string("\x00\x0E\x04\x01\x00\x02\x00\x03\x00\x01\x00\x00\x3F\x00", 14)), true,
+         "its scan header cannot be read"},
+        {"a frame header one byte short of its three components", [] {
+             std::string f = Jpeg().bytes();
+             const size_t sof = f.find("\xFF\xC0");
+             f[sof + 3] = 16;
+             return f.erase(sof + 18, 1);
+         }(), true, "its frame header is cut short"},
         {"a grey scan naming component 2", scan_changed(grey, 5, "\2"), true,
          "its scan names component 2, which its frame does not have"},
         {"JPEG 8192x8192", jpeg_with([](Jpeg& j) { j.w = j.h = 8192; }).bytes(), true, nullptr},

@@ -195,6 +195,13 @@ TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
         files++;
     }
     EXPECT_EQ(files, 6);
+    // --until ends a picture run before the last picture asked for.
+    ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) +
+                              " --frames logo:1-9 --until logo:4 --frames-dir " + quote(dir.file("until")),
+                          log),
+              0)
+        << log;
+    EXPECT_NE(log.find("wrote 4 of 9 requested pictures"), std::string::npos) << log;
 
     // The same show on the plain headless host, stopped by Esc right after loop:2.
     FrameSet wanted;
@@ -464,13 +471,13 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
     std::string log;
 
     // Stand-ins for ffmpeg whose mux reports success: one adds the output options in MUX_EXTRA,
-    // one cuts the file short after it.
+    // one cuts the file short after it (or grows it: MUX_EXTRA is then truncate's size).
     const std::string spoil = dir.file("ffmpeg-spoil"), truncated = dir.file("ffmpeg-truncated");
     std::ofstream(spoil) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) ;; *) exec ffmpeg \"$@\";; esac\n"
                             "n=$#; i=0\nfor a; do i=$((i + 1)); [ $i -lt $n ] && set -- \"$@\" \"$a\"; last=$a; done\n"
                             "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
     std::ofstream(truncated) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
-                                "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s 8192 \"${last#file:}\";; esac\n";
+                                "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s ${MUX_EXTRA:-8192} \"${last#file:}\";; esac\n";
     for (const std::string& f : {spoil, truncated})
         std::filesystem::permissions(f, std::filesystem::perms::owner_all);
 
@@ -487,6 +494,8 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         {"mux cuts the sound", false, "out", "--until logo:100 --ffmpeg " + quote(spoil), "-af atrim=0:0.05",
          "it reads back as 30 frames, 0.508 s of video and 0.050 s of sound where 30 frames"},
         {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
+        {"file grown after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "+4096",
+         " are on the disk"},
         {"full disk for the video", true, "out", "--until smear:200", "", "no space left on the device holding "},
         {"full disk for the scratch files", true, "tmp", "--until smear:200", "", "no space left on the device holding "},
         {"full disk for the pictures", true, "frames", "--until logo:1 --frames logo:1 --frames-dir ", "",

@@ -345,6 +345,12 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {rows({0x81, 0x0B, 60, 1, 27, 0, 0}, 63),
          "pattern 0, row 0, channel 1: effect byte 27 is not a command A..Z"},
         {patched(test_module_bytes(), it::song::kSize, {5, 255}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), it::song::kSize, {1, 255}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes({}, 25), instrument + it::instrument::kKeyboard + 2 * 119, {120}),
+         "instrument 1: its keyboard table maps to note 120"},
+        {patched(test_module_bytes(), sample + it::sample::kDataOffset,
+                 {uint8_t(data - 1), uint8_t((data - 1) >> 8), 0, 0}),
+         "the data of sample 1 overlaps pattern 0"},
         {patched(test_module_bytes(), it::song::kSize, {199, 200}), "order 1 is 200, not a pattern number"},
         {packed16_cut, "sample 1: its compressed data runs past the end of the file"},
         {stereo64, "sample 1: its data runs past the end of the file"},
@@ -409,6 +415,7 @@ TEST(FrameStats, MedianPercentileMaximumAndFramesOverTheTick)
     EXPECT_DOUBLE_EQ(odd.median, 2.0);
     EXPECT_DOUBLE_EQ(odd.p99, 3.0);
     EXPECT_EQ(summarize({}).count, 0);
+    EXPECT_EQ(summarize({kTickMs}).over_tick, 0) << "a frame of exactly one tick is on time";
 }
 
 // --- The start-up probe ---
@@ -518,6 +525,12 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
         {"a picture whose pixels do not match its size",
          [](ProbeReport& r, const std::string& d) {
              r.picture(0, DecodedPicture{2, 2, {0}});
+             child_taking(0)(r, d);
+         },
+         "the start-up probe's report cannot be read", ""},
+        {"a picture numbered past the last",
+         [](ProbeReport& r, const std::string& d) {
+             r.picture(kPictureCount, DecodedPicture{1, 1, {0}});
              child_taking(0)(r, d);
          },
          "the start-up probe's report cannot be read", ""},
