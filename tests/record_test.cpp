@@ -120,6 +120,8 @@ TEST(RecordOptions, CommandLine)
     EXPECT_TRUE(o.quiet);
     EXPECT_FALSE(o.video);
     EXPECT_EQ(o.crf, 0);
+    ASSERT_TRUE(parse_record_options({"--no-video", "--sound-raw", "s.raw"}, o, help, error)) << error;
+    EXPECT_EQ(o.sound_raw, "s.raw");
     ASSERT_TRUE(parse_record_options({"--out", "x.mp4", "-h", "--fps"}, o, help, error)) << error;
     EXPECT_TRUE(help) << "help ends the parse";
 
@@ -132,7 +134,9 @@ TEST(RecordOptions, CommandLine)
         {{"--scale=2x"}, "bad --scale '2x': a number 1..4"},
         {{"--scale", ""}, "bad --scale '': a number 1..4"},
         {{"--crf", "52"}, "bad --crf '52': a number 0..51"},
-        {{"--no-video"}, "--no-video needs --frames LIST or --hash-log FILE (there would be nothing to write)"},
+        {{"--no-video"}, "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would be "
+                         "nothing to write)"},
+        {{"--no-video", "--sound-raw="}, "--sound-raw needs a file name"},
         {{"--frames", "loop:0"}, "bad --frames: 'loop:0': loop frames are numbered 1..2099"},
         {{"--until", "loop:1-2"}, "bad --until: 'loop:1-2': a single frame is needed here, not a range"},
         {{"--out"}, "--out needs a value"},
