@@ -65,14 +65,9 @@ int run_ending(Stage& s)
     s.host.clear_owed();
     s.host.begin_phase(Phase::Pause);
     for (HoldCounter hold; hold.running(); hold.next()) {
-        if (!hold.shown()) {
-            s.host.pass(p.canvas);
-        } else {
-            if (!s.host.wait_tick(true)) {
-                exit_deinit_then_windowed(s.host);
-                return 0;
-            }
-            s.host.present(p.canvas);
+        if (!s.host.present_or_pass(p.canvas, hold.shown(), true)) {
+            exit_deinit_then_windowed(s.host);
+            return 0;
         }
         const long n = hold.count();
         if (n <= 4)
@@ -100,12 +95,7 @@ int run_ending(Stage& s)
         const int jy = s.random.next() / 5000 - 3;
         const int jx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, jx, jy);
-        if (s.laiskuri % kIterationsPerTick != 0) {
-            s.host.pass(p.canvas);
-            continue;
-        }
-        s.host.wait_tick();
-        s.host.present(p.canvas);
+        s.host.present_or_pass(p.canvas, s.laiskuri % kIterationsPerTick == 0);
     }
 
     s.host.end_music();

@@ -13,15 +13,10 @@ bool run_intro(Stage& s)
     // shows waits for its tick. Esc held while it waits ends the show as the main loop's wait does.
     s.host.begin_phase(Phase::Logo);
     for (HoldCounter hold; hold.running(); hold.next()) {
-        if (!hold.shown()) {
-            s.host.pass(p.canvas);
-            continue;
-        }
-        if (!s.host.wait_tick(true)) {
+        if (!s.host.present_or_pass(p.canvas, hold.shown(), true)) {
             exit_deinit_then_windowed(s.host);
             return false;
         }
-        s.host.present(p.canvas);
     }
 
     // The smear, two iterations a tick: the second of each pair is shown.
@@ -36,12 +31,7 @@ bool run_intro(Stage& s)
         const int dy = s.random.next() / 5000 - 3;
         const int dx = s.random.next() / 5000 - 3;
         raster::draw_trans_sprite(p.canvas, p.canvas, dx, dy);
-        if (s.laiskuri % kIterationsPerTick != 0) {
-            s.host.pass(p.canvas);
-            continue;
-        }
-        s.host.wait_tick();
-        s.host.present(p.canvas);
+        s.host.present_or_pass(p.canvas, s.laiskuri % kIterationsPerTick == 0);
     }
     return true;
 }

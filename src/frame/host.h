@@ -40,6 +40,21 @@ public:
         return true;
     }
 
+    // One iteration of a stretch that shows only some of its frames (the holds, the smear, the
+    // fade): a shown one waits for its tick, then is presented; any other is passed. With
+    // esc_ends, Esc held during the wait ends it and the result is false (nothing presented).
+    bool present_or_pass(BITMAP* frame, bool shown, bool esc_ends = false)
+    {
+        if (!shown) {
+            pass(frame);
+            return true;
+        }
+        if (!wait_tick(esc_ends))
+            return false;
+        present(frame);
+        return true;
+    }
+
     // Marks the start of a stretch of presents (logo phase, smear, main loop, pause, fade).
     virtual void begin_phase(Phase phase) = 0;
     // The main loop's scene changes: the frames presented from now on are scene `scene` (0..5;

@@ -252,7 +252,12 @@ void LiveHost::finish()
         return;
     // What the driver has already mixed plays out, then the ramped, silent stream: fed, not
     // stopped, until the sound that leaves the machine is silence.
-    for (int ms = 0; ms < kDrainMs; ms++) {
+    play_out_and_stop(kDrainMs);
+}
+
+void LiveHost::play_out_and_stop(long ms)
+{
+    for (long t = 0; t < ms; t++) {
         al_poll_duh(player_);
         rest(1);
     }
@@ -330,10 +335,5 @@ void LiveHost::end_music()
     // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
     // Refill them with silence for three buffers' time, then stop: the sound ends in silence.
     al_duh_set_volume(player_, 0.0f);
-    for (long ms = 0; ms < 3 * kStreamBuffer * 1000 / kSampleRate; ms++) {
-        al_poll_duh(player_);
-        rest(1);
-    }
-    al_stop_duh(player_);
-    player_ = nullptr;
+    play_out_and_stop(3 * kStreamBuffer * 1000 / kSampleRate);
 }

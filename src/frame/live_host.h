@@ -85,4 +85,6 @@ private:
     DUH* module_ = nullptr;
     AL_DUH_PLAYER* player_ = nullptr;
     bool ramping_ = false;  // the music is being ramped to silence after an early end
+    // Keeps the player fed for `ms` milliseconds, then stops it.
+    void play_out_and_stop(long ms);
 };
