@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "frame/headless_host.h"
+#include "frame/headless_allegro.h"
 
 namespace {
 

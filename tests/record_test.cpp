@@ -680,10 +680,10 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         if (c.failure) {
             EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
         } else if (r.failure.empty()) {
-            HeadlessHost host;
-            host.esc = [](const HeadlessHost& h) { return h.presents > 0; };
+            SpyHost host;
+            host.esc = [](const SpyHost& h) { return h.presents() > 0; };
             const int status = run_show(host, dir.path(), r);
-            EXPECT_EQ(status, r.pictures.error.empty() ? 0 : 1) << host.fatal_message;
+            EXPECT_EQ(status, r.pictures.error.empty() ? 0 : 1) << host.fatal_message();
         }
         EXPECT_EQ(picture_decodes(), decodes_before) << "this process ran a picture decoder";
     }
