@@ -173,6 +173,7 @@ LiveHost::ThreadTimes LiveHost::thread_times() const
 
 void LiveHost::add_wait(const ThreadTimes& from, Waits& waits)
 {
+    waits.count++;
     const ThreadTimes to = thread_times();
     const double spun = to.cpu - from.cpu, queued = to.queued - from.queued;
     waits.spun += spun;
@@ -234,12 +235,14 @@ void LiveHost::log_account()
             woke = w[w.size() / 2];
         }
         std::fprintf(phase_log_,
-                     "timing %s presents=%ld late=%ld owed=%ld end=%ld slept=%.4f spun=%.4f queued=%.4f "
-                     "polls=%ld present_slept=%.4f present_spun=%.4f present_queued=%.4f woke=%.3f\n",
+                     "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
+                     "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
+                     "present_queued=%.4f woke=%.3f\n",
                      phase_name(phase_), account_.presents, account_.late, account_.most_owed,
-                     account_.end_owed, account_.ticks.slept, account_.ticks.spun, account_.ticks.queued,
-                     account_.polls, account_.presents_due.slept, account_.presents_due.spun,
-                     account_.presents_due.queued, woke * 1000);
+                     account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
+                     account_.ticks.queued, account_.polls, account_.presents_due.count,
+                     account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
+                     woke * 1000);
         std::fflush(phase_log_);
     }
     account_ = Account();
