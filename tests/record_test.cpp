@@ -686,6 +686,29 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         EXPECT_TRUE(real.pictures.picture[i].argb == here.picture[i].argb) << picture_name(i);
     }
 
+    // The show's own afro.jpg with its third component numbered 4 decodes to the same pixels;
+    // cut to 9159 bytes, it is refused as cut short.
+    {
+        TempDir copy;
+        fs::copy(repo_data_dir(), copy.path(), fs::copy_options::recursive);
+        std::string afro = read_file(copy.file("afro.jpg"));
+        const size_t sof = afro.find("\xFF\xC0"), sos = afro.find("\xFF\xDA");
+        ASSERT_EQ(afro[sof + 16], 3);
+        ASSERT_EQ(afro[sos + 9], 3);
+        afro[sof + 16] = afro[sos + 9] = 4;
+        std::ofstream(copy.file("afro.jpg"), std::ios::binary | std::ios::trunc) << afro;
+        const ProbeResult four = probe_show_data(copy.path());
+        ASSERT_EQ(four.failure + four.pictures.error, "");
+        int i = 0;
+        while (picture_name(i) != std::string("afro.jpg"))
+            i++;
+        EXPECT_TRUE(four.pictures.picture[i].argb == real.pictures.picture[i].argb);
+        std::ofstream(copy.file("afro.jpg"), std::ios::binary | std::ios::trunc) << afro.substr(0, 9159);
+        const ProbeResult cut = probe_show_data(copy.path());
+        EXPECT_NE(cut.pictures.error.find("afro.jpg: is cut short: its 9159 bytes end inside its image data"),
+                  std::string::npos) << cut.pictures.error << cut.failure;
+    }
+
     struct Case {
         const char* what;
         const char* file;
