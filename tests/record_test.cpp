@@ -341,7 +341,8 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
                              test_module_bytes({}, -1, 256), long_sample, packed16, stereo32, last_instrument,
                              patched(test_module_bytes(), it::song::kSize, {5, 0}),  // a missing pattern, then 0
                              rows({0x81, 0x0B, 60, 1, 26, 0, 0}, 63),                 // Z, the last command
-                             patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00})})
+                             patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00}),
+                             patched(test_module_bytes(), sample + it::sample::kRate, {0x58, 0x02, 0, 0})})
         EXPECT_TRUE(check_module(file, problem)) << problem;
     const struct {
         std::vector<uint8_t> file;
@@ -364,7 +365,7 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {instrument_cut, "instrument 1 lies outside the file"},
         {rows({0x81, 3, 60}, 0), "pattern 0, row 0: an event is cut off at the end of the pattern"},
         {rows({0x81, 3, 60, 1, 0}, 0), "pattern 0 ends after 1 of its 64 rows"},
-        {patched(test_module_bytes(), it::song::kTempo, {0}), "has an initial tempo of 0"},
+        {patched(test_module_bytes(), it::song::kTempo, {0}), "has an initial tempo of 0, which the player divides by"},
         {test_module_bytes({}, 26), "instrument 1: its volume envelope has 26 nodes, at most 25 are allowed"},
         {patched(test_module_bytes(), sample + it::sample::kDataOffset, {0xFF, 0xFF, 0xFF, 0x7F}),
          "sample 1: its data runs past the end of the file"},
@@ -376,9 +377,17 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {patched(test_module_bytes(), pattern + it::pattern::kLength, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
         {test_module_bytes({}, -1, 257), "has 257 orders (1..256 allowed)"},
         {patched(test_module_bytes(), sample + it::sample::kRate, {0, 0, 0, 0}),
-         "sample 1 has a playback rate of 0 Hz (1..9999999 allowed)"},
+         "sample 1 has a playback rate of 0 Hz: played low, the player would step through it by 0 and divide by "
+         "that step (600..9999999 Hz allowed)"},
+        {patched(test_module_bytes(), sample + it::sample::kRate, {1, 0, 0, 0}),
+         "sample 1 has a playback rate of 1 Hz: played low, the player would step through it by 0 and divide by "
+         "that step (600..9999999 Hz allowed)"},
+        {patched(test_module_bytes(), sample + it::sample::kRate, {0x57, 0x02, 0, 0}),
+         "sample 1 has a playback rate of 599 Hz: played low, the player would step through it by 0 and divide "
+         "by that step (600..9999999 Hz allowed)"},
         {patched(test_module_bytes(), sample + it::sample::kRate, {0xFF, 0xFF, 0xFF, 0x7F}),
-         "sample 1 has a playback rate of 2147483647 Hz (1..9999999 allowed)"},
+         "sample 1 has a playback rate of 2147483647 Hz: the player's resampler would spin on it (600..9999999 Hz "
+         "allowed)"},
         {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}), "is not an Impulse Tracker module (no IMPM signature)"},
     };
     start_headless_allegro(32);
