@@ -13,6 +13,7 @@
 #include "assets/picture_check.h"
 #include "frame/headless_host.h"
 #include "music/module_check.h"
+#include "music/module_player.h"
 #include "show/show.h"
 
 namespace fs = std::filesystem;
@@ -20,8 +21,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // One message of the report pipe: this head, then `length` bytes of payload ('P' and 'R' text,
-// 'I' pixels). 'P' picture start, 'I' picture, 'R' refusal, 'M' module start, 'm' music rendered
-// (`value` frames), 'D' done. `cpu`: the child's CPU time when it sent the message.
+// 'I' pixels, 'A' samples). 'P' picture start, 'I' picture, 'R' refusal, 'M' module start, 'A'
+// the music's track, 'm' music rendered (`value` frames), 'D' done. `cpu`: the child's CPU time when it sent the message.
 struct Message {
     char type;
     char pad[3];
@@ -34,7 +35,8 @@ constexpr size_t kMaxText = 1 << 16;
 
 // --- The child ---
 
-void probe_body(ProbeReport& report, const std::string& dir)
+// `module`: the module's bytes, read and checked by the parent (empty when it has none).
+void probe_body(ProbeReport& report, const std::string& dir, const std::vector<uint8_t>& module)
 {
     start_headless_allegro(32);
     // A crash must end the child, not run the library's own clean-up inside a broken heap.
@@ -51,28 +53,14 @@ void probe_body(ProbeReport& report, const std::string& dir)
     }
 
     report.module_start();
-    std::string problem;
-    const std::string module = module_file(dir);
-    long rendered = 0;
-    if (check_module_file(module, problem)) {
-        dumb_register_stdfiles();
-        if (DUH* duh = dumb_load_it_quick(module.c_str())) {
-            if (DUH_SIGRENDERER* r = duh_start_sigrenderer(duh, 0, 2, 0)) {
-                // As the player renders it: 48000 Hz stereo in buffers of 4096 frames.
-                std::vector<short> buffer(2 * kStreamBuffer);
-                while (rendered < kProbeMusicFrames) {
-                    const long n = std::min(kProbeMusicFrames - rendered, kStreamBuffer);
-                    duh_render(r, 16, 0, 1.0f, 65536.0f / kSampleRate, n, buffer.data());
-                    rendered += n;
-                }
-            }
-        }
-    }
-    report.music_rendered(rendered);
+    std::vector<int16_t> track;
+    if (!module.empty() && render_module(module, kProbeMusicFrames, track))
+        report.music(track);
+    else
+        report.music_rendered(0);
     report.done();
 }
 
-// Reads the child's messages and keeps the time of each item.
 // The parent's side: reads the child's messages and keeps the CPU time of each item.
 class Watcher : public SandboxListener {
 public:
@@ -195,6 +183,13 @@ private:
             dst_ = text_.data();
             return true;
         }
+        if (m.type == 'A') {
+            if (m.length % 4 != 0 || m.length > 4ULL * kProbeMusicFrames)
+                return false;
+            result_.music.assign(m.length / 2, 0);
+            dst_ = reinterpret_cast<char*>(result_.music.data());
+            return true;
+        }
         if (m.type == 'I') {
             const long long bytes = 4LL * m.w * m.h;
             if (m.index < 0 || m.index >= kPictureCount || m.w < 1 || m.h < 1 ||
@@ -249,6 +244,9 @@ private:
             return true;
         case 'm':
             result_.music_frames = static_cast<long>(head_.value);
+            return true;
+        case 'A':
+            result_.music_frames = static_cast<long>(result_.music.size() / 2);
             return true;
         case 'D':
             begin_item(Item::Between, "");
@@ -327,6 +325,11 @@ void ProbeReport::module_start()
     child_.cpu_budget(limits_.module_cpu_seconds);
 }
 
+void ProbeReport::music(const std::vector<int16_t>& samples)
+{
+    send('A', 0, 0, 0, 0, samples.data(), samples.size() * sizeof(int16_t));
+}
+
 void ProbeReport::music_rendered(long frames)
 {
     send('m', 0, 0, 0, frames, nullptr, 0);
@@ -362,13 +365,28 @@ ProbeResult run_probe(const std::string& data_dir,
     watch.judge(end);
     if (result.failure.empty() && !watch.complete())
         result.failure = "the start-up probe ended without every picture";
-    if (!result.failure.empty())
+    if (!result.failure.empty()) {
         result.module_fault.clear();  // the show does not start: nothing plays the module
+        result.music.clear();
+    }
     result.seconds = end.wall_seconds;
     return result;
 }
 
 ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limits)
 {
-    return run_probe(data_dir, probe_body, limits);
+    // The module is read once, here, and checked; the child loads those bytes and no others.
+    std::vector<uint8_t> module;
+    std::string problem;
+    if (!read_module_bytes(module_file(data_dir), module, problem) || !check_module(module, problem))
+        module.clear();
+    ProbeResult result = run_probe(
+        data_dir,
+        [&module](ProbeReport& report, const std::string& dir) { probe_body(report, dir, module); },
+        limits);
+    result.module_problem = problem;
+    if (result.failure.empty() && result.pictures.error.empty() && problem.empty() &&
+        result.module_fault.empty() && result.music.empty())
+        result.module_fault = "the player cannot read it";
+    return result;
 }

@@ -6,7 +6,9 @@
 // a CPU time budget of their own, the whole child one more.
 #pragma once
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "assets/pictures.h"
 #include "frame/timing.h"
@@ -30,10 +32,13 @@ struct ProbeResult {
     // The decoded pictures, or in `pictures.error` the first one the child refused cleanly (the
     // show reports that itself).
     DecodedPictures pictures;
-    // The module's verdict for the host that plays it: empty when the player went through the
-    // show's music in the child (or the module check refused it, which every host's check repeats);
-    // otherwise what the player did ("the player crashed on it with signal 11, ..."), and the
-    // show runs silent.
+    // The music: the module, read once and checked in this process, loaded from those bytes and
+    // rendered in the child only (interleaved stereo at 48000 Hz, unit gain; see module_player.h).
+    // Empty when there is none: then `module_problem` says why (the file is missing, unreadable
+    // or refused by the check), or `module_fault` what the player did on it in the child ("the
+    // player crashed on it with signal 11, ..."), and the show runs silent.
+    std::vector<int16_t> music;
+    std::string module_problem;
     std::string module_fault;
     long music_frames = 0;  // stereo frames of music the child rendered
     double seconds = 0;     // wall time the probe took
@@ -54,6 +59,8 @@ public:
     // A clean refusal ("DIR/x.jpg: fault"); no picture follows it.
     void pictures_refused(const std::string& error);
     void module_start();
+    // The rendered track, or (tests) only its length.
+    void music(const std::vector<int16_t>& samples);
     void music_rendered(long frames);
     void done();
 
