@@ -2,6 +2,8 @@
 # show's data, and an ALSA configuration that writes what the show plays into a file.
 # Usage: source lib.sh BINARY SOURCE_DIR RECORDER [ARGS...]
 set -u
+# The show's refusal window (for starts without a terminal) stays shut unless a test asks for it.
+export STREAM8_NO_DIALOG=1
 BIN=$1
 SRC=$2
 REC=${3:-}
