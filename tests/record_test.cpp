@@ -259,6 +259,7 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
 
     std::vector<int16_t> a, b, c;
     full.render(4800, 1.0f, a);
+    quiet.render(0, 0.25f, b);  // the gain set, reached at once when nothing plays yet
     quiet.render(4800, 0.25f, b);
     none.render(4800, 1.0f, c);
     ASSERT_EQ(a.size(), 9600u);
