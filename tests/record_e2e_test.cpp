@@ -19,6 +19,10 @@
 
 #include "common/frame_list.h"
 #include "common/module_audio.h"
+#include "music/module_check.h"
+#include "music/it_layout.h"
+#include "music/module_player.h"
+#include "show/probe.h"
 #include "show/show.h"
 #include "record/recording_host.h"
 #include "record_support.h"
@@ -711,6 +715,11 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     TempDir dir;
     start_headless_allegro(32);
     write_test_module(dir.file("80S5.IT"));
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    ASSERT_TRUE(read_module_bytes(dir.file("80S5.IT"), bytes, problem)) << problem;
+    std::vector<int16_t> track;
+    ASSERT_TRUE(render_module(bytes, 4 * 48000, track));
     RecordOptions opts;
     opts.out = dir.file("host.mp4");
     opts.quiet = true;
@@ -720,7 +729,7 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     {
         RecordingHost host(opts);
         ASSERT_TRUE(host.open(error)) << error;
-        host.start_music(dir.file("80S5.IT"), "");
+        host.start_music(track, dir.file("80S5.IT"), "");
         host.install_tick();
         host.begin_phase(Phase::Logo);
         for (int i = 0; i < 59; i++)
@@ -747,6 +756,65 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     const long faded = peak(s, 102000, 142000);
     EXPECT_GT(full, 2000);
     EXPECT_NEAR(static_cast<double>(faded) / full, 0.25, 0.04);
+}
+
+// The module is read once, before the probe: swapped afterwards for one whose every sample plays
+// at 1 Hz (the player would divide by zero on it) or for a FIFO (the player would wait on it for
+// ever), the recorder plays what the probe's child rendered from the bytes read, the same sound
+// either way, and this process never loads a module into the player.
+TEST(Recording, AModuleSwappedAfterTheProbeIsNeverRead)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::copy(repo_data_dir(), dir.path(), fs::copy_options::recursive);
+    const std::string module = dir.file("80S5.IT");
+    std::vector<uint8_t> slow;
+    {
+        std::ifstream in(module, std::ios::binary);
+        slow.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t orders = it::get16(slow, it::song::kOrders), instruments = it::get16(slow, it::song::kInstruments);
+    for (size_t i = 0; i < it::get16(slow, it::song::kSamples); i++) {
+        const size_t at = it::get32(slow, it::song::kSize + orders + 4 * (instruments + i)) + it::sample::kRate;
+        slow[at] = 1;
+        slow[at + 1] = slow[at + 2] = slow[at + 3] = 0;
+    }
+    std::string problem;
+    EXPECT_FALSE(check_module(slow, problem)) << "the check lets a 1 Hz sample through";
+
+    start_headless_allegro(32);
+    const long loads = module_loads();
+    const ProbeResult probe = probe_show_data(dir.path());
+    ASSERT_EQ(probe.failure, "");
+    ASSERT_EQ(probe.music.size(), 2u * kProbeMusicFrames);
+    std::string sounds[2];
+    for (int swap = 0; swap < 2; swap++) {
+        SCOPED_TRACE(swap == 0 ? "1 Hz samples" : "a FIFO");
+        fs::remove(module);
+        if (swap == 0)
+            write_bytes(module, slow);
+        else
+            ASSERT_EQ(mkfifo(module.c_str(), 0600), 0);
+        RecordOptions opts;
+        opts.video = false;
+        opts.quiet = true;
+        opts.data_dir = dir.path();
+        opts.sound_raw = dir.file("sound.raw");
+        opts.has_until = true;
+        std::string error;
+        ASSERT_TRUE(parse_frame_label("loop:300", opts.until, error)) << error;
+        RecordingHost host(opts);
+        ASSERT_TRUE(host.open(error)) << error;
+        ASSERT_EQ(run_show(host, dir.path(), probe), 0) << host.fatal_message();
+        ASSERT_TRUE(host.close(error)) << error;
+        EXPECT_TRUE(host.music_loaded());
+        sounds[swap] = read_file(dir.file("sound.raw"));
+    }
+    EXPECT_EQ(module_loads(), loads) << "this process loaded a module into the player";
+    std::vector<int16_t> s(sounds[0].size() / 2);
+    std::memcpy(s.data(), sounds[0].data(), s.size() * 2);
+    EXPECT_GT(peak(s, 0, static_cast<long>(s.size() / 2)), 2000) << "the sound track is silent";
+    EXPECT_TRUE(sounds[0] == sounds[1]);
 }
 
 // A show that keeps presenting frames of one phase is stopped at ten times the phase's length

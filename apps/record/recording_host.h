@@ -44,7 +44,8 @@ public:
     bool music_loaded() const { return audio_.loaded(); }
     FrameLabel last_label() const { return last_; }
 
-    void start_music(const std::string& module_path, const std::string& probe_fault) override;
+    void start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                     const std::string& problem) override;
     void set_music_volume(float volume) override;
     bool esc_held() override;
 
