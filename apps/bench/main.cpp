@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/frame_stats.h"
+#include "cli/command_line.h"
 #include "common/frame_list.h"
 #include "frame/virtual_clock_host.h"
 #include "raster/raster.h"
@@ -213,11 +214,10 @@ void print_ratio_row(const FrameTimes& slow, const FrameTimes& fast)
 const char* const kUsage =
     "usage: stream8-bench [--data DIR] [--path allegro|portable|avx2|avx512] [--compare] [--quiet]\n";
 
-// A command-line fault: one line saying what, then the usage; status 2.
+// A command-line fault: one line saying what; status 2.
 int bad_usage(const std::string& what)
 {
-    std::fprintf(stderr, "stream8-bench: %s\n%s", what.c_str(), kUsage);
-    return 2;
+    return cli::usage_fault("stream8-bench", what);
 }
 
 int main(int argc, char** argv)
@@ -237,20 +237,13 @@ int main(int argc, char** argv)
         const int id = getopt_long(argc, argv, "+:h", options, nullptr);
         if (id == -1)
             break;
-        std::string name;
-        for (const option& o : options)
-            if (o.name && o.val == optopt)
-                name = std::string("--") + o.name;
         switch (id) {
         case 'h':
             std::printf("%s", kUsage);
             return 0;
         case ':':
-            return bad_usage(name + " needs a value");
         case '?':
-            if (!name.empty() && std::string(argv[previous]).rfind("--", 0) == 0)
-                return bad_usage(name + " takes no value");
-            return bad_usage("unknown option '" + std::string(argv[previous]) + "'");
+            return bad_usage(cli::getopt_fault(id, options, argv, previous));
         case 'd':
             data_dir = optarg;
             if (data_dir.empty())
@@ -269,7 +262,7 @@ int main(int argc, char** argv)
         }
     }
     if (optind < argc)
-        return bad_usage("unknown option '" + std::string(argv[optind]) + "'");
+        return bad_usage(cli::stray_word(argv[optind]));
 
     // The show's start-up probe, timed: it runs before the screen opens, so it adds to start-up.
     const ProbeResult probe = probe_show_data(data_dir);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/command_line.h"
 #include "frame/timing.h"
 
 const char* record_usage()
@@ -71,7 +72,7 @@ std::string option_name(int id)
     for (const option& o : kOptions)
         if (o.name && o.val == id)
             return std::string("--") + o.name;
-    return "-" + std::string(1, static_cast<char>(id));
+    return "";
 }
 
 // A whole number lo..hi.
@@ -116,14 +117,8 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
             help = true;
             return true;
         case ':':
-            error = option_name(optopt) + " needs a value";
-            return false;
         case '?':
-            // A known option given a value it does not take, or one that is not known.
-            if (std::string(argv[previous]).rfind("--", 0) == 0 && option_name(optopt).size() > 2)
-                error = option_name(optopt) + " takes no value";
-            else
-                error = "unknown option '" + std::string(argv[previous]) + "'";
+            error = cli::getopt_fault(id, kOptions, argv.data(), previous);
             return false;
         case kOut:
             opts.out = optarg;
@@ -189,7 +184,7 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
         }
     }
     if (optind < argc) {
-        error = "unknown option '" + std::string(argv[optind]) + "'";
+        error = cli::stray_word(argv[optind]);
         return false;
     }
     if (!opts.video && !frames_given && opts.hash_log.empty() && opts.sound_raw.empty()) {

@@ -49,7 +49,7 @@ kill "$XVFB_PID"
 
 expect_line "stream8: unknown option '--fullscreen' (try --help)" 2 --fullscreen
 expect_line "stream8: bad --scale 'x': a whole number 1..8" 2 --scale x
-expect_line "stream8: this option needs a value: '--scale' (try --help)" 2 --scale
+expect_line "stream8: --scale needs a value (try --help)" 2 --scale
 (cd "$WORK/run" && "$BIN" --help) | grep -q -- "--window" || fail "--help does not list --window"
 start_xvfb 24 600x400
 expect_line "stream8: the desktop is 600x400, smaller than the show's 640x480" 1
