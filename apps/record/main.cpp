@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "sandbox/descriptors.h"
 #include "show/probe.h"
 #include "show/show.h"
 #include "record/options.h"
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    // Closed standard descriptors become /dev/null: no file or pipe opened later may take them.
+    null_standard_fds(false);
     RecordOptions opts;
     bool help = false;
     std::string error;
