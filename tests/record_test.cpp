@@ -151,7 +151,7 @@ TEST(RecordOptions, CommandLine)
         {{"--fps", "30"}, "unknown option '--fps'"},
         {{"--fps=30"}, "unknown option '--fps=30'"},
         {{"-q"}, "unknown option '-q'"},
-        {{"--quiet", "v.mp4"}, "unknown option 'v.mp4'"},
+        {{"--quiet", "v.mp4"}, "unexpected argument 'v.mp4'"},
     };
     for (const auto& line : bad_lines) {
         RecordOptions bad;
