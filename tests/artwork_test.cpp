@@ -123,6 +123,39 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
         for (int x = 262; x < 270; ++x)
             if (red(b.get(), x, y) <= 25) ++figureAtRight;
     EXPECT_EQ(figureAtRight, 0) << "figure pixels in the last eight columns";
+    // Nor does it touch the left edge: hair and shoulder round off inside.
+    int figureAtLeft = 0;
+    for (int y = 0; y < 480; ++y) figureAtLeft += red(b.get(), 0, y) <= 30;
+    EXPECT_EQ(figureAtLeft, 0) << "figure pixels in column 0";
+
+    // The hair (above the face, and behind the head) reads as lit strands, not as a
+    // mass of dark holes: its median luma is 40 or more, and at most 3% of it are pits,
+    // pixels under half the mean of the figure's 9x9 square around them.
+    auto luma = [&](int x, int y) {
+        return 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) + 0.114 * blue(b.get(), x, y);
+    };
+    std::vector<double> hair;
+    int interior = 0, pits = 0;
+    for (int y = 4; y < 300; ++y)
+        for (int x = 4; x < 266; ++x) {
+            if (red(b.get(), x, y) > 30 || (y >= 140 && x >= 135)) continue;
+            const double l = luma(x, y);
+            hair.push_back(l);
+            double sum = 0.0;
+            bool whole = true;
+            for (int j = -4; j <= 4 && whole; ++j)
+                for (int i = -4; i <= 4 && whole; ++i) {
+                    whole = red(b.get(), x + i, y + j) <= 30;
+                    sum += luma(x + i, y + j);
+                }
+            if (!whole) continue;
+            ++interior;
+            pits += l < 0.5 * sum / 81.0;
+        }
+    ASSERT_GT(interior, 10000);
+    std::nth_element(hair.begin(), hair.begin() + static_cast<long>(hair.size() / 2), hair.end());
+    EXPECT_GE(hair[hair.size() / 2], 40.0) << "median hair luma";
+    EXPECT_LE(pits, interior * 3 / 100) << pits << " pits in " << interior << " hair pixels";
 }
 
 TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
