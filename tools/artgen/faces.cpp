@@ -85,8 +85,10 @@ Col portrait_back(double x, double y, double size) {
 // stripes. Inside the head every pixel is raised to at least its
 // neighbours' height less kSlope per pixel of distance; only the outline
 // keeps its one clean drop to the background.
+const double kMaxSlope = 2.0;  // levels per pixel: 0.87 pixels of shift per pixel
+
 void limit_slope(Picture& height) {
-    const double kSlope = 5.0 / 255.0, kInside = 80.0 / 255.0;
+    const double kSlope = kMaxSlope / 255.0, kInside = 80.0 / 255.0;
     const int R = 24, w = height.w(), h = height.h();
     std::vector<double> src(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
@@ -105,11 +107,39 @@ void limit_slope(Picture& height) {
         }
 }
 
+// Broad forms: the head's height blurred over the head alone (a Gaussian of
+// a few pixels), so fine folds melt into the forms around them.
+void soften_height(Picture& height) {
+    const double kSigma = 2.5;
+    const int R = 7, w = height.w(), h = height.h();
+    const double kInside = 80.0 / 255.0;
+    std::vector<double> src(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (src[static_cast<size_t>(y) * w + x] <= kInside) continue;
+            double sum = 0.0, weight = 0.0;
+            for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
+                for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
+                    const double q = src[static_cast<size_t>(j) * w + i];
+                    if (q <= kInside) continue;
+                    const double k = std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * kSigma * kSigma));
+                    sum += k * q;
+                    weight += k;
+                }
+            const double v = sum / weight;
+            height.at(x, y) = rgb(v, v * 0.72, v * 0.86);
+        }
+}
+
 // Spreads the head's raw height (in red; background -1) over the
 // relief's levels: the lowest rim of the head lands at red 120, well clear
 // of the threshold, the tip of the nose at 254. A height picture crowded
 // into a few levels moves the whole head as one block; spread out, the
 // nose and brow stand far in front of the cheeks and the hair.
+const double kRankShare = 0.35;
+
 void spread_height(Picture& height) {
     std::vector<double> head;
     for (int y = 0; y < height.h(); ++y)
@@ -129,7 +159,7 @@ void spread_height(Picture& height) {
             // crowded middle heights move apart without reordering anything.
             double t = clamp01((v - lo) / (hi - lo));
             double rank = static_cast<double>(std::lower_bound(head.begin(), head.end(), v) - head.begin()) / head.size();
-            double spread = mixd(t, rank, 0.95);
+            double spread = mixd(t, rank, kRankShare);
             // The lowest and highest few hundredths share the ends, so the
             // bulk of the head gets the most levels.
             spread = spread < 0.03 ? spread / 3 : (spread > 0.97 ? 0.99 + (spread - 0.97) / 3 : 0.01 + (spread - 0.03) * (0.98 / 0.94));
@@ -178,6 +208,7 @@ void paint_faces(Picture& height, Picture& colour) {
             colour.at(x, y) = csum * (1.0 / (ss * ss));
         }
     spread_height(height);
+    soften_height(height);
     limit_slope(height);
 }
 
