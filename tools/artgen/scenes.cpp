@@ -310,13 +310,16 @@ Picture paint_tolmo() {
             }
             moon = moon * (0.78 + 0.22 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Long thin bands of cloud with crisp edges, thin where they
-            // cross the moon, lit pink along their lower edge near it.
-            double dens = fbm(x / 110.0, y / 7.0, 63u, 3);
-            double cl = smooth(0.56, 0.60, dens) * smooth(70, 100, y) * smooth(205, 175, y);
+            // Long thin bands of cloud with feathered edges, thin and wispy
+            // where they cross the moon (streaked along their length, so a
+            // stretch draws them out instead of into a slab), lit pink along
+            // their lower edge near it.
+            double dens = fbm(x / 110.0, y / 9.0, 63u, 2);
+            double wisp = 0.45 + 0.55 * smooth(0.3, 0.7, fbm(x / 38.0, y / 2.2, 66u, 2));
+            double cl = smooth(0.46, 0.72, dens) * wisp * smooth(70, 100, y) * smooth(205, 175, y);
             if (cl > 0) {
                 double nearMoon = std::exp(-std::max(0.0, dm - moonR) / 40.0);
-                double litSide = smooth(0.60, 0.56, fbm(x / 110.0, (y + 2.0) / 7.0, 63u, 3));
+                double litSide = smooth(0.64, 0.52, fbm(x / 110.0, (y + 2.0) / 9.0, 63u, 2));
                 Col cloud = mix(rgb8(46, 16, 78), rgb8(120, 40, 120), 0.4 * t);
                 cloud = cloud + rgb8(250, 130, 180) * (0.55 * nearMoon * litSide);
                 c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
