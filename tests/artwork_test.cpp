@@ -320,6 +320,55 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
                                         << " frames (mean change " << least << ")";
 }
 
+TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
+    // The credits are stamped as light cyan cells over the smeared logo. At
+    // fade:190, the last line stamped, every line's cells (cyan: green and blue
+    // 40 over red) are 3 times as bright as the picture between them (pixels
+    // 4 or more away from any cell), on the line's own rows.
+    std::vector<uint32_t> frame;
+    int w = 0, h = 0;
+    HeadlessHost host;
+    host.on_present = [&](BITMAP* b, Phase p, long n) {
+        if (p != Phase::Fade || n != 190) return;
+        w = b->w, h = b->h;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) frame.push_back(static_cast<uint32_t>(getpixel(b, x, y)));
+    };
+    host.esc = [](const HeadlessHost& hh) { return hh.phase == Phase::Fade && hh.phase_presents >= 190; };
+    ProbeResult probe;
+    probe.pictures = decoded_pictures(ARTWORK_DIR);
+    run_show(host, ARTWORK_DIR, probe);
+    ASSERT_EQ(w, 640);
+    ASSERT_EQ(h, 480);
+    auto at = [&](int x, int y) { return frame[static_cast<size_t>(y) * w + x]; };
+    auto luma = [&](int x, int y) {
+        const uint32_t c = at(x, y);
+        return 0.299 * ((c >> 16) & 255) + 0.587 * ((c >> 8) & 255) + 0.114 * (c & 255);
+    };
+    auto cyan = [&](int x, int y) {
+        const int r = (at(x, y) >> 16) & 255, g = (at(x, y) >> 8) & 255, b = at(x, y) & 255;
+        return g - r > 40 && b - r > 40;
+    };
+    for (int line = 0; line < 4; ++line) {
+        double cells = 0, between = 0;
+        int nCells = 0, nBetween = 0;
+        for (int y = 104 + 64 * line; y < 168 + 64 * line; ++y)
+            for (int x = 130; x < 560; ++x) {
+                if (cyan(x, y)) {
+                    cells += luma(x, y), ++nCells;
+                    continue;
+                }
+                bool near = false;
+                for (int j = -3; j <= 3 && !near; ++j)
+                    for (int i = -3; i <= 3 && !near; ++i) near = std::abs(i) + std::abs(j) <= 3 && cyan(x + i, y + j);
+                if (!near) between += luma(x, y), ++nBetween;
+            }
+        ASSERT_GT(nCells, 1000) << "line " << line + 1;
+        ASSERT_GT(nBetween, 1000) << "line " << line + 1;
+        EXPECT_GE((cells / nCells + 5) / (between / nBetween + 5), 3.0) << "line " << line + 1;
+    }
+}
+
 TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
     // The tunnel scene sets two copies of the city side by side, the right
     // edge of one against the left edge of the other. Read round the
