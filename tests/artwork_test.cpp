@@ -369,6 +369,45 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
     }
 }
 
+TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
+    // The title scene bobs the picture by 40 x s (s = -1..1) and draws a
+    // staircase of twenty stretched steps over its middle, bobbing with it;
+    // the steps glide by their slide phase p (0..21). For every bob and slide,
+    // 80% or more of the sun and its glow (red over 200 and green over 120,
+    // above row 280) stays on screen (rows 81..399) and clear of every step
+    // and riser.
+    Bmp b = load("ruvo2.jpg");
+    ASSERT_TRUE(b);
+    std::vector<std::pair<int, int>> sun;
+    for (int y = 0; y < 280; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (red(b.get(), x, y) > 200 && green(b.get(), x, y) > 120) sun.emplace_back(x, y);
+    ASSERT_GT(sun.size(), 5000u);
+    double worst = 1.0;
+    for (int i = -20; i <= 20; ++i) {
+        const double s = i / 20.0;
+        for (int p : {0, 7, 14, 21}) {
+            int seen = 0;
+            for (const auto& px : sun) {
+                const int x = px.first, row = px.second + static_cast<int>(40 * s);
+                bool hidden = row < 81 || row > 399;
+                for (int k = 0; k < 20 && !hidden; ++k) {
+                    const int X = 300 - 5 * k - p / 4, W = static_cast<int>(7.9 * k + 60 + p / 2);
+                    const int Y = static_cast<int>(40 * s + 110 + k * k + (p * k) / 10), H = 4 * k + 8;
+                    hidden = x >= X && x < X + W && row >= Y && row < Y + H;
+                    if (k > 10 && !hidden) {
+                        const int W2 = 10 * k + p / 2 + 30, H2 = 2 * k - 20, Y2 = Y - H2 + 1;
+                        hidden = x >= X && x < X + W2 && row >= Y2 && row < Y2 + H2;
+                    }
+                }
+                seen += !hidden;
+            }
+            worst = std::min(worst, static_cast<double>(seen) / static_cast<double>(sun.size()));
+        }
+    }
+    EXPECT_GE(worst, 0.8);
+}
+
 TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
     // The tunnel scene sets two copies of the city side by side, the right
     // edge of one against the left edge of the other. Read round the

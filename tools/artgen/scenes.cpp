@@ -562,7 +562,9 @@ Picture paint_ilta() {
 
 Picture paint_title() {
     Picture pic(640, 480);
-    const double horizon = 292, sunX = 320, sunY = 218, sunR = 118;
+    // The sun and the city stand right of the staircase, which covers the middle of the
+    // picture from row 110 down and bobs with it: they stay in view all the way.
+    const double horizon = 292, sunX = 522, sunY = 236, sunR = 84;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {
