@@ -318,6 +318,23 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
     const bool repeats = period >= 19 && period <= 21 && least <= swing / 4;
     EXPECT_TRUE(swing <= 20 || repeats) << "brightness swings " << swing << ", repeating best every " << period
                                         << " frames (mean change " << least << ")";
+    // One pulse per eighth note, not two: the series half a period on (10 frames) is
+    // unlike itself, its autocorrelation there at most 0.3 of that at lag 0 ...
+    double average = 0;
+    for (double m : mean) average += m / static_cast<double>(mean.size());
+    double lag0 = 0, lag10 = 0;
+    for (size_t i = 0; i < mean.size(); ++i) {
+        lag0 += (mean[i] - average) * (mean[i] - average);
+        if (i + 10 < mean.size()) lag10 += (mean[i] - average) * (mean[i + 10] - average);
+    }
+    EXPECT_LE(lag10, 0.3 * lag0) << "autocorrelation at lag 10: " << lag10 / lag0;
+    // ... and its peaks fall on the eighth notes' beat (frames 1300 and 1320), give or take one frame.
+    for (int beat : {1300, 1320}) {
+        int peak = beat - 9;
+        for (int n = beat - 9; n <= beat + 9; ++n)
+            if (mean[static_cast<size_t>(n - 1281)] > mean[static_cast<size_t>(peak - 1281)]) peak = n;
+        EXPECT_LE(std::abs(peak - beat), 1) << "the pulse near frame " << beat << " peaks at " << peak;
+    }
 }
 
 TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {

@@ -233,16 +233,22 @@ Picture paint_face3() {
     const Col rings[5] = {rgb(0.15, 0.85, 1.00), rgb(1.00, 0.25, 0.70), rgb(0.55, 0.35, 1.00), rgb(1.00, 0.55, 0.20),
                           rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
-    pic.shade(3, [&](double x, double y) {
+    // The whole wall slid along the depth so the rings pass the middle of
+    // the screen on the eighth notes' beat (5 frames earlier than unslid).
+    const double kSlide = 12.8;
+    pic.shade(3, [&](double px, double y) {
+        const double x = std::fmod(px + kSlide, 256.0);
         int ring = static_cast<int>(std::floor(x / period)) % 5;
         // Panels are offset half a panel around, so the picture's own edge
         // runs through their middle and not along a groove.
         double ya = y + 16.0;
         int seg = static_cast<int>(std::floor(ya / 32.0)) % 8;
         double u = x - ring * period, v = std::fmod(ya, 32.0);
-        // Panel between the rings: from 9 columns after one ring to 4 before the next.
-        const double pw = period - 13.0;
-        double pu = u - 9.0;
+        // Panel between the rings: from 15 columns after one ring to 4 before
+        // the next, so the picture's edge (12.8 columns into the wall, 9.8
+        // after a ring) runs through the plain groove.
+        const double pw = period - 19.0;
+        double pu = u - 15.0;
         Col base = (seg % 2) ? rgb8(22, 22, 78) : rgb8(50, 16, 84);
         Col c = base * (0.8 + 0.4 * fbm(x / 32.0, y / 32.0, 91u, 2, 8));
         if (pu > 0 && pu < pw) {
@@ -259,7 +265,9 @@ Picture paint_face3() {
                 double t = clamp01((v - 2.0) / 28.0);
                 Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(120, 180, 240), rgb8(220, 230, 255)}, t * 2)
                                      : ramp({rgb8(230, 110, 190), rgb8(120, 20, 110), rgb8(230, 170, 110)}, (t - 0.5) * 2);
-                c = mix(c, chrome, inChev);
+                // Dim, so the rings alone make the pulse: a bright chevron half
+                // way between two rings would pulse as often again.
+                c = mix(c, chrome * 0.4, inChev);
             }
         }
         // The neon ring: a tube in its colour with a pale core, a short glow.
