@@ -252,6 +252,25 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
     ASSERT_GT(nFace, 0);
     ASSERT_GT(nBack, 0);
     EXPECT_GT(onFace / nFace, 2 * (onBack / nBack));
+
+    // Not one plastic colour: the lit skin left of the nose is cool (hue 150..260
+    // degrees) and right of it warm (300..360 or 0..60), their mean hues 30 or more apart.
+    auto meanHue = [&](int x0, int x1) {
+        double sx = 0, sy = 0;
+        for (int y = 96; y < 215; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const double r = red(f2.get(), x, y) / 255.0, g = green(f2.get(), x, y) / 255.0, b = blue(f2.get(), x, y) / 255.0;
+                const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
+                if (red(f1.get(), x, y) <= 60 || 0.299 * r + 0.587 * g + 0.114 * b < 60 / 255.0 || hi - lo < 1e-6) continue;
+                double h = hi == r ? std::fmod((g - b) / (hi - lo) + 6.0, 6.0) : hi == g ? (b - r) / (hi - lo) + 2 : (r - g) / (hi - lo) + 4;
+                sx += std::cos(h * M_PI / 3), sy += std::sin(h * M_PI / 3);
+            }
+        return std::fmod(std::atan2(sy, sx) * 180 / M_PI + 360, 360);
+    };
+    const double cool = meanHue(0, 112), warm = meanHue(150, 256);
+    EXPECT_TRUE(cool >= 150 && cool <= 260) << "left " << cool;
+    EXPECT_TRUE(warm >= 300 || warm <= 60) << "right " << warm;
+    EXPECT_GE(std::min(std::fabs(cool - warm), 360 - std::fabs(cool - warm)), 30.0);
 }
 
 // Colour distance between two pixels, summed over the channels.

@@ -22,19 +22,18 @@ double blinn(V3 n, V3 l, V3 v, double power) {
 }
 
 // The lights of the portrait, in head space: a cyan key from the upper
-// left, a dim violet fill from the lower right and a hot pink rim from
-// behind on the right, so each side of the face has its own colour.
+// left, a warm peach fill from the lower right and a hot pink rim from
+// behind on the right, so the face is cool on one side and warm on the other.
 const V3 kKeyDir = {-0.70, 0.45, 0.55};
 const V3 kFillDir = {0.85, -0.25, 0.45};
 const V3 kRimDir = {0.95, 0.25, -0.45};
 
-// The portrait's colour at one head sample, painted in violet, cyan and
-// pink: cool lavender skin (bluer than the plasma's magenta around it) lit
-// cyan on the left, deep violet in the shadows, a pink rim on the right and
-// glossy highlights. keyLight is the share of the key that reaches the
+// The portrait's colour at one head sample, painted in violet, cyan, peach
+// and pink: pale skin lit cyan on the left, warm peach on the right, deep
+// violet in the shadows, a pink rim on the right and glossy highlights. keyLight is the share of the key that reaches the
 // point past the head's own shadow.
 Col portrait(const HeadSample& s, double keyLight) {
-    Col albedo = rgb(0.76, 0.62, 0.96);
+    Col albedo = rgb(0.84, 0.66, 0.84);
     double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
         case kEyeWhite: albedo = rgb(0.62, 0.64, 0.82); gloss = 0.8; power = 80; wrap = 0.2; break;
@@ -51,13 +50,13 @@ Col portrait(const HeadSample& s, double keyLight) {
         case kBrow: albedo = rgb(0.16, 0.08, 0.26); gloss = 0.1; wrap = 0.1; break;
         default: break;
     }
-    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(0.55, 0.30, 0.95), rimCol = rgb(1.00, 0.30, 0.75);
+    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(1.00, 0.60, 0.26), rimCol = rgb(1.00, 0.36, 0.48);
     V3 n = s.n, v = s.view;
     // Ambient from a violet sky above and a dark plum floor below.
     Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
     double key = wrapped(n, kKeyDir, wrap) * (0.15 + 0.85 * keyLight);
     double fill = wrapped(n, kFillDir, wrap);
-    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.40 * fill));
+    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.95 * fill));
     // Rim: strongest where the surface turns away from the viewer, on the
     // side away from the key.
     double facing = std::max(0.0, dot(n, v));
