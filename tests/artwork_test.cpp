@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/headless_host.h"
+#include "spy_host.h"
 #include "pictures.h"
 #include "show/show.h"
 #include "test_files.h"
@@ -308,15 +308,15 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
     // mean brightness either stays within 20 levels or repeats every 20
     // frames (19..21): rings every 32 columns would pulse every 12.5.
     std::vector<double> mean;
-    HeadlessHost host;
-    host.on_present = [&](BITMAP* b, Phase p, long n) {
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
         if (p != Phase::Loop || n < 1281 || n > 1340) return;
         double sum = 0;
         for (int y = 0; y < b->h; ++y)
             for (int x = 0; x < b->w; ++x) sum += red(b, x, y) + green(b, x, y) + blue(b, x, y);
         mean.push_back(sum / (3.0 * b->w * b->h));
     };
-    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1340; };
+    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 1340; };
     ProbeResult probe;
     probe.pictures = decoded_pictures(ARTWORK_DIR);
     run_show(host, ARTWORK_DIR, probe);
@@ -363,14 +363,14 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
     // 4 or more away from any cell), on the line's own rows.
     std::vector<uint32_t> frame;
     int w = 0, h = 0;
-    HeadlessHost host;
-    host.on_present = [&](BITMAP* b, Phase p, long n) {
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
         if (p != Phase::Fade || n != 190) return;
         w = b->w, h = b->h;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) frame.push_back(static_cast<uint32_t>(getpixel(b, x, y)));
     };
-    host.esc = [](const HeadlessHost& hh) { return hh.phase == Phase::Fade && hh.phase_presents >= 190; };
+    host.esc = [](const SpyHost& hh) { return hh.phase() == Phase::Fade && hh.phase_iteration() >= 190; };
     ProbeResult probe;
     probe.pictures = decoded_pictures(ARTWORK_DIR);
     run_show(host, ARTWORK_DIR, probe);

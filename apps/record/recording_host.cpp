@@ -56,19 +56,27 @@ bool RecordingHost::open(std::string& error)
             return false;
         }
     }
-    if (!opts_.sound_raw.empty() && !(sound_raw_ = std::fopen(opts_.sound_raw.c_str(), "wb"))) {
+    // The sound track and the hash log are written beside their names, renamed when whole.
+    std::vector<std::string> removed;
+    if (!opts_.sound_raw.empty() &&
+        (!sound_raw_file_.open(opts_.sound_raw, error, &removed) ||
+         !(sound_raw_ = std::fopen(sound_raw_file_.temp_path().c_str(), "wb")))) {
         error = "cannot write the sound track " + opts_.sound_raw + ": " + std::strerror(errno);
         return false;
     }
-    if (!opts_.hash_log.empty() && !hashes_.open(opts_.hash_log)) {
+    if (!opts_.hash_log.empty() && (!hash_file_.open(opts_.hash_log, error, &removed) ||
+                                    !hashes_.open(hash_file_.temp_path()))) {
         error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
         return false;
     }
-    if (!opts_.video)
-        return true;
-    const bool opened = encoder_.open(error);
+    bool opened = true;
+    if (opts_.video) {
+        opened = encoder_.open(error);
+        removed.insert(removed.end(), encoder_.leftovers_removed().begin(),
+                       encoder_.leftovers_removed().end());
+    }
     if (!opts_.quiet)
-        for (const std::string& path : encoder_.leftovers_removed())
+        for (const std::string& path : removed)
             std::fprintf(stderr, "stream8-record: removed %s, left by a recorder that was killed\n",
                          path.c_str());
     return opened;
@@ -95,8 +103,15 @@ bool RecordingHost::close(std::string& error)
             return false;
         }
     }
-    if (!opts_.video)
-        return true;
+    if (opts_.video && !close_video(error))
+        return false;
+    // The video is in place: the other outputs follow it.
+    return (!sound_raw_file_.is_open() || sound_raw_file_.commit(error)) &&
+           (!hash_file_.is_open() || hash_file_.commit(error));
+}
+
+bool RecordingHost::close_video(std::string& error)
+{
     if (frames_ == 0) {
         error = "the show presented no frame";
         return false;
@@ -119,7 +134,6 @@ bool RecordingHost::close(std::string& error)
 
 void RecordingHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
-    HeadlessHost::start_music(module_path, probe_fault);
     if (!opts_.video && !hashes_.is_open() && !sound_raw_)
         return;
     if (audio_.load(module_path, probe_fault))
@@ -134,13 +148,12 @@ void RecordingHost::start_music(const std::string& module_path, const std::strin
 
 void RecordingHost::set_music_volume(float volume)
 {
-    HeadlessHost::set_music_volume(volume);
     volume_ = volume;
 }
 
 bool RecordingHost::esc_held()
 {
-    return HeadlessHost::esc_held() || stopped_;
+    return stopped_;
 }
 
 void RecordingHost::fail(const std::string& message)
@@ -150,34 +163,22 @@ void RecordingHost::fail(const std::string& message)
     stopped_ = true;
 }
 
-void RecordingHost::present(BITMAP* frame)
-{
-    HeadlessHost::present(frame);
-    iteration(frame, true);
-}
-
-void RecordingHost::pass(BITMAP* frame)
-{
-    HeadlessHost::pass(frame);
-    iteration(frame, false);
-}
-
-void RecordingHost::iteration(BITMAP* frame, bool shown)
+void RecordingHost::after_iteration(BITMAP* frame, bool shown)
 {
     if (stopped_)
         return;  // drawn on the way to the show's next Esc test
-    const FrameLabel label{phase, phase_presents};
+    const FrameLabel label{phase(), phase_iteration()};
     if (interrupted)
         return fail(interrupted_message("at " + label_text(label)));
 
     // On the virtual clock every phase has its fixed count of iterations. A show that draws far
     // more has lost its way; stop before the disk fills.
-    const long nominal = phase_iterations(phase);
-    if (phase_presents == nominal + 1)
+    const long nominal = phase_iterations(label.phase);
+    if (label.n == nominal + 1)
         std::fprintf(stderr, "stream8-record: warning: more than %ld %s frames\n", nominal,
-                     phase_name(phase));
-    if (phase_presents > 10 * nominal)
-        return fail("the show drew " + std::to_string(phase_presents) + " " + phase_name(phase) +
+                     phase_name(label.phase));
+    if (label.n > 10 * nominal)
+        return fail("the show drew " + std::to_string(label.n) + " " + phase_name(label.phase) +
                     " frames, ten times the " + std::to_string(nominal) + " it should; giving up");
 
     std::string error;
@@ -206,7 +207,7 @@ bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
         return true;
     samples_.clear();
     const long n = samples_of_frame(frames_);
-    if (in_loop)
+    if (in_loop())
         audio_.render(n, volume_, samples_);
     else
         samples_.assign(static_cast<size_t>(n) * 2, 0);

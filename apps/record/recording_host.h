@@ -20,11 +20,12 @@
 
 #include "common/module_audio.h"
 #include "frame/frame_log.h"
-#include "frame/headless_host.h"
+#include "common/partial_file.h"
+#include "frame/virtual_clock_host.h"
 #include "record/encoder.h"
 #include "record/options.h"
 
-class RecordingHost : public HeadlessHost {
+class RecordingHost : public VirtualClockHost {
 public:
     explicit RecordingHost(const RecordOptions& opts);
 
@@ -45,14 +46,15 @@ public:
 
     void start_music(const std::string& module_path, const std::string& probe_fault) override;
     void set_music_volume(float volume) override;
-    void present(BITMAP* frame) override;
-    void pass(BITMAP* frame) override;
     bool esc_held() override;
+
+protected:
+    void after_iteration(BITMAP* frame, bool shown) override;
 
 private:
     void fail(const std::string& message);
-    void iteration(BITMAP* frame, bool shown);
     bool write_video_frame(BITMAP* frame, std::string& error);
+    bool close_video(std::string& error);
 
     RecordOptions opts_;
     VideoEncoder encoder_;
@@ -68,6 +70,8 @@ private:
     FrameLabel last_;
     std::vector<int16_t> samples_;
     FrameLog hashes_;
-    std::FILE* sound_raw_ = nullptr;  // --sound-raw
+    PartialFile hash_file_;           // --hash-log, renamed into place when whole
+    std::FILE* sound_raw_ = nullptr;  // --sound-raw, likewise
+    PartialFile sound_raw_file_;
     bool sound_raw_good_ = true;
 };

@@ -1,5 +1,6 @@
 #include "effects/tunnel.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -29,13 +30,13 @@ TunnelLayout tunnel_layout(float animation, float paini, int kak)
     return l;
 }
 
-void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
-                      int& color)
+void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset)
 {
     const int w = t.tunnel_w;
     const int h = t.tunnel_h;
     if (w <= 0 || h <= 0)
         return;
+    assert(t.view_in_tables());
     const raster::Rows direct = raster::writable_rows(canvas, 0, kTunnelTop, w, kTunnelTop + h);
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
@@ -54,9 +55,6 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
             }
         }
     }
-    const int last = (w - 1 + t.shiftLookX) * kTunnelColumn + (h - 1 + t.shiftLookY);
-    color = t.texture[((t.distanceTable[last] + depthOffset) & 255) * 256
-                      + ((t.angleTable[last] + angleOffset) & 255)];
 }
 
 bool Tunnel::frame(Stage& s)
@@ -65,7 +63,7 @@ bool Tunnel::frame(Stage& s)
 
     s.animation = static_cast<float>(s.animation + 0.01);
     const TunnelOffsets offsets = tunnel_offsets(s.animation);
-    draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
+    draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle);
 
     // Spring: a bang-bang pull toward 100.
     spring_step(paini, painiStep, 100.0, 0.1);

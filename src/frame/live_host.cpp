@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include <time.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -125,11 +127,125 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     install_timer();
     install_keyboard();
     install_mouse();
-    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG")) {
         phase_log_ = std::fopen(path, "w");
+        sched_fd_ = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    }
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
     return 0;
+}
+
+namespace {
+
+// Seconds of CPU time the calling thread has used, and of the steady clock.
+double thread_cpu_seconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+double wall_seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+LiveHost::ThreadTimes LiveHost::thread_times() const
+{
+    ThreadTimes t;
+    t.wall = wall_seconds();
+    t.cpu = thread_cpu_seconds();
+    if (sched_fd_ >= 0) {
+        char buf[128];
+        const ssize_t n = pread(sched_fd_, buf, sizeof buf - 1, 0);
+        unsigned long long run = 0, delay = 0;
+        if (n > 0) {
+            buf[n] = 0;
+            if (std::sscanf(buf, "%llu %llu", &run, &delay) == 2)
+                t.queued = static_cast<double>(delay) * 1e-9;
+        }
+    }
+    return t;
+}
+
+void LiveHost::add_wait(const ThreadTimes& from, Waits& waits)
+{
+    waits.count++;
+    const ThreadTimes to = thread_times();
+    const double spun = to.cpu - from.cpu, queued = to.queued - from.queued;
+    waits.spun += spun;
+    waits.queued += queued;
+    waits.slept += std::max(0.0, to.wall - from.wall - spun - queued);
+}
+
+long LiveHost::owed()
+{
+    // A wait runs from the first poll that finds nothing owed to the one that finds a tick.
+    const long n = ticks_elapsed() - taken_;
+    if (n > 0) {
+        end_wait();
+    } else {
+        if (!waiting_) {
+            waiting_ = true;
+            wait_start_ = thread_times();
+        }
+        account_.polls++;
+    }
+    return n;
+}
+
+void LiveHost::end_wait()
+{
+    if (!waiting_)
+        return;
+    waiting_ = false;
+    add_wait(wait_start_, account_.ticks);
+}
+
+void LiveHost::note_owed(long owed)
+{
+    account_.most_owed = std::max(account_.most_owed, owed);
+}
+
+void LiveHost::note_phase_end()
+{
+    const long owed = ticks_elapsed() - taken_;
+    note_owed(owed);
+    account_.end_owed = std::max(account_.end_owed, owed);
+}
+
+void LiveHost::clear_owed()
+{
+    // What is forgotten here was owed at the end of the phase before.
+    note_phase_end();
+    taken_ = ticks_elapsed();
+}
+
+void LiveHost::log_account()
+{
+    end_wait();
+    if (phase_log_ && ticking_) {
+        std::vector<double>& w = account_.woke;
+        double woke = 0;
+        if (!w.empty()) {
+            std::nth_element(w.begin(), w.begin() + static_cast<long>(w.size() / 2), w.end());
+            woke = w[w.size() / 2];
+        }
+        std::fprintf(phase_log_,
+                     "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
+                     "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
+                     "present_queued=%.4f woke=%.3f\n",
+                     phase_name(phase_), account_.presents, account_.late, account_.most_owed,
+                     account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
+                     account_.ticks.queued, account_.polls, account_.presents_due.count,
+                     account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
+                     woke * 1000);
+        std::fflush(phase_log_);
+    }
+    account_ = Account();
 }
 
 double LiveHost::seconds_since_tick() const
@@ -147,6 +263,11 @@ void LiveHost::log_phase(const char* name)
 
 void LiveHost::begin_phase(Phase phase)
 {
+    if (ticking_) {
+        note_phase_end();
+        if (phase != phase_)
+            log_account();
+    }
     phase_ = phase;
     phase_iteration_ = 0;
     log_phase(phase_name(phase));
@@ -184,11 +305,22 @@ void LiveHost::present(BITMAP* frame)
 {
     // A frame on time goes out at a fixed moment of its tick, so every frame stays on screen for
     // one whole tick however long it took to draw; one that is late goes out at once.
-    if (ticking_ && owed() <= 1) {
+    end_wait();
+    const long owed_now = ticks_elapsed() - taken_;
+    if (ticking_ && owed_now <= 1) {
         const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
-        if (std::chrono::steady_clock::now() < due)
+        if (std::chrono::steady_clock::now() < due) {
+            const ThreadTimes before = thread_times();
             std::this_thread::sleep_until(due);
+            add_wait(before, account_.presents_due);
+            account_.woke.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count());
+        }
+    } else if (ticking_) {
+        account_.late++;
     }
+    note_owed(owed_now);
+    account_.presents++;
     phase_iteration_++;
     if (frame_log_.is_open())
         frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
@@ -214,6 +346,7 @@ bool LiveHost::esc_held()
     const bool held = key[KEY_ESC] != 0 || close_requested;
     if (held && !esc_logged_) {
         esc_logged_ = true;
+        log_account();
         log_phase("esc");
     }
     return held;
@@ -329,6 +462,8 @@ void LiveHost::set_music_volume(float volume)
 
 void LiveHost::end_music()
 {
+    note_phase_end();
+    log_account();
     log_phase("end");
     if (!player_)
         return;
