@@ -233,8 +233,8 @@ Picture paint_face3() {
                           rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
     // The whole wall slid along the depth so the rings pass the middle of
-    // the screen on the eighth notes' beat (5 frames earlier than unslid).
-    const double kSlide = 12.8;
+    // the screen on the eighth notes' beat (5.5 frames earlier than unslid).
+    const double kSlide = 14.08;
     pic.shade(3, [&](double px, double y) {
         const double x = std::fmod(px + kSlide, 256.0);
         int ring = static_cast<int>(std::floor(x / period)) % 5;
@@ -244,7 +244,7 @@ Picture paint_face3() {
         int seg = static_cast<int>(std::floor(ya / 32.0)) % 8;
         double u = x - ring * period, v = std::fmod(ya, 32.0);
         // Panel between the rings: from 15 columns after one ring to 4 before
-        // the next, so the picture's edge (12.8 columns into the wall, 9.8
+        // the next, so the picture's edge (14.1 columns into the wall, 11.1
         // after a ring) runs through the plain groove.
         const double pw = period - 19.0;
         double pu = u - 15.0;
