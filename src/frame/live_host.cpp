@@ -425,9 +425,8 @@ void LiveHost::start_music(const std::vector<int16_t>& track, const std::string&
     // One stereo voice of 16-bit samples at volume 255, centred, as the recorder's level assumes.
     if (!track.empty() && sound && digi_card != DIGI_NONE) {
         track_ = &track;
+        // It starts silent; the show's first poll (the main loop's first frame) starts the music.
         stream_ = play_audio_stream(kStreamBuffer, 16, TRUE, kSampleRate, 255, 128);
-        if (stream_)
-            feed_stream();
     }
     // The show runs on in silence with unchanged timing; say why, naming a bad module whether or
     // not a sound device opened.
@@ -447,8 +446,9 @@ void LiveHost::feed_stream()
     while (void* buffer = get_audio_stream_buffer(stream_)) {
         // The stream takes unsigned samples: silence is 0x8000.
         uint16_t* out = static_cast<uint16_t*>(buffer);
-        const long have = static_cast<long>(track_->size() / 2);
-        for (long i = 0; i < kStreamBuffer; i++, track_pos_++) {
+        // Before the main loop's first poll the music has not begun: an early end plays silence.
+        const long have = playing_ ? static_cast<long>(track_->size() / 2) : 0;
+        for (long i = 0; i < kStreamBuffer; i++, track_pos_ += playing_ ? 1 : 0) {
             // A new gain is reached in equal steps over the buffer, never in one.
             float gain = fed_volume_ == volume_
                              ? volume_
@@ -483,8 +483,10 @@ void LiveHost::start_ramp()
 
 void LiveHost::poll_music()
 {
-    if (stream_)
+    if (stream_) {
+        playing_ = true;
         feed_stream();
+    }
 }
 
 void LiveHost::set_music_volume(float volume)

@@ -122,6 +122,7 @@ private:
     long track_pos_ = 0;
     float volume_ = 1.0f;
     float fed_volume_ = 1.0f;  // the gain the last buffer fed ended on
+    bool playing_ = false;     // the show has polled the music: it has begun
     bool ramping_ = false;
     float ramp_from_ = 0;
     long ramp_done_ = 0;
