@@ -1,0 +1,32 @@
+// The show in a web page: page.js starts this module after the viewer's click, with the show's data
+// in /ruvo. The pictures are checked and decoded before anything else, as on the desktop; then the
+// show runs to its end on the browser's host, and the page is told how it ended.
+#include <emscripten.h>
+
+#include <string>
+
+#include "show/probe.h"
+#include "show/show.h"
+#include "web/web_host.h"
+
+EM_JS(int, page_test_mode, (), { return Module.page.test ? 1 : 0; });
+EM_JS(void, page_done, (int status), { Module.page.done(status); });
+
+int main()
+{
+    const std::string data_dir = "/ruvo";
+    static WebHost host(page_test_mode() != 0);
+    // No process to fork here: the checks run in this one, before any decoder, and the browser's
+    // sandbox is the boundary.
+    const ProbeResult probe = probe_show_data(data_dir);
+    int status = 1;
+    if (!probe.failure.empty())
+        host.report_fatal("cannot start: " + probe.failure);
+    else if (!probe.pictures.error.empty())
+        host.report_fatal("cannot start: " + probe.pictures.error);
+    else
+        status = run_show(host, data_dir, probe);
+    host.finish();
+    page_done(status);
+    return status;
+}
