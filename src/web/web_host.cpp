@@ -18,11 +18,8 @@ EM_JS(void, page_present, (const uint8_t* rgba, const char* log_line),
       });
 EM_JS(void, page_phase, (const char* name, double seconds),
       { Module.page.phase(UTF8ToString(name), seconds); });
-EM_JS(void, page_sound, (const int16_t* samples, long frames, long music_frame),
-      {
-          Module.page.sound(HEAP16.subarray(samples >> 1, (samples >> 1) + 2 * frames), frames,
-                            music_frame);
-      });
+EM_JS(void, page_sound, (const int16_t* samples, long frames),
+      { Module.page.sound(HEAP16.subarray(samples >> 1, (samples >> 1) + 2 * frames), frames); });
 EM_JS(void, page_frame_cost, (double ms), { Module.page.frameCost(ms); });
 EM_JS(void, page_late, (), { Module.page.late(); });
 EM_JS(void, page_end_music, (int early), { Module.page.endMusic(early !== 0); });
@@ -139,7 +136,7 @@ void WebHost::present(BITMAP* frame)
     else
         samples_.assign(static_cast<size_t>(n) * 2, 0);
     if (in_music_ && audio_.loaded())
-        page_sound(samples_.data(), n, shown_);
+        page_sound(samples_.data(), n);
     if (sound_log_)
         sound_log_->sound(samples_.data(), static_cast<size_t>(n));
     last_present_ms_ = page_now();

@@ -10,9 +10,9 @@
 
 (function () {
   const SAMPLE_RATE = 48000;
-  const FRAME_RATE = 59;
   const RAMP_S = 0.06;      // an early end ramps the music to silence, as on the desktop
-  const SOUND_LEAD_S = 0.012;  // the first frame's sound is scheduled this far ahead: under a tick
+  const TICK_S = 20223 / 1193181;
+  const SOUND_LEAD_S = TICK_S / 2;  // a frame's sound starts this long after it goes to the canvas
   const W = 640, H = 480;
 
   const test = new URLSearchParams(location.search).has('test');
@@ -26,7 +26,7 @@
   window.stream8Log = [];
   window.stream8Phases = [];
   window.stream8Sound = [];
-  window.stream8Audio = { scheduled: 0, late: 0, firstLead: null, clockRan: 0 };
+  window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
   window.stream8Late = 0;
   window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
 
@@ -35,7 +35,7 @@
   let gain = null;
   let sources = [];
   let audioStartedAt = 0;  // context time when this run began
-  let soundStart = 0;    // context time of the main loop's first frame's sound
+  let nextSound = null;  // context time where the last frame's sound ends
   let escDown = false;
   let endedEarly = false;
   let hiddenSince = null;
@@ -135,9 +135,6 @@
   }
 
   // --- Sound ---
-  function samplesThrough(k) {
-    return Math.floor(k * SAMPLE_RATE / FRAME_RATE);
-  }
   function stopSound(early) {
     if (!audio || !gain) return;
     if (early) {
@@ -177,12 +174,20 @@
       window.stream8Phases.push([name, seconds]);
       if (name === 'esc') endedEarly = true;
     },
-    sound: function (samples, frames, k) {
+    sound: function (samples, frames) {
       if (!audio) return;
-      if (k === 1) {
-        soundStart = audio.currentTime + SOUND_LEAD_S;
-        window.stream8Audio.firstLead = SOUND_LEAD_S;
+      // Each frame's sound follows the last one's without a gap while that keeps it within a tick
+      // of its frame going to the screen (now); otherwise, a page that fell behind or a clock
+      // that drifted, it starts anew half a tick from now.
+      const now = audio.currentTime;
+      let when = nextSound;
+      if (when === null || when < now || when > now + TICK_S) {
+        if (when !== null) window.stream8Audio.resyncs++;
+        when = now + SOUND_LEAD_S;
       }
+      const stats = window.stream8Audio;
+      if (stats.firstLead === null) stats.firstLead = when - now;
+      stats.maxLead = Math.max(stats.maxLead, when - now);
       const buffer = audio.createBuffer(2, frames, SAMPLE_RATE);
       const left = buffer.getChannelData(0), right = buffer.getChannelData(1);
       for (let i = 0; i < frames; i++) {
@@ -192,19 +197,9 @@
       const source = audio.createBufferSource();
       source.buffer = buffer;
       source.connect(gain);
-      const when = soundStart + samplesThrough(k - 1) / SAMPLE_RATE;
-      const late = audio.currentTime - when;
-      if (late <= 0) {
-        source.start(when);
-      } else if (late < buffer.duration) {
-        // Behind the music's clock: the part still to come plays, in its place.
-        source.start(0, late);
-        window.stream8Audio.late++;
-      } else {
-        window.stream8Audio.late++;
-        return;
-      }
-      window.stream8Audio.scheduled++;
+      source.start(when);
+      nextSound = when + frames / SAMPLE_RATE;
+      stats.scheduled++;
       sources.push(source);
       source.onended = function () {
         const i = sources.indexOf(source);
@@ -253,7 +248,7 @@
     window.stream8Log = [];
     window.stream8Phases = [];
     window.stream8Sound = [];
-    window.stream8Audio = { scheduled: 0, late: 0, firstLead: null, clockRan: 0 };
+    window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
     window.stream8Late = 0;
     window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
     if (!audio) {
@@ -265,6 +260,7 @@
     if (audio) {
       audio.resume();
       audioStartedAt = audio.currentTime;
+      nextSound = null;
       gain = audio.createGain();
       gain.connect(audio.destination);
     }
