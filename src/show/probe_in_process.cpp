@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "assets/picture_check.h"
-#include "frame/headless_host.h"
+#include "frame/headless_allegro.h"
 #include "show/probe.h"
 
 ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits&)
