@@ -1,7 +1,6 @@
 # The browser build, configured with emcmake (./demo web does it): the show's layers over Allegro,
 # JPGalleg, DUMB and zlib built for wasm (STREAM8_WEB_PREFIX), the page's program, and the recorder
 # and the benchmark for Node.
-enable_language(C)
 set(STREAM8_WEB_PREFIX "" CACHE PATH "Allegro, JPGalleg, DUMB and zlib built for wasm")
 if(NOT EXISTS "${STREAM8_WEB_PREFIX}/lib/liballeg.a")
   message(FATAL_ERROR "STREAM8_WEB_PREFIX (${STREAM8_WEB_PREFIX}) holds no wasm build of Allegro: "
@@ -27,13 +26,14 @@ add_subdirectory(src)
 add_library(stream8_apps STATIC
   apps/common/frame_list.cpp
   apps/common/module_audio.cpp
+  apps/common/partial_file.cpp
   apps/common/png_writer.cpp
   apps/common/subprocess.cpp
   apps/record/encoder.cpp
   apps/record/options.cpp
   apps/record/recording_host.cpp
   apps/bench/frame_stats.cpp
-  src/web/no_spawn.c)
+  src/web/no_processes.cpp)
 target_include_directories(stream8_apps PUBLIC ${PROJECT_SOURCE_DIR}/apps)
 target_link_libraries(stream8_apps PUBLIC show ${STREAM8_WEB_PREFIX}/lib/libz.a)
 set(STREAM8_NODE_LINK -sALLOW_MEMORY_GROWTH=1 -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "frame/live_host.h"
+#include "refusal_dialog.h"
 #include "show/probe.h"
 #include "show/show.h"
 
@@ -58,11 +59,13 @@ bool find_data(std::string& dir, std::string& looked)
     return false;
 }
 
-// One line on standard error, and the same in Allegro's message box where a desktop shows one.
+// One line on standard error, and the same in a small window when no terminal shows that line
+// (started from a desktop's menu).
 int cannot_start(const std::string& why)
 {
     const std::string message = "stream8: cannot start: " + why;
     std::fprintf(stderr, "%s\n", message.c_str());
+    show_refusal_dialog(message);
     return 1;
 }
 
@@ -70,6 +73,8 @@ int cannot_start(const std::string& why)
 
 int main(int argc, char** argv)
 {
+    if (const char* message = std::getenv(kDialogVariable))
+        return run_refusal_dialog(message);
     ScreenChoice choice;
     static const option kOptions[] = {{"window", no_argument, nullptr, 'w'},
                                       {"scale", required_argument, nullptr, 's'},
@@ -121,6 +126,7 @@ int main(int argc, char** argv)
     std::string error;
     if (const int status = host.init(choice, error)) {
         std::fprintf(stderr, "stream8: %s\n", error.c_str());
+        show_refusal_dialog("stream8: " + error);
         return status;
     }
     const int status = run_show(host, data_dir, probe);

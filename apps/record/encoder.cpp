@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "common/module_audio.h"
+#include "common/partial_file.h"
 
 namespace fs = std::filesystem;
 
@@ -97,93 +98,6 @@ std::string find_program(const std::string& name)
     return {};
 }
 
-// When this process started, in seconds since the epoch (now, when /proc cannot tell).
-double process_start_time()
-{
-    std::ifstream self("/proc/self/stat");
-    std::string stat_line;
-    std::getline(self, stat_line);
-    std::ifstream proc_stat("/proc/stat");
-    long long boot = -1;
-    for (std::string key; proc_stat >> key;) {
-        if (key == "btime") {
-            proc_stat >> boot;
-            break;
-        }
-        proc_stat.ignore(1 << 20, '\n');
-    }
-    const size_t paren = stat_line.rfind(')');
-    if (paren == std::string::npos || boot < 0)
-        return static_cast<double>(std::time(nullptr));
-    // After the command name: the state is field 3 and the start time (in clock ticks since boot)
-    // field 22.
-    std::istringstream fields(stat_line.substr(paren + 1));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; i++) {
-    }
-    const double ticks = std::strtod(field.c_str(), nullptr);
-    return static_cast<double>(boot) + ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// The pid in a name made from `prefix` + "PID-XXXXXX" by mkstemp or mkdtemp; 0 when the name is
-// not one of those.
-long leftover_pid(const std::string& name, const std::string& prefix)
-{
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
-        return 0;
-    const std::string rest = name.substr(prefix.size());
-    size_t digits = 0;
-    while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits])))
-        digits++;
-    if (digits == 0 || digits > 9 || rest.size() != digits + 7 || rest[digits] != '-')
-        return 0;
-    for (size_t i = digits + 1; i < rest.size(); i++)
-        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
-            return 0;
-    return std::stol(rest.substr(0, digits));
-}
-
-// Removes from `dir` what recorders that were killed left there: entries named `prefix` + "PID-
-// XXXXXX" (directories or regular files, as asked), owned by this user, older than this process,
-// whose recorder is no longer running. Anything else, a running recorder's files above all, stays.
-void remove_leftovers(const std::string& dir, const std::string& prefix, bool directories,
-                      std::vector<std::string>& removed)
-{
-    static const double started = process_start_time();
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string path = it->path().string();
-        const long pid = leftover_pid(it->path().filename().string(), prefix);
-        struct stat st;
-        if (pid <= 0 || pid == getpid() || lstat(path.c_str(), &st) != 0)
-            continue;
-        if ((directories ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) || st.st_uid != geteuid())
-            continue;
-        if (static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9 >= started)
-            continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-            continue;  // still running (or someone else's process under that pid)
-        std::error_code rm;
-        if (directories)
-            fs::remove_all(path, rm);
-        else
-            fs::remove(path, rm);
-        if (!rm)
-            removed.push_back(path);
-    }
-}
-
-// The mode of the finished video: an existing file's own, else what the umask allows.
-mode_t video_mode(const std::string& out)
-{
-    struct stat st;
-    if (stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        return st.st_mode & 07777;
-    const mode_t mask = umask(022);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 // The last value of `key` in ffmpeg's progress report, or -1; only a report that reached its end.
 long long progress_value(const std::string& path, const std::string& key)
 {
@@ -233,11 +147,8 @@ VideoEncoder::~VideoEncoder()
     encoder_.finish();
     if (sound_)
         std::fclose(sound_);
-    std::error_code ec;
-    if (!scratch_.empty())
-        fs::remove_all(scratch_, ec);
-    if (!partial_.empty())
-        fs::remove(partial_, ec);
+    scratch_dir_.remove();
+    partial_file_.abandon();
 }
 
 bool VideoEncoder::open(std::string& error)
@@ -268,32 +179,22 @@ bool VideoEncoder::open(std::string& error)
                 "': " + ec.message();
         return false;
     }
-    // Names carry the recorder's pid, so that what a killed recorder left can be told from what a
-    // running one is writing, and removed.
-    const std::string pid = std::to_string(getpid());
-    const std::string partial_prefix = fs::path(out_).filename().string() + ".partial-";
-    remove_leftovers(temp.string(), "stream8-record-", true, removed_);
-    remove_leftovers(directory_of(out_), partial_prefix, false, removed_);
-
-    std::string tmpl = (temp / ("stream8-record-" + pid + "-XXXXXX")).string();
-    if (!mkdtemp(tmpl.data())) {
+    // What recorders that were killed left behind is what no running recorder holds locked.
+    remove_unlocked_leftovers(temp.string(), "stream8-record-", removed_);
+    if (!scratch_dir_.make(temp.string(), "stream8-record-")) {
         error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(), errno);
         return false;
     }
-    scratch_ = tmpl;
+    scratch_ = scratch_dir_.path();
 
     // The video is written under a temporary name of its own beside the final one and renamed at
     // the end, so a run that fails or is cut short never leaves a half-written file under that
     // name, and no file that happens to exist is taken over.
-    std::string partial = (fs::path(out_).parent_path() / (partial_prefix + pid + "-XXXXXX")).string();
-    int fd = mkstemp(partial.data());
-    if (fd < 0) {
+    if (!partial_file_.open(out_, error, &removed_)) {
         error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
         return false;
     }
-    fchmod(fd, video_mode(out_));
-    ::close(fd);
-    partial_ = partial;
+    partial_ = partial_file_.temp_path();
 
     std::vector<std::string> argv = {
         opts_.ffmpeg, "-hide_banner", "-loglevel", "warning", "-y",
@@ -479,6 +380,32 @@ bool VideoEncoder::check_video(std::string& error)
             error += ":\n" + tail_of_file(log, 3);
         return false;
     }
+
+    // Every frame and the whole sound decoded: a file damaged after the mux can still read back
+    // with the right counts and durations.
+    Subprocess decode;
+    const std::string decode_log = scratch_ + "/decode.txt";
+    if (!decode.start({opts_.ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-i", media_path(partial_),
+                       "-map", "0", "-f", "null", "-"},
+                      false, decode_log, error)) {
+        error += not_kept;
+        return false;
+    }
+    const bool decoded = decode.finish();
+    long errors = 0;
+    std::ifstream decode_in(decode_log);
+    for (std::string line; std::getline(decode_in, line);)
+        errors += !line.empty();
+    if (!decoded || errors > 0) {
+        error = "cannot write the video " + out_ + ": " +
+                (disk_full(dir) ? no_space(dir)
+                                : "it does not decode cleanly (ffmpeg, " + decode.how_it_ended() + ", " +
+                                      std::to_string(errors) + " error lines)") +
+                not_kept;
+        if (!disk_full(dir))
+            error += ":\n" + tail_of_file(decode_log, 3);
+        return false;
+    }
     return true;
 }
 
@@ -486,18 +413,6 @@ bool VideoEncoder::publish(std::string& error)
 {
     if (!check_video(error))
         return false;
-    std::error_code ec;
-    fs::rename(partial_, out_, ec);
-    if (ec) {
-        error = "cannot rename " + partial_ + " to " + out_ + ": " + ec.message();
-        return false;
-    }
-    partial_.clear();
-    // The new name on the disk too, before the recorder says the video is written.
-    int dir = ::open(directory_of(out_).c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    // Renamed, and the new name on the disk too, before the recorder says the video is written.
+    return partial_file_.commit(error);
 }

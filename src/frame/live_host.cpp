@@ -127,8 +127,10 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     install_timer();
     install_keyboard();
     install_mouse();
-    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG")) {
         phase_log_ = std::fopen(path, "w");
+        sched_fd_ = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    }
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
     return 0;
@@ -151,6 +153,34 @@ double wall_seconds()
 
 }  // namespace
 
+LiveHost::ThreadTimes LiveHost::thread_times() const
+{
+    ThreadTimes t;
+    t.wall = wall_seconds();
+    t.cpu = thread_cpu_seconds();
+    if (sched_fd_ >= 0) {
+        char buf[128];
+        const ssize_t n = pread(sched_fd_, buf, sizeof buf - 1, 0);
+        unsigned long long run = 0, delay = 0;
+        if (n > 0) {
+            buf[n] = 0;
+            if (std::sscanf(buf, "%llu %llu", &run, &delay) == 2)
+                t.queued = static_cast<double>(delay) * 1e-9;
+        }
+    }
+    return t;
+}
+
+void LiveHost::add_wait(const ThreadTimes& from, Waits& waits)
+{
+    waits.count++;
+    const ThreadTimes to = thread_times();
+    const double spun = to.cpu - from.cpu, queued = to.queued - from.queued;
+    waits.spun += spun;
+    waits.queued += queued;
+    waits.slept += std::max(0.0, to.wall - from.wall - spun - queued);
+}
+
 long LiveHost::owed()
 {
     // A wait runs from the first poll that finds nothing owed to the one that finds a tick.
@@ -160,8 +190,7 @@ long LiveHost::owed()
     } else {
         if (!waiting_) {
             waiting_ = true;
-            wait_wall_ = wall_seconds();
-            wait_cpu_ = thread_cpu_seconds();
+            wait_start_ = thread_times();
         }
         account_.polls++;
     }
@@ -173,9 +202,7 @@ void LiveHost::end_wait()
     if (!waiting_)
         return;
     waiting_ = false;
-    const double spun = thread_cpu_seconds() - wait_cpu_;
-    account_.spun += spun;
-    account_.slept += std::max(0.0, wall_seconds() - wait_wall_ - spun);
+    add_wait(wait_start_, account_.ticks);
 }
 
 void LiveHost::note_owed(long owed)
@@ -208,9 +235,14 @@ void LiveHost::log_account()
             woke = w[w.size() / 2];
         }
         std::fprintf(phase_log_,
-                     "timing %s presents=%ld late=%ld owed=%ld end=%ld slept=%.4f spun=%.4f polls=%ld woke=%.3f\n",
+                     "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
+                     "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
+                     "present_queued=%.4f woke=%.3f\n",
                      phase_name(phase_), account_.presents, account_.late, account_.most_owed,
-                     account_.end_owed, account_.slept, account_.spun, account_.polls, woke * 1000);
+                     account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
+                     account_.ticks.queued, account_.polls, account_.presents_due.count,
+                     account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
+                     woke * 1000);
         std::fflush(phase_log_);
     }
     account_ = Account();
@@ -278,11 +310,9 @@ void LiveHost::present(BITMAP* frame)
     if (ticking_ && owed_now <= 1) {
         const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
         if (std::chrono::steady_clock::now() < due) {
-            const double wall = wall_seconds(), cpu = thread_cpu_seconds();
+            const ThreadTimes before = thread_times();
             std::this_thread::sleep_until(due);
-            const double spun = thread_cpu_seconds() - cpu;
-            account_.spun += spun;
-            account_.slept += std::max(0.0, wall_seconds() - wall - spun);
+            add_wait(before, account_.presents_due);
             account_.woke.push_back(
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count());
         }
