@@ -383,8 +383,18 @@ void LiveHost::finish()
 
 void LiveHost::play_out_and_stop(long ms)
 {
-    for (long t = 0; t < ms; t++) {
+    // The stream holds two buffers: once a third wholly silent one has gone in after the ramp,
+    // everything it held before has played. On a busy machine the driver takes its buffers late,
+    // so that count, not the time, decides; the time (at least `ms`, at most two seconds) only
+    // bounds a stream that never takes another buffer.
+    const auto start = std::chrono::steady_clock::now();
+    const auto cap = std::chrono::milliseconds(2000);
+    const auto least = std::chrono::milliseconds(ms);
+    for (;;) {
         feed_stream();
+        const auto spent = std::chrono::steady_clock::now() - start;
+        if (spent >= cap || (silent_buffers_ >= 3 && spent >= least) || (!ramping_ && spent >= least))
+            break;
         rest(1);
     }
     stop_audio_stream(stream_);
@@ -446,6 +456,8 @@ void LiveHost::feed_stream()
     while (void* buffer = get_audio_stream_buffer(stream_)) {
         // The stream takes unsigned samples: silence is 0x8000.
         uint16_t* out = static_cast<uint16_t*>(buffer);
+        if (ramping_ && ramp_done_ >= kRampFrames)
+            silent_buffers_++;
         // Before the main loop's first poll the music has not begun: an early end plays silence.
         const long have = playing_ ? static_cast<long>(track_->size() / 2) : 0;
         for (long i = 0; i < kStreamBuffer; i++, track_pos_ += playing_ ? 1 : 0) {

@@ -126,6 +126,7 @@ private:
     bool ramping_ = false;
     float ramp_from_ = 0;
     long ramp_done_ = 0;
+    long silent_buffers_ = 0;  // buffers fed wholly silent after the ramp
     void start_ramp();
     // Fills every buffer the stream has free.
     void feed_stream();
