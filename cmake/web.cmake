@@ -35,7 +35,7 @@ add_library(stream8_apps STATIC
   apps/bench/frame_stats.cpp
   src/web/no_processes.cpp)
 target_include_directories(stream8_apps PUBLIC ${PROJECT_SOURCE_DIR}/apps)
-target_link_libraries(stream8_apps PUBLIC show ${STREAM8_WEB_PREFIX}/lib/libz.a)
+target_link_libraries(stream8_apps PUBLIC show cli ${STREAM8_WEB_PREFIX}/lib/libz.a)
 set(STREAM8_NODE_LINK -sALLOW_MEMORY_GROWTH=1 -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node)
 foreach(program record bench)
   add_executable(stream8-${program} apps/${program}/main.cpp)
