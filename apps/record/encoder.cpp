@@ -1,26 +1,22 @@
 #include "record/encoder.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "common/module_audio.h"
+#include "record/output_files.h"
 
 namespace fs = std::filesystem;
+using output_files::disk_full;
+using output_files::find_program;
+using output_files::no_space_errno;
 
 namespace {
 constexpr int kWidth = 640;
@@ -44,17 +40,6 @@ std::string no_space(const std::string& dir)
     return "no space left on the device holding " + dir;
 }
 
-bool disk_full(const std::string& dir)
-{
-    struct statvfs fs_info;
-    return statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0;
-}
-
-bool no_space_errno(int err)
-{
-    return err == ENOSPC || err == EDQUOT;
-}
-
 // `what` failed with `err` while writing into `dir`.
 std::string write_failure(const std::string& what, const std::string& dir, int err)
 {
@@ -72,57 +57,12 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
             return "ffmpeg " + what + ": " + no_space(dir);
     if (tail.find("No space left on device") != std::string::npos)
         return "ffmpeg " + what + ": " + no_space(dirs.front());
-    rlimit limit;
-    if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    const long long limit = output_files::file_size_limit();
+    if (tail.empty() && limit >= 0)
         return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
-               std::to_string(limit.rlim_cur) + " bytes here (ulimit -f)";
+               std::to_string(limit) + " bytes here (ulimit -f)";
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
-}
-
-// A program to run: a name with a slash as it is, else the first executable on PATH; empty when
-// there is none.
-std::string find_program(const std::string& name)
-{
-    if (name.find('/') != std::string::npos)
-        return access(name.c_str(), X_OK) == 0 ? name : std::string();
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
-}
-
-// When this process started, in seconds since the epoch (now, when /proc cannot tell).
-double process_start_time()
-{
-    std::ifstream self("/proc/self/stat");
-    std::string stat_line;
-    std::getline(self, stat_line);
-    std::ifstream proc_stat("/proc/stat");
-    long long boot = -1;
-    for (std::string key; proc_stat >> key;) {
-        if (key == "btime") {
-            proc_stat >> boot;
-            break;
-        }
-        proc_stat.ignore(1 << 20, '\n');
-    }
-    const size_t paren = stat_line.rfind(')');
-    if (paren == std::string::npos || boot < 0)
-        return static_cast<double>(std::time(nullptr));
-    // After the command name: the state is field 3 and the start time (in clock ticks since boot)
-    // field 22.
-    std::istringstream fields(stat_line.substr(paren + 1));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; i++) {
-    }
-    const double ticks = std::strtod(field.c_str(), nullptr);
-    return static_cast<double>(boot) + ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // The pid in a name made from `prefix` + "PID-XXXXXX" by mkstemp or mkdtemp; 0 when the name is
@@ -149,20 +89,12 @@ long leftover_pid(const std::string& name, const std::string& prefix)
 void remove_leftovers(const std::string& dir, const std::string& prefix, bool directories,
                       std::vector<std::string>& removed)
 {
-    static const double started = process_start_time();
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string path = it->path().string();
         const long pid = leftover_pid(it->path().filename().string(), prefix);
-        struct stat st;
-        if (pid <= 0 || pid == getpid() || lstat(path.c_str(), &st) != 0)
+        if (pid <= 0 || !output_files::stale_leftover(path, pid, directories))
             continue;
-        if ((directories ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) || st.st_uid != geteuid())
-            continue;
-        if (static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9 >= started)
-            continue;
-        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-            continue;  // still running (or someone else's process under that pid)
         std::error_code rm;
         if (directories)
             fs::remove_all(path, rm);
@@ -171,17 +103,6 @@ void remove_leftovers(const std::string& dir, const std::string& prefix, bool di
         if (!rm)
             removed.push_back(path);
     }
-}
-
-// The mode of the finished video: an existing file's own, else what the umask allows.
-mode_t video_mode(const std::string& out)
-{
-    struct stat st;
-    if (stat(out.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        return st.st_mode & 07777;
-    const mode_t mask = umask(022);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 // The last value of `key` in ffmpeg's progress report, or -1; only a report that reached its end.
@@ -213,19 +134,10 @@ bool resolve_output(std::string& out, std::string& error)
         }
         out = resolved.string();
     }
-    struct stat st;
-    if (stat(out.c_str(), &st) != 0)
-        return true;  // a new file
-    const std::string cannot = "cannot write the video " + out + ": ";
-    if (S_ISDIR(st.st_mode))
-        error = cannot + "it is a directory";
-    else if (!S_ISREG(st.st_mode))
-        error = cannot + "it exists and is not a regular file (" +
-                (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
-                "); it is left alone";
-    else if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
-        error = cannot + "the file is read-only; it is left alone";
-    return error.empty();
+    const std::string refusal = output_files::output_refusal(out);
+    if (!refusal.empty())
+        error = "cannot write the video " + out + ": " + refusal;
+    return refusal.empty();
 }
 
 VideoEncoder::~VideoEncoder()
@@ -270,13 +182,13 @@ bool VideoEncoder::open(std::string& error)
     }
     // Names carry the recorder's pid, so that what a killed recorder left can be told from what a
     // running one is writing, and removed.
-    const std::string pid = std::to_string(getpid());
+    const std::string pid = std::to_string(output_files::process_id());
     const std::string partial_prefix = fs::path(out_).filename().string() + ".partial-";
     remove_leftovers(temp.string(), "stream8-record-", true, removed_);
     remove_leftovers(directory_of(out_), partial_prefix, false, removed_);
 
     std::string tmpl = (temp / ("stream8-record-" + pid + "-XXXXXX")).string();
-    if (!mkdtemp(tmpl.data())) {
+    if (!output_files::make_unique_directory(tmpl)) {
         error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(), errno);
         return false;
     }
@@ -286,13 +198,10 @@ bool VideoEncoder::open(std::string& error)
     // the end, so a run that fails or is cut short never leaves a half-written file under that
     // name, and no file that happens to exist is taken over.
     std::string partial = (fs::path(out_).parent_path() / (partial_prefix + pid + "-XXXXXX")).string();
-    int fd = mkstemp(partial.data());
-    if (fd < 0) {
+    if (!output_files::make_unique_file(partial, out_)) {
         error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
         return false;
     }
-    fchmod(fd, video_mode(out_));
-    ::close(fd);
     partial_ = partial;
 
     std::vector<std::string> argv = {
@@ -407,25 +316,19 @@ bool VideoEncoder::check_video(std::string& error)
 {
     const std::string dir = directory_of(partial_);
     const std::string not_kept = "; " + out_ + " is left as it was";
-    int fd = ::open(partial_.c_str(), O_RDONLY);
-    if (fd < 0 || fsync(fd) != 0) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        error = write_failure("cannot write the video " + out_, dir, err) + not_kept;
+    long long on_disk = 0;
+    if (!output_files::sync_file(partial_, on_disk)) {
+        error = write_failure("cannot write the video " + out_, dir, errno) + not_kept;
         return false;
     }
-    struct stat st;
-    fstat(fd, &st);
-    ::close(fd);
 
     const long long written = progress_value(scratch_ + "/mux.progress", "total_size");
-    if (written < 0 || st.st_size != written) {
+    if (written < 0 || on_disk != written) {
         error = "cannot write the video " + out_ + ": " +
                 (disk_full(dir) ? no_space(dir)
                                 : written < 0 ? std::string("ffmpeg did not report the size it wrote")
                                               : "ffmpeg wrote " + std::to_string(written) + " bytes and " +
-                                                    std::to_string(st.st_size) + " are on the disk") +
+                                                    std::to_string(on_disk) + " are on the disk") +
                 not_kept;
         return false;
     }
@@ -494,10 +397,6 @@ bool VideoEncoder::publish(std::string& error)
     }
     partial_.clear();
     // The new name on the disk too, before the recorder says the video is written.
-    int dir = ::open(directory_of(out_).c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        fsync(dir);
-        ::close(dir);
-    }
+    output_files::sync_directory(directory_of(out_));
     return true;
 }

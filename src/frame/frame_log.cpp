@@ -55,7 +55,8 @@ FrameLog::~FrameLog()
 
 bool FrameLog::open(const std::string& path)
 {
-    file_ = std::fopen(path.c_str(), "w");
+    // Binary: the same bytes on every system (no CR before each newline on Windows).
+    file_ = std::fopen(path.c_str(), "wb");
     return file_ != nullptr;
 }
 

@@ -54,7 +54,7 @@ public:
 
 private:
     // Show time of iteration i's present, in units of 1/(kTimerHz * 1000) s.
-    static constexpr long long at(long i) { return (i - 1) * kPresentMs * kTimerHz; }
+    static constexpr long long at(long i) { return (i - 1) * kPresentMs * static_cast<long long>(kTimerHz); }
     static constexpr long long tick_units() { return kTickPeriod * 1000LL; }
     // Ticks after the first that have arrived by iteration i's present.
     static constexpr long ticks_through(long i) { return static_cast<long>(at(i) / tick_units()); }
