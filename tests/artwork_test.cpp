@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/headless_host.h"
+#include "spy_host.h"
 #include "pictures.h"
 #include "show/show.h"
 #include "test_files.h"
@@ -219,15 +219,15 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
     // mean brightness either stays within 20 levels or repeats every 20
     // frames (19..21): rings every 32 columns would pulse every 12.5.
     std::vector<double> mean;
-    HeadlessHost host;
-    host.on_present = [&](BITMAP* b, Phase p, long n) {
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
         if (p != Phase::Loop || n < 1281 || n > 1340) return;
         double sum = 0;
         for (int y = 0; y < b->h; ++y)
             for (int x = 0; x < b->w; ++x) sum += red(b, x, y) + green(b, x, y) + blue(b, x, y);
         mean.push_back(sum / (3.0 * b->w * b->h));
     };
-    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1340; };
+    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 1340; };
     ProbeResult probe;
     probe.pictures = decoded_pictures(ARTWORK_DIR);
     run_show(host, ARTWORK_DIR, probe);

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "assets/tunnel_tables.h"
-#include "frame/headless_host.h"
+#include "frame/headless_allegro.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "frame/frame_log.h"
-#include "frame/headless_host.h"
+#include "frame/headless_allegro.h"
 #include "frame/sequencer.h"
 #include "frame/show_random.h"
 

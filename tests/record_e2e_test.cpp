@@ -176,7 +176,7 @@ std::string bitmap_pixels(BITMAP* b)
     return out;
 }
 
-TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
+TEST(Recording, DumpedFramesAreTheFramesAHeadlessRunPresents)
 {
     TempDir dir;
     write_record_data(dir.path());
@@ -203,18 +203,18 @@ TEST(Recording, DumpedFramesAreTheFramesTheHeadlessHostPresents)
         << log;
     EXPECT_NE(log.find("wrote 4 of 9 requested pictures"), std::string::npos) << log;
 
-    // The same show on the plain headless host, stopped by Esc right after loop:2.
+    // The same show on the tests' spy host, stopped by Esc right after loop:2.
     FrameSet wanted;
     std::string error;
     ASSERT_TRUE(parse_frame_set(list, wanted, error));
     std::map<std::string, std::string> expected;
-    HeadlessHost host;
-    host.on_present = [&](BITMAP* b, Phase p, long n) {
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
         FrameLabel f{p, n};
         if (wanted.contains(f))
             expected[png_file_name(f)] = bitmap_pixels(b);
     };
-    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 2; };
+    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 2; };
     run_show(host, dir.path(), probe_show_data(dir.path()));
     ASSERT_EQ(expected.size(), 6u);
 

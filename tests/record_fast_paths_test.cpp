@@ -11,7 +11,7 @@
 #include "common/frame_list.h"
 #include "common/png_writer.h"
 #include "frame/frame_log.h"
-#include "frame/headless_host.h"
+#include "spy_host.h"
 #include "raster/raster.h"
 #include "record_support.h"
 #include "show/show.h"
@@ -29,9 +29,9 @@ struct ShowHashes {
 ShowHashes run_show_on(raster::Path path, long dump = 0, const std::string& png = "")
 {
     raster::set_path(path);
-    HeadlessHost host;
+    SpyHost host;
     ShowHashes r;
-    host.on_present = [&](BITMAP* b, Phase phase, long n) {
+    host.on_iteration = [&](BITMAP* b, Phase phase, long n) {
         r.hashes.push_back(frame_hash(b));
         r.labels.push_back({phase, n});
         std::string error;

@@ -276,6 +276,38 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     EXPECT_EQ(wrong, 0) << "samples off the live mixer's level";
     duh_end_sigrenderer(sr);
     unload_duh(duh);
+
+    // A module at full scale (mixing volume 128, a square wave of +-127 on four centred
+    // channels): DUMB's samples sit at the 16-bit limits, and the right side's gain, above one,
+    // takes them past. The mixer clips there, as the live show's does; nothing wraps.
+    std::vector<uint8_t> four = {0x81, 3, 60, 1, 0x82, 3, 60, 1, 0x83, 3, 60, 1, 0x84, 3, 60, 1, 0};
+    four.resize(four.size() + 63, 0);
+    std::vector<uint8_t> loud = test_module_bytes(four);
+    loud[0x31] = 128;
+    for (size_t c = 0; c < 4; c++)
+        loud[0x40 + c] = 32;
+    for (size_t i = loud.size() - 64; i < loud.size(); i++)
+        loud[i] = i < loud.size() - 32 ? 127 : 0x81;
+    write_bytes(dir.file("loud.it"), loud);
+    ModuleAudio at_full_scale;
+    ASSERT_TRUE(at_full_scale.load(dir.file("loud.it"))) << at_full_scale.problem();
+    std::vector<int16_t> mixed;
+    at_full_scale.render(4800, 1.0f, mixed);
+    duh = dumb_load_it_quick(dir.file("loud.it").c_str());
+    ASSERT_NE(duh, nullptr);
+    sr = duh_start_sigrenderer(duh, 0, 2, 0);
+    duh_render(sr, 16, 0, 1.0f, 65536.0f / kSampleRate, 4800, raw.data());
+    auto clipped = [](double v) { return static_cast<int>(std::max(-32768.0, std::min(32767.0, std::floor(v)))); };
+    long wrong_loud = 0, past = 0;
+    for (size_t i = 0; i < raw.size(); i += 2) {
+        past += raw[i + 1] * 65790.0 / 65536 > 32767 || raw[i + 1] * 65790.0 / 65536 < -32768;
+        wrong_loud += mixed[i] != clipped(raw[i] * 65276.0 / 65536) ||
+                      mixed[i + 1] != clipped(raw[i + 1] * 65790.0 / 65536);
+    }
+    EXPECT_GT(past, 1000) << "the module does not reach the mixer's limits";
+    EXPECT_EQ(wrong_loud, 0) << "samples at full scale not clipped as the live mixer clips";
+    duh_end_sigrenderer(sr);
+    unload_duh(duh);
 }
 
 // The module checker in front of DUMB: well-formed modules pass, at the edges of what the player
@@ -295,10 +327,10 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<long>(at));
         return f;
     };
-    // In sample mode with two orders: the sample header, then the pattern.
     // In sample mode with two orders: the tables (the sample's offset, the pattern's), the sample
-    // header, the pattern.
-    const size_t sample = it::song::kSize + 2 + 2 * 4, pattern = sample + it::sample::kSize;
+    // header, the pattern. The record sizes are the format's own, written out here rather than
+    // taken from the layout the checker reads by: a wrong size there shows.
+    const size_t sample = 0xC0 + 2 + 2 * 4, pattern = sample + 0x50;
     std::vector<uint8_t> short_header = test_module_bytes();
     short_header.resize(100);
     std::vector<uint8_t> stereo_packed = test_module_bytes();
@@ -323,11 +355,11 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     stereo64[sample + it::sample::kFlags] |= it::sample::kStereo;
     // The instrument read again from the file's last 550 bytes (all the player takes), or 549.
     std::vector<uint8_t> last_instrument = test_module_bytes({}, 25);
-    const size_t instrument = it::get32(last_instrument, it::song::kSize + 2);
+    const size_t instrument = it::get32(last_instrument, 0xC0 + 2);
     const size_t moved = last_instrument.size();
     last_instrument.insert(last_instrument.end(), last_instrument.begin() + static_cast<long>(instrument),
-                           last_instrument.begin() + static_cast<long>(instrument + it::instrument::kReadSize));
-    last_instrument = patched(last_instrument, it::song::kSize + 2,
+                           last_instrument.begin() + static_cast<long>(instrument + 550));
+    last_instrument = patched(last_instrument, 0xC0 + 2,
                               {uint8_t(moved), uint8_t(moved >> 8), uint8_t(moved >> 16), 0});
     std::vector<uint8_t> instrument_cut = last_instrument;
     instrument_cut.pop_back();
@@ -336,7 +368,7 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     // in the format of trackers before 2.00, the longest order list, the highest sample rate.
     for (const auto& file : {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
                              test_module_bytes({}, -1, 256), long_sample, packed16, stereo32, last_instrument,
-                             patched(test_module_bytes(), it::song::kSize, {5, 0}),  // a missing pattern, then 0
+                             patched(test_module_bytes(), 0xC0, {5, 0}),  // a missing pattern, then 0
                              rows({0x81, 0x0B, 60, 1, 26, 0, 0}, 63),                 // Z, the last command
                              patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00})})
         EXPECT_TRUE(check_module(file, problem)) << problem;
@@ -348,14 +380,14 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {rows({0, 0x82, 3, 60, 1, 0x02, 62, 1, 0}, 62), "pattern 0, row 1: two events on channel 2"},
         {rows({0x81, 0x0B, 60, 1, 27, 0, 0}, 63),
          "pattern 0, row 0, channel 1: effect byte 27 is not a command A..Z"},
-        {patched(test_module_bytes(), it::song::kSize, {5, 255}), "has no pattern in its order list before the end mark"},
-        {patched(test_module_bytes(), it::song::kSize, {1, 255}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), 0xC0, {5, 255}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), 0xC0, {1, 255}), "has no pattern in its order list before the end mark"},
         {patched(test_module_bytes({}, 25), instrument + it::instrument::kKeyboard + 2 * 119, {120}),
          "instrument 1: its keyboard table maps to note 120"},
         {patched(test_module_bytes(), sample + it::sample::kDataOffset,
                  {uint8_t(data - 1), uint8_t((data - 1) >> 8), 0, 0}),
          "the data of sample 1 overlaps pattern 0"},
-        {patched(test_module_bytes(), it::song::kSize, {199, 200}), "order 1 is 200, not a pattern number"},
+        {patched(test_module_bytes(), 0xC0, {199, 200}), "order 1 is 200, not a pattern number"},
         {packed16_cut, "sample 1: its compressed data runs past the end of the file"},
         {stereo64, "sample 1: its data runs past the end of the file"},
         {instrument_cut, "instrument 1 lies outside the file"},
@@ -367,7 +399,7 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
          "sample 1: its data runs past the end of the file"},
         {patched(test_module_bytes(), sample - 4, {0xFF, 0xFF, 0xFF, 0x00}),  // the pattern's offset
          "pattern 0 lies outside the file"},
-        {patched(test_module_bytes(), it::song::kSize, {255, 0}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), 0xC0, {255, 0}), "has no pattern in its order list before the end mark"},
         {stereo_packed, "sample 1 is compressed stereo, which the player cannot read"},
         {short_header, "is too short for a module header"},
         {patched(test_module_bytes(), pattern + it::pattern::kLength, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
@@ -648,10 +680,10 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         if (c.failure) {
             EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
         } else if (r.failure.empty()) {
-            HeadlessHost host;
-            host.esc = [](const HeadlessHost& h) { return h.presents > 0; };
+            SpyHost host;
+            host.esc = [](const SpyHost& h) { return h.presents() > 0; };
             const int status = run_show(host, dir.path(), r);
-            EXPECT_EQ(status, r.pictures.error.empty() ? 0 : 1) << host.fatal_message;
+            EXPECT_EQ(status, r.pictures.error.empty() ? 0 : 1) << host.fatal_message();
         }
         EXPECT_EQ(picture_decodes(), decodes_before) << "this process ran a picture decoder";
     }

@@ -11,11 +11,11 @@
 
 namespace {
 
-using Event = HeadlessHost::Event;
+using Event = SpyHost::Event;
 
 TEST(HelixValues, FirstSquareOfTheShow)
 {
-    HeadlessHost host;  // makecol needs the 32-bit layout
+    SpyHost host;  // makecol needs the 32-bit layout
     Helix h;
     h.advance_angles();
     EXPECT_EQ(h.old_i, -0x1.8cbb66p-4f);  // -0.0968584: pi / 1000 - 0.1
@@ -145,7 +145,7 @@ TEST(HelixValues, OscillatorAndAnglesOverTheThreeVisits)
 
 // A show with the bitmaps scene 2 reads; the wave picture's rows are told apart by colour.
 struct HelixScene : ::testing::Test {
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> show;
 
     static int row_colour(int r) { return makecol(r & 255, r >> 8, 77); }
@@ -173,13 +173,13 @@ struct HelixScene : ::testing::Test {
 TEST_F(HelixScene, FirstFrameShowsLinesThenLeavesTheWave)
 {
     BITMAP* shown = create_bitmap(640, 480);
-    host.on_present = [&](BITMAP* b, Phase, long) { blit(b, shown, 0, 0, 0, 0, 640, 480); };
-    host.owed_ticks = 1;
+    host.on_iteration = [&](BITMAP* b, Phase, long) { blit(b, shown, 0, 0, 0, 0, 640, 480); };
+    host.set_owed(1);
     ASSERT_TRUE(show->helix.frame(*show));
-    EXPECT_EQ(host.presents, 1);
+    EXPECT_EQ(host.presents(), 1);
     EXPECT_EQ(host.polls, 1);
     EXPECT_EQ(host.esc_tests, 430);
-    EXPECT_EQ(host.owed_ticks, 0);
+    EXPECT_EQ(host.owed(), 0);
     EXPECT_EQ(show->helix.aalto, 0.1f);
     EXPECT_EQ(show->helix.pokale, 200.0f);
 
@@ -208,7 +208,7 @@ TEST_F(HelixScene, FirstFrameShowsLinesThenLeavesTheWave)
     }
 
     // The next frame shows its lines over that wave, then replaces it.
-    host.owed_ticks = 1;
+    host.set_owed(1);
     ASSERT_TRUE(show->helix.frame(*show));
     EXPECT_EQ(getpixel(shown, 600, 81), row_colour(91));
     EXPECT_EQ(getpixel(shown, 600, 399), getpixel(shown, 600, 398));
@@ -220,13 +220,13 @@ TEST_F(HelixScene, EscIsTestedAfterEverySquareBeforeThePresent)
     for (long at : {1L, 430L}) {
         SCOPED_TRACE(at);
         host.esc_tests = 0;
-        host.esc = [at](const HeadlessHost& h) { return h.esc_tests >= at; };
-        host.owed_ticks = 1;
+        host.esc = [at](const SpyHost& h) { return h.esc_tests >= at; };
+        host.set_owed(1);
         EXPECT_FALSE(show->helix.frame(*show));
         EXPECT_EQ(host.esc_tests, at);
-        EXPECT_EQ(host.presents, 0);
+        EXPECT_EQ(host.presents(), 0);
         EXPECT_EQ(host.polls, 0);
-        EXPECT_EQ(host.owed_ticks, 1);
+        EXPECT_EQ(host.owed(), 1);
     }
     EXPECT_TRUE(host.has(Event::Deinit));
     EXPECT_FALSE(host.has(Event::Windowed));
@@ -235,10 +235,10 @@ TEST_F(HelixScene, EscIsTestedAfterEverySquareBeforeThePresent)
 TEST_F(HelixScene, EscInTheMainLoopEndsWithDeinitOnly)
 {
     host.install_tick();
-    host.esc = [](const HeadlessHost& h) { return h.esc_tests >= 3; };  // the first square's test
+    host.esc = [](const SpyHost& h) { return h.esc_tests >= 3; };  // the first square's test
     show->effu = 2;
     EXPECT_EQ(run_main_loop(*show), 0);
-    EXPECT_EQ(host.presents, 0);
+    EXPECT_EQ(host.presents(), 0);
     EXPECT_EQ(host.events, (std::vector<Event>{Event::InstallTick, Event::Deinit}));
 }
 

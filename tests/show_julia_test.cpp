@@ -15,7 +15,7 @@ namespace {
 // A show with stand-in pictures (the afro stand-in keys to all magenta, so it draws nothing).
 struct SceneShow {
     TempDir dir;
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> s;
     BITMAP* presented = nullptr;  // copy of the last presented frame
 
@@ -23,9 +23,9 @@ struct SceneShow {
     {
         s = show_on_stand_ins(host, dir);
         presented = create_bitmap_ex(32, 640, 480);
-        host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        host.on_iteration = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
         s->effu = 4;
-        host.owed_ticks = 0;
+        host.set_owed(0);
     }
     ~SceneShow() { destroy_bitmap(presented); }
 };
@@ -131,9 +131,9 @@ TEST(Julia, FirstFrameIsBlackButTheCentreBlock)
     EXPECT_EQ(s.julia.maxIterations, 1501);
     EXPECT_FLOAT_EQ(s.julia.zoom, 0.001f);
     EXPECT_EQ(s.effu, 4);
-    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_EQ(show.host.presents(), 1);
     EXPECT_EQ(show.host.polls, 1);
-    EXPECT_EQ(show.host.owed_ticks, -1);
+    EXPECT_EQ(show.host.owed(), -1);
 
     BITMAP* f = show.presented;
     long wrong = 0;
@@ -192,7 +192,7 @@ TEST(Julia, EndsItselfOnlyAbove64AndDrawsAtTheReducedZoom)
     EXPECT_NE(getpixel(show.presented, 320, 94), 0);
     EXPECT_NE(getpixel(show.presented, 320, 384), 0);
     EXPECT_EQ(getpixel(show.presented, 320, 386), 0);
-    EXPECT_EQ(show.host.presents, 2);
+    EXPECT_EQ(show.host.presents(), 2);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 namespace {
 
-using Event = HeadlessHost::Event;
+using Event = SpyHost::Event;
 
 TEST(PlasmaCells, FirstFrameOfTheShow)
 {
@@ -113,13 +113,13 @@ TEST(PlasmaTurn, WrapsFrom254ToZero)
 
 // Relief over synthetic pictures of one depth: height and colour pictures and a marked canvas.
 struct Relief {
-    HeadlessHost& host;
+    SpyHost& host;
     BITMAP* canvas;
     BITMAP* height;
     BITMAP* colour;
     int mark;
 
-    Relief(HeadlessHost& h, int depth) : host(h)
+    Relief(SpyHost& h, int depth) : host(h)
     {
         canvas = create_bitmap_ex(depth, 640, 480);
         height = create_bitmap_ex(depth, 256, 256);
@@ -152,7 +152,7 @@ struct Relief {
 
 TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
 {
-    HeadlessHost host;
+    SpyHost host;
     for (int depth : {32, 24}) {
         SCOPED_TRACE(depth);
         Plasma pl;
@@ -188,7 +188,7 @@ TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
 
 TEST(PlasmaRelief, SilentIn16BitDepth)
 {
-    HeadlessHost host;
+    SpyHost host;
     Plasma pl;
     Relief rel(host, 16);
     clear_to_color(rel.height, 0xFFFF);  // the largest packed value there is
@@ -199,7 +199,7 @@ TEST(PlasmaRelief, SilentIn16BitDepth)
 
 // A show with the bitmaps scene 1 reads: black turned faces, a red height and a green colour face.
 struct PlasmaScene : ::testing::Test {
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> show;
 
     void SetUp() override
@@ -227,11 +227,11 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
 {
     Plasma& pl = show->plasma;
     BITMAP* canvas = show->pics.canvas;
-    host.owed_ticks = 1;
+    host.set_owed(1);
     ASSERT_TRUE(pl.frame(*show));
-    EXPECT_EQ(host.presents, 1);
+    EXPECT_EQ(host.presents(), 1);
     EXPECT_EQ(host.polls, 55696);
-    EXPECT_EQ(host.owed_ticks, 0);
+    EXPECT_EQ(host.owed(), 0);
     EXPECT_EQ(pl.kartanpyoritys, 2);
     // The table's blocks; rows 0..79 and 400..479 keep what they held.
     EXPECT_EQ(getpixel(canvas, 0, 80), makecol(129, 126, 130));
@@ -244,7 +244,7 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
     // sample (128, 128) with height 200 << 16 (viiva 87) draws 371..374 on row 238.
     EXPECT_EQ(getpixel(show->pics.face1Rotated, 128, 128), makecol(200, 0, 0));
     EXPECT_NE(getpixel(canvas, 371, 238), makecol(0, 255, 0));
-    host.owed_ticks = 1;
+    host.set_owed(1);
     ASSERT_TRUE(pl.frame(*show));
     EXPECT_EQ(getpixel(canvas, 371, 238), makecol(0, 255, 0));
     EXPECT_EQ(getpixel(canvas, 374, 238), makecol(0, 255, 0));
@@ -253,10 +253,10 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
 TEST_F(PlasmaScene, EscBeforeThePresentEndsWithDeinitOnly)
 {
     host.install_tick();
-    host.esc = [](const HeadlessHost& h) { return h.polls > 1; };  // only the scene's own test
+    host.esc = [](const SpyHost& h) { return h.polls > 1; };  // only the scene's own test
     show->effu = 1;
     EXPECT_EQ(run_main_loop(*show), 0);
-    EXPECT_EQ(host.presents, 0);
+    EXPECT_EQ(host.presents(), 0);
     EXPECT_EQ(host.polls, 1 + 55696);
     EXPECT_EQ(host.events, (std::vector<Event>{Event::InstallTick, Event::Deinit}));
     EXPECT_EQ(show->plasma.kartanpyoritys, 2);  // the frame ran to its end before the test

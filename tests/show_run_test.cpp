@@ -11,12 +11,12 @@
 
 namespace {
 
-using Event = HeadlessHost::Event;
+using Event = SpyHost::Event;
 
 // A show on stand-in pictures, ready to run from the intro on.
 struct ShowFixture : ::testing::Test {
     TempDir dir;
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> show;
 
     void SetUp() override
@@ -30,7 +30,7 @@ struct ShowFixture : ::testing::Test {
     // Esc held from the n-th Esc test on.
     void esc_from_test(long n)
     {
-        host.esc = [n](const HeadlessHost& h) { return h.esc_tests >= n; };
+        host.esc = [n](const SpyHost& h) { return h.esc_tests >= n; };
     }
 };
 
@@ -43,8 +43,6 @@ TEST_F(ShowFixture, PreambleStartsMusicAndDrawsTheTilesBeforeTheTick)
     EXPECT_EQ(show->plasma.plasma_h, 80);
     EXPECT_EQ(show->tables->tunnel_w, 640);
     EXPECT_EQ(show->tables->tunnel_h, 320);
-    EXPECT_EQ(show->x, 0);
-    EXPECT_EQ(show->y, 0);
     EXPECT_EQ(host.polls, 0);
 }
 
@@ -52,7 +50,7 @@ TEST_F(ShowFixture, IntroHoldsTheLogoThenSmearsTwoPassesATick)
 {
     host.ticks_per_present = 0.25;  // a present costs a quarter tick
     long first_smear_draw = -1;
-    host.on_present = [&](BITMAP*, Phase p, long n) {
+    host.on_iteration = [&](BITMAP*, Phase p, long n) {
         if (p == Phase::Smear && n == 1)
             first_smear_draw = show->random.draws() - 1;  // two draws precede the first present
     };
@@ -61,15 +59,15 @@ TEST_F(ShowFixture, IntroHoldsTheLogoThenSmearsTwoPassesATick)
     EXPECT_EQ(show->effu, 0);
     EXPECT_EQ(first_smear_draw, 401);
     EXPECT_EQ(show->random.draws(), 400 + 1200);
-    EXPECT_EQ(host.phase, Phase::Smear);
-    EXPECT_EQ(host.phase_presents, 600);
+    EXPECT_EQ(host.phase(), Phase::Smear);
+    EXPECT_EQ(host.phase_iteration(), 600);
     // The logo's 708 presents of 5 ms put 209 on the screen, the smear every second of its 600.
     // Every shown frame took one tick: the host waited for three in four, a present brought the
     // fourth; the passed ones cost nothing.
-    EXPECT_EQ(host.presents, 209 + 300);
+    EXPECT_EQ(host.presents(), 209 + 300);
     EXPECT_EQ(host.passes, 708 - 209 + 300);
     EXPECT_EQ(host.idles, 509 - (509 - 1) / 4);
-    EXPECT_EQ(host.ticks, 509 + host.owed_ticks);
+    EXPECT_EQ(host.ticks(), 509 + host.owed());
     EXPECT_EQ(host.polls, 0) << "nothing polls before the main loop";
     EXPECT_EQ(host.esc_tests, 209 - (209 - 1) / 4 + 600) << "the logo tests Esc only while it waits";
 
@@ -117,7 +115,7 @@ TEST_F(ShowFixture, SmearFramesBlendTheCanvasOntoItselfAtTheDrawnOffsets)
     auto draw = [&draws] { return draws.next(); };
     const int kFrames = 5;  // offsets (dx, dy): (3, 0), (-3, -3), (-1, 0), (-2, -3), (-2, 2)
     std::vector<long> mismatches;
-    host.on_present = [&](BITMAP* canvas, Phase p, long n) {
+    host.on_iteration = [&](BITMAP* canvas, Phase p, long n) {
         if (p != Phase::Smear || n > kFrames)
             return;
         const int dy = draw() / 5000 - 3;
@@ -145,13 +143,13 @@ TEST_F(ShowFixture, SlowIntroOwesTheMainLoopNothing)
 {
     host.ticks_per_present = 1.5;
     long owed_at_loop_1 = -1;
-    host.on_present = [&](BITMAP*, Phase p, long n) {
+    host.on_iteration = [&](BITMAP*, Phase p, long n) {
         if (p == Phase::Loop && n == 1)
-            owed_at_loop_1 = host.owed_ticks;
+            owed_at_loop_1 = host.owed();
     };
-    host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Loop && h.phase_presents >= 1; };
+    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 1; };
     EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 0);
-    EXPECT_EQ(host.presents, 209 + 300 + 1);
+    EXPECT_EQ(host.presents(), 209 + 300 + 1);
     EXPECT_EQ(host.idles, 1 + 1) << "the logo's first frame and the main loop's first wait";
     EXPECT_EQ(owed_at_loop_1, 1);
 }
@@ -162,9 +160,9 @@ TEST_F(ShowFixture, EscWhileTheLogoWaitsLeavesThroughTheWindow)
 {
     esc_from_test(100);
     EXPECT_FALSE(run_intro(*show));
-    EXPECT_EQ(host.phase, Phase::Logo);
-    EXPECT_EQ(host.presents, 99);
-    EXPECT_EQ(host.phase_presents, 335) << "the 100th shown present is iteration 336";
+    EXPECT_EQ(host.phase(), Phase::Logo);
+    EXPECT_EQ(host.presents(), 99);
+    EXPECT_EQ(host.phase_iteration(), 335) << "the 100th shown present is iteration 336";
     EXPECT_EQ(show->laiskuri, 0);
     const std::vector<Event> expected = {Event::MusicStart, Event::InstallTick, Event::Deinit,
                                          Event::Windowed};
@@ -174,10 +172,10 @@ TEST_F(ShowFixture, EscWhileTheLogoWaitsLeavesThroughTheWindow)
 TEST_F(ShowFixture, EscWhileTheLoopWaitsLeavesThroughTheWindow)
 {
     ASSERT_TRUE(run_intro(*show));
-    host.owed_ticks = 0;
+    host.set_owed(0);
     // Each frame follows one turn of the wait; Esc is held from the third turn, after frame 2.
     const long idles0 = host.idles;
-    host.esc = [idles0](const HeadlessHost& h) { return h.idles >= idles0 + 3; };
+    host.esc = [idles0](const SpyHost& h) { return h.idles >= idles0 + 3; };
     host.begin_phase(Phase::Loop);
     EXPECT_EQ(run_main_loop(*show), 0);
     EXPECT_EQ(show->laiskuri, 2) << "two frames ran before the wait that saw Esc";
@@ -190,7 +188,7 @@ TEST_F(ShowFixture, EscWhileTheLoopWaitsLeavesThroughTheWindow)
 TEST_F(ShowFixture, OwedTicksRunFramesBackToBackWithoutTheWaitsEscTest)
 {
     ASSERT_TRUE(run_intro(*show));
-    host.owed_ticks = 10;
+    host.set_owed(10);
     host.begin_phase(Phase::Loop);
     const long before = host.esc_tests;
     esc_from_test(before + 3);  // the loop's first test, then two scene frames' tests
@@ -203,22 +201,22 @@ TEST_F(ShowFixture, OwedTicksRunFramesBackToBackWithoutTheWaitsEscTest)
 TEST(RunShow, UnusablePictureEndsBeforeTheShowWithAMessage)
 {
     TempDir dir;
-    HeadlessHost host;
+    SpyHost host;
     write_stand_in_pictures(dir.path());
     fs::remove(dir.file("tolmo.jpg"));
     EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 1);
     EXPECT_EQ(host.events, std::vector<Event>{Event::Fatal});
-    EXPECT_NE(host.fatal_message.find("tolmo.jpg"), std::string::npos);
-    EXPECT_EQ(host.presents, 0);
+    EXPECT_NE(host.fatal_message().find("tolmo.jpg"), std::string::npos);
+    EXPECT_EQ(host.presents(), 0);
 }
 
 TEST(RunShow, WholeShowRunsToItsEndByItself)
 {
     TempDir dir;
-    HeadlessHost host;
+    SpyHost host;
     write_stand_in_pictures(dir.path());
     long loop_frames = 0, fewest_polls = 1 << 30, polls_before = 0;
-    host.on_present = [&](BITMAP*, Phase p, long) {
+    host.on_iteration = [&](BITMAP*, Phase p, long) {
         if (p != Phase::Loop)
             return;
         loop_frames++;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using Event = HeadlessHost::Event;
+using Event = SpyHost::Event;
 
 TEST(StairGeometry, BothEndsOfTheSlideAndTheRisersJoin)
 {
@@ -107,7 +107,7 @@ TEST(TileRules, SetupDrawsFourPerTileInOrder)
 
 // A show with just the bitmaps scene 0 reads, in plain colours.
 struct StairsScene : ::testing::Test {
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> show;
 
     void SetUp() override
@@ -146,12 +146,12 @@ TEST_F(StairsScene, FrameDraws422TimesMovesTwentyTilesAndSlides)
     }
 
     show->laiskuri = 1;
-    host.owed_ticks = 1;
+    host.set_owed(1);
     ASSERT_TRUE(st.frame(*show));
     EXPECT_EQ(show->random.draws(), 400 + 422);
-    EXPECT_EQ(host.owed_ticks, 0);
+    EXPECT_EQ(host.owed(), 0);
     EXPECT_EQ(host.polls, 1);
-    EXPECT_EQ(host.presents, 1);
+    EXPECT_EQ(host.presents(), 1);
     for (int i = 0; i < 100; i++) {  // entries 20..99 stay as set up
         EXPECT_EQ(st.dropx[i], oracle.dropx[i]) << i;
         EXPECT_EQ(st.dropy[i], oracle.dropy[i]) << i;
@@ -192,7 +192,7 @@ TEST_F(StairsScene, TitleCopyJittersByTheNextTwoDrawsYFirst)
     ASSERT_NE(jx, jy) << "the replay must tell the two draws apart";
 
     show->laiskuri = 1;  // the title bobs by int(40 sin(1/20)) = 1 row
-    host.owed_ticks = 1;
+    host.set_owed(1);
     ASSERT_TRUE(show->stairs.frame(*show));
     std::vector<std::pair<int, int>> lit;
     for (int y = 81; y < 400; y++)
@@ -205,11 +205,11 @@ TEST_F(StairsScene, TitleCopyJittersByTheNextTwoDrawsYFirst)
 TEST_F(StairsScene, EscAfterThePresentEndsWithDeinitOnly)
 {
     host.install_tick();
-    host.esc = [](const HeadlessHost& h) { return h.presents > 0; };  // the scene's own test
+    host.esc = [](const SpyHost& h) { return h.presents() > 0; };  // the scene's own test
     EXPECT_EQ(run_main_loop(*show), 0);
-    EXPECT_EQ(host.presents, 1);
+    EXPECT_EQ(host.presents(), 1);
     EXPECT_EQ(host.events, (std::vector<Event>{Event::InstallTick, Event::Deinit}));
-    EXPECT_EQ(host.owed_ticks, 1);  // the ended frame's tick is not consumed
+    EXPECT_EQ(host.owed(), 1);  // the ended frame's tick is not consumed
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "frame/headless_host.h"
+#include "spy_host.h"
 #include "show/show.h"
 #include "test_files.h"
 
@@ -37,12 +37,12 @@ inline ProbeResult probed_here(const std::string& dir)
 
 // A show on stand-in pictures written into `dir`, with its pictures loaded and nothing else of
 // the preamble run; a failed load is reported as a test failure.
-inline std::unique_ptr<Show> show_on_stand_ins(HeadlessHost& host, const TempDir& dir)
+inline std::unique_ptr<Show> show_on_stand_ins(SpyHost& host, const TempDir& dir)
 {
     write_stand_in_pictures(dir.path());
     auto s = std::make_unique<Show>(host);
     std::string error;
-    if (!load_pictures(s->pics, decoded_pictures(dir.path()), s->x, s->y, error))
+    if (!load_pictures(s->pics, decoded_pictures(dir.path()), error))
         ADD_FAILURE() << error;
     return s;
 }

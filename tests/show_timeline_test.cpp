@@ -16,25 +16,25 @@ constexpr int kMarker = 0x13579B;
 
 // Paints a marker into the canvas corners at every loop-head poll, before the sequencer runs,
 // so that a frame's present tells whether the letterbox was painted in between.
-class MarkingHost : public HeadlessHost {
+class MarkingHost : public SpyHost {
 public:
     Show* show = nullptr;
     long head_polls = 0;
 
     void begin_phase(Phase p) override
     {
-        HeadlessHost::begin_phase(p);
+        SpyHost::begin_phase(p);
         awaiting_head_poll_ = true;
     }
     void present(BITMAP* frame) override
     {
         awaiting_head_poll_ = true;
-        HeadlessHost::present(frame);
+        SpyHost::present(frame);
     }
     void poll_music() override
     {
-        HeadlessHost::poll_music();
-        if (phase == Phase::Loop && awaiting_head_poll_ && show) {
+        SpyHost::poll_music();
+        if (phase() == Phase::Loop && awaiting_head_poll_ && show) {
             awaiting_head_poll_ = false;
             head_polls++;
             putpixel(show->pics.canvas, 0, 0, kMarker);
@@ -70,10 +70,10 @@ struct ShowRun {
         write_stand_in_pictures(dir.path());
         s = std::make_unique<Show>(host);
         host.show = s.get();
-        host.on_present = [&](BITMAP*, Phase phase, long) {
+        host.on_iteration = [&](BITMAP*, Phase phase, long) {
             Show& sh = *s;
             if (phase != Phase::Loop) {
-                if (kierros_at_ending < 0 && host.in_loop) {
+                if (kierros_at_ending < 0 && host.in_loop()) {
                     kierros_at_ending = sh.kierros;
                     effu_at_ending = sh.effu;
                     head_polls_at_ending = host.head_polls;
@@ -81,14 +81,14 @@ struct ShowRun {
                 return;
             }
             // The scene the show announced: scene 4 moves effu on within its own last frame.
-            const int scene = host.scene;
+            const int scene = host.scene();
             const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker
                                 && getpixel(sh.pics.canvas, 0, 479) == kMarker;
             frames.push_back(
                 {sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini, sh.julia.zoom, sh.helix.aalto});
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
-        host.esc = [](const HeadlessHost& h) { return h.phase == Phase::Fade; };
+        host.esc = [](const SpyHost& h) { return h.phase() == Phase::Fade; };
         if (!run_preamble(*s, dir.path(), probed_here(dir.path())))
             return;
         start_clock(*s);
@@ -156,10 +156,10 @@ void check_ending(const ShowRun& r)
     EXPECT_EQ(r.kierros_at_ending, 3);
     EXPECT_EQ(r.effu_at_ending, 6);
     EXPECT_EQ(r.head_polls_at_ending, 2100);
-    EXPECT_EQ(r.host.phase, Phase::Fade);
-    EXPECT_EQ(r.host.phase_presents, 0);  // Esc came in the first fade pass, before its present
+    EXPECT_EQ(r.host.phase(), Phase::Fade);
+    EXPECT_EQ(r.host.phase_iteration(), 0);  // Esc came in the first fade pass, before its present
     ASSERT_FALSE(r.host.events.empty());
-    EXPECT_EQ(r.host.events.back(), HeadlessHost::Event::Deinit);
+    EXPECT_EQ(r.host.events.back(), SpyHost::Event::Deinit);
 }
 
 void check_clocks(const ShowRun& r)
@@ -221,21 +221,21 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
     write_stand_in_pictures(dir.path());
     for (int scene = 3; scene <= 5; scene++) {
         SCOPED_TRACE(scene);
-        HeadlessHost host;
-        host.esc = [](const HeadlessHost&) { return true; };
+        SpyHost host;
+        host.esc = [](const SpyHost&) { return true; };
         auto s = std::make_unique<Show>(host);
         ASSERT_TRUE(run_preamble(*s, dir.path(), probed_here(dir.path())));
         s->effu = scene;
-        host.owed_ticks = 0;
+        host.set_owed(0);
         const bool went_on = scene == 3 ? s->tunnel.frame(*s)
                              : scene == 4 ? s->julia.frame(*s)
                                           : s->xorTunnel.frame(*s);
         EXPECT_FALSE(went_on);
-        EXPECT_EQ(host.presents, 1);
+        EXPECT_EQ(host.presents(), 1);
         EXPECT_EQ(host.esc_tests, 1);
-        EXPECT_TRUE(host.has(HeadlessHost::Event::Deinit));
-        EXPECT_FALSE(host.has(HeadlessHost::Event::Windowed));
-        EXPECT_EQ(host.owed_ticks, 0);
+        EXPECT_TRUE(host.has(SpyHost::Event::Deinit));
+        EXPECT_FALSE(host.has(SpyHost::Event::Windowed));
+        EXPECT_EQ(host.owed(), 0);
     }
 }
 

@@ -12,7 +12,7 @@ namespace {
 // scene clock where the first scene 3 visit leaves it.
 struct SceneShow {
     TempDir dir;
-    HeadlessHost host;
+    SpyHost host;
     std::unique_ptr<Show> s;
     BITMAP* presented = nullptr;
 
@@ -23,8 +23,8 @@ struct SceneShow {
         clear_to_color(s->pics.canvas, 0);
         s->animation = 1.6f;
         presented = create_bitmap_ex(32, 640, 480);
-        host.on_present = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
-        host.owed_ticks = 0;
+        host.on_iteration = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        host.set_owed(0);
     }
     ~SceneShow() { destroy_bitmap(presented); }
 };
@@ -51,9 +51,9 @@ TEST(XorTunnel, FirstFrameOfTheFirstVisit)
     EXPECT_FLOAT_EQ(s.animation, 1.57f);
     EXPECT_EQ(static_cast<int>(s.animation * 256.0), 401);
     EXPECT_EQ(static_cast<int>(s.animation * 64.0), 100);
-    EXPECT_EQ(show.host.presents, 1);
+    EXPECT_EQ(show.host.presents(), 1);
     EXPECT_EQ(show.host.polls, 1);
-    EXPECT_EQ(show.host.owed_ticks, -1);
+    EXPECT_EQ(show.host.owed(), -1);
     EXPECT_EQ(s.random.draws(), 0);
 
     // (0, 0): u = (-16 + 401) & 255 = 129, v = (-109 + 100) & 255 = 247, c = 118. Nothing is
@@ -63,8 +63,7 @@ TEST(XorTunnel, FirstFrameOfTheFirstVisit)
 
     // The pass alone: the centre gives u = 145, v = 120, c = 233 at canvas (320, 240).
     clear_to_color(s.pics.canvas, 0);
-    int color = -1;
-    draw_xor_tunnel(s.pics.canvas, *s.tables, 401, 100, color);
+    draw_xor_tunnel(s.pics.canvas, *s.tables, 401, 100);
     EXPECT_EQ(getpixel(s.pics.canvas, 320, 240), xor_colour(233));
     EXPECT_EQ(getpixel(s.pics.canvas, 0, 80), xor_colour(118));
     EXPECT_EQ(getpixel(s.pics.canvas, 320, 241), 0);
@@ -75,7 +74,7 @@ TEST(XorTunnel, OddRowsAndBarsStayBlackForAWholeVisit)
     SceneShow show;
     Show& s = *show.s;
     long lit_odd = 0, lit_bars = 0, frames = 0;
-    show.host.on_present = [&](BITMAP* b, Phase, long) {
+    show.host.on_iteration = [&](BITMAP* b, Phase, long) {
         frames++;
         for (int x = 0; x < 640; x++) {
             for (int y = 81; y < 400; y += 2)

@@ -20,7 +20,7 @@
 
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
-#include "frame/headless_host.h"
+#include "frame/virtual_clock_host.h"
 #include "raster/raster.h"
 #include "show/probe.h"
 #include "show/show.h"
@@ -45,7 +45,7 @@ double thread_cpu_ms()
     return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
-class BenchHost : public HeadlessHost {
+class BenchHost : public VirtualClockHost {
 public:
     BenchHost()
     {
@@ -60,31 +60,6 @@ public:
     {
         last_ = start_ = Clock::now();
         last_cpu_ = start_cpu_ = thread_cpu_ms();
-    }
-
-    void present(BITMAP* frame) override
-    {
-        HeadlessHost::present(frame);
-        const Clock::time_point now = Clock::now();
-        const double now_cpu = thread_cpu_ms();
-        const double wall = ms_between(last_, now);
-        const double cpu = now_cpu - last_cpu_;
-        last_ = now;
-        last_cpu_ = now_cpu;
-        const FrameLabel label{phase, phase_presents};
-        if (presents == 1) {
-            startup_ms = cpu;
-            return;
-        }
-        const std::string text = label_text(label);
-        if (progress && presents % 500 == 0)
-            std::fprintf(stderr, "stream8-bench: %ld frames (%s), %.1f s\n", presents, text.c_str(),
-                         since_start() / 1000.0);
-        for (size_t i = 0; i < all_phases().size(); i++)
-            if (all_phases()[i] == phase)
-                phases[i].add(cpu, wall, text);
-        if (phase == Phase::Loop && scene >= 0 && scene < 6)
-            scenes[scene].add(cpu, wall, text);
     }
 
     // Called once the show has returned.
@@ -103,6 +78,34 @@ public:
     double ending_tail_ms = 0; // CPU after the last present
     double total_cpu_ms = 0, total_wall_ms = 0;
     bool progress = true;
+
+protected:
+    // A shown frame's render time: from the previous present to this one.
+    void after_iteration(BITMAP* frame, bool shown) override
+    {
+        if (!shown)
+            return;
+        const Clock::time_point now = Clock::now();
+        const double now_cpu = thread_cpu_ms();
+        const double wall = ms_between(last_, now);
+        const double cpu = now_cpu - last_cpu_;
+        last_ = now;
+        last_cpu_ = now_cpu;
+        const FrameLabel label{phase(), phase_iteration()};
+        if (presents() == 1) {
+            startup_ms = cpu;
+            return;
+        }
+        const std::string text = label_text(label);
+        if (progress && presents() % 500 == 0)
+            std::fprintf(stderr, "stream8-bench: %ld frames (%s), %.1f s\n", presents(), text.c_str(),
+                         since_start() / 1000.0);
+        for (size_t i = 0; i < all_phases().size(); i++)
+            if (all_phases()[i] == phase())
+                phases[i].add(cpu, wall, text);
+        if (phase() == Phase::Loop && scene() >= 0 && scene() < 6)
+            scenes[scene()].add(cpu, wall, text);
+    }
 
 private:
     Clock::time_point start_, last_;
@@ -142,10 +145,10 @@ void print_table(const BenchHost& host)
         std::printf("worst frame: %s, %.2f ms of CPU = %.2f ticks of %.2f ms (%s)\n",
                     worst->worst_label.c_str(), worst->worst, worst->worst / kTickMs, kTickMs,
                     worst->worst <= kTickMs ? "within the tick" : "over the tick");
-    const double nominal_s = static_cast<double>(host.presents) / kFrameRate;
+    const double nominal_s = static_cast<double>(host.presents()) / kFrameRate;
     std::printf("whole show: %ld frames, rendered in %.2f s of CPU (%.2f s wall; start-up %.2f s, after "
                 "the last frame %.2f s); nominal length %.2f s at 59 fps: CPU %.1f%% of it\n",
-                host.presents, host.total_cpu_ms / 1000.0, host.total_wall_ms / 1000.0,
+                host.presents(), host.total_cpu_ms / 1000.0, host.total_wall_ms / 1000.0,
                 host.startup_ms / 1000.0, host.ending_tail_ms / 1000.0, nominal_s,
                 100.0 * host.total_cpu_ms / 1000.0 / nominal_s);
 }
@@ -188,7 +191,7 @@ bool run_bench(BenchHost& host, raster::Path path, const std::string& data_dir,
     const int rc = run_show(host, data_dir, probe);
     host.finish();
     if (rc != 0) {
-        std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message.c_str());
+        std::fprintf(stderr, "stream8-bench: %s\n", host.fatal_message().c_str());
         return false;
     }
     return true;

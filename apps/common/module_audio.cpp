@@ -24,7 +24,8 @@ static_assert(kMixerGainLeft == 65276 && kMixerGainRight == 65790, "Allegro 4.4'
 
 int16_t through_mixer(int sample, int gain)
 {
-    const int v = (sample * gain) >> 16;
+    // A full-scale sample times a gain above one is past 2^31: the product is taken in 64 bits.
+    const long long v = (static_cast<long long>(sample) * gain) >> 16;
     return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 

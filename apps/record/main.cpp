@@ -35,7 +35,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (run_show(host, opts.data_dir, probe) != 0) {
-        std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message.c_str());
+        std::fprintf(stderr, "stream8-record: %s\n", host.fatal_message().c_str());
         return 1;
     }
     if (!host.close(error)) {

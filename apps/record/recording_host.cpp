@@ -123,7 +123,6 @@ bool RecordingHost::close(std::string& error)
 
 void RecordingHost::start_music(const std::string& module_path, const std::string& probe_fault)
 {
-    HeadlessHost::start_music(module_path, probe_fault);
     if (!opts_.video && !hashes_.is_open() && !sound_raw_)
         return;
     if (audio_.load(module_path, probe_fault))
@@ -138,13 +137,12 @@ void RecordingHost::start_music(const std::string& module_path, const std::strin
 
 void RecordingHost::set_music_volume(float volume)
 {
-    HeadlessHost::set_music_volume(volume);
     volume_ = volume;
 }
 
 bool RecordingHost::esc_held()
 {
-    return HeadlessHost::esc_held() || stopped_;
+    return stopped_;
 }
 
 void RecordingHost::fail(const std::string& message)
@@ -154,34 +152,22 @@ void RecordingHost::fail(const std::string& message)
     stopped_ = true;
 }
 
-void RecordingHost::present(BITMAP* frame)
-{
-    HeadlessHost::present(frame);
-    iteration(frame, true);
-}
-
-void RecordingHost::pass(BITMAP* frame)
-{
-    HeadlessHost::pass(frame);
-    iteration(frame, false);
-}
-
-void RecordingHost::iteration(BITMAP* frame, bool shown)
+void RecordingHost::after_iteration(BITMAP* frame, bool shown)
 {
     if (stopped_)
         return;  // drawn on the way to the show's next Esc test
-    const FrameLabel label{phase, phase_presents};
+    const FrameLabel label{phase(), phase_iteration()};
     if (interrupted)
         return fail(interrupted_message("at " + label_text(label)));
 
     // On the virtual clock every phase has its fixed count of iterations. A show that draws far
     // more has lost its way; stop before the disk fills.
-    const long nominal = phase_iterations(phase);
-    if (phase_presents == nominal + 1)
+    const long nominal = phase_iterations(label.phase);
+    if (label.n == nominal + 1)
         std::fprintf(stderr, "stream8-record: warning: more than %ld %s frames\n", nominal,
-                     phase_name(phase));
-    if (phase_presents > 10 * nominal)
-        return fail("the show drew " + std::to_string(phase_presents) + " " + phase_name(phase) +
+                     phase_name(label.phase));
+    if (label.n > 10 * nominal)
+        return fail("the show drew " + std::to_string(label.n) + " " + phase_name(label.phase) +
                     " frames, ten times the " + std::to_string(nominal) + " it should; giving up");
 
     std::string error;
@@ -210,7 +196,7 @@ bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
         return true;
     samples_.clear();
     const long n = samples_of_frame(frames_);
-    if (in_loop)
+    if (in_loop())
         audio_.render(n, volume_, samples_);
     else
         samples_.assign(static_cast<size_t>(n) * 2, 0);

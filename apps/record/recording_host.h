@@ -20,11 +20,11 @@
 
 #include "common/module_audio.h"
 #include "frame/frame_log.h"
-#include "frame/headless_host.h"
+#include "frame/virtual_clock_host.h"
 #include "record/encoder.h"
 #include "record/options.h"
 
-class RecordingHost : public HeadlessHost {
+class RecordingHost : public VirtualClockHost {
 public:
     explicit RecordingHost(const RecordOptions& opts);
 
@@ -45,13 +45,13 @@ public:
 
     void start_music(const std::string& module_path, const std::string& probe_fault) override;
     void set_music_volume(float volume) override;
-    void present(BITMAP* frame) override;
-    void pass(BITMAP* frame) override;
     bool esc_held() override;
+
+protected:
+    void after_iteration(BITMAP* frame, bool shown) override;
 
 private:
     void fail(const std::string& message);
-    void iteration(BITMAP* frame, bool shown);
     bool write_video_frame(BITMAP* frame, std::string& error);
 
     RecordOptions opts_;

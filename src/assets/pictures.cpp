@@ -194,18 +194,16 @@ long picture_decodes()
     return decodes;
 }
 
-void colour_key_afro(BITMAP* afro, int& x, int& y)
+void colour_key_afro(BITMAP* afro)
 {
     const int key = makecol(255, 0, 255);
-    for (x = 0; x <= 269; x++)
-        for (y = 0; y <= 479; y++)
+    for (int x = 0; x <= 269; x++)
+        for (int y = 0; y <= 479; y++)
             if (getpixel(afro, x, y) > ftofix(30.0))
                 putpixel(afro, x, y, key);
-    x = 0;
-    y = 0;
 }
 
-bool load_pictures(Pictures& p, const DecodedPictures& decoded, int& x, int& y, std::string& error)
+bool load_pictures(Pictures& p, const DecodedPictures& decoded, std::string& error)
 {
     if (!decoded.error.empty()) {
         error = decoded.error;
@@ -233,7 +231,7 @@ bool load_pictures(Pictures& p, const DecodedPictures& decoded, int& x, int& y, 
             return false;
         }
     }
-    colour_key_afro(p.afroImage, x, y);
+    colour_key_afro(p.afroImage);
     p.canvas = created(640, 480);
     p.auxCanvas = created(640, 480);
     p.textBitmap = created(320, 160);

@@ -70,15 +70,13 @@ bool decode_pictures(const std::string& dir,
 long picture_decodes();
 
 // Creates the work bitmaps and builds the pictures from `decoded` in 32-bit colour, keying the
-// afro picture on the way (its loop counters are `x` and `y`, left at 0). False with `error` when
-// `decoded` holds an error, or a picture is missing or smaller than its users need. Call after the
-// colour depth is set to 32.
-bool load_pictures(Pictures& pics, const DecodedPictures& decoded, int& x, int& y,
-                   std::string& error);
+// afro picture on the way. False with `error` when `decoded` holds an error, or a picture is
+// missing or smaller than its users need. Call after the colour depth is set to 32.
+bool load_pictures(Pictures& pics, const DecodedPictures& decoded, std::string& error);
 
 // Makes every pixel of the first 270x480 whose packed value exceeds fixed-point 30 magenta:
 // in 24/32-bit depth, red 31 and above (or 30 with any green or blue). A no-op in 15/16-bit.
-void colour_key_afro(BITMAP* afro, int& x, int& y);
+void colour_key_afro(BITMAP* afro);
 
 // Burn-blends the tread and lays the riser over magenta; runs after the tick, before the logo.
 // Leaves the burn blender current.

@@ -37,10 +37,10 @@ int ending_scan_row(int laiskuri)
     return -1;
 }
 
-void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int& x, int y)
+void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int y)
 {
     const int white = makecol(255, 255, 255);
-    for (x = 0; x <= 319; x++) {
+    for (int x = 0; x <= 319; x++) {
         if (getpixel(textBitmap, x, y) != white)
             continue;
         // Red climbs 0, 20, ..., 140 across every 8 font columns.
@@ -84,10 +84,8 @@ int run_ending(Stage& s)
         s.host.set_music_volume(static_cast<float>(1.0 - s.laiskuri / 900.0));
         s.laiskuri += 1;
         const int row = ending_scan_row(s.laiskuri);
-        if (row >= 0) {
-            s.y = row;
-            stamp_block_row(p.canvas, p.textBitmap, s.x, s.y);
-        }
+        if (row >= 0)
+            stamp_block_row(p.canvas, p.textBitmap, row);
         if (s.host.esc_held()) {
             exit_from_frame(s.host);
             return 0;

@@ -20,4 +20,4 @@ int ending_scan_row(int laiskuri);
 
 // Scans textBitmap row y with x = 0..319 and stamps a block cell onto canvas for every white
 // pixel: a 7x8 cell at columns 3x - 142 .. 3x - 136, rows 8y .. 8y + 7, dark edges, bright core.
-void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int& x, int y);
+void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int y);

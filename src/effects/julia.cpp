@@ -87,8 +87,7 @@ bool Julia::frame(Stage& s)
     }
     for (int k = 0; k < n; k++) {
         const Sample& q = samples_[k];
-        s.color = julia_colour(counts_[k]);
-        rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, s.color);
+        rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, julia_colour(counts_[k]));
     }
 
     s.host.poll_music();

@@ -29,8 +29,7 @@ TunnelLayout tunnel_layout(float animation, float paini, int kak)
     return l;
 }
 
-void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
-                      int& color)
+void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset)
 {
     const int w = t.tunnel_w;
     const int h = t.tunnel_h;
@@ -54,9 +53,6 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
             }
         }
     }
-    const int last = (w - 1 + t.shiftLookX) * kTunnelColumn + (h - 1 + t.shiftLookY);
-    color = t.texture[((t.distanceTable[last] + depthOffset) & 255) * 256
-                      + ((t.angleTable[last] + angleOffset) & 255)];
 }
 
 bool Tunnel::frame(Stage& s)
@@ -65,7 +61,7 @@ bool Tunnel::frame(Stage& s)
 
     s.animation = static_cast<float>(s.animation + 0.01);
     const TunnelOffsets offsets = tunnel_offsets(s.animation);
-    draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
+    draw_face_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle);
 
     // Spring: a bang-bang pull toward 100.
     spring_step(paini, painiStep, 100.0, 0.1);

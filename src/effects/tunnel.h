@@ -31,7 +31,5 @@ struct Tunnel {
 TunnelLayout tunnel_layout(float animation, float paini, int kak);
 
 // The tunnel pass: every pixel (x, y) of the 640x320 view gets the face3 texel picked by its depth
-// and angle entries plus the offsets, written unchanged to canvas (x, y + 80). `color` is left
-// holding the last texel in column-by-column order.
-void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
-                      int& color);
+// and angle entries plus the offsets, written unchanged to canvas (x, y + 80).
+void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset);

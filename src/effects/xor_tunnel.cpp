@@ -13,8 +13,7 @@ int xor_colour(int c)
     return makecol(c, 255 - 4 * c, 0);
 }
 
-void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
-                     int& color)
+void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset)
 {
     const int w = t.tunnel_w;
     const int h = t.tunnel_h;
@@ -27,21 +26,19 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
         palette[c] = xor_colour(c);
 
     const raster::Rows direct = raster::writable_rows(canvas, 0, kTunnelTop, w, kTunnelTop + h);
-    int last = 0;
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
         const int* angle = &t.angleTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];
         for (int y = 0; y < h; y += 2) {
             const int u = (2 * depth[y] + depthOffset) & 255;
             const int v = (angle[y] + angleOffset) & 255;
-            last = t.xorTexture[u * 256 + v];
+            const int colour = palette[t.xorTexture[u * 256 + v]];
             if (direct)
-                direct.row(y + kTunnelTop)[x] = static_cast<uint32_t>(palette[last]);
+                direct.row(y + kTunnelTop)[x] = static_cast<uint32_t>(colour);
             else
-                putpixel(canvas, x, y + kTunnelTop, palette[last]);
+                putpixel(canvas, x, y + kTunnelTop, colour);
         }
     }
-    color = last;
 }
 
 bool XorTunnel::frame(Stage& s)
@@ -50,7 +47,7 @@ bool XorTunnel::frame(Stage& s)
 
     s.animation = static_cast<float>(s.animation + -0.03);
     const TunnelOffsets offsets = tunnel_offsets(s.animation);
-    draw_xor_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle, s.color);
+    draw_xor_tunnel(p.canvas, *s.tables, offsets.depth, offsets.angle);
 
     s.host.poll_music();
 

@@ -18,6 +18,5 @@ int xor_colour(int c);
 
 // The tunnel pass on even rows: every pixel (x, y), y = 0, 2, ..., of the 640x320 view gets the
 // colour of the XOR pattern at (2 * depth + depthOffset, angle + angleOffset), both masked to 8
-// bits, on canvas (x, y + 80). `color` is left holding the last pattern value, column by column.
-void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset,
-                     int& color);
+// bits, on canvas (x, y + 80).
+void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int angleOffset);

@@ -1,7 +1,7 @@
 // The seam between the show and the machine. Show code reaches the screen, the keyboard, the clock
 // and the music only through a Host: LiveHost wraps Allegro's screen and key array, the steady
-// clock and the DUMB player; HeadlessHost (tests, recorder, benchmark) runs on memory bitmaps and a
-// virtual clock.
+// clock and the DUMB player; VirtualClockHost (recorder, benchmark, and the tests' SpyHost) runs on
+// memory bitmaps and a virtual clock.
 #pragma once
 #include <string>
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include <time.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -132,6 +134,88 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     return 0;
 }
 
+namespace {
+
+// Seconds of CPU time the calling thread has used, and of the steady clock.
+double thread_cpu_seconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+double wall_seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+long LiveHost::owed()
+{
+    // A wait runs from the first poll that finds nothing owed to the one that finds a tick.
+    const long n = ticks_elapsed() - taken_;
+    if (n > 0) {
+        end_wait();
+    } else {
+        if (!waiting_) {
+            waiting_ = true;
+            wait_wall_ = wall_seconds();
+            wait_cpu_ = thread_cpu_seconds();
+        }
+        account_.polls++;
+    }
+    return n;
+}
+
+void LiveHost::end_wait()
+{
+    if (!waiting_)
+        return;
+    waiting_ = false;
+    const double spun = thread_cpu_seconds() - wait_cpu_;
+    account_.spun += spun;
+    account_.slept += std::max(0.0, wall_seconds() - wait_wall_ - spun);
+}
+
+void LiveHost::note_owed(long owed)
+{
+    account_.most_owed = std::max(account_.most_owed, owed);
+}
+
+void LiveHost::note_phase_end()
+{
+    const long owed = ticks_elapsed() - taken_;
+    note_owed(owed);
+    account_.end_owed = std::max(account_.end_owed, owed);
+}
+
+void LiveHost::clear_owed()
+{
+    // What is forgotten here was owed at the end of the phase before.
+    note_phase_end();
+    taken_ = ticks_elapsed();
+}
+
+void LiveHost::log_account()
+{
+    end_wait();
+    if (phase_log_ && ticking_) {
+        std::vector<double>& w = account_.woke;
+        double woke = 0;
+        if (!w.empty()) {
+            std::nth_element(w.begin(), w.begin() + static_cast<long>(w.size() / 2), w.end());
+            woke = w[w.size() / 2];
+        }
+        std::fprintf(phase_log_,
+                     "timing %s presents=%ld late=%ld owed=%ld end=%ld slept=%.4f spun=%.4f polls=%ld woke=%.3f\n",
+                     phase_name(phase_), account_.presents, account_.late, account_.most_owed,
+                     account_.end_owed, account_.slept, account_.spun, account_.polls, woke * 1000);
+        std::fflush(phase_log_);
+    }
+    account_ = Account();
+}
+
 double LiveHost::seconds_since_tick() const
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - tick_start_).count();
@@ -147,6 +231,11 @@ void LiveHost::log_phase(const char* name)
 
 void LiveHost::begin_phase(Phase phase)
 {
+    if (ticking_) {
+        note_phase_end();
+        if (phase != phase_)
+            log_account();
+    }
     phase_ = phase;
     phase_iteration_ = 0;
     log_phase(phase_name(phase));
@@ -184,11 +273,24 @@ void LiveHost::present(BITMAP* frame)
 {
     // A frame on time goes out at a fixed moment of its tick, so every frame stays on screen for
     // one whole tick however long it took to draw; one that is late goes out at once.
-    if (ticking_ && owed() <= 1) {
+    end_wait();
+    const long owed_now = ticks_elapsed() - taken_;
+    if (ticking_ && owed_now <= 1) {
         const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
-        if (std::chrono::steady_clock::now() < due)
+        if (std::chrono::steady_clock::now() < due) {
+            const double wall = wall_seconds(), cpu = thread_cpu_seconds();
             std::this_thread::sleep_until(due);
+            const double spun = thread_cpu_seconds() - cpu;
+            account_.spun += spun;
+            account_.slept += std::max(0.0, wall_seconds() - wall - spun);
+            account_.woke.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count());
+        }
+    } else if (ticking_) {
+        account_.late++;
     }
+    note_owed(owed_now);
+    account_.presents++;
     phase_iteration_++;
     if (frame_log_.is_open())
         frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
@@ -214,6 +316,7 @@ bool LiveHost::esc_held()
     const bool held = key[KEY_ESC] != 0 || close_requested;
     if (held && !esc_logged_) {
         esc_logged_ = true;
+        log_account();
         log_phase("esc");
     }
     return held;
@@ -329,6 +432,8 @@ void LiveHost::set_music_volume(float volume)
 
 void LiveHost::end_music()
 {
+    note_phase_end();
+    log_account();
     log_phase("end");
     if (!player_)
         return;

@@ -3,6 +3,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include "frame/frame_log.h"
 #include "frame/host.h"
@@ -36,9 +37,9 @@ public:
     int scale() const { return scale_; }
 
     void install_tick() override;
-    long owed() override { return ticks_elapsed() - taken_; }
+    long owed() override;
     void take_tick() override { taken_++; }
-    void clear_owed() override { taken_ = ticks_elapsed(); }
+    void clear_owed() override;
     void idle() override;
     void begin_phase(Phase phase) override;
     void begin_scene(int) override {}
@@ -65,6 +66,25 @@ private:
     double seconds_since_tick() const;
     bool esc_logged_ = false;
     std::FILE* phase_log_ = nullptr;
+    // What the show did with its time in the phase under way, written to the phase log when the
+    // phase ends as "timing NAME presents=N late=N owed=N end=N slept=S spun=S polls=N woke=MS":
+    // the frames presented and those late (more than a tick owed, sent at once), the most ticks
+    // owed at a present or at the phase's end and those owed at its end, the waits' wall time
+    // spent asleep and on the CPU (spinning), the clock polls that found nothing owed, and the
+    // median time from a present's due moment to its waking. A test judges the length only of a
+    // phase that ended on time, and the waits always.
+    struct Account {
+        long presents = 0, late = 0, most_owed = 0, end_owed = 0, polls = 0;
+        double slept = 0, spun = 0;
+        std::vector<double> woke;
+    };
+    Account account_;
+    bool waiting_ = false;
+    double wait_wall_ = 0, wait_cpu_ = 0;
+    void note_owed(long owed);
+    void note_phase_end();
+    void end_wait();
+    void log_account();
     // With STREAM8_FRAME_LOG naming a file, the hash of every frame presented, named as the
     // recorder names it, and the moment it went out: how the end-to-end tests compare the live
     // show with the recorder's and time the presents within their ticks.

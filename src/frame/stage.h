@@ -21,7 +21,5 @@ struct Stage {
     int laiskuri = 0;  // frames since the main loop began (smear frames in the intro, passes in the ending)
     int effu = 0;      // current scene 0..5; 6 is the ending
     int kierros = 0;   // completed cycles of the six scenes
-    int x = 0, y = 0;  // scratch counters of the afro key pass and the ending's text scan
     float animation = 0;  // scene clock shared by the two tunnels: +0.01 in one, -0.03 in the other
-    int color = 0;        // scratch texel/colour of the tunnels and the Julia zoom
 };

@@ -8,7 +8,7 @@
 bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe)
 {
     std::string error;
-    if (!load_pictures(s.pics, probe.pictures, s.x, s.y, error)) {
+    if (!load_pictures(s.pics, probe.pictures, error)) {
         s.host.report_fatal("cannot start: " + error);
         return false;
     }

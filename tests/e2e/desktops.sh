@@ -1,6 +1,6 @@
 # The show on desktops of several sizes. Full screen, it covers the desktop at its own size and
 # shows each frame at the largest whole scale that fits, centred on black: x4 at (640,120) on
-# 3840x2160, where it still costs little CPU; --scale 1 forces x1. --window opens a window of the
+# 3840x2160, where its waits still sleep; --scale 1 forces x1. --window opens a window of the
 # largest scale that fits with its frame (1280x960 on 1920x1080), and closing it ends the show
 # as Esc does. A desktop smaller than the show, a second copy of the show and bad options are
 # refused in one line.
@@ -18,13 +18,12 @@ expect_line() {
 
 start_xvfb 24 3840x2160
 start_show
-sample_cpu
 wait_frame logo:60 60
 screen_shows logo:1 4 640 120
 wait_frame loop:300 60
 hold_esc_until_end
 [ "$STATUS" -eq 0 ] || fail "3840x2160: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
-cpu_share_at_most 30
+waits_sleep
 frames_match_recorder
 kill "$XVFB_PID"
 
@@ -44,12 +43,15 @@ size=$(xwininfo -name stream8 | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {p
 python3 "$(dirname "$0")/close_window.py" || fail "cannot close the window"
 wait_show 10
 [ "$STATUS" -eq 0 ] || fail "closing the window: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
-[ "$(tail -n 1 "$WORK/phases.log" | cut -d' ' -f1)" = esc ] || fail "closing the window was not taken as Esc"
+[ "$(last_phase)" = esc ] || fail "closing the window was not taken as Esc"
 kill "$XVFB_PID"
 
 expect_line "stream8: unknown option '--fullscreen' (try --help)" 2 --fullscreen
 expect_line "stream8: bad --scale 'x': a whole number 1..8" 2 --scale x
 expect_line "stream8: this option needs a value: '--scale' (try --help)" 2 --scale
+expect_line "stream8: bad --scale '0': a whole number 1..8" 2 --scale 0
+expect_line "stream8: bad --scale '9': a whole number 1..8" 2 --scale 9
+expect_line "stream8: bad --scale '-1': a whole number 1..8" 2 --scale=-1
 (cd "$WORK/run" && "$BIN" --help) | grep -q -- "--window" || fail "--help does not list --window"
 start_xvfb 24 600x400
 expect_line "stream8: the desktop is 600x400, smaller than the show's 640x480" 1

@@ -6,7 +6,6 @@
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 prepare_workdir
-chmod 755 "$WORK" "$WORK/home"
 # ALSA's null device: an unprivileged user cannot write the capture file of lib.sh.
 echo 'pcm.!default { type null }' >"$WORK/home/.asoundrc"
 python3 - "$WORK/run/ruvo/80S5.IT" <<'PY'
@@ -33,7 +32,7 @@ run_until_line() {
     shift 2
     (cd "$dir" && exec "$@" "$BIN") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
     SHOW_PID=$!
-    for _ in $(seq 100); do grep -q '^stream8:' "$WORK/stderr.log" && break; sleep 0.1; done
+    for _ in $(seq 300); do grep -q '^stream8:' "$WORK/stderr.log" && break; sleep 0.1; done
     sleep 1
     kill -0 "$SHOW_PID" 2>/dev/null || { wait "$SHOW_PID"; fail "$dir: the show ended (status $?): $(cat "$WORK/stderr.log")"; }
     xdotool keydown Escape
@@ -47,11 +46,9 @@ bad="stream8: ruvo/80S5.IT: cannot load the module (pattern 0, row 0: two events
 run_until_line "$WORK/run" "$bad"
 [ -z "$(ls "$WORK/run" | grep -v '^ruvo$')" ] || fail "files were written into the working directory: $(ls "$WORK/run")"
 
-as_user=()
-[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-chmod -R a+rX "$WORK/run"
+share_with_nobody
 chmod 555 "$WORK/run"
-run_until_line "$WORK/run" "$bad" "${as_user[@]}"
+BIN=$NOBODY_BIN run_until_line "$WORK/run" "$bad" "${AS_NOBODY[@]}"
 chmod 755 "$WORK/run"
 
 # No sound device: ALSA's default names a card that does not exist.

@@ -50,16 +50,17 @@ expect_refusal "ruvo/tile.bmp: claims 37837x37838 pixels; pictures of 1x1 to 819
 cp "$SRC/ruvo/tile.bmp" "$WORK/run/ruvo/"
 cp "$WORK/crafted.jpg" "$WORK/run/ruvo/afro.jpg"
 expect_refusal "$crash" "$BIN"
-for tmp in tmp /nonexistent /proc; do
+# A relative TMPDIR naming a folder that exists (ruvo, in the working directory) is passed over
+# like the others: nothing of the probe's is left in it.
+for tmp in tmp ruvo /nonexistent /proc; do
     expect_refusal "$crash" env TMPDIR=$tmp "$BIN"
 done
+[ -z "$(ls "$WORK/run/ruvo" | grep stream8)" ] || fail "the probe left files in ruvo/: $(ls "$WORK/run/ruvo")"
 expect_refusal "$crash" bash -c 'exec "$0" <&- >&-' "$BIN"
 expect_refusal "" bash -c 'exec "$0" <&- >&- 2>&-' "$BIN"
-as_user=()
-[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-chmod 755 "$WORK" "$WORK/home" 2>/dev/null; chmod -R a+rX "$WORK/run"
+share_with_nobody
 expect_refusal "stream8: cannot start: cannot start the start-up probe: Resource temporarily unavailable" \
-    "${as_user[@]}" bash -c 'ulimit -u 1; exec "$0"' "$BIN"
+    "${AS_NOBODY[@]}" bash -c 'ulimit -u 1; exec "$0"' "$NOBODY_BIN"
 cp "$SRC/ruvo/afro.jpg" "$WORK/run/ruvo/"
 start_show
 wait_frame logo:60 60

@@ -1,16 +1,18 @@
 # The whole show on a 1920x1080 desktop runs to its end by itself and exits 0, and is what the
-# recorder records: every frame presented equals the recorder's frame of the same tick, and the
-# still logo fills the screen at x2, centred on black. The phases last what their pace gives:
-# the holds 209 ticks, the smear 300 and the fade 450. Between frames the show sleeps: its CPU
-# over the run is a small share of a core, and a frame on time goes out 10 ms into its tick. The
-# sound, taken by a sink that drains it as a sound card would, is silent until the main loop
-# begins, carries the module, still fades seconds before the end, and ends in silence.
+# recorder records: every frame presented equals the recorder's frame of the same tick, in order,
+# and the still logo fills the screen at x2, centred on black. The phases last what their pace
+# gives: the holds 209 ticks, the smear 300, the loop 2099 and the fade 450, and a frame on time
+# goes out 10 ms into its tick. The show logs how many ticks it owed at each phase's end and which
+# frames it sent late (more than a tick behind): a phase that ended behind is reported as late
+# instead of judged, since only a busy machine makes a correct show late. Between frames the show
+# sleeps: its waits, as it logs them, spend their time asleep, not spinning. The sound, taken by a
+# sink that drains it as a sound card would, is silent until the main loop begins, carries the
+# module, still fades seconds before the end, and ends in silence.
 source "$(dirname "$0")/lib.sh"
 start_xvfb 24 1920x1080
 prepare_workdir
 use_realtime_sound
 start_show
-sample_cpu
 wait_phase logo 60
 wait_frame logo:100 10
 screen_shows logo:1 2 320 60
@@ -18,20 +20,43 @@ wait_show 300
 [ "$STATUS" -eq 0 ] || fail "status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
 finish_realtime_sound
 frames_match_recorder all
+waits_sleep
 python3 - "$WORK/phases.log" "$WORK/frames.log" <<'PY' || fail "phases or presents off their pace: $(tr '\n' ' ' <"$WORK/phases.log")"
 import statistics, sys
-t = dict(line.split()[:2] for line in open(sys.argv[1]))
-bounds = {"logo": ("smear", 3.4, 3.7), "smear": ("loop", 4.9, 5.3), "loop": ("pause", 2097 / 59, 40),
-          "pause": ("fade", 3.4, 3.7), "fade": ("end", 7.4, 7.9)}
-for name, (following, lo, hi) in bounds.items():
-    took = float(t[following]) - float(t[name])
-    print(f"{name}: {took:.2f} s")
-    assert lo <= took <= hi, f"{name} took {took:.2f} s, not {lo}..{hi}"
+t, timing = {}, {}
+for line in open(sys.argv[1]):
+    f = line.split()
+    if f[0] == "timing":
+        timing[f[1]] = {k: float(v) for k, v in (kv.split("=") for kv in f[2:])}
+    else:
+        t[f[0]] = float(f[1])
+moments = [float(l.split()[2]) for l in open(sys.argv[2])]
+assert all(a <= b for a, b in zip(moments, moments[1:])), "frames presented out of order"
 tick = 20223 / 1193181
+bounds = {"logo": ("smear", 3.4, 3.7), "smear": ("loop", 4.9, 5.3), "loop": ("pause", 2097 / 59, 36.0),
+          "pause": ("fade", 3.4, 3.7), "fade": ("end", 7.4, 7.9)}
+late = []
+for name, (following, lo, hi) in bounds.items():
+    took = t[following] - t[name]
+    acc = timing[name]
+    caught_up = f" ({acc['late']:.0f} of {acc['presents']:.0f} frames sent late, caught up)" if acc["late"] else ""
+    if acc["end"] <= 1:
+        print(f"{name}: {took:.2f} s, ended on time{caught_up}")
+        assert lo <= took <= hi, f"{name} took {took:.2f} s, not {lo}..{hi}"
+    else:
+        print(f"{name}: {took:.2f} s, late: ended {acc['end']:.0f} ticks behind, {acc['late']:.0f} of "
+              f"{acc['presents']:.0f} frames sent late (a busy machine); its length not judged")
+        late.append(name)
+# A frame on time sleeps to 10 ms into its tick and goes out when it wakes.
 into = [float(l.split()[2]) % tick * 1000 for l in open(sys.argv[2]) if l.startswith("loop:")]
-med = statistics.median(into)
-print(f"loop frames go out {med:.1f} ms into their tick (median)")
-assert 9 <= med <= 13, "frames on time go out 10 ms into their tick"
+med, woke = statistics.median(into), timing["loop"]["woke"]
+print(f"loop frames go out {med:.1f} ms into their tick (median), {woke:.2f} ms after they were due")
+if timing["loop"]["late"] <= timing["loop"]["presents"] / 10:
+    assert med >= 9.5 and med - woke <= 11, "frames on time go out 10 ms into their tick"
+else:
+    print("late: more than a tenth of the loop's frames went out late; their moments not judged")
+if late:
+    print("late: " + ", ".join(late))
 PY
 python3 - "$WORK/sound.raw" <<'PY' || fail "captured sound is wrong"
 import array, math, sys
@@ -50,5 +75,4 @@ print(f"silent for {first // 2} frames, then {len(music) // 2} frames of music a
       f"RMS {late_rms:.0f} 3 s before the end")
 PY
 sound_ends_quiet 100
-cpu_share_at_most 15
 echo "whole_show: status 0"
