@@ -2,7 +2,6 @@
 // the show to its end.
 #include <allegro.h>
 #include <getopt.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "frame/live_host.h"
+#include "frame/live_platform.h"
 #include "show/probe.h"
 #include "show/show.h"
 
@@ -34,9 +34,9 @@ const char* const kUsage =
 std::vector<std::string> data_candidates()
 {
     std::vector<std::string> dirs = {"ruvo"};
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    const std::string program = live_platform::program_path();
+    if (!program.empty()) {
+        const fs::path exe(program);
         dirs.push_back((exe.parent_path() / "ruvo").string());
         dirs.push_back((exe.parent_path().parent_path() / "ruvo").string());
         dirs.push_back((exe.parent_path().parent_path() / "share/stream8/ruvo").string());
@@ -58,11 +58,12 @@ bool find_data(std::string& dir, std::string& looked)
     return false;
 }
 
-// One line on standard error, and the same in Allegro's message box where a desktop shows one.
+// One line on standard error, and the same in a message box where programs have no console.
 int cannot_start(const std::string& why)
 {
     const std::string message = "stream8: cannot start: " + why;
     std::fprintf(stderr, "%s\n", message.c_str());
+    live_platform::show_message(message);
     return 1;
 }
 
@@ -121,6 +122,7 @@ int main(int argc, char** argv)
     std::string error;
     if (const int status = host.init(choice, error)) {
         std::fprintf(stderr, "stream8: %s\n", error.c_str());
+        live_platform::show_message("stream8: " + error);
         return status;
     }
     const int status = run_show(host, data_dir, probe);

@@ -2,7 +2,6 @@
 
 #include <allegro.h>
 #include <aldumb.h>
-#include <xalleg.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,10 +12,7 @@
 
 #include <time.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "raster/raster.h"
+#include "frame/live_platform.h"
 
 #include "music/module_check.h"
 
@@ -49,10 +45,6 @@ constexpr int kFrameRoomH = 48;
 
 }  // namespace
 
-// The X11 driver's own update of a screen area from its frame buffer (exported by the library,
-// declared only in its private headers): after rows are written straight into the screen.
-extern "C" void _xwin_update_screen(int x, int y, int w, int h);
-
 int fitting_scale(int w, int h)
 {
     return std::min(w / 640, h / 480);
@@ -67,13 +59,7 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
     if (allegro_init() != 0) {
-        // Allegro leaves its error text empty when X cannot be reached: say what was tried.
-        const char* display = std::getenv("DISPLAY");
-        error = display && *display ? std::string("cannot open the display '") + display +
-                                          "' named by DISPLAY"
-                                    : std::string("cannot open a display: DISPLAY is not set");
-        if (allegro_error[0])
-            error += std::string("; ") + allegro_error;
+        error = live_platform::init_failure();
         return -1;
     }
     int dw = 0, dh = 0;
@@ -125,7 +111,13 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     set_window_title("stream8");
     set_close_button_callback(on_close_button);
     install_timer();
-    install_keyboard();
+    // Without the keyboard nothing could end a full-screen show early: it does not start.
+    if (install_keyboard() != 0) {
+        error = std::string("cannot read the keyboard") +
+                (allegro_error[0] ? std::string(": ") + allegro_error : std::string());
+        allegro_exit();
+        return -1;
+    }
     install_mouse();
     if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
         phase_log_ = std::fopen(path, "w");
@@ -294,15 +286,7 @@ void LiveHost::present(BITMAP* frame)
     phase_iteration_++;
     if (frame_log_.is_open())
         frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
-    // The frame goes straight into the driver's screen buffer, scaled, and that area is sent to
-    // the X server at once; under the display lock, with the connection synced, the whole frame
-    // is on the server before this returns. (Left to itself, the driver's background thread
-    // flushes every 20 ms or so, and a flush during a copy shows bands of two frames.)
-    XLOCK();
-    raster::scale_blit(frame, screen, scale_, left_, top_);
-    _xwin_update_screen(left_, top_, 640 * scale_, 480 * scale_);
-    XSync(_xwin.display, False);
-    XUNLOCK();
+    live_platform::present(frame, scale_, left_, top_);
 }
 
 void LiveHost::pass(BITMAP*)
@@ -386,18 +370,10 @@ void LiveHost::start_music(const std::string& module_path, const std::string& pr
     set_volume_per_voice(0);
     // The drivers Allegro tries print their own complaints when there is no sound device; the
     // show says it in one line of its own below.
-    std::fflush(stderr);
-    const int saved_stderr = dup(2);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 2);
-        close(null);
-    }
-    const bool sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
-    std::fflush(stderr);
-    if (saved_stderr >= 0) {
-        dup2(saved_stderr, 2);
-        close(saved_stderr);
+    bool sound;
+    {
+        live_platform::QuietStderr quiet;
+        sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
     }
     // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
     std::string problem = probe_fault;
