@@ -12,6 +12,7 @@
 
 #include "frame/live_host.h"
 #include "frame/live_platform.h"
+#include "refusal_dialog.h"
 #include "show/probe.h"
 #include "show/show.h"
 
@@ -58,12 +59,13 @@ bool find_data(std::string& dir, std::string& looked)
     return false;
 }
 
-// One line on standard error, and the same in a message box where programs have no console.
+// One line on standard error, and the same in a small window when no terminal shows that line
+// (started from a desktop's menu; on Windows, a message box).
 int cannot_start(const std::string& why)
 {
     const std::string message = "stream8: cannot start: " + why;
     std::fprintf(stderr, "%s\n", message.c_str());
-    live_platform::show_message(message);
+    show_refusal_dialog(message);
     return 1;
 }
 
@@ -71,6 +73,8 @@ int cannot_start(const std::string& why)
 
 int main(int argc, char** argv)
 {
+    if (const char* message = std::getenv(kDialogVariable))
+        return run_refusal_dialog(message);
     ScreenChoice choice;
     static const option kOptions[] = {{"window", no_argument, nullptr, 'w'},
                                       {"scale", required_argument, nullptr, 's'},
@@ -122,7 +126,7 @@ int main(int argc, char** argv)
     std::string error;
     if (const int status = host.init(choice, error)) {
         std::fprintf(stderr, "stream8: %s\n", error.c_str());
-        live_platform::show_message("stream8: " + error);
+        show_refusal_dialog("stream8: " + error);
         return status;
     }
     const int status = run_show(host, data_dir, probe);

@@ -123,6 +123,7 @@ TEST(LoadPictures, EveryUnusablePictureIsNamedWithItsFault)
         {"porras.bmp", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
         {"face2.jpg", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
         {"tile.bmp", -4, 0, ": is cut short: 1563 bytes, its header needs 3126"},
+        {"afro.jpg", -4, 0, ": is cut short: its "},
         {"tolmo.jpg", 320, 400, "needs at least 320x401"},
         {"ruvo2.jpg", 640, 479, "needs at least 640x480"},
         {"face1.jpg", 255, 256, "needs at least 256x256"},
@@ -298,7 +299,45 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          jpeg_with([](Jpeg& j) { j.luma_sampling = j.chroma_sampling = 0x12; }).bytes(), true,
          "its chrominance sampling 1x2 is read by the loader as 1x1"},
         {"components 0, 1 and 2", jpeg_with([](Jpeg& j) { j.ids = std::string("\0\1\2", 3); }).bytes(), true,
-         "its frame names component 0; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"},
+         "its frame names component 0; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour; "
+         "in baseline, 1, 2 and one numbered above 2) only"},
+        {"components 1, 2 and 4 (read as 1, 2 and 3)", jpeg_with([](Jpeg& j) { j.ids = "\1\2\4"; }).bytes(), true,
+         nullptr},
+        {"progressive components 1, 2 and 4", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1\2\4"; }).bytes(),
+         true, "its frame names component 4"},
+        {"components 1, 3 and 4", jpeg_with([](Jpeg& j) { j.ids = "\1\3\4"; }).bytes(), true,
+         "its frame has no component 2"},
+        {"components 2, 1 and 3, scanned in that order", jpeg_with([](Jpeg& j) { j.ids = "\2\1\3"; }).bytes(), true,
+         "its scan puts component 2 first; the loader reads baseline colour with luminance (1) first"},
+        {"baseline colour in three scans of one component", [] {
+             std::string f = Jpeg().bytes();
+             const size_t sos = f.find("\xFF\xDA");
+             std::string scans;
+             for (char id : std::string("\1\2\3"))
+                 scans += segment(0xDA, std::string("\1", 1) + id + std::string("\0\0\x3F\0", 4)) +
+                          std::string(24, '\0');
+             return f.substr(0, sos) + scans + "\xFF\xD9";
+         }(), true, "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
+        {"a colour frame whose only scan is its luminance",
+         scan_changed(Jpeg().bytes(), 2, std::string("\x00\x08\x01\x01\x00\x00\x3F\x00", 8)), true,
+         "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
+        {"chrominance with two quantisation tables", [] {
+             std::string f = jpeg_with([](Jpeg& j) { j.dqt += std::string(1, '\1') + std::string(64, '\1'); }).bytes();
+             f[f.find("\xFF\xC0") + 18] = 1;  // component 3's table
+             return f;
+         }(), true, "its two chrominance components use quantisation tables 0 and 1"},
+        {"no end-of-image marker", [] {
+             const std::string f = Jpeg().bytes();
+             return f.substr(0, f.size() - 2);
+         }(), true, "is cut short: its 226 bytes end inside its image data, before its end-of-image marker"},
+        {"cut inside its image data", [] {
+             const std::string f = Jpeg().bytes();
+             return f.substr(0, f.size() - 40);
+         }(), true, "is cut short: its 188 bytes end inside its image data"},
+        {"cut inside its Huffman tables", [] {
+             const std::string f = Jpeg().bytes();
+             return f.substr(0, f.find("\xFF\xC4") + 10);
+         }(), true, "is cut short: its "},
         {"components 1, 1 and 3", jpeg_with([](Jpeg& j) { j.ids = "\1\1\3"; }).bytes(), true,
          "its frame names component 1 twice"},
         {"two components", jpeg_with([](Jpeg& j) { j.ids = "\1\2"; }).bytes(), true, "has 2 components"},
@@ -366,7 +405,8 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          "its scan header cannot be read"},
         {"BMP 8192x1", bmp(8192, 1, 24, 0, std::string(8192 * 3, '\0')), false, nullptr},
         {"BMP 8193x1", bmp(8193, 1, 24, 0, std::string(8196 * 3, '\0')), false, "claims 8193x1 pixels"},
-        {"top-down BMP", bmp(5, -3, 24, 0, row5 + row5 + row5), false, nullptr},
+        {"top-down BMP", bmp(5, -3, 24, 0, row5 + row5 + row5), false,
+         "is stored top down (a negative height), which the loader cannot read"},
         {"rows padded to 4 bytes", bmp(5, 3, 24, 0, row5 + row5 + row5), false, nullptr},
         {"the last row's padding missing", bmp(5, 3, 24, 0, row5 + row5 + row5.substr(0, 15)), false,
          "is cut short: 101 bytes, its header needs 102"},

@@ -11,6 +11,14 @@
 
 #include "frame/headless_allegro.h"
 
+namespace raster {
+// Test names and messages name a path as the library does.
+void PrintTo(Path p, std::ostream* os)
+{
+    *os << path_name(p);
+}
+}  // namespace raster
+
 namespace {
 
 using raster::Path;

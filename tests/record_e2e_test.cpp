@@ -3,6 +3,8 @@
 // file under the output's name.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -397,6 +399,14 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
         EXPECT_EQ(files_starting(dir.path(), name), std::vector<std::string>{name});
     }
 
+    // Standard input closed (no pipe may take fd 0), and an --out of 250 characters (the
+    // temporary name beside it fits whatever the name).
+    const std::string long_name = std::string(246, 'n') + ".mp4";
+    EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(long_name) + " <&-", log), 0)
+        << log;
+    EXPECT_EQ(probe_stream(dir.file(long_name), "v")["nb_frames"], "1");
+    EXPECT_EQ(files_starting(dir.path(), "nnn"), std::vector<std::string>{long_name});
+
     std::ofstream(dir.file("real.mp4")) << "old";
     std::filesystem::create_symlink("real.mp4", dir.file("link.mp4"));
     ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("link.mp4")), log), 0) << log;
@@ -478,7 +488,14 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
                             "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
     std::ofstream(truncated) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
                                 "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s ${MUX_EXTRA:-8192} \"${last#file:}\";; esac\n";
-    for (const std::string& f : {spoil, truncated})
+    // One that overwrites 4 KB in the middle of the file after the mux: its size, frame count and
+    // durations stay right.
+    const std::string damage = dir.file("ffmpeg-damage");
+    std::ofstream(damage) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
+                             "case \" $* \" in *\" -movflags \"*) for last; do :; done; f=${last#file:}\n"
+                             "head -c 4096 /dev/zero | tr '\\0' Z | dd of=\"$f\" bs=4096 seek=$(($(stat -c %s \"$f\") / 8192)) "
+                             "conv=notrunc 2>/dev/null;; esac\n";
+    for (const std::string& f : {spoil, truncated, damage})
         std::filesystem::permissions(f, std::filesystem::perms::owner_all);
 
     const struct {
@@ -496,6 +513,8 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
         {"file grown after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "+4096",
          " are on the disk"},
+        {"file damaged in its middle after the mux", false, "out", "--until logo:100 --ffmpeg " + quote(damage), "",
+         "it does not decode cleanly (ffmpeg, exit status 0, "},
         {"full disk for the video", true, "out", "--until smear:200", "", "no space left on the device holding "},
         {"full disk for the scratch files", true, "tmp", "--until smear:200", "", "no space left on the device holding "},
         {"full disk for the pictures", true, "frames", "--until logo:1 --frames logo:1 --frames-dir ", "",
@@ -519,12 +538,20 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         std::string options = row.options;
         if (where == "frames")
             options += quote(disk);
+        // The sound track and the hash log of a failed run leave the old ones as they were.
+        const std::string kept = dir.file(std::string("kept-") + row.name);
+        std::filesystem::create_directory(kept);
+        std::ofstream(kept + "/s.raw") << "old";
+        std::ofstream(kept + "/h.txt") << "old";
+        options += " --sound-raw " + quote(kept + "/s.raw") + " --hash-log " + quote(kept + "/h.txt");
         EXPECT_EQ(run_command("MUX_EXTRA=" + quote(row.mux_extra) + " TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + options + " --out " + quote(out), log), 1)
             << log;
         EXPECT_NE(log.find(row.message + (row.full_disk ? disk : std::string())), std::string::npos) << log;
         EXPECT_TRUE(read_file(out) == old_video) << "the old video is untouched";
         EXPECT_EQ(files_starting(video_dir, ""), std::vector<std::string>{"keep.mp4"});
         EXPECT_TRUE(std::filesystem::is_empty(tmp));
+        EXPECT_EQ(read_file(kept + "/s.raw") + read_file(kept + "/h.txt"), "oldold");
+        EXPECT_EQ(files_starting(kept, ""), (std::vector<std::string>{"h.txt", "s.raw"}));
         if (row.full_disk && where == "tmp") {
             EXPECT_TRUE(std::filesystem::is_empty(disk));
         }
@@ -533,9 +560,9 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         std::printf("[   NOTE   ] the full-disk rows need root to mount a tmpfs: skipped\n");
 }
 
-// A recorder killed by SIGKILL leaves its partial video and scratch directory; the next start
-// removes them, and only what matches its own names, belongs to this user, is older than the new
-// recorder and belongs to a recorder that is no longer running.
+// A recorder killed by SIGKILL leaves its partial video and scratch directory; the very next
+// start removes them: what matches the recorder's names, belongs to this user and no running
+// writer holds locked. Age plays no part.
 TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
 {
     namespace fs = std::filesystem;
@@ -552,39 +579,31 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
                               ") & pid=$!; for i in $(seq 300); do grep -q '500 frames' " + quote(dir.file("log")) +
                               " && break; sleep 0.1; done; kill -KILL $pid; wait $pid 2>/dev/null; echo $pid", log, false),
               0);
-    const std::string killed = std::to_string(std::atol(log.c_str()));
-    const std::vector<std::string> partials = files_starting(dir.path(), "v.mp4.partial-" + killed + "-");
-    const std::vector<std::string> scratch = files_starting(tmp, "stream8-record-" + killed + "-");
+    const std::vector<std::string> partials = files_starting(dir.path(), ".stream8-partial-");
+    const std::vector<std::string> scratch = files_starting(tmp, "stream8-record-");
     ASSERT_EQ(partials.size(), 1u) << "the killed recorder's partial video";
     ASSERT_EQ(scratch.size(), 1u) << "and its scratch directory";
 
-    // Look-alikes, all an hour old unless said otherwise: the pid of a process that has ended, and
-    // of one that runs (this test).
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    waitpid(child, nullptr, 0);
-    const std::string dead = std::to_string(child), alive = std::to_string(getpid());
+    // Look-alikes; those marked locked are held as a running writer holds its own.
     fs::create_directory(dir.file("elsewhere"));
     std::ofstream(dir.file("elsewhere/precious")) << "x";
     const struct {
         std::string path;
         bool directory;
+        bool locked;
         bool removed;
         const char* why;
     } rows[] = {
-        {tmp + "/stream8-record-" + dead + "-Ab12cD", true, true, "a dead recorder's scratch"},
-        {out + ".partial-" + dead + "-Ab12cD", false, true, "a dead recorder's partial video"},
-        {tmp + "/stream8-record-" + alive + "-Ab12cD", true, false, "a running recorder's scratch"},
-        {out + ".partial-" + alive + "-Ab12cD", false, false, "a running recorder's partial video"},
-        {out + ".partial-" + dead + "-newer1", false, false, "newer than the recorder"},
-        {out + ".partial-" + dead + "-Ab1", false, false, "not a name the recorder makes"},
-        {out + ".partial-" + dead + "-Ab12cD.mp4", false, false, "not a name the recorder makes"},
-        {dir.file("w.mp4.partial-" + dead + "-Ab12cD"), false, false, "another output's partial video"},
-        {tmp + "/stream8-record-" + dead + "-link12", false, false, "a symlink to a directory"},
-        {out + ".partial-" + dead + "-nobody", false, false, "another user's file"},
+        {tmp + "/stream8-record-Ab12cD", true, false, true, "a killed recorder's scratch"},
+        {dir.file(".stream8-partial-Ab12cD"), false, false, true, "a killed writer's partial file"},
+        {tmp + "/stream8-record-Lock12", true, true, false, "a running recorder's scratch"},
+        {dir.file(".stream8-partial-Lock12"), false, true, false, "a running writer's partial file"},
+        {dir.file(".stream8-partial-Ab1"), false, false, false, "not a name the recorder makes"},
+        {dir.file(".stream8-partial-Ab12cD.mp4"), false, false, false, "not a name the recorder makes"},
+        {tmp + "/stream8-record-link12", false, false, false, "a symlink to a directory"},
+        {dir.file(".stream8-partial-nobody"), false, false, false, "another user's file"},
     };
-    const auto an_hour_ago = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    std::vector<int> locks;
     for (const auto& row : rows) {
         if (row.directory) {
             fs::create_directory(row.path);
@@ -595,17 +614,21 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
         } else {
             std::ofstream(row.path) << "x";
         }
-        fs::last_write_time(row.path, std::string(row.why) == "newer than the recorder"
-                                          ? fs::file_time_type::clock::now() + std::chrono::hours(1)
-                                          : an_hour_ago);
+        if (row.locked) {
+            const int fd = open(row.path.c_str(), O_RDONLY);
+            ASSERT_EQ(flock(fd, LOCK_EX), 0);
+            locks.push_back(fd);
+        }
     }
     const bool as_root = geteuid() == 0;
     if (as_root) {
-        ASSERT_EQ(chown((out + ".partial-" + dead + "-nobody").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(dir.file(".stream8-partial-nobody").c_str(), 65534, 65534), 0);
     }
-    sleep(2);  // the killed recorder's files are now older than the next one by a margin
 
+    // At once: no wait for the killed recorder's files to age.
     ASSERT_EQ(run_command(env + kRecorder + data + " --until logo:3", log), 0) << log;
+    for (int fd : locks)
+        close(fd);
     EXPECT_NE(log.find("stream8-record: removed " + dir.file(partials[0]) + ", left by a recorder that was killed"),
               std::string::npos) << log;
     EXPECT_NE(log.find("stream8-record: removed " + tmp + "/" + scratch[0]), std::string::npos) << log;

@@ -1,5 +1,6 @@
 #include "common/png_writer.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "common/partial_file.h"
 
 namespace {
 
@@ -78,20 +81,26 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
     chunk(out, "IDAT", packed.data(), packed_len);
     chunk(out, "IEND", nullptr, 0);
 
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+    // Beside its name until whole: a failure leaves the previous picture as it was.
+    PartialFile file;
+    if (!file.open(path, error))
         return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < out.size();) {
+        const ssize_t n = ::write(file.fd(), out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += static_cast<size_t>(n);
     }
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok = (std::fclose(f) == 0) && ok;
     if (!ok) {
         const size_t slash = path.rfind('/');
         error = "cannot write " + path + ": " +
                 (errno == ENOSPC || errno == kQuotaErrno
                      ? "no space left on the device holding " + (slash == std::string::npos ? "." : path.substr(0, slash))
                      : std::string(std::strerror(errno)));
-        std::remove(path.c_str());
+        return false;
     }
-    return ok;
+    return file.commit(error);
 }

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "sandbox/descriptors.h"
+
 extern char** environ;
 
 Subprocess::~Subprocess()
@@ -23,8 +25,10 @@ bool Subprocess::start(const std::vector<std::string>& argv, bool pipe_stdin,
     // A helper that dies must show up as a failed write, not as a signal that ends us silently.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Above the standard descriptors: with our standard input closed, a plain pipe would take
+    // fd 0 and the dup2 below would close it.
     int in[2] = {-1, -1};
-    if (pipe_stdin && pipe(in) != 0) {
+    if (pipe_stdin && !high_pipe(in)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
         return false;
     }

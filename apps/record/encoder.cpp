@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "common/module_audio.h"
+#include "common/partial_file.h"
 #include "record/output_files.h"
 
 namespace fs = std::filesystem;
@@ -65,46 +67,6 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
 }
 
-// The pid in a name made from `prefix` + "PID-XXXXXX" by mkstemp or mkdtemp; 0 when the name is
-// not one of those.
-long leftover_pid(const std::string& name, const std::string& prefix)
-{
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
-        return 0;
-    const std::string rest = name.substr(prefix.size());
-    size_t digits = 0;
-    while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits])))
-        digits++;
-    if (digits == 0 || digits > 9 || rest.size() != digits + 7 || rest[digits] != '-')
-        return 0;
-    for (size_t i = digits + 1; i < rest.size(); i++)
-        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
-            return 0;
-    return std::stol(rest.substr(0, digits));
-}
-
-// Removes from `dir` what recorders that were killed left there: entries named `prefix` + "PID-
-// XXXXXX" (directories or regular files, as asked), owned by this user, older than this process,
-// whose recorder is no longer running. Anything else, a running recorder's files above all, stays.
-void remove_leftovers(const std::string& dir, const std::string& prefix, bool directories,
-                      std::vector<std::string>& removed)
-{
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string path = it->path().string();
-        const long pid = leftover_pid(it->path().filename().string(), prefix);
-        if (pid <= 0 || !output_files::stale_leftover(path, pid, directories))
-            continue;
-        std::error_code rm;
-        if (directories)
-            fs::remove_all(path, rm);
-        else
-            fs::remove(path, rm);
-        if (!rm)
-            removed.push_back(path);
-    }
-}
-
 // The last value of `key` in ffmpeg's progress report, or -1; only a report that reached its end.
 long long progress_value(const std::string& path, const std::string& key)
 {
@@ -145,11 +107,8 @@ VideoEncoder::~VideoEncoder()
     encoder_.finish();
     if (sound_)
         std::fclose(sound_);
-    std::error_code ec;
-    if (!scratch_.empty())
-        fs::remove_all(scratch_, ec);
-    if (!partial_.empty())
-        fs::remove(partial_, ec);
+    scratch_dir_.remove();
+    partial_file_.abandon();
 }
 
 bool VideoEncoder::open(std::string& error)
@@ -180,29 +139,22 @@ bool VideoEncoder::open(std::string& error)
                 "': " + ec.message();
         return false;
     }
-    // Names carry the recorder's pid, so that what a killed recorder left can be told from what a
-    // running one is writing, and removed.
-    const std::string pid = std::to_string(output_files::process_id());
-    const std::string partial_prefix = fs::path(out_).filename().string() + ".partial-";
-    remove_leftovers(temp.string(), "stream8-record-", true, removed_);
-    remove_leftovers(directory_of(out_), partial_prefix, false, removed_);
-
-    std::string tmpl = (temp / ("stream8-record-" + pid + "-XXXXXX")).string();
-    if (!output_files::make_unique_directory(tmpl)) {
+    // What recorders that were killed left behind is what no running recorder holds locked.
+    remove_unlocked_leftovers(temp.string(), "stream8-record-", removed_);
+    if (!scratch_dir_.make(temp.string(), "stream8-record-")) {
         error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(), errno);
         return false;
     }
-    scratch_ = tmpl;
+    scratch_ = scratch_dir_.path();
 
     // The video is written under a temporary name of its own beside the final one and renamed at
     // the end, so a run that fails or is cut short never leaves a half-written file under that
     // name, and no file that happens to exist is taken over.
-    std::string partial = (fs::path(out_).parent_path() / (partial_prefix + pid + "-XXXXXX")).string();
-    if (!output_files::make_unique_file(partial, out_)) {
+    if (!partial_file_.open(out_, error, &removed_)) {
         error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
         return false;
     }
-    partial_ = partial;
+    partial_ = partial_file_.temp_path();
 
     std::vector<std::string> argv = {
         opts_.ffmpeg, "-hide_banner", "-loglevel", "warning", "-y",
@@ -382,6 +334,32 @@ bool VideoEncoder::check_video(std::string& error)
             error += ":\n" + tail_of_file(log, 3);
         return false;
     }
+
+    // Every frame and the whole sound decoded: a file damaged after the mux can still read back
+    // with the right counts and durations.
+    Subprocess decode;
+    const std::string decode_log = scratch_ + "/decode.txt";
+    if (!decode.start({opts_.ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-i", media_path(partial_),
+                       "-map", "0", "-f", "null", "-"},
+                      false, decode_log, error)) {
+        error += not_kept;
+        return false;
+    }
+    const bool decoded = decode.finish();
+    long errors = 0;
+    std::ifstream decode_in(decode_log);
+    for (std::string line; std::getline(decode_in, line);)
+        errors += !line.empty();
+    if (!decoded || errors > 0) {
+        error = "cannot write the video " + out_ + ": " +
+                (disk_full(dir) ? no_space(dir)
+                                : "it does not decode cleanly (ffmpeg, " + decode.how_it_ended() + ", " +
+                                      std::to_string(errors) + " error lines)") +
+                not_kept;
+        if (!disk_full(dir))
+            error += ":\n" + tail_of_file(decode_log, 3);
+        return false;
+    }
     return true;
 }
 
@@ -389,14 +367,6 @@ bool VideoEncoder::publish(std::string& error)
 {
     if (!check_video(error))
         return false;
-    std::error_code ec;
-    fs::rename(partial_, out_, ec);
-    if (ec) {
-        error = "cannot rename " + partial_ + " to " + out_ + ": " + ec.message();
-        return false;
-    }
-    partial_.clear();
-    // The new name on the disk too, before the recorder says the video is written.
-    output_files::sync_directory(directory_of(out_));
-    return true;
+    // Renamed, and the new name on the disk too, before the recorder says the video is written.
+    return partial_file_.commit(error);
 }

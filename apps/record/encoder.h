@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/partial_file.h"
 #include "common/subprocess.h"
 #include "record/options.h"
 
@@ -48,8 +49,10 @@ private:
 
     const RecordOptions& opts_;
     std::string out_;  // the output, symlinks followed
+    LockedDirectory scratch_dir_;
     std::string scratch_;
-    std::string partial_;
+    PartialFile partial_file_;
+    std::string partial_;  // its temporary name
     std::string ffprobe_;
     long frames_ = 0;  // frames ffmpeg has taken
     std::vector<std::string> removed_;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "sandbox/descriptors.h"
 #include "show/probe.h"
 #include "show/show.h"
 #include "record/options.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char** argv)
 {
+    // Closed standard descriptors become /dev/null: no file or pipe opened later may take them.
+    null_standard_fds(false);
     RecordOptions opts;
     bool help = false;
     std::string error;

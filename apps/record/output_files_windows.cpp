@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <io.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -13,12 +11,6 @@ namespace fs = std::filesystem;
 
 namespace output_files {
 namespace {
-// A 64-bit FILETIME, in 100 ns units since 1601.
-unsigned long long ticks(const FILETIME& t)
-{
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
 // The folder this program was started from.
 std::string program_directory()
 {
@@ -86,75 +78,6 @@ std::string find_program(const std::string& name)
     return {};
 }
 
-long process_id()
-{
-    return static_cast<long>(GetCurrentProcessId());
-}
-
-bool stale_leftover(const std::string& path, long pid, bool directory)
-{
-    if (pid == process_id())
-        return false;
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info))
-        return false;
-    const bool is_dir = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (is_dir != directory || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user) ||
-        ticks(info.ftLastWriteTime) >= ticks(created))
-        return false;
-    // Still running (or some other process under that id)?
-    HANDLE other = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (other) {
-        CloseHandle(other);
-        return false;
-    }
-    return GetLastError() == ERROR_INVALID_PARAMETER;  // no process has that id
-}
-
-bool make_unique_directory(std::string& name)
-{
-    for (int attempt = 0; attempt < 100; attempt++) {
-        std::string candidate = name;
-        if (!_mktemp(candidate.data()))
-            return false;
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-            name = candidate;
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
-            return false;
-        }
-    }
-    errno = EEXIST;
-    return false;
-}
-
-bool make_unique_file(std::string& name, const std::string&)
-{
-    for (int attempt = 0; attempt < 100; attempt++) {
-        std::string candidate = name;
-        if (!_mktemp(candidate.data()))
-            return false;
-        HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            CloseHandle(h);
-            name = candidate;
-            return true;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS) {
-            errno = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EACCES;
-            return false;
-        }
-    }
-    errno = EEXIST;
-    return false;
-}
-
 std::string output_refusal(const std::string& out)
 {
     const DWORD attributes = GetFileAttributesA(out.c_str());
@@ -186,11 +109,6 @@ bool sync_file(const std::string& path, long long& size)
     }
     size = n.QuadPart;
     return true;
-}
-
-void sync_directory(const std::string&)
-{
-    // A rename on Windows needs no flush of its folder.
 }
 
 }  // namespace output_files

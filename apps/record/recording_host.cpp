@@ -60,19 +60,27 @@ bool RecordingHost::open(std::string& error)
             return false;
         }
     }
-    if (!opts_.sound_raw.empty() && !(sound_raw_ = std::fopen(opts_.sound_raw.c_str(), "wb"))) {
+    // The sound track and the hash log are written beside their names, renamed when whole.
+    std::vector<std::string> removed;
+    if (!opts_.sound_raw.empty() &&
+        (!sound_raw_file_.open(opts_.sound_raw, error, &removed) ||
+         !(sound_raw_ = std::fopen(sound_raw_file_.temp_path().c_str(), "wb")))) {
         error = "cannot write the sound track " + opts_.sound_raw + ": " + std::strerror(errno);
         return false;
     }
-    if (!opts_.hash_log.empty() && !hashes_.open(opts_.hash_log)) {
+    if (!opts_.hash_log.empty() && (!hash_file_.open(opts_.hash_log, error, &removed) ||
+                                    !hashes_.open(hash_file_.temp_path()))) {
         error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
         return false;
     }
-    if (!opts_.video)
-        return true;
-    const bool opened = encoder_.open(error);
+    bool opened = true;
+    if (opts_.video) {
+        opened = encoder_.open(error);
+        removed.insert(removed.end(), encoder_.leftovers_removed().begin(),
+                       encoder_.leftovers_removed().end());
+    }
     if (!opts_.quiet)
-        for (const std::string& path : encoder_.leftovers_removed())
+        for (const std::string& path : removed)
             std::fprintf(stderr, "stream8-record: removed %s, left by a recorder that was killed\n",
                          path.c_str());
     return opened;
@@ -99,8 +107,15 @@ bool RecordingHost::close(std::string& error)
             return false;
         }
     }
-    if (!opts_.video)
-        return true;
+    if (opts_.video && !close_video(error))
+        return false;
+    // The video is in place: the other outputs follow it.
+    return (!sound_raw_file_.is_open() || sound_raw_file_.commit(error)) &&
+           (!hash_file_.is_open() || hash_file_.commit(error));
+}
+
+bool RecordingHost::close_video(std::string& error)
+{
     if (frames_ == 0) {
         error = "the show presented no frame";
         return false;

@@ -20,6 +20,7 @@
 
 #include "common/module_audio.h"
 #include "frame/frame_log.h"
+#include "common/partial_file.h"
 #include "frame/virtual_clock_host.h"
 #include "record/encoder.h"
 #include "record/options.h"
@@ -53,6 +54,7 @@ protected:
 private:
     void fail(const std::string& message);
     bool write_video_frame(BITMAP* frame, std::string& error);
+    bool close_video(std::string& error);
 
     RecordOptions opts_;
     VideoEncoder encoder_;
@@ -68,6 +70,8 @@ private:
     FrameLabel last_;
     std::vector<int16_t> samples_;
     FrameLog hashes_;
-    std::FILE* sound_raw_ = nullptr;  // --sound-raw
+    PartialFile hash_file_;           // --hash-log, renamed into place when whole
+    std::FILE* sound_raw_ = nullptr;  // --sound-raw, likewise
+    PartialFile sound_raw_file_;
     bool sound_raw_good_ = true;
 };

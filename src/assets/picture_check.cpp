@@ -112,6 +112,8 @@ std::string check_bmp(const Header& h)
     if (!fault.empty())
         return fault;
     const long long file_size = static_cast<long long>(h.b.size());
+    if (top_down && compression != 1 && compression != 2)
+        return "is stored top down (a negative height), which the loader cannot read";
     if (compression == 1 || compression == 2) {
         const unsigned coded_bpp = compression == 1 ? 8 : 4;
         if (bpp != coded_bpp)
@@ -139,6 +141,8 @@ struct JpegTables {
     bool quantisation = false;
     bool progressive = false;
     unsigned components = 0;  // 0 until the frame header
+    unsigned id[3] = {};      // the frame's component ids, in its order
+    unsigned quant[3] = {};   // and the quantisation table of each
 };
 
 std::string sampling_text(unsigned factors)
@@ -147,11 +151,14 @@ std::string sampling_text(unsigned factors)
 }
 
 // A frame header, against the layouts the loader decodes within its bitmap and buffers. It reads
-// one (grey) or three (colour) 8-bit components numbered 1 (luminance), 2 and 3, and takes the
-// sampling of component 1 alone: luminance 1x1, 2x1, 1x2 or 2x2 over chrominance 1x1. A baseline
-// grey picture is read as 1x1 whatever it claims; a progressive one is plotted by its claimed
-// sampling as if it had colour, three bytes a pixel into one-byte rows. Luminance 4x1 and 1x4
-// place blocks outside the bitmap; chrominance other than 1x1 is read as 1x1 and comes out wrong.
+// one (grey) or three (colour) 8-bit components: 1 is luminance, 2 and 3 chrominance, and a
+// component of any other id is skipped by its reader, so 1, 2 and another id above 2 decode as
+// 1, 2 and 3 do (the loader takes one set of chrominance tables for both; see check_sos). It
+// takes the sampling of component 1 alone: luminance 1x1, 2x1, 1x2 or 2x2 over chrominance 1x1.
+// A baseline grey picture is read as 1x1 whatever it claims; a progressive one is plotted by its
+// claimed sampling as if it had colour, three bytes a pixel into one-byte rows. Luminance 4x1 and
+// 1x4 place blocks outside the bitmap; chrominance other than 1x1 is read as 1x1 and comes out
+// wrong.
 std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, JpegTables& t)
 {
     const std::string unreadable = "cannot be read as a JPEG picture";
@@ -172,15 +179,23 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
                " components; the loader reads 1 (greyscale) or 3 (colour) only";
     const bool progressive = m == 0xC2;
     const std::string mode = progressive ? "progressive " : "baseline ";
-    unsigned seen = 0;
+    const std::string ids_read = "; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour; "
+                                 "in baseline, 1, 2 and one numbered above 2) only";
+    unsigned seen = 0;  // ids 1 and 2
     for (unsigned c = 0; c < components; c++) {
         const unsigned id = h.b[p + 8 + 3 * c], factors = h.b[p + 9 + 3 * c];
         const unsigned across = factors >> 4, down = factors & 15;
-        const bool twice = id >= 1 && id <= components && (seen & (1u << id));
-        if (id < 1 || id > components || twice)
+        t.id[c] = id;
+        t.quant[c] = h.b[p + 10 + 3 * c];
+        const bool twice = (id == 1 || id == 2) && (seen & (1u << id));
+        // The third colour component: 3, or in baseline any id above 2 (progressive scans of it
+        // would be skipped).
+        const bool third = components == 3 && (id == 3 || (!progressive && id > 3));
+        if (id < 1 || (id > components && !third) || twice)
             return "its frame names component " + std::to_string(id) + (twice ? " twice" : "") +
-                   "; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only";
-        seen |= 1u << id;
+                   ids_read;
+        if (id <= 2)
+            seen |= 1u << id;
         if (id != 1) {
             if (factors != 0x11)
                 return "its chrominance sampling " + sampling_text(factors) +
@@ -198,6 +213,18 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
         if (components == 3 && (across > 2 || down > 2))
             return "its luminance sampling " + sampling_text(factors) + " in " + mode +
                    "colour makes the loader write past the picture (it reads 1x1, 2x1, 1x2 or 2x2)";
+    }
+    if (seen != (components == 1 ? 2u : 6u))  // two thirds
+        return "its frame has no component " + std::string(seen & 2 ? "2" : "1") + ids_read;
+    if (components == 3) {
+        unsigned chroma[2], n = 0;
+        for (unsigned c = 0; c < 3; c++)
+            if (t.id[c] != 1)
+                chroma[n++] = t.quant[c];
+        if (chroma[0] != chroma[1])
+            return "its two chrominance components use quantisation tables " +
+                   std::to_string(chroma[0]) + " and " + std::to_string(chroma[1]) +
+                   "; the loader reads both with one";
     }
     t.components = components;
     t.progressive = progressive;
@@ -266,10 +293,31 @@ std::string check_sos(const Header& h, size_t p, size_t end, const JpegTables& t
     const bool needs_dc = !progressive || (ss == 0 && ah == 0);
     const bool needs_ac = !progressive || ss > 0;
     auto undefined = [&](unsigned cls, unsigned id) { return id > 3 || !t.huffman[cls][id]; };
+    // A baseline colour picture is decoded as one scan of all three components, luminance first:
+    // a scan of fewer (legal, but not read so) makes the loader read one component's data as
+    // another's and crash.
+    if (!progressive && t.components == 3 && n != 3)
+        return "its colour image is coded in separate scans (" + std::to_string(n) +
+               " of its 3 components in a scan); the loader reads baseline colour only as one scan "
+               "of all three";
+    if (!progressive && t.components == 3 && h.b[p + 1] != 1)
+        return "its scan puts component " + std::to_string(h.b[p + 1]) +
+               " first; the loader reads baseline colour with luminance (1) first";
+    int chroma_tables = -1;
     for (unsigned c = 0; c < n; c++) {
         const unsigned id = h.b[p + 1 + 2 * c];
-        if (id < 1 || id > t.components)
+        bool in_frame = false;
+        for (unsigned f = 0; f < t.components; f++)
+            in_frame = in_frame || t.id[f] == id;
+        if (!in_frame)
             return "its scan names component " + std::to_string(id) + ", which its frame does not have";
+        if (id != 1) {
+            const int tables = h.b[p + 2 + 2 * c];
+            if (chroma_tables >= 0 && tables != chroma_tables)
+                return "its scan codes its two chrominance components with different Huffman "
+                       "tables; the loader reads both with one";
+            chroma_tables = tables;
+        }
         const unsigned td = h.b[p + 2 + 2 * c] >> 4, ta = h.b[p + 2 + 2 * c] & 15;
         const bool dc_missing = needs_dc && undefined(0, td), ac_missing = needs_ac && undefined(1, ta);
         if (dc_missing || ac_missing)
@@ -299,10 +347,14 @@ std::string check_jpeg(const Header& h)
     const std::string unreadable = "cannot be read as a JPEG picture";
     if (!h.has(0, 2) || h.b[0] != 0xFF || h.b[1] != 0xD8)
         return unreadable;
-    bool app0 = false, app1 = false, scanned = false;
+    bool app0 = false, app1 = false, scanned = false, ended = false, in_data = false;
     JpegTables tables;
+    // A file that ends before its end marker is cut short: the loader would show what is there
+    // and make up the rest.
+    const std::string cut = "is cut short: its " + std::to_string(h.b.size()) + " bytes end ";
     size_t p = 2;
     while (h.has(p, 2)) {
+        in_data = false;
         if (h.b[p] != 0xFF)
             return unreadable;
         const unsigned m = h.b[p + 1];
@@ -316,15 +368,20 @@ std::string check_jpeg(const Header& h)
                 return "has a restart or TEM marker before its image data, where the loader stops";
             continue;
         }
-        if (m == 0xD9)
+        if (m == 0xD9) {
+            ended = true;
             break;
+        }
         if (tables.components == 0 && m == 0xDA)
             return unreadable + " (no frame header before its image data)";
         if (!h.has(p, 2))
             break;
         const size_t length = h.u16be(p);
-        if (length < 2 || !h.has(p, length))
-            return unreadable + " (a segment runs past the end of the file)";
+        if (length < 2)
+            return unreadable + " (a segment of length " + std::to_string(length) + ")";
+        if (!h.has(p, length))
+            return cut + "inside a segment of " + std::to_string(length) + " bytes at byte " +
+                   std::to_string(p - 2);
         const size_t body = p + 2, end = p + length;
         std::string fault;
         if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
@@ -361,11 +418,16 @@ std::string check_jpeg(const Header& h)
         if (!fault.empty())
             return fault;
         p = end;
-        if (m == 0xDA)  // coded data runs to the next marker that is not a stuffed or restart byte
+        if (m == 0xDA) {  // coded data runs to the next marker that is not a stuffed or restart byte
             while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
                                     !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
                 p++;
+            in_data = true;
+        }
     }
+    if (!ended)
+        return cut + (in_data ? "inside its image data" : "between its segments") +
+               ", before its end-of-image marker";
     return tables.components != 0 ? "" : unreadable + " (no frame header)";
 }
 

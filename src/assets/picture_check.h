@@ -10,12 +10,13 @@ constexpr long long kMaxPictureFileSize = 64LL << 20;
 
 // Called by load_pictures for each file before it is loaded: true when `path` is a regular file
 // of at most kMaxPictureFileSize bytes that reads as a BMP (`jpeg` false) or JPEG the way its
-// loader reads it, claiming a size within kMaxPictureSide: a BMP long enough for its plain rows,
-// or whose run-length data stays inside the bitmap up to its end code; a JPEG in a layout the
-// loader decodes within its buffers and reads right (8-bit, baseline or progressive, component 1
-// or components 1..3 with the samplings it handles, after an APPn it accepts), whose Huffman and
-// quantisation tables are well formed and whose scans use only components and tables defined
-// before them.
+// loader reads it, claiming a size within kMaxPictureSide: a bottom-up BMP long enough for its
+// plain rows, or whose run-length data stays inside the bitmap up to its end code; a JPEG that
+// reaches its end marker, in a layout the loader decodes within its buffers and reads right
+// (8-bit, baseline or progressive, component 1, or components 1, 2 and 3 (baseline: 1, 2 and one
+// above 2) with the samplings it handles and one set of chrominance tables, baseline colour in
+// one scan of all three, after an APPn it accepts), whose Huffman and quantisation tables are
+// well formed and whose scans use only components and tables defined before them.
 // Otherwise false with `error` set to "PATH: fault".
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error);
 

@@ -2,6 +2,7 @@
 
 #include <jpgalleg.h>
 
+#include <cassert>
 #include <cerrno>
 #include <fstream>
 
@@ -168,6 +169,7 @@ BITMAP* built(const DecodedPicture& d)
 
 const char* picture_name(int index)
 {
+    assert(index >= 0 && index < kPictureCount);
     return kPictures[index].name;
 }
 

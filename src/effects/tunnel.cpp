@@ -1,5 +1,6 @@
 #include "effects/tunnel.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,6 +36,7 @@ void draw_face_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, in
     const int h = t.tunnel_h;
     if (w <= 0 || h <= 0)
         return;
+    assert(t.view_in_tables());
     const raster::Rows direct = raster::writable_rows(canvas, 0, kTunnelTop, w, kTunnelTop + h);
     for (int x = 0; x < w; x++) {
         const int* depth = &t.distanceTable[(x + t.shiftLookX) * kTunnelColumn + t.shiftLookY];

@@ -1,5 +1,6 @@
 #include "effects/xor_tunnel.h"
 
+#include <cassert>
 #include <cstdint>
 
 #include "assets/tunnel_tables.h"
@@ -19,6 +20,7 @@ void draw_xor_tunnel(BITMAP* canvas, const TunnelTables& t, int depthOffset, int
     const int h = t.tunnel_h;
     if (w <= 0 || h <= 0)
         return;
+    assert(t.view_in_tables());
 
     // makecol of a pattern value depends only on the value and the colour depth.
     int palette[256];

@@ -58,6 +58,7 @@ int window_scale(int w, int h)
 int LiveHost::init(const ScreenChoice& choice, std::string& error)
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
+    live_platform::before_init();
     if (allegro_init() != 0) {
         error = live_platform::init_failure();
         return -1;
@@ -119,8 +120,10 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
         return -1;
     }
     install_mouse();
-    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG")) {
         phase_log_ = std::fopen(path, "w");
+        sched_fd_ = live_platform::open_thread_schedstat();
+    }
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
     return 0;
@@ -143,6 +146,26 @@ double wall_seconds()
 
 }  // namespace
 
+LiveHost::ThreadTimes LiveHost::thread_times() const
+{
+    ThreadTimes t;
+    t.wall = wall_seconds();
+    t.cpu = thread_cpu_seconds();
+    if (sched_fd_ >= 0)
+        live_platform::thread_queued_seconds(sched_fd_, t.queued);
+    return t;
+}
+
+void LiveHost::add_wait(const ThreadTimes& from, Waits& waits)
+{
+    waits.count++;
+    const ThreadTimes to = thread_times();
+    const double spun = to.cpu - from.cpu, queued = to.queued - from.queued;
+    waits.spun += spun;
+    waits.queued += queued;
+    waits.slept += std::max(0.0, to.wall - from.wall - spun - queued);
+}
+
 long LiveHost::owed()
 {
     // A wait runs from the first poll that finds nothing owed to the one that finds a tick.
@@ -152,8 +175,7 @@ long LiveHost::owed()
     } else {
         if (!waiting_) {
             waiting_ = true;
-            wait_wall_ = wall_seconds();
-            wait_cpu_ = thread_cpu_seconds();
+            wait_start_ = thread_times();
         }
         account_.polls++;
     }
@@ -165,9 +187,7 @@ void LiveHost::end_wait()
     if (!waiting_)
         return;
     waiting_ = false;
-    const double spun = thread_cpu_seconds() - wait_cpu_;
-    account_.spun += spun;
-    account_.slept += std::max(0.0, wall_seconds() - wait_wall_ - spun);
+    add_wait(wait_start_, account_.ticks);
 }
 
 void LiveHost::note_owed(long owed)
@@ -200,9 +220,14 @@ void LiveHost::log_account()
             woke = w[w.size() / 2];
         }
         std::fprintf(phase_log_,
-                     "timing %s presents=%ld late=%ld owed=%ld end=%ld slept=%.4f spun=%.4f polls=%ld woke=%.3f\n",
+                     "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
+                     "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
+                     "present_queued=%.4f woke=%.3f\n",
                      phase_name(phase_), account_.presents, account_.late, account_.most_owed,
-                     account_.end_owed, account_.slept, account_.spun, account_.polls, woke * 1000);
+                     account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
+                     account_.ticks.queued, account_.polls, account_.presents_due.count,
+                     account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
+                     woke * 1000);
         std::fflush(phase_log_);
     }
     account_ = Account();
@@ -270,11 +295,9 @@ void LiveHost::present(BITMAP* frame)
     if (ticking_ && owed_now <= 1) {
         const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
         if (std::chrono::steady_clock::now() < due) {
-            const double wall = wall_seconds(), cpu = thread_cpu_seconds();
+            const ThreadTimes before = thread_times();
             std::this_thread::sleep_until(due);
-            const double spun = thread_cpu_seconds() - cpu;
-            account_.spun += spun;
-            account_.slept += std::max(0.0, wall_seconds() - wall - spun);
+            add_wait(before, account_.presents_due);
             account_.woke.push_back(
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count());
         }

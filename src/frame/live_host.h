@@ -67,20 +67,33 @@ private:
     bool esc_logged_ = false;
     std::FILE* phase_log_ = nullptr;
     // What the show did with its time in the phase under way, written to the phase log when the
-    // phase ends as "timing NAME presents=N late=N owed=N end=N slept=S spun=S polls=N woke=MS":
-    // the frames presented and those late (more than a tick owed, sent at once), the most ticks
-    // owed at a present or at the phase's end and those owed at its end, the waits' wall time
-    // spent asleep and on the CPU (spinning), the clock polls that found nothing owed, and the
-    // median time from a present's due moment to its waking. A test judges the length only of a
-    // phase that ended on time, and the waits always.
+    // phase ends as "timing NAME presents=N late=N owed=N end=N waits=N slept=S spun=S queued=S
+    // polls=N present_waits=N present_slept=S present_spun=S present_queued=S woke=MS": the
+    // frames presented and those late (more than a tick owed, sent at once), the most ticks owed
+    // at a present or at the phase's end and those owed at its end; the waits for a tick, their
+    // wall time spent asleep, on the CPU (spinning) and ready to run but kept off the CPU by
+    // other work (the kernel's run delay, so that a busy machine lengthens no side), and the
+    // clock polls that found nothing owed; the same for the presents' waits for their moment in
+    // the tick, and the median time from that moment to the waking. A test judges the length
+    // only of a phase that ended on time, and the waits always.
+    struct Waits {
+        long count = 0;
+        double slept = 0, spun = 0, queued = 0;
+    };
     struct Account {
         long presents = 0, late = 0, most_owed = 0, end_owed = 0, polls = 0;
-        double slept = 0, spun = 0;
+        Waits ticks, presents_due;
         std::vector<double> woke;
     };
+    struct ThreadTimes {
+        double wall = 0, cpu = 0, queued = 0;
+    };
+    ThreadTimes thread_times() const;
+    void add_wait(const ThreadTimes& from, Waits& waits);
     Account account_;
     bool waiting_ = false;
-    double wait_wall_ = 0, wait_cpu_ = 0;
+    ThreadTimes wait_start_;
+    int sched_fd_ = -1;
     void note_owed(long owed);
     void note_phase_end();
     void end_wait();

@@ -1,6 +1,6 @@
 // What the live host needs of its system beyond Allegro: getting a drawn frame onto the display,
-// keeping the sound drivers' own complaints off standard error, where the program file is, and a
-// message a desktop user sees. One implementation per system (live_platform_x11.cpp,
+// keeping the sound drivers' own complaints off standard error, where the program file is, and
+// what the library needs before it starts. One implementation per system (live_platform_x11.cpp,
 // live_platform_windows.cpp).
 #pragma once
 #include <string>
@@ -27,8 +27,12 @@ private:
 };
 // The running program's file; empty when the system cannot tell.
 std::string program_path();
-// A start-up failure for a desktop user who has no terminal: a message box where the system's
-// programs have no console (Windows); nothing elsewhere (standard error says it there).
-void show_message(const std::string& message);
+// With the thread's scheduler statistics open (-1 where the system keeps none): the seconds the
+// calling thread has waited for a CPU while ready to run; `seconds` is left alone when unread.
+int open_thread_schedstat();
+void thread_queued_seconds(int fd, double& seconds);
+// Just before allegro_init(): leaves nothing of the library installed that would stand in the
+// host's way (on Windows, where the start-up probe ran in this process, its headless system).
+void before_init();
 
 }  // namespace live_platform

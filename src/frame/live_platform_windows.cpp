@@ -60,9 +60,20 @@ std::string program_path()
     return n == 0 || n >= MAX_PATH ? std::string() : std::string(path, n);
 }
 
-void show_message(const std::string& message)
+int open_thread_schedstat()
 {
-    MessageBoxA(nullptr, message.c_str(), "stream8", MB_OK | MB_ICONERROR);
+    return -1;
+}
+
+void thread_queued_seconds(int, double&)
+{
+}
+
+void before_init()
+{
+    // Without processes to spare, the probe decoded the pictures here under the library's
+    // headless system; a system driver left installed keeps the keyboard from being acquired.
+    allegro_exit();
 }
 
 }  // namespace live_platform

@@ -70,7 +70,24 @@ std::string program_path()
     return ec ? std::string() : exe.string();
 }
 
-void show_message(const std::string&)
+int open_thread_schedstat()
+{
+    return open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+}
+
+void thread_queued_seconds(int fd, double& seconds)
+{
+    char buf[128];
+    const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
+    unsigned long long run = 0, delay = 0;
+    if (n > 0) {
+        buf[n] = 0;
+        if (std::sscanf(buf, "%llu %llu", &run, &delay) == 2)
+            seconds = static_cast<double>(delay) * 1e-9;
+    }
+}
+
+void before_init()
 {
 }
 

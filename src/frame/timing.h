@@ -2,6 +2,7 @@
 // runs through with how many iterations each draws and how many of them reach the screen. The
 // hosts, the probe, the recorder and the benchmark all read it from here.
 #pragma once
+#include <cassert>
 
 // --- The clock ---
 // Allegro's timer runs at this many units a second.
@@ -23,7 +24,9 @@ constexpr int kPhaseCount = 5;
 inline const char* phase_name(Phase phase)
 {
     static const char* const names[kPhaseCount] = {"logo", "smear", "loop", "pause", "fade"};
-    return names[static_cast<int>(phase)];
+    const int index = static_cast<int>(phase);
+    assert(index >= 0 && index < kPhaseCount);
+    return names[index];
 }
 
 // The smear and the fade draw two iterations a tick; the second of each pair is shown.
@@ -48,9 +51,17 @@ public:
     // 1-based.
     constexpr long iteration() const { return i_; }
     // True when this iteration's present is the latest at some tick: the one the screen shows.
-    constexpr bool shown() const { return ticks_before(i_ + 1) > ticks_before(i_); }
-    // This iteration's present is done: 5 ms of show time pass.
-    constexpr void next() { i_++; }
+    constexpr bool shown() const
+    {
+        assert(running());
+        return ticks_before(i_ + 1) > ticks_before(i_);
+    }
+    // This iteration's present is done: 5 ms of show time pass. Only a running stretch steps on.
+    constexpr void next()
+    {
+        assert(running());
+        i_++;
+    }
 
 private:
     // Show time of iteration i's present, in units of 1/(kTimerHz * 1000) s.

@@ -17,6 +17,11 @@ constexpr size_t kMaxFileSize = 64u << 20;
 constexpr uint32_t kMaxSampleLength = kMaxFileSize;
 // The tracker's own limit; far larger rates make the player's resampler spin without end.
 constexpr uint32_t kMaxSampleRate = 9999999;
+// The lowest rate the player's resampler can step through at 48000 Hz: its step is the rate at
+// the note played over 48000, in 1/65536 of a frame rounded to a whole number, and it divides by
+// that step. Notes and slides take a sample down to 2^(-128/12) of its rate (the player's
+// limit), so below about 600 Hz the step can round to 0 (at 1 Hz, any note below C-5 does).
+constexpr uint32_t kMinSampleRate = 600;
 
 // A stretch of the file that the reader takes, read strictly forward in offset order.
 struct Extent {
@@ -92,9 +97,14 @@ bool check_sample(const Reader& r, size_t at, int n, std::vector<Extent>& extent
     if (length > kMaxSampleLength)
         return fail(problem, name + " claims " + num(length) + " sample frames");
     const uint32_t rate = r.u32(at + smp::kRate);
-    if (rate == 0 || rate > kMaxSampleRate)
-        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz (1.." +
-                                 num(kMaxSampleRate) + " allowed)");
+    if (rate < kMinSampleRate)
+        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz: played low, "
+                                 "the player would step through it by 0 and divide by that step (" +
+                                 num(kMinSampleRate) + ".." + num(kMaxSampleRate) + " Hz allowed)");
+    if (rate > kMaxSampleRate)
+        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz: the player's "
+                                 "resampler would spin on it (" + num(kMinSampleRate) + ".." +
+                                 num(kMaxSampleRate) + " Hz allowed)");
     const bool wide = flags & smp::k16Bit, stereo = flags & smp::kStereo,
                packed = flags & smp::kCompressed;
     const size_t data = r.u32(at + smp::kDataOffset);
@@ -172,31 +182,30 @@ bool check_pattern(const Reader& r, size_t at, int n, std::string& problem)
     return true;
 }
 
-}  // namespace
-
-bool check_module(const std::vector<uint8_t>& file, std::string& problem)
+// The song header, the order list and the MIDI configuration after the offset tables. Sets
+// `body` to where the records may begin.
+bool check_song(const Reader& r, size_t& body, std::string& problem)
 {
     namespace song = it::song;
-    const Reader r(file);
     if (!r.has(0, song::kSize))
         return fail(problem, "is too short for a module header");
     if (!r.signature(song::kSignature, "IMPM"))
         return fail(problem, "is not an Impulse Tracker module (no IMPM signature)");
     const unsigned orders = r.u16(song::kOrders), instruments = r.u16(song::kInstruments),
                    samples = r.u16(song::kSamples), patterns = r.u16(song::kPatterns),
-                   cmwt = r.u16(song::kCompatibleWith), special = r.u16(song::kSpecial);
+                   special = r.u16(song::kSpecial);
     if (orders == 0 || orders > 256)
         return fail(problem, "has " + num(orders) + " orders (1..256 allowed)");
     if (instruments > 256 || samples > 256 || patterns > 256)
         return fail(problem, "has more than 256 instruments, samples or patterns");
     if (r.u8(song::kTempo) == 0)
-        return fail(problem, "has an initial tempo of 0");
+        return fail(problem, "has an initial tempo of 0, which the player divides by");
     // The player complains on stderr about these.
     if (!(r.u16(song::kFlags) & song::kMidiRequested) != !(special & song::kMidiEmbedded))
         return fail(problem, "its flags and special field disagree about a MIDI configuration");
 
     const size_t tables = song::kSize + orders;
-    size_t body = tables + 4 * (static_cast<size_t>(instruments) + samples + patterns);
+    body = tables + 4 * (static_cast<size_t>(instruments) + samples + patterns);
     if (!r.has(0, body))
         return fail(problem, "ends inside its order list or offset tables");
 
@@ -220,8 +229,18 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
             return fail(problem, "ends inside its MIDI configuration");
         body += 2 + size;
     }
+    return true;
+}
 
-    std::vector<Extent> extents;
+// The message, instruments, sample headers with their data, and patterns the offset tables
+// name, each checked; where each lies goes to `extents`.
+bool check_records(const Reader& r, std::vector<Extent>& extents, std::string& problem)
+{
+    namespace song = it::song;
+    const unsigned orders = r.u16(song::kOrders), instruments = r.u16(song::kInstruments),
+                   samples = r.u16(song::kSamples), patterns = r.u16(song::kPatterns),
+                   cmwt = r.u16(song::kCompatibleWith), special = r.u16(song::kSpecial);
+    const size_t tables = song::kSize + orders;
     if (special & song::kHasMessage) {
         const size_t at = r.u32(song::kMessageOffset), len = r.u16(song::kMessageLength);
         if (!r.has(at, len))
@@ -257,8 +276,13 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
         extents.push_back({at, at + it::pattern::kSize + r.u16(at + it::pattern::kLength),
                            "pattern " + num(i)});
     }
+    return true;
+}
 
-    // The reader only moves forward: nothing may start inside the header or overlap another part.
+// The reader only moves forward: nothing may start inside the header (before `body`) or overlap
+// another part.
+bool check_layout(std::vector<Extent>& extents, size_t body, std::string& problem)
+{
     std::sort(extents.begin(), extents.end(),
               [](const Extent& a, const Extent& b) { return a.begin < b.begin; });
     size_t reached = body;
@@ -270,6 +294,17 @@ bool check_module(const std::vector<uint8_t>& file, std::string& problem)
         previous = e.what;
     }
     return true;
+}
+
+}  // namespace
+
+bool check_module(const std::vector<uint8_t>& file, std::string& problem)
+{
+    const Reader r(file);
+    size_t body = 0;
+    std::vector<Extent> extents;
+    return check_song(r, body, problem) && check_records(r, extents, problem) &&
+           check_layout(extents, body, problem);
 }
 
 bool check_module_file(const std::string& path, std::string& problem)

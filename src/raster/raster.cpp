@@ -149,19 +149,19 @@ Path best_path()
 Rows writable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
 {
     if (!addressable(bmp))
-        return Rows(nullptr);
+        return Rows(nullptr, top, bottom);
     const bool inside = left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
     // putpixel draws only inside the clipping rectangle: it must hold the whole area.
     const bool unclipped =
         !bmp->clip || (bmp->cl <= left && bmp->ct <= top && bmp->cr >= right && bmp->cb >= bottom);
-    return Rows(inside && unclipped ? bmp : nullptr);
+    return Rows(inside && unclipped ? bmp : nullptr, top, bottom);
 }
 
 Rows readable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
 {
     // getpixel reads anywhere in the bitmap, whatever its clipping.
     const bool inside = addressable(bmp) && left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
-    return Rows(inside ? bmp : nullptr);
+    return Rows(inside ? bmp : nullptr, top, bottom);
 }
 
 void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)

@@ -6,6 +6,7 @@
 #pragma once
 #include <allegro.h>
 
+#include <cassert>
 #include <cstdint>
 #include <string>
 
@@ -36,13 +37,19 @@ Path best_path();
 class Rows {
 public:
     explicit operator bool() const { return bmp_ != nullptr; }
-    uint32_t* row(int y) const { return reinterpret_cast<uint32_t*>(bmp_->line[y]); }
+    // Row y, one of the rows top..bottom-1 the access was granted for.
+    uint32_t* row(int y) const
+    {
+        assert(bmp_ && y >= top_ && y < bottom_);
+        return reinterpret_cast<uint32_t*>(bmp_->line[y]);
+    }
 
 private:
     friend Rows writable_rows(BITMAP*, int, int, int, int);
     friend Rows readable_rows(BITMAP*, int, int, int, int);
-    explicit Rows(BITMAP* bmp) : bmp_(bmp) {}
+    Rows(BITMAP* bmp, int top, int bottom) : bmp_(bmp), top_(top), bottom_(bottom) {}
     BITMAP* bmp_;
+    int top_, bottom_;
 };
 // Columns left..right-1 of rows top..bottom-1 may be written directly with the very result
 // putpixel would give: the area lies in the bitmap and the clipping rectangle does not cut it.

@@ -1,36 +1,44 @@
 // The start-up probe. The pictures and the module are decoded by libraries that trust their input:
 // a file that no check knows how to fault can still crash, abort or hang them, or make them write
-// files. So before the screen opens, a child process checks and decodes every picture and hands
-// the pixels to the show, which never runs a picture decoder itself, then loads the module and
-// renders all the music the show can play. The child runs under a memory, a CPU and a time limit,
-// in a private working directory that is removed as soon as it stands in it, unable to grow any
-// file, and killed if the show ends first. Only the child can be taken down.
+// files. So before the screen opens, a sandboxed child (sandbox/sandbox.h) checks and decodes
+// every picture and hands the pixels to the show, which never runs a picture decoder itself, then
+// loads the module and renders all the music the show can play. Each picture and the module have
+// a CPU time budget of their own, the whole child one more.
 #pragma once
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "assets/pictures.h"
 #include "frame/timing.h"
+#include "sandbox/sandbox.h"
 
+// CPU time, not wall time: the same file gets the same verdict on a quiet and on a loaded machine.
 struct ProbeLimits {
-    double picture_seconds = 10;  // one picture's check and decode
-    double module_seconds = 15;   // loading the module and rendering its music
-    double total_seconds = 20;    // the whole start-up
+    double picture_cpu_seconds = 10;  // one picture's check and decode
+    double module_cpu_seconds = 15;   // loading the module and rendering its music
+    double total_cpu_seconds = 20;    // the whole start-up
     long long memory_bytes = 512LL << 20;  // address space the child may add to what it inherits
+    double stall_seconds = 60;  // a child that uses no CPU and says nothing this long is stuck
 };
 
 struct ProbeResult {
     // Why the show must not start, in one line: the probe could not start or be read, it ended
-    // before its last report, a picture's decoder crashed, hung or wrote a file, or the start-up
-    // ran over its limit. Empty: the show may start.
+    // before its last report or was killed from outside, a picture's decoder crashed, stalled,
+    // wrote a file or ran out of CPU time, or the start-up ran over its CPU time. Empty: the show
+    // may start.
     std::string failure;
     // The decoded pictures, or in `pictures.error` the first one the child refused cleanly (the
     // show reports that itself).
     DecodedPictures pictures;
-    // The module's verdict for the host that plays it: empty when the player went through the
-    // show's music in the child (or the module check refused it, which every host's check repeats);
-    // otherwise what the player did ("the player crashed on it with signal 11, ..."), and the
-    // show runs silent.
+    // The music: the module, read once and checked in this process, loaded from those bytes and
+    // rendered in the child only (interleaved stereo at 48000 Hz, unit gain; see module_player.h).
+    // Empty when there is none: then `module_problem` says why (the file is missing, unreadable
+    // or refused by the check), or `module_fault` what the player did on it in the child ("the
+    // player crashed on it with signal 11, ..."), and the show runs silent.
+    std::vector<int16_t> music;
+    std::string module_problem;
     std::string module_fault;
     long music_frames = 0;  // stereo frames of music the child rendered
     double seconds = 0;     // wall time the probe took
@@ -44,19 +52,22 @@ constexpr long kProbeMusicFrames = kMusicTicks * kSampleRate / kFrameRate + 6 * 
 // The child's side of the report pipe.
 class ProbeReport {
 public:
-    explicit ProbeReport(int fd) : fd_(fd) {}
+    ProbeReport(SandboxChild& child, const ProbeLimits& limits) : child_(child), limits_(limits) {}
     // Before a decoder reads the picture `index` at `path`: a crash or a hang from here on is its.
     void picture_start(int index, const std::string& path);
     void picture(int index, const DecodedPicture& picture);
     // A clean refusal ("DIR/x.jpg: fault"); no picture follows it.
     void pictures_refused(const std::string& error);
     void module_start();
+    // The rendered track, or (tests) only its length.
+    void music(const std::vector<int16_t>& samples);
     void music_rendered(long frames);
     void done();
 
 private:
     void send(char type, int index, int w, int h, long long value, const void* data, size_t size);
-    int fd_;
+    SandboxChild& child_;
+    const ProbeLimits limits_;
 };
 
 // Probes the show's data in `data_dir` (its pictures and "80S5.IT"). Call it while the process
@@ -64,13 +75,9 @@ private:
 // child at once and then the process, as they would have without the probe.
 ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limits = {});
 
-// The probe's parent with another child: `body(report, dir)` runs in the forked child, set up as
-// the real one (limits, scratch directory, no file writes), with `dir` the absolute data
-// directory. For tests that drive the watcher with a child of their own.
+// The probe's parent with another child: `body(report, dir)` runs in the sandbox's child, set up
+// as the real one, with `dir` the absolute data directory. For tests that drive the watcher with
+// a child of their own.
 ProbeResult run_probe(const std::string& data_dir,
                       const std::function<void(ProbeReport&, const std::string& dir)>& body,
                       const ProbeLimits& limits = {});
-
-// Where the probe makes its scratch directory: `tmpdir` (TMPDIR) when it is absolute and a
-// directory this user can make one in, else /tmp; empty when neither is.
-std::string probe_scratch_parent(const char* tmpdir, const std::string& fallback = "/tmp");

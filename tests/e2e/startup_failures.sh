@@ -24,7 +24,7 @@ open(sys.argv[1], "wb").write(f)
 PY
 # The picture check runs in the probe's child: its refusal reaches the show only through the
 # probe.
-crash="stream8: cannot start: ruvo/afro.jpg: its frame names component 4; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour) only"
+crash="stream8: cannot start: ruvo/afro.jpg: its frame has no component 1; the loader reads components 1 (greyscale) or 1, 2 and 3"
 # The probe never switches itself off: with TMPDIR relative, missing or /proc, and with standard
 # input and output (or all three standard descriptors) closed, the file is still named before
 # the screen opens, status 1; a probe that cannot start at all (no process left for its child)
@@ -58,6 +58,23 @@ done
 [ -z "$(ls "$WORK/run/ruvo" | grep stream8)" ] || fail "the probe left files in ruvo/: $(ls "$WORK/run/ruvo")"
 expect_refusal "$crash" bash -c 'exec "$0" <&- >&-' "$BIN"
 expect_refusal "" bash -c 'exec "$0" <&- >&- 2>&-' "$BIN"
+# Started without a terminal (from a desktop's menu), the refusal also shows in a small window of
+# its own; the show still ends at once, status 1, and a key closes the window.
+(cd "$WORK/run" && exec env -u STREAM8_NO_DIALOG "$BIN") >"$WORK/stdout.log" 2>"$WORK/stderr.log" &
+SHOW_PID=$!
+wait_show 30
+[ "$STATUS" -eq 1 ] || fail "refusal window: status $STATUS (stderr: $(cat "$WORK/stderr.log"))"
+win=$(timeout 20 xdotool search --sync --name "^stream8: cannot start$" | head -1)
+[ -n "$win" ] || fail "no window shows the refusal"
+import -window "$win" "$WORK/dialog.png" || fail "no picture of the refusal window"
+[ "$(convert "$WORK/dialog.png" -format '%[fx:minima.r < 0.5 && maxima.r > 0.5]' info:)" = 1 ] ||
+    fail "the refusal window shows no text"
+xdotool key --window "$win" Return
+for _ in $(seq 100); do
+    xdotool search --name "^stream8: cannot start$" >/dev/null || break
+    sleep 0.1
+done
+! xdotool search --name "^stream8: cannot start$" >/dev/null || fail "a key does not close the refusal window"
 share_with_nobody
 expect_refusal "stream8: cannot start: cannot start the start-up probe: Resource temporarily unavailable" \
     "${AS_NOBODY[@]}" bash -c 'ulimit -u 1; exec "$0"' "$NOBODY_BIN"

@@ -42,8 +42,13 @@ done
 [ -n "$box" ] || fail "no message box (the show ended with: $(tr -d '\r' <"$WORK/stderr.log" | grep stream8))"
 grep -q 'cannot start: .*logo.jpg' "$WORK/stderr.log" || fail "the refusal does not name logo.jpg"
 [ ! -s "$WORK/frames.log" ] || fail "a frame was presented before the refusal"
-xdotool windowfocus "$box" 2>/dev/null
-xdotool key Return
-wait_show 30
+# The box may be mapped before it takes keys: Return until it is gone.
+for _ in $(seq 15); do
+    xdotool windowfocus "$box" 2>/dev/null
+    xdotool key Return
+    sleep 2
+    kill -0 "$SHOW_PID" 2>/dev/null || break
+done
+wait_show 10
 [ "$STATUS" = 1 ] || fail "refused picture: status $STATUS, expected 1"
 echo "the refused picture was named in a message box (status 1): $(grep -o 'cannot start: .*' "$WORK/stderr.log" | tr -d '\r')"
