@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "frame/live_host.h"
 #include "frame/live_platform.h"
 #include "refusal_dialog.h"
@@ -81,31 +82,29 @@ int main(int argc, char** argv)
                                       {"help", no_argument, nullptr, 'h'},
                                       {nullptr, 0, nullptr, 0}};
     opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+    for (;;) {
+        const int word = optind;
+        const int c = getopt_long(argc, argv, "+:h", kOptions, nullptr);
+        if (c == -1)
+            break;
         if (c == 'w') {
             choice.window = true;
         } else if (c == 's') {
             char* end = nullptr;
             const long k = std::strtol(optarg, &end, 10);
-            if (!*optarg || *end || k < 1 || k > 8) {
-                std::fprintf(stderr, "stream8: bad --scale '%s': a whole number 1..8\n", optarg);
-                return 2;
-            }
+            if (!*optarg || *end || k < 1 || k > 8)
+                return cli::usage_fault("stream8", "bad --scale '" + std::string(optarg) +
+                                                       "': a whole number 1..8");
             choice.scale = static_cast<int>(k);
         } else if (c == 'h') {
             std::printf("%s", kUsage);
             return 0;
         } else {
-            const std::string opt = argv[optind - 1];
-            std::fprintf(stderr, "stream8: %s '%s' (try --help)\n",
-                         c == ':' ? "this option needs a value:" : "unknown option", opt.c_str());
-            return 2;
+            return cli::usage_fault("stream8", cli::getopt_fault(c, kOptions, argv, word));
         }
     }
-    if (optind < argc) {
-        std::fprintf(stderr, "stream8: unexpected argument '%s' (try --help)\n", argv[optind]);
-        return 2;
-    }
+    if (optind < argc)
+        return cli::usage_fault("stream8", cli::stray_word(argv[optind]));
 
     std::string data_dir, looked;
     if (!find_data(data_dir, looked))

@@ -123,6 +123,39 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
         for (int x = 262; x < 270; ++x)
             if (red(b.get(), x, y) <= 25) ++figureAtRight;
     EXPECT_EQ(figureAtRight, 0) << "figure pixels in the last eight columns";
+    // Nor does it touch the left edge: hair and shoulder round off inside.
+    int figureAtLeft = 0;
+    for (int y = 0; y < 480; ++y) figureAtLeft += red(b.get(), 0, y) <= 30;
+    EXPECT_EQ(figureAtLeft, 0) << "figure pixels in column 0";
+
+    // The hair (above the face, and behind the head) reads as lit strands, not as a
+    // mass of dark holes: its median luma is 40 or more, and at most 3% of it are pits,
+    // pixels under half the mean of the figure's 9x9 square around them.
+    auto luma = [&](int x, int y) {
+        return 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) + 0.114 * blue(b.get(), x, y);
+    };
+    std::vector<double> hair;
+    int interior = 0, pits = 0;
+    for (int y = 4; y < 300; ++y)
+        for (int x = 4; x < 266; ++x) {
+            if (red(b.get(), x, y) > 30 || (y >= 140 && x >= 135)) continue;
+            const double l = luma(x, y);
+            hair.push_back(l);
+            double sum = 0.0;
+            bool whole = true;
+            for (int j = -4; j <= 4 && whole; ++j)
+                for (int i = -4; i <= 4 && whole; ++i) {
+                    whole = red(b.get(), x + i, y + j) <= 30;
+                    sum += luma(x + i, y + j);
+                }
+            if (!whole) continue;
+            ++interior;
+            pits += l < 0.5 * sum / 81.0;
+        }
+    ASSERT_GT(interior, 10000);
+    std::nth_element(hair.begin(), hair.begin() + static_cast<long>(hair.size() / 2), hair.end());
+    EXPECT_GE(hair[hair.size() / 2], 40.0) << "median hair luma";
+    EXPECT_LE(pits, interior * 3 / 100) << pits << " pits in " << interior << " hair pixels";
 }
 
 TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
@@ -132,13 +165,11 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     const int corners[][2] = {{0, 0}, {255, 0}, {0, 255}, {255, 255}, {10, 128}, {245, 40}};
     for (auto& c : corners) EXPECT_LE(red(f1.get(), c[0], c[1]), 60) << c[0] << "," << c[1];
     int background = 0, raised = 0, raisedAtRim = 0, barelyRaised = 0;
-    std::vector<int> heights;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             int r = red(f1.get(), x, y);
             if (r <= 60) ++background;
             if (r > 60) ++raised;
-            if (r > 60) heights.push_back(r);
             // A pixel just over the threshold is shifted far less than its
             // neighbours: a stray dash off the outline, or one tooth of a
             // comb where the height runs down through the threshold.
@@ -154,12 +185,51 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     EXPECT_GT(raised, 256 * 256 / 4);
     EXPECT_GT(background, 256 * 256 / 8);
     EXPECT_GT(red(f1.get(), 128, 128), 60);
-    // The relief shifts each dash by its red: crowded into a few levels the
-    // head moves as one flat block, so the middle nine tenths of the head
-    // spread over at least 120 levels.
-    std::sort(heights.begin(), heights.end());
-    const int p5 = heights[heights.size() / 20], p95 = heights[heights.size() * 19 / 20];
-    EXPECT_GE(p95 - p5, 120) << "red " << p5 << ".." << p95 << " from the 5th to the 95th percentile";
+    // The relief shifts each dash left by its packed value / 150000 (about 0.44 x red):
+    // crowded into a few levels the head moves as one flat block, so from the 1st to
+    // the 99th percentile the shifts span 45 pixels or more.
+    auto shift = [&](int x, int y) { return static_cast<int>(getpixel(f1.get(), x, y) / 150000); };
+    std::vector<int> shifts;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            if (red(f1.get(), x, y) > 60) shifts.push_back(shift(x, y));
+    std::sort(shifts.begin(), shifts.end());
+    const int p1 = shifts[shifts.size() / 100], p99 = shifts[shifts.size() * 99 / 100];
+    EXPECT_GE(p99 - p1, 45) << "shift " << p1 << ".." << p99 << " px from the 1st to the 99th percentile";
+    // Yet in broad forms: where the shift changes by more than a pixel per pixel, a dash
+    // overtakes its neighbour and features fold away. At most a quarter of the head's
+    // interior (3 px in from the outline) slopes that steeply.
+    int interior = 0, steep = 0;
+    for (int y = 4; y < 252; ++y)
+        for (int x = 4; x < 252; ++x) {
+            bool inside = true;
+            for (int j = -3; j <= 3 && inside; ++j)
+                for (int i = -3; i <= 3 && inside; ++i) inside = std::abs(i) + std::abs(j) > 3 || red(f1.get(), x + i, y + j) > 60;
+            if (!inside) continue;
+            ++interior;
+            const double gx = (shift(x + 1, y) - shift(x - 1, y)) / 2.0, gy = (shift(x, y + 1) - shift(x, y - 1)) / 2.0;
+            steep += std::hypot(gx, gy) > 1.0;
+        }
+    ASSERT_GT(interior, 256 * 256 / 5);
+    EXPECT_LE(steep, interior / 4) << steep << " of " << interior << " interior pixels slope over 1 px per px";
+}
+
+// The helix scene stretches the beach 2.5x: a cloud band with hard edges across
+// the moon becomes a flat slab. Averaged across the moon's middle columns, its
+// brightness changes by at most 15 levels from one row to the next.
+TEST_F(Artwork, CloudOverTheMoonIsFeathered) {
+    Bmp b = load("tolmo.jpg");
+    ASSERT_TRUE(b);
+    double previous = -1.0, steepest = 0.0;
+    for (int y = 90; y < 156; ++y) {
+        double sum = 0.0;
+        for (int x = 194; x < 235; ++x)
+            sum += 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) + 0.114 * blue(b.get(), x, y);
+        const double row = sum / 41.0;
+        if (previous >= 0) steepest = std::max(steepest, std::fabs(row - previous));
+        previous = row;
+    }
+    EXPECT_LE(steepest, 15.0);
 }
 
 TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
@@ -182,6 +252,25 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
     ASSERT_GT(nFace, 0);
     ASSERT_GT(nBack, 0);
     EXPECT_GT(onFace / nFace, 2 * (onBack / nBack));
+
+    // Not one plastic colour: the lit skin left of the nose is cool (hue 150..260
+    // degrees) and right of it warm (300..360 or 0..60), their mean hues 30 or more apart.
+    auto meanHue = [&](int x0, int x1) {
+        double sx = 0, sy = 0;
+        for (int y = 96; y < 215; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const double r = red(f2.get(), x, y) / 255.0, g = green(f2.get(), x, y) / 255.0, b = blue(f2.get(), x, y) / 255.0;
+                const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
+                if (red(f1.get(), x, y) <= 60 || 0.299 * r + 0.587 * g + 0.114 * b < 60 / 255.0 || hi - lo < 1e-6) continue;
+                double h = hi == r ? std::fmod((g - b) / (hi - lo) + 6.0, 6.0) : hi == g ? (b - r) / (hi - lo) + 2 : (r - g) / (hi - lo) + 4;
+                sx += std::cos(h * M_PI / 3), sy += std::sin(h * M_PI / 3);
+            }
+        return std::fmod(std::atan2(sy, sx) * 180 / M_PI + 360, 360);
+    };
+    const double cool = meanHue(0, 112), warm = meanHue(150, 256);
+    EXPECT_TRUE(cool >= 150 && cool <= 260) << "left " << cool;
+    EXPECT_TRUE(warm >= 300 || warm <= 60) << "right " << warm;
+    EXPECT_GE(std::min(std::fabs(cool - warm), 360 - std::fabs(cool - warm)), 30.0);
 }
 
 // Colour distance between two pixels, summed over the channels.
@@ -248,6 +337,111 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
     const bool repeats = period >= 19 && period <= 21 && least <= swing / 4;
     EXPECT_TRUE(swing <= 20 || repeats) << "brightness swings " << swing << ", repeating best every " << period
                                         << " frames (mean change " << least << ")";
+    // One pulse per eighth note, not two: the series half a period on (10 frames) is
+    // unlike itself, its autocorrelation there at most 0.3 of that at lag 0 ...
+    double average = 0;
+    for (double m : mean) average += m / static_cast<double>(mean.size());
+    double lag0 = 0, lag10 = 0;
+    for (size_t i = 0; i < mean.size(); ++i) {
+        lag0 += (mean[i] - average) * (mean[i] - average);
+        if (i + 10 < mean.size()) lag10 += (mean[i] - average) * (mean[i + 10] - average);
+    }
+    EXPECT_LE(lag10, 0.3 * lag0) << "autocorrelation at lag 10: " << lag10 / lag0;
+    // ... and its peaks fall on the eighth notes' beat (frames 1300 and 1320), give or take one frame.
+    for (int beat : {1300, 1320}) {
+        int peak = beat - 9;
+        for (int n = beat - 9; n <= beat + 9; ++n)
+            if (mean[static_cast<size_t>(n - 1281)] > mean[static_cast<size_t>(peak - 1281)]) peak = n;
+        EXPECT_LE(std::abs(peak - beat), 1) << "the pulse near frame " << beat << " peaks at " << peak;
+    }
+}
+
+TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
+    // The credits are stamped as light cyan cells over the smeared logo. At
+    // fade:190, the last line stamped, every line's cells (cyan: green and blue
+    // 40 over red) are 3 times as bright as the picture between them (pixels
+    // 4 or more away from any cell), on the line's own rows.
+    std::vector<uint32_t> frame;
+    int w = 0, h = 0;
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
+        if (p != Phase::Fade || n != 190) return;
+        w = b->w, h = b->h;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) frame.push_back(static_cast<uint32_t>(getpixel(b, x, y)));
+    };
+    host.esc = [](const SpyHost& hh) { return hh.phase() == Phase::Fade && hh.phase_iteration() >= 190; };
+    ProbeResult probe;
+    probe.pictures = decoded_pictures(ARTWORK_DIR);
+    run_show(host, ARTWORK_DIR, probe);
+    ASSERT_EQ(w, 640);
+    ASSERT_EQ(h, 480);
+    auto at = [&](int x, int y) { return frame[static_cast<size_t>(y) * w + x]; };
+    auto luma = [&](int x, int y) {
+        const uint32_t c = at(x, y);
+        return 0.299 * ((c >> 16) & 255) + 0.587 * ((c >> 8) & 255) + 0.114 * (c & 255);
+    };
+    auto cyan = [&](int x, int y) {
+        const int r = (at(x, y) >> 16) & 255, g = (at(x, y) >> 8) & 255, b = at(x, y) & 255;
+        return g - r > 40 && b - r > 40;
+    };
+    for (int line = 0; line < 4; ++line) {
+        double cells = 0, between = 0;
+        int nCells = 0, nBetween = 0;
+        for (int y = 104 + 64 * line; y < 168 + 64 * line; ++y)
+            for (int x = 130; x < 560; ++x) {
+                if (cyan(x, y)) {
+                    cells += luma(x, y), ++nCells;
+                    continue;
+                }
+                bool near = false;
+                for (int j = -3; j <= 3 && !near; ++j)
+                    for (int i = -3; i <= 3 && !near; ++i) near = std::abs(i) + std::abs(j) <= 3 && cyan(x + i, y + j);
+                if (!near) between += luma(x, y), ++nBetween;
+            }
+        ASSERT_GT(nCells, 1000) << "line " << line + 1;
+        ASSERT_GT(nBetween, 1000) << "line " << line + 1;
+        EXPECT_GE((cells / nCells + 5) / (between / nBetween + 5), 3.0) << "line " << line + 1;
+    }
+}
+
+TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
+    // The title scene bobs the picture by 40 x s (s = -1..1) and draws a
+    // staircase of twenty stretched steps over its middle, bobbing with it;
+    // the steps glide by their slide phase p (0..21). For every bob and slide,
+    // 80% or more of the sun and its glow (red over 200 and green over 120,
+    // above row 280) stays on screen (rows 81..399) and clear of every step
+    // and riser.
+    Bmp b = load("ruvo2.jpg");
+    ASSERT_TRUE(b);
+    std::vector<std::pair<int, int>> sun;
+    for (int y = 0; y < 280; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (red(b.get(), x, y) > 200 && green(b.get(), x, y) > 120) sun.emplace_back(x, y);
+    ASSERT_GT(sun.size(), 5000u);
+    double worst = 1.0;
+    for (int i = -20; i <= 20; ++i) {
+        const double s = i / 20.0;
+        for (int p : {0, 7, 14, 21}) {
+            int seen = 0;
+            for (const auto& px : sun) {
+                const int x = px.first, row = px.second + static_cast<int>(40 * s);
+                bool hidden = row < 81 || row > 399;
+                for (int k = 0; k < 20 && !hidden; ++k) {
+                    const int X = 300 - 5 * k - p / 4, W = static_cast<int>(7.9 * k + 60 + p / 2);
+                    const int Y = static_cast<int>(40 * s + 110 + k * k + (p * k) / 10), H = 4 * k + 8;
+                    hidden = x >= X && x < X + W && row >= Y && row < Y + H;
+                    if (k > 10 && !hidden) {
+                        const int W2 = 10 * k + p / 2 + 30, H2 = 2 * k - 20, Y2 = Y - H2 + 1;
+                        hidden = x >= X && x < X + W2 && row >= Y2 && row < Y2 + H2;
+                    }
+                }
+                seen += !hidden;
+            }
+            worst = std::min(worst, static_cast<double>(seen) / static_cast<double>(sun.size()));
+        }
+    }
+    EXPECT_GE(worst, 0.8);
 }
 
 TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {

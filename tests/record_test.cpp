@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 #include "common/png_writer.h"
 #include "common/subprocess.h"
 #include "music/module_check.h"
+#include "music/module_player.h"
 #include "record/recording_host.h"
 #include "record_support.h"
 
@@ -149,7 +151,7 @@ TEST(RecordOptions, CommandLine)
         {{"--fps", "30"}, "unknown option '--fps'"},
         {{"--fps=30"}, "unknown option '--fps=30'"},
         {{"-q"}, "unknown option '-q'"},
-        {{"--quiet", "v.mp4"}, "unknown option 'v.mp4'"},
+        {{"--quiet", "v.mp4"}, "unexpected argument 'v.mp4'"},
     };
     for (const auto& line : bad_lines) {
         RecordOptions bad;
@@ -244,13 +246,20 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     start_headless_allegro(32);
     TempDir dir;
     write_test_module(dir.file("m.it"));
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    ASSERT_TRUE(read_module_bytes(dir.file("m.it"), bytes, problem)) << problem;
+    std::vector<int16_t> track, no_track;
+    ASSERT_TRUE(render_module(bytes, 4800, track));
     ModuleAudio full, quiet, none;
-    ASSERT_TRUE(full.load(dir.file("m.it")));
-    ASSERT_TRUE(quiet.load(dir.file("m.it")));
-    EXPECT_FALSE(none.load(dir.file("absent.it")));
+    full.load(track);
+    quiet.load(track);
+    none.load(no_track);
+    EXPECT_FALSE(none.loaded());
 
     std::vector<int16_t> a, b, c;
     full.render(4800, 1.0f, a);
+    quiet.render(0, 0.25f, b);  // the gain set, reached at once when nothing plays yet
     quiet.render(4800, 0.25f, b);
     none.render(4800, 1.0f, c);
     ASSERT_EQ(a.size(), 9600u);
@@ -267,6 +276,7 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
 
     // The level is what the live show's mixer plays: DUMB's samples times 65276/65536 on the left
     // and 65790/65536 on the right (the one centred voice at full scale), rounded down.
+    dumb_register_stdfiles();
     DUH* duh = dumb_load_it_quick(dir.file("m.it").c_str());
     ASSERT_NE(duh, nullptr);
     DUH_SIGRENDERER* sr = duh_start_sigrenderer(duh, 0, 2, 0);
@@ -293,7 +303,9 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
         loud[i] = i < loud.size() - 32 ? 127 : 0x81;
     write_bytes(dir.file("loud.it"), loud);
     ModuleAudio at_full_scale;
-    ASSERT_TRUE(at_full_scale.load(dir.file("loud.it"))) << at_full_scale.problem();
+    std::vector<int16_t> loud_track;
+    ASSERT_TRUE(render_module(loud, 4800, loud_track));
+    at_full_scale.load(loud_track);
     std::vector<int16_t> mixed;
     at_full_scale.render(4800, 1.0f, mixed);
     duh = dumb_load_it_quick(dir.file("loud.it").c_str());
@@ -428,22 +440,21 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         SCOPED_TRACE(c.fault);
         EXPECT_FALSE(check_module(c.file, problem));
         EXPECT_EQ(problem, c.fault);
-        write_bytes(dir.file("m.it"), c.file);
-        ModuleAudio audio;
-        EXPECT_FALSE(audio.load(dir.file("m.it")));
-        EXPECT_EQ(audio.problem(), c.fault);
     }
     for (const auto& file : {test_module_bytes({}, 25), old_instruments}) {
-        ModuleAudio instruments;
-        write_bytes(dir.file("i.it"), file);
-        EXPECT_TRUE(instruments.load(dir.file("i.it"))) << instruments.problem();
         std::vector<int16_t> out;
-        instruments.render(4800, 1.0f, out);
+        EXPECT_TRUE(render_module(file, 4800, out));
         EXPECT_GT(*std::max_element(out.begin(), out.end()), 1000) << "the instrument plays";
     }
-    ModuleAudio missing;
-    EXPECT_FALSE(missing.load(dir.file("none.it")));
-    EXPECT_EQ(missing.problem(), "file is missing");
+    // Read once, without waiting: a missing file, a directory and a FIFO (no writer) are refused.
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(read_module_bytes(dir.file("none.it"), bytes, problem));
+    EXPECT_EQ(problem, "file is missing");
+    EXPECT_FALSE(read_module_bytes(dir.path(), bytes, problem));
+    EXPECT_EQ(problem, "is a directory, not a file");
+    ASSERT_EQ(mkfifo(dir.file("fifo.it").c_str(), 0600), 0);
+    EXPECT_FALSE(read_module_bytes(dir.file("fifo.it"), bytes, problem));
+    EXPECT_EQ(problem, "is not a file");
 }
 
 TEST(FrameStats, MedianPercentileMaximumAndFramesOverTheTick)
@@ -711,9 +722,11 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
 {
     start_headless_allegro(32);
     const DecodedPictures here = decoded_pictures(repo_data_dir());
-    const long decodes_before = picture_decodes();
+    const long decodes_before = picture_decodes(), loads_before = module_loads();
     const ProbeResult real = probe_show_data(repo_data_dir());
     EXPECT_EQ(picture_decodes(), decodes_before) << "this process ran a picture decoder";
+    EXPECT_EQ(module_loads(), loads_before) << "this process loaded the module into the player";
+    EXPECT_EQ(real.music.size(), 2u * kProbeMusicFrames);
     ASSERT_EQ(real.failure, "");
     EXPECT_EQ(real.module_fault, "");
     EXPECT_EQ(real.pictures.error, "");

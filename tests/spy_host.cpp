@@ -40,7 +40,8 @@ void SpyHost::report_fatal(const std::string& message)
     VirtualClockHost::report_fatal(message);
 }
 
-void SpyHost::start_music(const std::string& module_path, const std::string& probe_fault)
+void SpyHost::start_music(const std::vector<int16_t>&, const std::string& module_path,
+                          const std::string& probe_fault)
 {
     events.push_back(Event::MusicStart);
     music_path = module_path;

@@ -12,6 +12,9 @@
 // the ratio of their median frame times per phase and scene.
 #include <getopt.h>
 #include <time.h>
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "bench/frame_stats.h"
+#include "cli/command_line.h"
 #include "common/frame_list.h"
 #include "frame/virtual_clock_host.h"
 #include "raster/raster.h"
@@ -38,12 +42,25 @@ double ms_between(Clock::time_point a, Clock::time_point b)
 }
 
 // CPU time of the calling thread, in milliseconds.
+#if defined(__EMSCRIPTEN__)
+// wasm has no thread CPU clock: under Node, the process's CPU time (user and system), whose other
+// threads (its compiler, its collector) add little to one thread running the show.
+EM_JS(double, node_cpu_ms, (), {
+    const u = process.cpuUsage();
+    return (u.user + u.system) / 1000;
+});
+double thread_cpu_ms()
+{
+    return node_cpu_ms();
+}
+#else
 double thread_cpu_ms()
 {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
 }
+#endif
 
 class BenchHost : public VirtualClockHost {
 public:
@@ -208,95 +225,98 @@ void print_ratio_row(const FrameTimes& slow, const FrameTimes& fast)
                 b.p99 > 0 ? a.p99 / b.p99 : 0.0);
 }
 
-}  // namespace
-
 const char* const kUsage =
     "usage: stream8-bench [--data DIR] [--path allegro|portable|avx2|avx512] [--compare] [--quiet]\n";
 
-// A command-line fault: one line saying what, then the usage; status 2.
+// A command-line fault: one line saying what; status 2.
 int bad_usage(const std::string& what)
 {
-    std::fprintf(stderr, "stream8-bench: %s\n%s", what.c_str(), kUsage);
-    return 2;
+    return cli::usage_fault("stream8-bench", what);
 }
 
-int main(int argc, char** argv)
-{
+struct BenchOptions {
     std::string data_dir = "ruvo";
     bool quiet = false;
     bool compare = false;
     raster::Path path = raster::path();  // STREAM8_RASTER, else the best this CPU has
+};
+
+// Reads the command line into `opts`. False when the program ends here, with `status`: 0 after
+// --help, 2 after a fault (reported).
+bool parse_bench_options(int argc, char** argv, BenchOptions& opts, int& status)
+{
     const option options[] = {
         {"data", required_argument, nullptr, 'd'},  {"path", required_argument, nullptr, 'p'},
         {"compare", no_argument, nullptr, 'c'},     {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // the faults are reported below, in the program's own words
+    status = cli::kUsageStatus;
     for (;;) {
         const int previous = optind;
         const int id = getopt_long(argc, argv, "+:h", options, nullptr);
         if (id == -1)
             break;
-        std::string name;
-        for (const option& o : options)
-            if (o.name && o.val == optopt)
-                name = std::string("--") + o.name;
         switch (id) {
         case 'h':
             std::printf("%s", kUsage);
-            return 0;
+            status = 0;
+            return false;
         case ':':
-            return bad_usage(name + " needs a value");
         case '?':
-            if (!name.empty() && std::string(argv[previous]).rfind("--", 0) == 0)
-                return bad_usage(name + " takes no value");
-            return bad_usage("unknown option '" + std::string(argv[previous]) + "'");
+            bad_usage(cli::getopt_fault(id, options, argv, previous));
+            return false;
         case 'd':
-            data_dir = optarg;
-            if (data_dir.empty())
-                return bad_usage("--data needs a directory");
+            opts.data_dir = optarg;
+            if (opts.data_dir.empty()) {
+                bad_usage("--data needs a directory");
+                return false;
+            }
             break;
         case 'p':
-            if (!raster::parse_path(optarg, path))
-                return bad_usage("unknown path '" + std::string(optarg) + "'");
+            if (!raster::parse_path(optarg, opts.path)) {
+                bad_usage("unknown path '" + std::string(optarg) + "'");
+                return false;
+            }
             break;
         case 'c':
-            compare = true;
+            opts.compare = true;
             break;
         case 'q':
-            quiet = true;
+            opts.quiet = true;
             break;
         }
     }
-    if (optind < argc)
-        return bad_usage("unknown option '" + std::string(argv[optind]) + "'");
-
-    // The show's start-up probe, timed: it runs before the screen opens, so it adds to start-up.
-    const ProbeResult probe = probe_show_data(data_dir);
-    if (!probe.failure.empty()) {
-        std::fprintf(stderr, "stream8-bench: cannot start: %s\n", probe.failure.c_str());
-        return 1;
+    if (optind < argc) {
+        bad_usage(cli::stray_word(argv[optind]));
+        return false;
     }
-    std::printf("stream8-bench: start-up probe of the pictures and the music: %.0f ms wall%s\n",
-                probe.seconds * 1000, probe.module_fault.empty() ? "" : " (the module failed it)");
+    return true;
+}
 
+// One show on the chosen paths: its table, then the cost of a present.
+int bench_one(const BenchOptions& opts, const ProbeResult& probe)
+{
     BenchHost host;
-    host.progress = !quiet;
-    if (!compare) {
-        if (!run_bench(host, path, data_dir, probe))
-            return 1;
-        std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
-                    "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
-                    raster::path_name(raster::path()));
-        print_table(host);
-        print_present_costs();
-        return 0;
-    }
+    host.progress = !opts.quiet;
+    if (!run_bench(host, opts.path, opts.data_dir, probe))
+        return 1;
+    std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
+                "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
+                raster::path_name(raster::path()));
+    print_table(host);
+    print_present_costs();
+    return 0;
+}
 
-    BenchHost library;
-    library.progress = !quiet;
-    if (!run_bench(library, raster::Path::allegro, data_dir, probe) ||
-        !run_bench(host, path, data_dir, probe))
+// --compare: the show through the library, then on the chosen paths; the ratios, then the table
+// of the second run.
+int bench_compared(const BenchOptions& opts, const ProbeResult& probe)
+{
+    BenchHost library, host;
+    library.progress = host.progress = !opts.quiet;
+    if (!run_bench(library, raster::Path::allegro, opts.data_dir, probe) ||
+        !run_bench(host, opts.path, opts.data_dir, probe))
         return 1;
     std::printf("stream8-bench: CPU time per frame in ms, the library's drawing against the %s "
                 "paths\n\n", raster::path_name(raster::path()));
@@ -312,4 +332,24 @@ int main(int argc, char** argv)
                 library.total_cpu_ms / host.total_cpu_ms);
     print_table(host);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BenchOptions opts;
+    int status = 0;
+    if (!parse_bench_options(argc, argv, opts, status))
+        return status;
+
+    // The show's start-up probe, timed: it runs before the screen opens, so it adds to start-up.
+    const ProbeResult probe = probe_show_data(opts.data_dir);
+    if (!probe.failure.empty()) {
+        std::fprintf(stderr, "stream8-bench: cannot start: %s\n", probe.failure.c_str());
+        return 1;
+    }
+    std::printf("stream8-bench: start-up probe of the pictures and the music: %.0f ms wall%s\n",
+                probe.seconds * 1000, probe.module_fault.empty() ? "" : " (the module failed it)");
+    return opts.compare ? bench_compared(opts, probe) : bench_one(opts, probe);
 }

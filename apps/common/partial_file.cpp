@@ -48,6 +48,9 @@ mode_t replacing_mode(const std::string& path)
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         return st.st_mode & 07777;
+#if defined(__EMSCRIPTEN__)
+    return 0644;  // wasm keeps a umask of its own (0777), not the user's
+#endif
     const mode_t mask = umask(022);
     umask(mask);
     return 0666 & ~mask;
@@ -129,6 +132,11 @@ void PartialFile::abandon()
 void remove_unlocked_leftovers(const std::string& dir, const std::string& prefix,
                                std::vector<std::string>& removed)
 {
+#if defined(__EMSCRIPTEN__)
+    // wasm's flock always succeeds: every file would look unlocked, a live writer's included
+    // (this process's own other outputs). Leftovers stay where locks cannot tell them apart.
+    return;
+#endif
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string(), path = it->path().string();

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "sandbox/descriptors.h"
 #include "show/probe.h"
 #include "show/show.h"
@@ -16,10 +17,8 @@ int main(int argc, char** argv)
     RecordOptions opts;
     bool help = false;
     std::string error;
-    if (!parse_record_options(std::vector<std::string>(argv + 1, argv + argc), opts, help, error)) {
-        std::fprintf(stderr, "stream8-record: %s\n\n%s", error.c_str(), record_usage());
-        return 2;
-    }
+    if (!parse_record_options(std::vector<std::string>(argv + 1, argv + argc), opts, help, error))
+        return cli::usage_fault("stream8-record", error);
     if (help) {
         std::printf("%s", record_usage());
         return 0;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/command_line.h"
 #include "frame/timing.h"
 
 const char* record_usage()
@@ -46,7 +47,22 @@ const char* record_usage()
 }
 
 namespace {
-enum OptionId { kOut = 1000, kFrames, kFramesDir, kNoVideo, kUntil, kHashLog, kSoundRaw, kData, kFfmpeg, kPreset, kCrf, kScale, kQuiet };
+// The options table: each option's id, and its name and whether it takes a value.
+enum OptionId {
+    kOut = 1000,
+    kFrames,
+    kFramesDir,
+    kNoVideo,
+    kUntil,
+    kHashLog,
+    kSoundRaw,
+    kData,
+    kFfmpeg,
+    kPreset,
+    kCrf,
+    kScale,
+    kQuiet
+};
 
 const option kOptions[] = {
     {"out", required_argument, nullptr, kOut},
@@ -66,24 +82,103 @@ const option kOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// "--name" of an option of the table.
 std::string option_name(int id)
 {
     for (const option& o : kOptions)
         if (o.name && o.val == id)
             return std::string("--") + o.name;
-    return "-" + std::string(1, static_cast<char>(id));
+    return "";
 }
 
 // A whole number lo..hi.
-bool parse_number(const std::string& name, const char* v, int lo, int hi, int& dest, std::string& error)
+bool parse_number(const std::string& name, const char* v, int lo, int hi, int& dest,
+                  std::string& error)
 {
     char* end = nullptr;
     const long n = std::strtol(v, &end, 10);
     if (!*v || *end || n < lo || n > hi) {
-        error = "bad " + name + " '" + v + "': a number " + std::to_string(lo) + ".." + std::to_string(hi);
+        error = "bad " + name + " '" + v + "': a number " + std::to_string(lo) + ".." +
+                std::to_string(hi);
         return false;
     }
     dest = static_cast<int>(n);
+    return true;
+}
+
+// One option of the table, with its value (nullptr for a flag): sets what it stands for in
+// `opts`. False with `error` set when the value is refused.
+bool apply_option(int id, const char* value, RecordOptions& opts, std::string& error)
+{
+    switch (id) {
+    case kOut:
+        opts.out = value;
+        if (opts.out.empty()) {
+            error = "--out needs a file name";
+            return false;
+        }
+        return true;
+    case kFrames:
+        if (!parse_frame_set(value, opts.frames, error)) {
+            error = "bad --frames: " + error;
+            return false;
+        }
+        return true;
+    case kFramesDir:
+        opts.frames_dir = value;
+        return true;
+    case kNoVideo:
+        opts.video = false;
+        return true;
+    case kUntil:
+        if (!parse_frame_label(value, opts.until, error)) {
+            error = "bad --until: " + error;
+            return false;
+        }
+        opts.has_until = true;
+        return true;
+    case kHashLog:
+        opts.hash_log = value;
+        if (opts.hash_log.empty()) {
+            error = "--hash-log needs a file name";
+            return false;
+        }
+        return true;
+    case kSoundRaw:
+        opts.sound_raw = value;
+        if (opts.sound_raw.empty()) {
+            error = "--sound-raw needs a file name";
+            return false;
+        }
+        return true;
+    case kData:
+        opts.data_dir = value;
+        return true;
+    case kFfmpeg:
+        opts.ffmpeg = value;
+        return true;
+    case kPreset:
+        opts.preset = value;
+        return true;
+    case kCrf:
+        return parse_number(option_name(id), value, 0, 51, opts.crf, error);
+    case kScale:
+        return parse_number(option_name(id), value, 1, 4, opts.scale, error);
+    case kQuiet:
+        opts.quiet = true;
+        return true;
+    }
+    return true;
+}
+
+// What no single option can refuse: a run with nothing to write.
+bool check_options(const RecordOptions& opts, bool frames_given, std::string& error)
+{
+    if (!opts.video && !frames_given && opts.hash_log.empty() && opts.sound_raw.empty()) {
+        error = "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would "
+                "be nothing to write)";
+        return false;
+    }
     return true;
 }
 }  // namespace
@@ -110,92 +205,21 @@ bool parse_record_options(const std::vector<std::string>& args, RecordOptions& o
         const int id = getopt_long(argc, argv.data(), "+:h", kOptions, nullptr);
         if (id == -1)
             break;
-        const std::string name = option_name(id);
-        switch (id) {
-        case 'h':
+        if (id == 'h') {
             help = true;
             return true;
-        case ':':
-            error = option_name(optopt) + " needs a value";
-            return false;
-        case '?':
-            // A known option given a value it does not take, or one that is not known.
-            if (std::string(argv[previous]).rfind("--", 0) == 0 && option_name(optopt).size() > 2)
-                error = option_name(optopt) + " takes no value";
-            else
-                error = "unknown option '" + std::string(argv[previous]) + "'";
-            return false;
-        case kOut:
-            opts.out = optarg;
-            if (opts.out.empty()) {
-                error = "--out needs a file name";
-                return false;
-            }
-            break;
-        case kFrames:
-            if (!parse_frame_set(optarg, opts.frames, error)) {
-                error = "bad --frames: " + error;
-                return false;
-            }
-            frames_given = true;
-            break;
-        case kFramesDir:
-            opts.frames_dir = optarg;
-            break;
-        case kNoVideo:
-            opts.video = false;
-            break;
-        case kUntil:
-            if (!parse_frame_label(optarg, opts.until, error)) {
-                error = "bad --until: " + error;
-                return false;
-            }
-            opts.has_until = true;
-            break;
-        case kHashLog:
-            opts.hash_log = optarg;
-            if (opts.hash_log.empty()) {
-                error = "--hash-log needs a file name";
-                return false;
-            }
-            break;
-        case kSoundRaw:
-            opts.sound_raw = optarg;
-            if (opts.sound_raw.empty()) {
-                error = "--sound-raw needs a file name";
-                return false;
-            }
-            break;
-        case kData:
-            opts.data_dir = optarg;
-            break;
-        case kFfmpeg:
-            opts.ffmpeg = optarg;
-            break;
-        case kPreset:
-            opts.preset = optarg;
-            break;
-        case kCrf:
-            if (!parse_number(name, optarg, 0, 51, opts.crf, error))
-                return false;
-            break;
-        case kScale:
-            if (!parse_number(name, optarg, 1, 4, opts.scale, error))
-                return false;
-            break;
-        case kQuiet:
-            opts.quiet = true;
-            break;
         }
+        if (id == ':' || id == '?') {
+            error = cli::getopt_fault(id, kOptions, argv.data(), previous);
+            return false;
+        }
+        if (!apply_option(id, optarg, opts, error))
+            return false;
+        frames_given = frames_given || id == kFrames;
     }
     if (optind < argc) {
-        error = "unknown option '" + std::string(argv[optind]) + "'";
+        error = cli::stray_word(argv[optind]);
         return false;
     }
-    if (!opts.video && !frames_given && opts.hash_log.empty() && opts.sound_raw.empty()) {
-        error = "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would be nothing "
-                "to write)";
-        return false;
-    }
-    return true;
+    return check_options(opts, frames_given, error);
 }

@@ -136,18 +136,20 @@ bool RecordingHost::close_video(std::string& error)
     return encoder_.publish(error);
 }
 
-void RecordingHost::start_music(const std::string& module_path, const std::string& probe_fault)
+void RecordingHost::start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                                const std::string& problem)
 {
     if (!opts_.video && !hashes_.is_open() && !sound_raw_)
         return;
-    if (audio_.load(module_path, probe_fault))
+    audio_.load(track);
+    if (audio_.loaded())
         return;
-    if (audio_.problem() == "file is missing")
+    if (problem == "file is missing")
         std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",
                      module_path.c_str());
     else
         std::fprintf(stderr, "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
-                     module_path.c_str(), audio_.problem().c_str());
+                     module_path.c_str(), problem.c_str());
 }
 
 void RecordingHost::set_music_volume(float volume)

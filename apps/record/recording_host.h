@@ -4,11 +4,10 @@
 // Time model, the live show's: every present is the frame the screen shows for one tick, one frame
 // of the video, 1/59 s; iterations the show passes (two a tick in the smear and the fade, most of
 // the still holds) are numbered but never in the video. A present takes no virtual time and every
-// frame waits for its own tick, so each phase shows its frames (209, 300, 2099, 209, 450) and
-// nothing owed carries over. Sound is silent until the main loop's first
-// frame, then the module rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried
-// exactly, at the gain the show last set when the frame is presented and at the level the live
-// show's sound driver plays it.
+// frame waits for its own tick, so each phase shows its phase_ticks() frames (timing.h) and
+// nothing owed carries over. Sound is silent until the main loop's first frame, then the module
+// rendered by DUMB at 48000 Hz stereo, 48000/59 samples a frame carried exactly, at the gain the
+// show last set when the frame is presented and at the level the live show's sound driver plays it.
 //
 // Ending early (after the last wanted frame, on a fault or a signal) is Esc held: the show leaves
 // at its next Esc test, and frames presented until then are not written.
@@ -44,7 +43,8 @@ public:
     bool music_loaded() const { return audio_.loaded(); }
     FrameLabel last_label() const { return last_; }
 
-    void start_music(const std::string& module_path, const std::string& probe_fault) override;
+    void start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                     const std::string& problem) override;
     void set_music_volume(float volume) override;
     bool esc_held() override;
 

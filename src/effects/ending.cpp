@@ -81,7 +81,8 @@ int run_ending(Stage& s)
     s.host.begin_phase(Phase::Fade);
     while (s.laiskuri <= kFadeIterations - 1) {
         s.host.poll_music();
-        s.host.set_music_volume(static_cast<float>(1.0 - s.laiskuri / 900.0));
+        const double faded = s.laiskuri / static_cast<double>(kFadeIterations);
+        s.host.set_music_volume(static_cast<float>(1.0 - faded));
         s.laiskuri += 1;
         const int row = ending_scan_row(s.laiskuri);
         if (row >= 0)

@@ -3,7 +3,9 @@
 // clock and the DUMB player; VirtualClockHost (recorder, benchmark, and the tests' SpyHost) runs on
 // memory bitmaps and a virtual clock.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frame/timing.h"
 
@@ -78,11 +80,13 @@ public:
     // the host adds). The caller then ends the program.
     virtual void report_fatal(const std::string& message) = 0;
 
-    // Music: the set-up (DUMB shutdown registered, sound driver, module loaded, player started),
-    // the poll that feeds the stream, and the player's gain. `probe_fault` is the start-up
-    // probe's verdict on the module: when not empty, the player failed on it in the probe's child,
-    // and the module is refused with that reason like one that fails its check.
-    virtual void start_music(const std::string& module_path, const std::string& probe_fault) = 0;
+    // Music: the set-up (sound driver, stream started), the poll that feeds the stream, and the
+    // music's gain. `track` is the music the start-up probe's child rendered from the module at
+    // `module_path` (interleaved stereo at 48000 Hz, unit gain; it outlives the show); empty, the
+    // show runs silent and `problem` says why (the file is missing, refused by the check, or the
+    // player failed on it). No host reads or plays the module file itself.
+    virtual void start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                             const std::string& problem) = 0;
     virtual void poll_music() = 0;
     virtual void set_music_volume(float volume) = 0;
     // After the fade's last frame: the music goes quiet without a click before the program ends.

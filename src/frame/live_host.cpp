@@ -1,7 +1,6 @@
 #include "frame/live_host.h"
 
 #include <allegro.h>
-#include <aldumb.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,16 +13,13 @@
 
 #include "frame/live_platform.h"
 
-#include "music/module_check.h"
-
 namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
 // machine, early enough to leave the rest of the tick for the copy to the X server.
 constexpr std::chrono::milliseconds kPresentDelay{10};
-// An early end ramps the music to silence in the mixer over this long. The mixer steps a voice's
-// volume once per mixing buffer (about 23 ms here), so a shorter ramp comes down in one or two
-// large steps, which click.
-constexpr int kRampMs = 60;
+// An end ramps the music's samples to silence over this many sample frames (40 ms): the gain
+// falls by 1/1920 of its start a frame, so no step is above -65 dBFS, and ends at exactly 0.
+constexpr long kRampFrames = kSampleRate * 40 / 1000;
 // How long the sound plays on after an early end before it stops: the mixer's ramp, then what
 // the driver and the device have already taken.
 constexpr int kDrainMs = 250;
@@ -334,12 +330,8 @@ void LiveHost::deinit()
     clear_keybuf();
     // An early end: the music fades to silence in the mixer instead of stopping mid-note when
     // the sound shuts down. (The stream is the mixer's only voice.)
-    if (player_ && !ramping_) {
-        ramping_ = true;
-        for (int v = 0; v < 256; v++)
-            if (voice_check(v))
-                voice_ramp_volume(v, kRampMs, 0);
-    }
+    if (stream_)
+        start_ramp();
 }
 
 void LiveHost::set_windowed_mode()
@@ -358,7 +350,7 @@ void LiveHost::finish()
         fullscreen_ = false;
         log_phase("released");
     }
-    if (!player_)
+    if (!stream_)
         return;
     // What the driver has already mixed plays out, then the ramped, silent stream: fed, not
     // stopped, until the sound that leaves the machine is silence.
@@ -368,11 +360,11 @@ void LiveHost::finish()
 void LiveHost::play_out_and_stop(long ms)
 {
     for (long t = 0; t < ms; t++) {
-        al_poll_duh(player_);
+        feed_stream();
         rest(1);
     }
-    al_stop_duh(player_);
-    player_ = nullptr;
+    stop_audio_stream(stream_);
+    stream_ = nullptr;
 }
 
 void LiveHost::report_fatal(const std::string& message)
@@ -384,10 +376,9 @@ void LiveHost::report_fatal(const std::string& message)
     allegro_message("stream8: %s\n", message.c_str());
 }
 
-void LiveHost::start_music(const std::string& module_path, const std::string& probe_fault)
+void LiveHost::start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                           const std::string& problem)
 {
-    atexit(dumb_exit);
-    dumb_register_stdfiles();
     // The music is the mixer's only voice: play it at full scale instead of the library's default
     // of half, which leaves room for a second voice the show never has.
     set_volume_per_voice(0);
@@ -398,35 +389,77 @@ void LiveHost::start_music(const std::string& module_path, const std::string& pr
         live_platform::QuietStderr quiet;
         sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
     }
-    // DUMB never sees a module that fails the check: it would crash, abort or litter on one.
-    std::string problem = probe_fault;
-    if (problem.empty() && check_module_file(module_path, problem))
-        module_ = dumb_load_it_quick(module_path.c_str());
-    if (module_)
-        player_ = al_start_duh(module_, 2, 0, 1.0f, kStreamBuffer, kSampleRate);
+    // The track the probe's child rendered: this process never plays the module file itself.
+    // One stereo voice of 16-bit samples at volume 255, centred, as the recorder's level assumes.
+    if (!track.empty() && sound && digi_card != DIGI_NONE) {
+        track_ = &track;
+        // It starts silent; the show's first poll (the main loop's first frame) starts the music.
+        stream_ = play_audio_stream(kStreamBuffer, 16, TRUE, kSampleRate, 255, 128);
+    }
     // The show runs on in silence with unchanged timing; say why, naming a bad module whether or
     // not a sound device opened.
-    if (!module_)
+    if (track.empty())
         std::fprintf(stderr, "stream8: %s: cannot load the module%s; the show runs silent\n",
                      module_path.c_str(), problem.empty() ? "" : (" (" + problem + ")").c_str());
     if (!sound)
         std::fprintf(stderr, "stream8: no sound driver (%s); the show runs silent\n", allegro_error);
     else if (digi_card == DIGI_NONE)
         std::fprintf(stderr, "stream8: no sound device could be opened; the show runs without sound\n");
-    else if (module_ && !player_)
+    else if (!track.empty() && !stream_)
         std::fprintf(stderr, "stream8: cannot start the music stream; the show runs silent\n");
+}
+
+void LiveHost::feed_stream()
+{
+    while (void* buffer = get_audio_stream_buffer(stream_)) {
+        // The stream takes unsigned samples: silence is 0x8000.
+        uint16_t* out = static_cast<uint16_t*>(buffer);
+        // Before the main loop's first poll the music has not begun: an early end plays silence.
+        const long have = playing_ ? static_cast<long>(track_->size() / 2) : 0;
+        for (long i = 0; i < kStreamBuffer; i++, track_pos_ += playing_ ? 1 : 0) {
+            // A new gain is reached in equal steps over the buffer, never in one.
+            float gain = fed_volume_ == volume_
+                             ? volume_
+                             : static_cast<float>(fed_volume_ + (static_cast<double>(volume_) - fed_volume_) *
+                                                                    (i + 1) / kStreamBuffer);
+            if (ramping_) {
+                gain = ramp_done_ >= kRampFrames
+                           ? 0.0f
+                           : ramp_from_ * static_cast<float>(kRampFrames - ramp_done_) / kRampFrames;
+                ramp_done_++;
+            }
+            for (int side = 0; side < 2; side++) {
+                int s = track_pos_ < have ? (*track_)[2 * static_cast<size_t>(track_pos_) + side] : 0;
+                if (gain != 1.0f)
+                    s = static_cast<int>(s * gain);
+                out[2 * i + side] = static_cast<uint16_t>(s + 0x8000);
+            }
+        }
+        free_audio_stream_buffer(stream_);
+        fed_volume_ = volume_;
+    }
+}
+
+void LiveHost::start_ramp()
+{
+    if (ramping_)
+        return;
+    ramping_ = true;
+    ramp_from_ = fed_volume_;  // the gain the last buffer ended on
+    ramp_done_ = 0;
 }
 
 void LiveHost::poll_music()
 {
-    if (player_)
-        al_poll_duh(player_);
+    if (stream_) {
+        playing_ = true;
+        feed_stream();
+    }
 }
 
 void LiveHost::set_music_volume(float volume)
 {
-    if (player_)
-        al_duh_set_volume(player_, volume);
+    volume_ = volume;
 }
 
 void LiveHost::end_music()
@@ -434,10 +467,11 @@ void LiveHost::end_music()
     note_phase_end();
     log_account();
     log_phase("end");
-    if (!player_)
+    if (!stream_)
         return;
     // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
-    // Refill them with silence for three buffers' time, then stop: the sound ends in silence.
-    al_duh_set_volume(player_, 0.0f);
+    // What follows ramps from it to silence; fed for three buffers' time, then stopped: the
+    // sound ends in silence.
+    start_ramp();
     play_out_and_stop(3 * kStreamBuffer * 1000 / kSampleRate);
 }

@@ -1,5 +1,5 @@
 // The host of the real show: Allegro's screen (full screen at the desktop's size, or a window),
-// keyboard, the DUMB player and a clock.
+// keyboard, the music's stream (fed from the track the start-up probe rendered) and a clock.
 #pragma once
 #include <chrono>
 #include <cstdio>
@@ -8,9 +8,8 @@
 #include "frame/frame_log.h"
 #include "frame/host.h"
 
-struct AL_DUH_PLAYER;
+struct AUDIOSTREAM;
 struct BITMAP;
-struct DUH;
 
 // How the show meets the screen.
 struct ScreenChoice {
@@ -49,7 +48,8 @@ public:
     void deinit() override;
     void set_windowed_mode() override;
     void report_fatal(const std::string& message) override;
-    void start_music(const std::string& module_path, const std::string& probe_fault) override;
+    void start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                     const std::string& problem) override;
     void poll_music() override;
     void set_music_volume(float volume) override;
     void end_music() override;
@@ -115,9 +115,20 @@ private:
     int scale_ = 1;
     int left_ = 0, top_ = 0;
     bool fullscreen_ = false;
-    DUH* module_ = nullptr;
-    AL_DUH_PLAYER* player_ = nullptr;
-    bool ramping_ = false;  // the music is being ramped to silence after an early end
-    // Keeps the player fed for `ms` milliseconds, then stops it.
+    // The music: the stream, the track it plays and where, its gain, and the ramp to silence
+    // that an end starts (the gain falls by equal steps each sample frame, to exactly 0).
+    AUDIOSTREAM* stream_ = nullptr;
+    const std::vector<int16_t>* track_ = nullptr;
+    long track_pos_ = 0;
+    float volume_ = 1.0f;
+    float fed_volume_ = 1.0f;  // the gain the last buffer fed ended on
+    bool playing_ = false;     // the show has polled the music: it has begun
+    bool ramping_ = false;
+    float ramp_from_ = 0;
+    long ramp_done_ = 0;
+    void start_ramp();
+    // Fills every buffer the stream has free.
+    void feed_stream();
+    // Keeps the stream fed for `ms` milliseconds, then stops it.
     void play_out_and_stop(long ms);
 };

@@ -7,10 +7,10 @@
 // --- The clock ---
 // Allegro's timer runs at this many units a second.
 constexpr long kTimerHz = 1193181;
-// 1193181 / 59 with integer division: Allegro's BPS_TO_TIMER(59). One tick, 16.9488 ms.
-constexpr long kTickPeriod = kTimerHz / 59;
-// Presented frames a second: one a tick, and the video's frame rate.
+// Ticks a second, so presented frames a second (one a tick), and the video's frame rate.
 constexpr long kFrameRate = 59;
+// 1193181 / 59 with integer division: Allegro's BPS_TO_TIMER(59). One tick, 16.9488 ms.
+constexpr long kTickPeriod = kTimerHz / kFrameRate;
 
 // --- The music stream ---
 constexpr long kSampleRate = 48000;
@@ -65,7 +65,11 @@ public:
 
 private:
     // Show time of iteration i's present, in units of 1/(kTimerHz * 1000) s.
-    static constexpr long long at(long i) { return (i - 1) * kPresentMs * static_cast<long long>(kTimerHz); }
+    static constexpr long long at(long i)
+    {
+        // In 64 bits: long is 32 bits on some targets (wasm, 64-bit Windows).
+        return static_cast<long long>(i - 1) * kPresentMs * kTimerHz;
+    }
     static constexpr long long tick_units() { return kTickPeriod * 1000LL; }
     // Ticks after the first that have arrived by iteration i's present.
     static constexpr long ticks_through(long i) { return static_cast<long>(at(i) / tick_units()); }
@@ -115,5 +119,3 @@ constexpr long phase_ticks(Phase p)
 // Ticks from the main loop's first frame to the end: the stretch of music the show plays.
 constexpr long kMusicTicks = phase_ticks(Phase::Loop) + phase_ticks(Phase::Pause) +
                              phase_ticks(Phase::Fade);
-// Ticks of the whole show, from the logo's first frame to the fade's last.
-constexpr long kShowTicks = phase_ticks(Phase::Logo) + phase_ticks(Phase::Smear) + kMusicTicks;

@@ -49,7 +49,8 @@ static_assert(kMixerGainLeft == 65276 && kMixerGainRight == 65790, "Allegro 4.4'
 
 int16_t through_mixer(int sample, int gain)
 {
-    const int v = (sample * gain) >> 16;
+    // In 64 bits: -32768 times the right side's gain is past the range of int.
+    const long long v = (static_cast<long long>(sample) * gain) >> 16;
     return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
@@ -111,10 +112,7 @@ bool render_module(const std::vector<uint8_t>& bytes, long frames, std::vector<i
     }
     // As the Allegro glue's poll would: 16-bit signed, 48000 Hz; the gain comes later.
     out.assign(static_cast<size_t>(frames) * 2, 0);
-    constexpr long kChunk = 4096;
-    for (long done = 0; done < frames; done += kChunk)
-        duh_render(r, 16, 0, 1.0f, 65536.0f / kSampleRate, std::min(kChunk, frames - done),
-                   out.data() + 2 * done);
+    duh_render(r, 16, 0, 1.0f, 65536.0f / kSampleRate, frames, out.data());
     duh_end_sigrenderer(r);
     unload_duh(duh);
     return true;
@@ -125,8 +123,8 @@ long module_loads()
     return loads;
 }
 
-void play_track(const std::vector<int16_t>& track, long& pos, long frames, float volume,
-                std::vector<int16_t>& out)
+void play_track(const std::vector<int16_t>& track, long& pos, long frames, float from, float to,
+                bool mixer, std::vector<int16_t>& out)
 {
     const size_t start = out.size();
     out.resize(start + static_cast<size_t>(std::max(frames, 0L)) * 2, 0);
@@ -134,11 +132,15 @@ void play_track(const std::vector<int16_t>& track, long& pos, long frames, float
     for (long i = 0; i < frames; i++, pos++) {
         if (pos >= have)
             continue;  // silence past the end
+        const float volume = from == to ? to
+                                        : static_cast<float>(from + (static_cast<double>(to) - from) *
+                                                                        (i + 1) / frames);
         for (int side = 0; side < 2; side++) {
             const int s = track[2 * static_cast<size_t>(pos) + side];
             const int scaled = volume == 1.0f ? s : static_cast<int>(s * volume);
             out[start + 2 * static_cast<size_t>(i) + side] =
-                through_mixer(scaled, side == 0 ? kMixerGainLeft : kMixerGainRight);
+                mixer ? through_mixer(scaled, side == 0 ? kMixerGainLeft : kMixerGainRight)
+                      : static_cast<int16_t>(scaled);
         }
     }
 }

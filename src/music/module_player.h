@@ -19,8 +19,10 @@ bool render_module(const std::vector<uint8_t>& bytes, long frames, std::vector<i
 // How many times this process has loaded a module into the player.
 long module_loads();
 
-// The rendered track as the show's sound driver plays it: `frames` stereo frames from `*pos`
-// (past the track's end, silence) at gain `volume`, then through the live mixer's gain for each
-// side; appended to `out`, `*pos` advanced.
-void play_track(const std::vector<int16_t>& track, long& pos, long frames, float volume,
-                std::vector<int16_t>& out);
+// The rendered track at a gain: `frames` stereo frames from `pos` (past the track's end,
+// silence) times a gain that moves in equal steps from `from` (exclusive) to `to` (reached on
+// the last frame), so a change of gain never steps; truncated toward zero; with `mixer`, then
+// through Allegro's mixer's gain for each side as the live show's sound driver plays it.
+// Appended to `out`, `pos` advanced.
+void play_track(const std::vector<int16_t>& track, long& pos, long frames, float from, float to,
+                bool mixer, std::vector<int16_t>& out);

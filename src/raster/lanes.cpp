@@ -9,9 +9,12 @@
 // AVX-512 compares lowered for plain x86-64 come out element by element.
 // The kernels pass wide vectors by value, which only matters to the ABI of calls between targets,
 // and none are made.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "raster/blend_kernels.h"
 #include "raster/raster.h"

@@ -202,8 +202,9 @@ private:
     struct sigaction old_[std::size(kEndingSignals)];
 };
 
-// The CPU time a running child has used, in clock ticks; -1 where /proc cannot tell.
-long long child_cpu_ticks(pid_t pid)
+// The CPU time a running child has used, in clock ticks (-1 where /proc cannot tell), and
+// whether it is runnable (`R`: running, or waiting only for a CPU on a loaded machine).
+long long child_cpu_ticks(pid_t pid, bool* runnable = nullptr)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
@@ -217,6 +218,8 @@ long long child_cpu_ticks(pid_t pid)
     std::string field;
     long long utime = -1, stime = -1;
     for (int i = 3; i <= 15 && fields >> field; i++) {
+        if (i == 3 && runnable)
+            *runnable = field == "R";
         if (i == 14)
             utime = std::atoll(field.c_str());
         if (i == 15)
@@ -350,8 +353,9 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, cons
     for (;;) {
         const double stall_left = limits.stall_seconds - since(last_sign);
         if (stall_left <= 0) {
-            const long long ticks = child_cpu_ticks(pid);
-            if (ticks < 0 || ticks == last_ticks) {
+            bool runnable = false;
+            const long long ticks = child_cpu_ticks(pid, &runnable);
+            if (!runnable && (ticks < 0 || ticks == last_ticks)) {
                 killed = true;
                 killed_as = SandboxEnd::Stalled;
                 break;

@@ -15,7 +15,8 @@ bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe
     build_tunnel_tables(*s.tables, s.pics.face3Image);
     s.plasma.plasma_w = 160;
     s.plasma.plasma_h = 80;
-    s.host.start_music(module_file(data_dir), probe.module_fault);
+    s.host.start_music(probe.music, module_file(data_dir),
+                       probe.module_problem.empty() ? probe.module_fault : probe.module_problem);
     s.stairs.setup_tiles(s.random);
     return true;
 }

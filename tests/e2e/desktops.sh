@@ -48,7 +48,7 @@ kill "$XVFB_PID"
 
 expect_line "stream8: unknown option '--fullscreen' (try --help)" 2 --fullscreen
 expect_line "stream8: bad --scale 'x': a whole number 1..8" 2 --scale x
-expect_line "stream8: this option needs a value: '--scale' (try --help)" 2 --scale
+expect_line "stream8: --scale needs a value (try --help)" 2 --scale
 expect_line "stream8: bad --scale '0': a whole number 1..8" 2 --scale 0
 expect_line "stream8: bad --scale '9': a whole number 1..8" 2 --scale 9
 expect_line "stream8: bad --scale '-1': a whole number 1..8" 2 --scale=-1

@@ -38,6 +38,25 @@ print(f"the full screen was given up {gap:.0f} ms after Esc was seen")
 # machine's slower mode switch does not.
 assert gap <= 200, "the screen was held too long"
 PY
-# The music ends in silence (the logo is silent all along).
+# The music ends in silence (the logo is silent all along): ramped down to exactly 0 within
+# 50 ms of its last loud moment, no step into the silence above -60 dBFS.
 sound_ends_quiet
+[ "$phase" = logo ] || python3 - "$WORK/sound.raw" <<'PY' || fail "the music does not ramp to silence"
+import array, math, sys
+a = array.array('H', open(sys.argv[1], 'rb').read())
+rate = 2 * 44100
+end = len(a)
+while end > 0 and a[end - 1] == 0x8000:
+    end -= 1
+level = lambda v: 20 * math.log10(max(abs(v - 0x8000), 1) / 32768)
+last = max(level(v) for v in a[end - 2:end])  # the step into the silence (one frame)
+loud = end
+while loud > 0 and level(a[loud - 1]) < -30:
+    loud -= 1
+ms = (end - loud) * 1000 / rate
+print(f"from the last sample above -30 dBFS to silence: {ms:.0f} ms; the last step {last:.1f} dBFS")
+assert loud > 0, "no music before the silence"
+assert ms <= 50, "the ramp to silence is too slow"
+assert last <= -60, "a step into the silence"
+PY
 echo "esc_in_wait: status 0 in '$phase'"

@@ -43,8 +43,9 @@ bool in_polygon(const std::vector<P2>& poly, double x, double y) {
 }
 
 // Head, neck and shoulders facing right, without the hair.
+// The back of the shoulder rounds off before the picture's left edge.
 const std::vector<P2> kBody = {
-    {-30, 520}, {-30, 412}, {20, 396}, {66, 384}, {96, 368}, {112, 340}, {126, 306}, {136, 280},
+    {14, 520}, {12, 470}, {18, 430}, {34, 404}, {66, 384}, {96, 368}, {112, 340}, {126, 306}, {136, 280},
     {140, 200}, {168, 150}, {200, 156}, {214, 178}, {219, 196}, {214, 208}, {216, 216}, {228, 229},
     {244, 244}, {245, 251}, {234, 255}, {229, 259}, {235, 265}, {231, 271}, {234, 277}, {226, 285},
     {221, 291}, {228, 303}, {226, 313}, {212, 321}, {194, 323}, {182, 330}, {186, 350}, {190, 370},
@@ -56,7 +57,7 @@ enum Region { kBack = 0, kSkinArea = 1, kHairArea = 2 };
 // jittered grid over an oval. Inside the oval they overlap into one mass;
 // at its edge each tuft bulges on its own, so the outline is scalloped and
 // broken by notches between them.
-const double kAfroX = 126, kAfroY = 158, kAfroRX = 116, kAfroRY = 112;
+const double kAfroX = 134, kAfroY = 158, kAfroRX = 106, kAfroRY = 110;
 const double kClumpCell = 21.0;
 
 struct Clump {
@@ -153,30 +154,25 @@ double sd_polygon(const std::vector<P2>& poly, double x, double y) {
     return in_polygon(poly, x, y) ? -best : best;
 }
 
-// Brightness of the curls at a point: a jittered grid of small coils of
-// varied size, each a ring of hair lit on its upper right with a dark eye
-// in the middle, so the hair reads as tight curls rather than foam.
-double curl(double x, double y) {
-    const double cell = 6.0;
-    int cx = static_cast<int>(std::floor(x / cell)), cy = static_cast<int>(std::floor(y / cell));
-    double best = 1e9, bx = 0, by = 0;
-    for (int j = -1; j <= 1; ++j)
-        for (int i = -1; i <= 1; ++i) {
-            double sx = (cx + i + 0.2 + 0.6 * hash01(cx + i, cy + j, 43u)) * cell;
-            double sy = (cy + j + 0.2 + 0.6 * hash01(cx + i, cy + j, 44u)) * cell;
-            double rad = cell * (0.55 + 0.65 * hash01(cx + i, cy + j, 45u));
-            double dd = std::hypot(x - sx, y - sy) / rad;
-            if (dd < best) {
-                best = dd;
-                bx = (x - sx) / rad;
-                by = (y - sy) / rad;
-            }
-        }
-    double ring = smooth(0.45, 0.0, std::fabs(best - 0.6));
-    double side = clamp01(0.55 + 0.6 * (bx * 0.7 - by * 0.7) / std::max(best, 0.2));
-    double lit = ring * (0.35 + 0.65 * side);
-    double shade = 0.7 + 0.6 * fbm(x / 40.0, y / 40.0, 46u, 2);
-    return clamp01((0.12 + 0.88 * lit * smooth(1.1, 0.8, best)) * shade);
+// Where the hair grows from: strands run out from here.
+const double kScalpX = 160, kScalpY = 196;
+
+// Hair texture of a tuft: fine strands running out from the scalp, each tuft
+// turned a little its own way, brighter where strands bunch. 0..1, never
+// dark in spots: the darkest strand is still half as bright as the brightest.
+double strands(double x, double y, const Clump& c, int seed) {
+    double dx = c.x - kScalpX, dy = c.y - kScalpY;
+    double dl = std::max(1.0, std::hypot(dx, dy));
+    double turn = 0.7 * (hash01(seed, 7, 51u) - 0.5);
+    double ux = dx / dl * std::cos(turn) - dy / dl * std::sin(turn);
+    double uy = dx / dl * std::sin(turn) + dy / dl * std::cos(turn);
+    double along = (x - c.x) * ux + (y - c.y) * uy;
+    double across = -(x - c.x) * uy + (y - c.y) * ux;
+    // Strands wave a little as they run.
+    across += 1.6 * std::sin(along / 5.0 + 6.28 * hash01(seed, 8, 52u));
+    double fine = vnoise(across / 1.3, along / 9.0, 53u + static_cast<uint32_t>(seed & 255));
+    double coarse = vnoise(across / 3.4, along / 16.0, 54u + static_cast<uint32_t>(seed & 255));
+    return clamp01(0.55 * fine + 0.45 * coarse);
 }
 
 }  // namespace
@@ -216,19 +212,24 @@ Picture paint_afro() {
                 // shaded as one round volume lit from the upper right, with
                 // the curls on it.
                 double t = clamp01(0.5 + ((px - kAfroX) * 0.55 - (py - kAfroY) * 0.85) / 200.0);
-                Col base = ramp({rgb8(0, 20, 96), rgb8(0, 60, 150), rgb8(0, 150, 160)}, t);
+                Col base = ramp({rgb8(0, 62, 150), rgb8(0, 100, 190), rgb8(0, 170, 180)}, t);
                 double ax = (px - kAfroX) / kAfroRX, ay = (py - kAfroY) / kAfroRY;
                 double az = std::sqrt(std::max(0.0, 1 - ax * ax - ay * ay));
-                double vol = 0.45 + 0.75 * std::max(0.0, ax * 0.55 - ay * 0.55 + az * 0.6);
-                // Each clump is a dome lit from the upper right, dark in the
-                // gaps where it meets its neighbours.
+                double vol = 0.62 + 0.5 * std::max(0.0, ax * 0.55 - ay * 0.55 + az * 0.6);
+                // Each tuft is a soft dome of strands lit from the upper right,
+                // a little darker (never black) where it tucks under its neighbours.
                 ClumpHit h = near_clumps(px, py);
                 double cx = (px - h.c.x) / h.c.r, cy = (py - h.c.y) / h.c.r;
                 double cz = std::sqrt(std::max(0.0, 1 - cx * cx - cy * cy));
                 double dome = clamp01(0.35 + 0.55 * (cx * 0.6 - cy * 0.6) + 0.45 * cz);
-                double gap = smooth(0.0, 3.0, h.second - h.d);
-                double clumpLight = h.d < 0 ? mixd(0.3, 1.1, dome) * mixd(0.5, 1.0, gap) : 0.4;
-                c = base * (vol * clumpLight * (0.2 + 1.0 * curl(px, py)));
+                double gap = smooth(-1.0, 4.0, h.second - h.d);
+                double clumpLight = h.d < 0 ? mixd(0.68, 1.06, dome) * mixd(0.8, 1.0, gap) : 0.7;
+                const int seed = static_cast<int>(std::floor(h.c.x * 7.0 + h.c.y * 13.0));
+                double hairTex = strands(px, py, h.c, seed);
+                c = base * (vol * clumpLight * (0.62 + 0.5 * hairTex));
+                // Sheen: the strands on the lit crown of each tuft catch the light.
+                double sheen = std::pow(dome, 3.0) * smooth(0.45, 0.85, hairTex) * (h.d < 0 ? 1.0 : 0.3);
+                c = c + rgb8(0, 120, 140) * (0.55 * sheen);
                 // Glow toward the lit edge, and a soft shade where hair meets skin.
                 c = c + rgb8(0, 150, 190) * (facing * std::exp(-std::max(0.0, d - 3) / 7.0) * 0.6);
                 double toSkin = std::min(-sd_hair(px, py) + 0.0, (ear_field(px, py) - 1) * 12.0);

@@ -22,19 +22,18 @@ double blinn(V3 n, V3 l, V3 v, double power) {
 }
 
 // The lights of the portrait, in head space: a cyan key from the upper
-// left, a dim violet fill from the lower right and a hot pink rim from
-// behind on the right, so each side of the face has its own colour.
+// left, a warm peach fill from the lower right and a hot pink rim from
+// behind on the right, so the face is cool on one side and warm on the other.
 const V3 kKeyDir = {-0.70, 0.45, 0.55};
 const V3 kFillDir = {0.85, -0.25, 0.45};
 const V3 kRimDir = {0.95, 0.25, -0.45};
 
-// The portrait's colour at one head sample, painted in violet, cyan and
-// pink: cool lavender skin (bluer than the plasma's magenta around it) lit
-// cyan on the left, deep violet in the shadows, a pink rim on the right and
-// glossy highlights. keyLight is the share of the key that reaches the
+// The portrait's colour at one head sample, painted in violet, cyan, peach
+// and pink: pale skin lit cyan on the left, warm peach on the right, deep
+// violet in the shadows, a pink rim on the right and glossy highlights. keyLight is the share of the key that reaches the
 // point past the head's own shadow.
 Col portrait(const HeadSample& s, double keyLight) {
-    Col albedo = rgb(0.76, 0.62, 0.96);
+    Col albedo = rgb(0.84, 0.66, 0.84);
     double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
         case kEyeWhite: albedo = rgb(0.62, 0.64, 0.82); gloss = 0.8; power = 80; wrap = 0.2; break;
@@ -51,13 +50,13 @@ Col portrait(const HeadSample& s, double keyLight) {
         case kBrow: albedo = rgb(0.16, 0.08, 0.26); gloss = 0.1; wrap = 0.1; break;
         default: break;
     }
-    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(0.55, 0.30, 0.95), rimCol = rgb(1.00, 0.30, 0.75);
+    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(1.00, 0.60, 0.26), rimCol = rgb(1.00, 0.36, 0.48);
     V3 n = s.n, v = s.view;
     // Ambient from a violet sky above and a dark plum floor below.
     Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
     double key = wrapped(n, kKeyDir, wrap) * (0.15 + 0.85 * keyLight);
     double fill = wrapped(n, kFillDir, wrap);
-    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.40 * fill));
+    Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.95 * fill));
     // Rim: strongest where the surface turns away from the viewer, on the
     // side away from the key.
     double facing = std::max(0.0, dot(n, v));
@@ -85,8 +84,10 @@ Col portrait_back(double x, double y, double size) {
 // stripes. Inside the head every pixel is raised to at least its
 // neighbours' height less kSlope per pixel of distance; only the outline
 // keeps its one clean drop to the background.
+const double kMaxSlope = 2.0;  // levels per pixel: 0.87 pixels of shift per pixel
+
 void limit_slope(Picture& height) {
-    const double kSlope = 5.0 / 255.0, kInside = 80.0 / 255.0;
+    const double kSlope = kMaxSlope / 255.0, kInside = 80.0 / 255.0;
     const int R = 24, w = height.w(), h = height.h();
     std::vector<double> src(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
@@ -105,11 +106,39 @@ void limit_slope(Picture& height) {
         }
 }
 
+// Broad forms: the head's height blurred over the head alone (a Gaussian of
+// a few pixels), so fine folds melt into the forms around them.
+void soften_height(Picture& height) {
+    const double kSigma = 2.5;
+    const int R = 7, w = height.w(), h = height.h();
+    const double kInside = 80.0 / 255.0;
+    std::vector<double> src(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (src[static_cast<size_t>(y) * w + x] <= kInside) continue;
+            double sum = 0.0, weight = 0.0;
+            for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
+                for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
+                    const double q = src[static_cast<size_t>(j) * w + i];
+                    if (q <= kInside) continue;
+                    const double k = std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * kSigma * kSigma));
+                    sum += k * q;
+                    weight += k;
+                }
+            const double v = sum / weight;
+            height.at(x, y) = rgb(v, v * 0.72, v * 0.86);
+        }
+}
+
 // Spreads the head's raw height (in red; background -1) over the
 // relief's levels: the lowest rim of the head lands at red 120, well clear
 // of the threshold, the tip of the nose at 254. A height picture crowded
 // into a few levels moves the whole head as one block; spread out, the
 // nose and brow stand far in front of the cheeks and the hair.
+const double kRankShare = 0.35;
+
 void spread_height(Picture& height) {
     std::vector<double> head;
     for (int y = 0; y < height.h(); ++y)
@@ -129,7 +158,7 @@ void spread_height(Picture& height) {
             // crowded middle heights move apart without reordering anything.
             double t = clamp01((v - lo) / (hi - lo));
             double rank = static_cast<double>(std::lower_bound(head.begin(), head.end(), v) - head.begin()) / head.size();
-            double spread = mixd(t, rank, 0.95);
+            double spread = mixd(t, rank, kRankShare);
             // The lowest and highest few hundredths share the ends, so the
             // bulk of the head gets the most levels.
             spread = spread < 0.03 ? spread / 3 : (spread > 0.97 ? 0.99 + (spread - 0.97) / 3 : 0.01 + (spread - 0.03) * (0.98 / 0.94));
@@ -178,6 +207,7 @@ void paint_faces(Picture& height, Picture& colour) {
             colour.at(x, y) = csum * (1.0 / (ss * ss));
         }
     spread_height(height);
+    soften_height(height);
     limit_slope(height);
 }
 
@@ -202,16 +232,22 @@ Picture paint_face3() {
     const Col rings[5] = {rgb(0.15, 0.85, 1.00), rgb(1.00, 0.25, 0.70), rgb(0.55, 0.35, 1.00), rgb(1.00, 0.55, 0.20),
                           rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
-    pic.shade(3, [&](double x, double y) {
+    // The whole wall slid along the depth so the rings pass the middle of
+    // the screen on the eighth notes' beat (5.5 frames earlier than unslid).
+    const double kSlide = 14.08;
+    pic.shade(3, [&](double px, double y) {
+        const double x = std::fmod(px + kSlide, 256.0);
         int ring = static_cast<int>(std::floor(x / period)) % 5;
         // Panels are offset half a panel around, so the picture's own edge
         // runs through their middle and not along a groove.
         double ya = y + 16.0;
         int seg = static_cast<int>(std::floor(ya / 32.0)) % 8;
         double u = x - ring * period, v = std::fmod(ya, 32.0);
-        // Panel between the rings: from 9 columns after one ring to 4 before the next.
-        const double pw = period - 13.0;
-        double pu = u - 9.0;
+        // Panel between the rings: from 15 columns after one ring to 4 before
+        // the next, so the picture's edge (14.1 columns into the wall, 11.1
+        // after a ring) runs through the plain groove.
+        const double pw = period - 19.0;
+        double pu = u - 15.0;
         Col base = (seg % 2) ? rgb8(22, 22, 78) : rgb8(50, 16, 84);
         Col c = base * (0.8 + 0.4 * fbm(x / 32.0, y / 32.0, 91u, 2, 8));
         if (pu > 0 && pu < pw) {
@@ -228,7 +264,9 @@ Picture paint_face3() {
                 double t = clamp01((v - 2.0) / 28.0);
                 Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(120, 180, 240), rgb8(220, 230, 255)}, t * 2)
                                      : ramp({rgb8(230, 110, 190), rgb8(120, 20, 110), rgb8(230, 170, 110)}, (t - 0.5) * 2);
-                c = mix(c, chrome, inChev);
+                // Dim, so the rings alone make the pulse: a bright chevron half
+                // way between two rings would pulse as often again.
+                c = mix(c, chrome * 0.4, inChev);
             }
         }
         // The neon ring: a tube in its colour with a pale core, a short glow.

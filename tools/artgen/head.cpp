@@ -38,8 +38,13 @@ const V3 kEye = {0.262, 0.070, 0.462};
 const double kEyeR = 0.128;
 const double kPi = 3.14159265358979323846;
 
-// Height of the mouth line and the lips' half widths.
+// Height of the mouth line in the middle; a lopsided smile lifts its
+// corners, the right one more.
 const double kMouthY = -0.505;
+double mouth_y(double x) {
+    const double u = x / 0.17;
+    return kMouthY + 0.05 * u * u + 0.016 * u;
+}
 
 // Raised bump over an ellipse of the face's x-y plane: 1 in the middle,
 // falling smoothly to 0 at its rim.
@@ -54,6 +59,7 @@ double dome(double x, double y, double cx, double cy, double rx, double ry) {
 // lower one is fuller; both meet at the mouth line.
 double lips_at(double x, double y, double* weight) {
     double ax = std::fabs(x);
+    const double my = mouth_y(x);
     // Upper lip: from the mouth line up to an edge that dips in the middle
     // and peaks either side of it.
     double uw = 0.19;
@@ -61,8 +67,8 @@ double lips_at(double x, double y, double* weight) {
     double top = 0.080 * std::pow(across, 0.6) - 0.011 * std::exp(-(ax / 0.028) * (ax / 0.028)) +
                  0.007 * std::exp(-((ax - 0.046) / 0.03) * ((ax - 0.046) / 0.03));
     double up = 0, wUp = 0;
-    if (top > 0.004 && y >= kMouthY && y <= kMouthY + top) {
-        double t = (y - kMouthY) / top;
+    if (top > 0.004 && y >= my && y <= my + top) {
+        double t = (y - my) / top;
         up = 0.042 * std::sin(kPi * std::pow(t, 0.75)) * std::pow(across, 0.5);
         wUp = smooth(0.0, 0.12, across) * smooth(1.0, 0.85, t);
     }
@@ -71,8 +77,8 @@ double lips_at(double x, double y, double* weight) {
     double acrossL = clamp01(1 - (ax / lw) * (ax / lw));
     double bottom = 0.108 * std::pow(acrossL, 0.5);
     double low = 0, wLow = 0;
-    if (bottom > 0.004 && y < kMouthY && y >= kMouthY - bottom) {
-        double t = (kMouthY - y) / bottom;
+    if (bottom > 0.004 && y < my && y >= my - bottom) {
+        double t = (my - y) / bottom;
         low = 0.066 * std::sin(kPi * std::pow(t, 1.25)) * std::pow(acrossL, 0.5);
         wLow = smooth(0.0, 0.12, acrossL) * smooth(1.0, 0.8, t);
     }
@@ -118,7 +124,7 @@ double head_sdf(V3 p, int* mat) {
     // Ears: a flat shell standing out from the side of the head, broad at
     // the top and narrowing to the lobe, with a rolled rim (the helix), a
     // deep bowl in front of it and a small flap (the tragus) at the front.
-    V3 e = {m.x - 0.70, m.y - 0.0, m.z + 0.02};
+    V3 e = {m.x - 0.66, m.y - 0.0, m.z + 0.02};
     double earW = mixd(0.075, 0.145, smooth(-0.24, 0.10, e.y));  // wider at the top
     double ear = ellipsoid(e, v3(0.04, 0.0, 0.0), v3(0.075, 0.25, earW));
     double helix = std::fabs(ellipsoid(e, v3(0.08, 0.01, -0.005), v3(0.05, 0.225, earW - 0.02))) - 0.014;
@@ -126,7 +132,7 @@ double head_sdf(V3 p, int* mat) {
     ear = smax(ear, -bowl, 0.02);
     ear = smin(ear, helix, 0.015);
     ear = smin(ear, sphere(e, v3(0.05, -0.04, 0.085), 0.032), 0.02);
-    d = smin(d, ear, 0.04);
+    d = smin(d, ear, 0.08);  // grown into the side of the head, no gap behind it
     // Neck, cut square under the jaw so it ends on one clean edge.
     double neck = capsule(p, v3(0, -0.55, -0.12), v3(0, -1.8, -0.16), 0.36, 0.40);
     neck = smax(neck, (-1.08 - 0.08 * p.z) - p.y, 0.02);
@@ -136,7 +142,8 @@ double head_sdf(V3 p, int* mat) {
     double front = smooth(0.35, 0.55, p.z);
     double lipW = 0;
     d -= lips_at(p.x, p.y, &lipW) * front;
-    double slit = ellipsoid(p, v3(0, kMouthY - 0.002, 0.70), v3(0.155, 0.011, 0.11));
+    double slit = ellipsoid(v3(p.x, p.y - (mouth_y(p.x) - kMouthY), p.z), v3(0, kMouthY - 0.002, 0.70),
+                            v3(0.155, 0.011, 0.11));
     d = smax(d, -slit, 0.012);
     int part = kSkin;
     if (lipW * front > 0.3) part = kLips;

@@ -70,8 +70,8 @@ Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
     // Outer neon glow.
     double glow = std::exp(-std::max(0.0, std::min(d, ext)) / (9.0 * k + 2));
     Col glowCol = mix(rgb(1.0, 0.15, 0.75), rgb(0.2, 0.7, 1.0), clamp01((y - oy) / H));
-    c = glowCol * (0.55 * glow);
-    alpha = std::max(alpha, 0.55 * glow);
+    c = glowCol * (0.35 * glow);
+    alpha = std::max(alpha, 0.35 * glow);
     // Extruded sides: deep violet, a magenta edge where they meet the face.
     double extCov = smooth(0.7, -0.7, ext);
     if (extCov > 0) {
@@ -82,19 +82,22 @@ Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
     }
     double cov = smooth(0.7, -0.7, d);
     if (cov > 0) {
-        // Chrome: sky above the horizon line, ground glow below.
+        // Dark chrome: a night sky above the horizon line, a dim ground glow
+        // below, and the light only along the edges and on the horizon. The
+        // credits are stamped over the word at the end: kept dark, it leaves
+        // them standing out once the picture is smeared.
         double t = clamp01(ly / 170.0);
         Col face;
         if (t < 0.52) {
-            face = ramp({rgb(0.10, 0.12, 0.45), rgb(0.35, 0.55, 0.95), rgb(0.85, 0.95, 1.0), rgb(1, 1, 1)}, t / 0.52);
+            face = ramp({rgb(0.03, 0.03, 0.16), rgb(0.08, 0.12, 0.34), rgb(0.20, 0.30, 0.60), rgb(0.55, 0.65, 0.95)}, t / 0.52);
         } else {
             double u = (t - 0.52) / 0.48;
-            face = ramp({rgb(0.20, 0.02, 0.25), rgb(0.75, 0.10, 0.50), rgb(1.0, 0.55, 0.30), rgb(1.0, 0.90, 0.55)}, u);
+            face = ramp({rgb(0.16, 0.02, 0.20), rgb(0.30, 0.04, 0.26), rgb(0.40, 0.12, 0.24), rgb(0.50, 0.26, 0.22)}, u);
         }
         // Reflected streaks across the chrome.
         face = face * (0.9 + 0.1 * std::sin(lx * 0.05 + ly * 0.21));
-        // Bright inner border.
-        face = over(face, rgb(1.0, 0.95, 1.0), smooth(-3.2 * k - 1, -1.0, d) * 0.85);
+        // Thin bright inner border.
+        face = over(face, rgb(1.0, 0.85, 1.0), smooth(-1.6 * k - 0.6, -0.6, d) * 0.85);
         c = over(c, face, cov);
         alpha = std::max(alpha, cov);
     }
@@ -310,13 +313,16 @@ Picture paint_tolmo() {
             }
             moon = moon * (0.78 + 0.22 * clamp01(1 - (my + moonR) / (2 * moonR)));
             c = over(c, moon, smooth(0.8, -0.8, dm - moonR));
-            // Long thin bands of cloud with crisp edges, thin where they
-            // cross the moon, lit pink along their lower edge near it.
-            double dens = fbm(x / 110.0, y / 7.0, 63u, 3);
-            double cl = smooth(0.56, 0.60, dens) * smooth(70, 100, y) * smooth(205, 175, y);
+            // Long thin bands of cloud with feathered edges, thin and wispy
+            // where they cross the moon (streaked along their length, so a
+            // stretch draws them out instead of into a slab), lit pink along
+            // their lower edge near it.
+            double dens = fbm(x / 110.0, y / 9.0, 63u, 2);
+            double wisp = 0.45 + 0.55 * smooth(0.3, 0.7, fbm(x / 38.0, y / 2.2, 66u, 2));
+            double cl = smooth(0.46, 0.72, dens) * wisp * smooth(70, 100, y) * smooth(205, 175, y);
             if (cl > 0) {
                 double nearMoon = std::exp(-std::max(0.0, dm - moonR) / 40.0);
-                double litSide = smooth(0.60, 0.56, fbm(x / 110.0, (y + 2.0) / 7.0, 63u, 3));
+                double litSide = smooth(0.64, 0.52, fbm(x / 110.0, (y + 2.0) / 9.0, 63u, 2));
                 Col cloud = mix(rgb8(46, 16, 78), rgb8(120, 40, 120), 0.4 * t);
                 cloud = cloud + rgb8(250, 130, 180) * (0.55 * nearMoon * litSide);
                 c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
@@ -556,7 +562,9 @@ Picture paint_ilta() {
 
 Picture paint_title() {
     Picture pic(640, 480);
-    const double horizon = 292, sunX = 320, sunY = 218, sunR = 118;
+    // The sun and the city stand right of the staircase, which covers the middle of the
+    // picture from row 110 down and bobs with it: they stay in view all the way.
+    const double horizon = 292, sunX = 522, sunY = 236, sunR = 84;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {

@@ -18,8 +18,15 @@ constexpr double kDrumRate = 44100.0;
 
 enum SampleId {
     kKick = 1, kSnare, kClosedHat, kOpenHat, kCrash, kBass, kPadLeft, kPadRight, kLead, kArp,
-    kLeadChorus, kLeadEcho, kPadHigh
+    kLeadChorus, kLeadEcho, kPadHigh, kPadLeftMid, kPadRightMid, kPadLeftBright, kPadRightBright
 };
+
+// The pad in three tones, dark to bright, left and right. Each section
+// sweeps through them (the outro back down), every tone opening its filter
+// from where the previous one left it.
+constexpr int kPadTones = 3;
+constexpr int kPadToneLeft[kPadTones] = {kPadLeft, kPadLeftMid, kPadLeftBright};
+constexpr int kPadToneRight[kPadTones] = {kPadRight, kPadRightMid, kPadRightBright};
 
 // Channel map. The pad plays every chord tone twice, on a left and on a right
 // channel with differently detuned samples, so it fills the stereo field; in
@@ -54,8 +61,9 @@ const Chord kE{{56, 59, 64}, 40, {52, 56, 59, 64}};
 
 // The song, bar by bar. The show starts it with its first scene; a scene is
 // one bar, the second cycle of scenes starts at row 8 of bar 5, the third at
-// row 12 of bar 9 and the credits at row 4 of bar 13. Their fade then runs
-// through the outro.
+// row 12 of bar 9 and the credits at row 4 of bar 13. Their fade closes the
+// show 46.7 s in, at row 7 of bar 17: the outro's cadence lands on the tonic
+// at bar 16 and has died away by then.
 enum class Part {
     Intro,     // bars 0-1: pad, bass and the hook's head as a soft motif; bar 1 adds arpeggio, hats and a fill
     Groove,    // bars 2-3: a sparse beat, eighth-note hats, gated arpeggio; a tom fill into the hook
@@ -63,7 +71,7 @@ enum class Part {
     Drop,      // bar 8: the beat stops, the pad carries a bar alone until a snare run and a pickup
     Chorus,    // bars 9-12: its own motif high up, a second pad, open hats, crashes; bar 12 the fullest
     Peak,      // bar 13: the top note lands with the credits
-    Outro,     // bars 14-22: the hook once more, then the band leaves one part at a time
+    Outro,     // bars 14-17: the hook's head closing on a cadence (F G, Dm E, Am), then a breath
 };
 
 struct Bar {
@@ -85,8 +93,7 @@ std::vector<Bar> songBars() {
     add(Part::Drop, {{&kDm, &kE}});
     add(Part::Chorus, {{&kF, &kG}, {&kEm, &kAm}, {&kDm, &kG}, {&kF, &kE}});
     add(Part::Peak, {{&kAm, &kAm}});
-    add(Part::Outro, {{&kAm, &kF}, {&kC, &kG}, {&kAm, &kEm}, {&kF, &kG}, {&kAm, &kF}, {&kC, &kG},
-                      {&kAm, &kF}, {&kC, &kG}, {&kF, &kG}});
+    add(Part::Outro, {{&kF, &kG}, {&kDm, &kE}, {&kAm, &kAm}, {&kAm, &kAm}});
     return bars;
 }
 
@@ -126,13 +133,11 @@ const Phrase kChorusLine = {
     {88, 24}, {0, 4},                                                           // bar 13: the peak
 };
 
+// The hook's head answered by a rise through the dominant's leading tone to the tonic.
 const Phrase kOutroLine = {
-    {69, 4}, {72, 6}, {76, 6}, {74, 4}, {72, 8}, {0, 4},                        // bar 14
-    {0, 2}, {74, 2}, {76, 4}, {79, 6}, {81, 2}, {79, 8}, {74, 8},               // bar 15
-    {76, 16}, {71, 16},                                                         // bar 16
-    {72, 16}, {74, 16},                                                         // bar 17
-    {76, 16}, {72, 16},                                                         // bar 18
-    {0, 8}, {76, 6}, {74, 2}, {72, 8}, {71, 8},                                 // bar 19
+    {69, 4}, {72, 6}, {77, 6}, {79, 4}, {77, 4}, {74, 8},                       // bar 14
+    {74, 4}, {77, 6}, {81, 6}, {80, 8}, {76, 4}, {80, 2}, {83, 2},              // bar 15
+    {81, 14},                                                                   // bar 16: home
 };
 
 // The highest tone of the chord at least a minor third under a melody note.
@@ -153,14 +158,25 @@ struct ArpStyle {
     std::array<int, 8> volume;
 };
 
+// Every section has its own rhythm, and the hook and the chorus change theirs halfway.
 // Rolling eighths that ring into each other.
 const ArpStyle kArpIntro{{0, -1, 1, -1, 2, -1, 3, -1}, 0, 2, {16, 0, 14, 0, 17, 0, 15, 0}};
 // Gated and syncopated, a gap before each offbeat.
 const ArpStyle kArpGroove{{0, -1, 2, 3, -1, 2, 1, 3}, 0, 1, {24, 0, 14, 18, 0, 20, 13, 17}};
 // Up and down in thirds, accented three-three-two against the beat.
 const ArpStyle kArpHook{{0, 2, 1, 3, 2, 0, 1, 3}, 0, 1, {18, 12, 14, 24, 12, 14, 24, 13}};
-// An octave up on the lower three tones, under the chorus line, a little longer.
-const ArpStyle kArpChorus{{0, 1, 2, 1, 2, 0, 1, 2}, 12, 2, {14, 17, 24, 16, 19, 17, 25, 16}};
+// The hook's second half: the three-three-two spelled out with rests.
+const ArpStyle kArpHookLate{{0, 2, -1, 3, 1, -1, 2, 3}, 0, 1, {22, 13, 0, 22, 13, 0, 22, 14}};
+// The drop: a quiet, off-kilter pulse that keeps the tunnel moving without the beat.
+const ArpStyle kArpDrop{{0, -1, 1, 2, -1, 3, -1, 2}, 0, 2, {20, 0, 12, 16, 0, 18, 0, 14}};
+// An octave up on the lower three tones, under the chorus line, a little longer: a gallop.
+const ArpStyle kArpChorus{{0, 1, 2, -1, 2, 0, -1, 2}, 12, 2, {14, 17, 24, 0, 19, 17, 0, 16}};
+// The chorus's second half, pushing: the rests moved to the beat's third sixteenth.
+const ArpStyle kArpChorusLate{{0, 1, -1, 2, 1, 2, -1, 2}, 12, 1, {16, 14, 0, 24, 15, 19, 0, 17}};
+
+// The chorus line stands above the second pad in the 1-5 kHz band.
+constexpr int kChorusLead = 58;
+constexpr int kPadHighLevel = 22;
 
 struct Band {
     const std::vector<Bar> bars = songBars();
@@ -201,6 +217,8 @@ struct Band {
     // notes get a delayed vibrato.
     void line(int start, const Phrase& p, int vol, int tone, int harmonyFrom, int harmonyUntil) {
         constexpr int kEchoed = 6;
+        // Echoes and harmony stay at the hook's level when the line itself is pushed forward.
+        const int shadow = std::min(vol, 48);
         int row = start;
         int prevNote = 0, prevEnd = -1, prevHarmony = 0;
         bool prevEchoed = false;
@@ -219,8 +237,8 @@ struct Band {
                     echo.sample = 0;
                     if (!prevEchoed) echo.slideRows = 0;
                     if (echo.vibratoFrom >= 0) echo.vibratoFrom = echo.slideRows + 3;
-                    echoLeft.play(row + 6, n.note, n.rows, vol * 9 / 20, echo);
-                    echoRight.play(row + 12, n.note, n.rows, vol * 6 / 20, echo);
+                    echoLeft.play(row + 6, n.note, n.rows, shadow * 9 / 20, echo);
+                    echoRight.play(row + 12, n.note, n.rows, shadow * 6 / 20, echo);
                 }
                 if (row >= harmonyFrom && row < harmonyUntil && n.rows >= 4) {
                     const int h = chordToneBelow(n.note, chordAt(row));
@@ -228,7 +246,7 @@ struct Band {
                     hx.sample = 0;
                     if (!legato || prevHarmony == 0 || std::abs(h - prevHarmony) > 4) hx.slideRows = 0;
                     if (hx.vibratoFrom >= 0) hx.vibratoFrom = hx.slideRows + 3;
-                    harmony.play(row, h, n.rows, vol * 11 / 20, hx);
+                    harmony.play(row, h, n.rows, shadow * 11 / 20, hx);
                     prevHarmony = h;
                 } else {
                     prevHarmony = 0;
@@ -259,10 +277,13 @@ struct Band {
     // The gate shortened so the note's fade ends with the song.
     int fit(int row, int gate, int releaseRows) const { return std::min(gate, arr.totalRows() - releaseRows - row); }
 
-    void padChord(int start, const Chord& c, int gate, int vol, int highVol) {
+    void padChord(int start, const Chord& c, int gate, int vol, int highVol, int tone = 0) {
+        Expression left, right;
+        left.sample = kPadToneLeft[tone];
+        right.sample = kPadToneRight[tone];
         for (size_t v = 0; v < 3; ++v) {
-            padLeft[v].play(start, c.pad[v], gate, vol);
-            padRight[v].play(start, c.pad[v], gate, vol);
+            padLeft[v].play(start, c.pad[v], gate, vol, left);
+            padRight[v].play(start, c.pad[v], gate, vol, right);
             if (highVol > 0) padHigh[v].play(start, c.pad[v] + 12, gate, highVol);
         }
     }
@@ -292,11 +313,31 @@ struct Band {
         bool bassOctaves = true;
     };
 
+    // The pad's tone for a half bar: its place in the section's sweep.
+    int padTone(int halfBar) const {
+        const Part part = bars[static_cast<size_t>(halfBar / 2)].part;
+        int first = halfBar, last = halfBar;
+        auto same = [&](int h) {
+            const Part p = bars[static_cast<size_t>(h / 2)].part;
+            // The chorus and its peak are one sweep.
+            auto group = [](Part q) { return q == Part::Peak ? Part::Chorus : q; };
+            return group(p) == group(part);
+        };
+        while (first > 0 && same(first - 1)) --first;
+        while (last + 1 < 2 * static_cast<int>(bars.size()) && same(last + 1)) ++last;
+        const int n = last - first + 1;
+        // From the darkest tone on the section's first half bar to the brightest on its last, rounded.
+        const int span = kPadTones - 1;
+        const int up = n > 1 ? (2 * span * (halfBar - first) + (n - 1)) / (2 * (n - 1)) : 0;
+        return part == Part::Outro ? kPadTones - 1 - up : up;
+    }
+
     // Pad, arpeggio and bass over both halves of a bar.
     void harmonyBed(int row, const Bar& bar, const Bed& bed) {
         const Chord* halves[2] = {bar.first, bar.second};
         for (int h = 0; h < 2; ++h) {
-            padChord(row + 16 * h, *halves[h], fit(row + 16 * h, 16, 3), bed.pad, bed.padHigh);
+            padChord(row + 16 * h, *halves[h], fit(row + 16 * h, 16, 3), bed.pad, bed.padHigh,
+                     padTone((row + 16 * h) / 16));
             if (bed.arp) arpeggio(row + 16 * h, *halves[h], *bed.arp, bed.arpLift);
             bassLine(row + 16 * h, *halves[h], bed.bass, bed.bassCount, bed.bassOctaves);
         }
@@ -351,10 +392,10 @@ struct Band {
     }
 
     void drumsChorus(int start) {
-        kick(start + 0, 56);
-        kick(start + 10, 34);  // a ghost note
-        kick(start + 16, 56);
-        kick(start + 26, 44);
+        kick(start + 0, 50);
+        kick(start + 10, 30);  // a ghost note
+        kick(start + 16, 50);
+        kick(start + 26, 42);
         snare(start + 8, 54);
         snare(start + 24, 54);
         snare(start + 30, 26);
@@ -399,7 +440,8 @@ void compose(Band& b) {
                 if (bar.index == 1) b.tomFill(row, 26, 54);
                 break;
             case Part::Hook: {
-                b.harmonyBed(row, bar, Bed{14, 0, &kArpHook, bar.index == 3 ? 0 : -2, 44, 4, false});
+                b.harmonyBed(row, bar, Bed{14, 0, bar.index < 2 ? &kArpHook : &kArpHookLate, bar.index == 3 ? 0 : -2,
+                                           44, 4, false});
                 if (row == kLiftRow - 8) {
                     // The lift: the beat drops out under a snare run and comes back on the beat.
                     b.snareRoll(row, 0, 8, 28, 5);
@@ -423,32 +465,34 @@ void compose(Band& b) {
                 break;
             }
             case Part::Drop:
-                // No beat: the pad alone with a soft pulse of bass, then a snare run into the chorus.
-                b.harmonyBed(row, bar, Bed{17, 0, nullptr, 0, 26, 1, false});
+                // No beat: the pad, a soft pulse of bass and a quiet broken rhythm on the
+                // arpeggio, then a snare run into the chorus.
+                b.harmonyBed(row, bar, Bed{13, 0, &kArpDrop, -8, 26, 1, false});
                 b.snareRoll(row, 16, 32, 16, 3);
                 break;
             case Part::Chorus:
                 if (bar.index < 3) {
-                    b.harmonyBed(row, bar, Bed{23, 38, &kArpChorus, -3, 40, 8, true});
+                    b.harmonyBed(row, bar, Bed{23, kPadHighLevel, bar.index < 2 ? &kArpChorus : &kArpChorusLate, -3,
+                                               40, 8, true});
                     if (bar.index == 0) b.crash(row, 52);
                     b.drumsChorus(row);
                 } else {
                     // The fullest bar: louder bed, crashes on both halves. Its drums sit
                     // lighter than the other chorus bars' so their hits do not pile onto the
                     // loudest tones.
-                    b.harmonyBed(row, bar, Bed{25, 40, &kArpChorus, -1, 40, 8, true});
+                    b.harmonyBed(row, bar, Bed{28, kPadHighLevel + 6, &kArpChorusLate, -1, 46, 8, true});
                     b.crash(row, 34);
                     b.crash(row + 16, 38);
-                    for (int r = 0; r < 32; r += 16) b.kick(row + r, 58);
-                    b.kick(row + 10, 50);
+                    for (int r = 0; r < 32; r += 16) b.kick(row + r, 52);
+                    b.kick(row + 10, 44);
                     b.snare(row + 8, 40);
-                    b.snare(row + 24, 42);
+                    b.snare(row + 24, 38);
                     b.snareRoll(row, 28, 32, 40, 6);
                     b.hatsOpen(row, 0);
                 }
                 break;
             case Part::Peak:
-                b.harmonyBed(row, bar, Bed{22, 38, &kArpChorus, -3, 40, 8, true});
+                b.harmonyBed(row, bar, Bed{22, kPadHighLevel, &kArpChorusLate, -3, 40, 8, true});
                 b.kick(row, 58);
                 b.snare(row, 54);
                 b.crash(row + 4, 60);
@@ -457,21 +501,30 @@ void compose(Band& b) {
                 b.hatsOpen(row, 4);
                 break;
             case Part::Outro: {
-                const int k = bar.index;  // 0..8: the band thins out from bar 17 on
-                b.harmonyBed(row, bar, Bed{10, 0, k < 3 ? &kArpHook : &kArpIntro, 0, 40, k < 3 ? 4 : k < 6 ? 2 : 1,
-                                           k < 3});
-                if (k < 3) {
-                    b.drumsHook(row, k % 2);
-                } else if (k < 5) {
+                const int k = bar.index;
+                if (k < 2) {
+                    // The hook's head once more, the beat carrying it into the cadence.
+                    b.harmonyBed(row, bar, Bed{12, 0, &kArpHook, 0, 42, 4, k == 0});
+                    if (k == 0) {
+                        b.drumsHook(row, 0);
+                    } else {
+                        b.kick(row, 56);
+                        b.kick(row + 16, 56);
+                        b.snare(row + 8, 48);
+                        b.hats(row, 0, {{30, 0, 36, 26, 46, 28, 36, 24, 30, 0, 38, 28, 0, 0, 0, 0}});
+                        b.snareRoll(row, 24, 32, 30, 5);
+                    }
+                } else if (k == 2) {
+                    // Home: the tonic struck once with a crash, a rolled chord, and let ring.
+                    b.padChord(row, *bar.first, 30, 16, 0, b.padTone(row / 16));
+                    b.arpeggio(row, *bar.first, kArpIntro);
+                    b.bass.play(row, bar.first->bass, 14, 42);
                     b.kick(row, 58);
-                    b.kick(row + 16, 58);
-                    if (k == 3) b.snare(row + 24, 46);
-                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 30 : 22);
-                } else if (k < 7) {
-                    b.kick(row, 52);
-                    for (int r = 0; r < 32; r += 4) b.hat(row + r, (r % 8) ? 26 : 18);
-                } else if (k == 8) {
-                    // A soft pickup whose room rings across the loop into the intro.
+                    b.crash(row, 46);
+                } else {
+                    // A breath: the chord held very softly, and a soft pickup whose room
+                    // rings across the loop into the intro.
+                    b.padChord(row, *bar.first, b.fit(row, 32, 3), 4, 0, 0);
                     b.snare(row + 28, 22);
                     b.snare(row + 30, 30);
                 }
@@ -482,8 +535,8 @@ void compose(Band& b) {
     b.line(0, kMotif, 30, kLead, 0, 0);
     b.line(kPickupRow, kPickup, 38, kLead, 0, 0);
     b.line(4 * kRowsPerBar, kHookLine, 48, kLead, kLiftRow, 8 * kRowsPerBar);
-    b.line(9 * kRowsPerBar, kChorusLine, 48, kLeadChorus, 0, 14 * kRowsPerBar);
-    b.line(14 * kRowsPerBar, kOutroLine, 46, kLead, 0, 0);
+    b.line(9 * kRowsPerBar, kChorusLine, kChorusLead, kLeadChorus, 0, 14 * kRowsPerBar);
+    b.line(14 * kRowsPerBar, kOutroLine, 46, kLead, 15 * kRowsPerBar, 17 * kRowsPerBar);
     for (Voice* v : {&b.bass, &b.lead, &b.echoLeft, &b.echoRight, &b.harmony, &b.arp}) v->finish();
     for (auto* pad : {&b.padLeft, &b.padRight, &b.padHigh})
         for (Voice& v : *pad) v.finish();
@@ -521,18 +574,29 @@ std::vector<ModuleSample> makeSamples() {
     pad.refHz = 300.0;
     pad.maxNoteHz = 400.0;
     pad.oscillators = {{Wave::Saw, -1, 1.0}, {Wave::Saw, 2, 0.7}};
-    pad.cutoffStart = 1200.0;
-    pad.cutoffEnd = 3200.0;
     pad.resonance = 0.9;
     pad.highpassHz = 380.0;
-    pad.sweepSeconds = 0.6;
+    pad.sweepSeconds = 0.8;
     pad.attackSeconds = 0.25;
     pad.decaySeconds = 0.3;
     pad.sustain = 0.85;
     pad.drive = 3.0;
-    s.push_back({"Pad left", renderTone(pad), 64, 42});
-    pad.oscillators = {{Wave::Saw, 1, 1.0}, {Wave::Saw, -2, 0.7}};  // detuned the other way
-    s.push_back({"Pad right", renderTone(pad), 64, 42});
+    // The sweep's three tones: each opens from where the one before it ends.
+    const double padCutoff[kPadTones + 1] = {650.0, 1000.0, 1600.0, 2600.0};
+    const int padLevel[kPadTones] = {46, 42, 38};  // the darker tones a little louder, so the sweep is not a swell
+    std::vector<ModuleSample> padTones;
+    for (int t = 0; t < kPadTones; ++t) {
+        static const char* const names[kPadTones][2] = {
+            {"Pad left", "Pad right"}, {"Pad left mid", "Pad right mid"}, {"Pad left bright", "Pad right bright"}};
+        pad.cutoffStart = padCutoff[t];
+        pad.cutoffEnd = padCutoff[t + 1];
+        pad.oscillators = {{Wave::Saw, -1, 1.0}, {Wave::Saw, 2, 0.7}};
+        padTones.push_back({names[t][0], renderTone(pad), 64, padLevel[t]});
+        pad.oscillators = {{Wave::Saw, 1, 1.0}, {Wave::Saw, -2, 0.7}};  // detuned the other way
+        padTones.push_back({names[t][1], renderTone(pad), 64, padLevel[t]});
+    }
+    s.push_back(padTones[0]);
+    s.push_back(padTones[1]);
 
     TonePatch lead;
     lead.cycleSamples = 64;
@@ -568,12 +632,12 @@ std::vector<ModuleSample> makeSamples() {
 
     // The chorus line sits high, so its tone is closed off near 4 kHz there
     // (the cutoff follows the pitch: 2.4 kHz at 600 Hz) and driven less.
-    lead.cutoffStart = 3600.0;
-    lead.cutoffEnd = 2400.0;
+    lead.cutoffStart = 3300.0;
+    lead.cutoffEnd = 2200.0;
     lead.resonance = 0.8;
-    lead.drive = 1.5;
+    lead.drive = 2.5;
     lead.sustain = 0.92;  // little overshoot: its notes start on the kick's beats
-    s.push_back({"Lead chorus", renderTone(lead), 64, 56});
+    s.push_back({"Lead chorus", renderTone(lead), 64, 64});
 
     // Echoes and harmony: darker still, so they sit behind the line.
     lead.cutoffStart = 1800.0;
@@ -589,8 +653,8 @@ std::vector<ModuleSample> makeSamples() {
     high.refHz = 600.0;
     high.maxNoteHz = 720.0;
     high.oscillators = {{Wave::Pulse25, 0, 1.0}, {Wave::Saw, 1, 0.6}, {Wave::Saw, -1, 0.6}};
-    high.cutoffStart = 2500.0;
-    high.cutoffEnd = 4500.0;
+    high.cutoffStart = 1500.0;
+    high.cutoffEnd = 2200.0;
     high.resonance = 0.8;
     high.highpassHz = 400.0;
     high.sweepSeconds = 0.5;
@@ -599,6 +663,7 @@ std::vector<ModuleSample> makeSamples() {
     high.sustain = 0.85;
     high.drive = 2.0;
     s.push_back({"Pad high", renderTone(high), 64, 38});
+    s.insert(s.end(), padTones.begin() + 2, padTones.end());
     return s;
 }
 
@@ -610,7 +675,7 @@ Module soundtrackModule() {
     m.initialSpeed = 4;
     m.initialTempo = 118;
     m.globalVolume = 128;
-    m.mixVolume = 36;
+    m.mixVolume = 33;
     m.channelPan = {32, 34, 42, 24, 32, 32,
                     8,  8,  8,  8,  8,  8,  56, 56, 56, 56, 56, 56,  // pad: left, right
                     32, 32, 4,  4,  60, 60, 54, 10, 24, 24,

@@ -11,7 +11,7 @@
 namespace musgen {
 
 constexpr int kRowsPerBar = 32;
-constexpr int kBars = 23;  // 13 bars for the scenes, 10 for the credits and the loop back
+constexpr int kBars = 18;  // 13 bars for the scenes, 5 for the credits' cadence and a breath
 constexpr int kLeadChannels[] = {18, 19};  // the melody, without its echoes and harmony
 
 Module soundtrackModule();

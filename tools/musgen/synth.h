@@ -75,7 +75,7 @@ Buffer withRoom(const Buffer& dry, double rate, double tailSeconds, double wet);
 
 Buffer kickDrum(double rate, uint32_t seed);
 // Nothing of the snare and the cymbals sounds above this: they shimmer without hiss.
-constexpr double kDrumTopHz = 11000.0;
+constexpr double kDrumTopHz = 16500.0;
 // Snare: a pitched shell tone under band-passed noise, driven, dry (the room is added by withRoom).
 Buffer snareDrum(double rate, uint32_t seed);
 // Cymbals: high-passed noise, its rare peaks rounded off.

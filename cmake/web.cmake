@@ -1,0 +1,74 @@
+# The browser build, configured with emcmake (./demo web does it): the show's layers over Allegro,
+# JPGalleg, DUMB and zlib built for wasm (STREAM8_WEB_PREFIX), the page's program, and the recorder
+# and the benchmark for Node.
+set(STREAM8_WEB_PREFIX "" CACHE PATH "Allegro, JPGalleg, DUMB and zlib built for wasm")
+if(NOT EXISTS "${STREAM8_WEB_PREFIX}/lib/liballeg.a")
+  message(FATAL_ERROR "STREAM8_WEB_PREFIX (${STREAM8_WEB_PREFIX}) holds no wasm build of Allegro: "
+                      "./demo web makes one")
+endif()
+# dumb.h spells a string literal and a macro without a space between them.
+add_compile_options(-Wno-reserved-user-defined-literal)
+# wasm's 128-bit vectors for the lane kernels: the same operations, lane by lane.
+option(STREAM8_WASM_SIMD "Build the lane kernels with wasm SIMD (-msimd128)" ON)
+if(STREAM8_WASM_SIMD)
+  add_compile_options(-msimd128)
+endif()
+
+add_library(platform_libs INTERFACE)
+target_include_directories(platform_libs INTERFACE ${STREAM8_WEB_PREFIX}/include)
+target_link_libraries(platform_libs INTERFACE
+  ${STREAM8_WEB_PREFIX}/lib/libjpgalleg.a ${STREAM8_WEB_PREFIX}/lib/libaldmb.a
+  ${STREAM8_WEB_PREFIX}/lib/libdumb.a ${STREAM8_WEB_PREFIX}/lib/liballeg.a m)
+add_subdirectory(src)
+
+# --- Node: the recorder (hash log and sound track; no video) and the benchmark, reading and
+# writing the machine's own files.
+add_library(stream8_apps STATIC
+  apps/common/file_tail.cpp
+  apps/common/frame_list.cpp
+  apps/common/module_audio.cpp
+  apps/common/partial_file.cpp
+  apps/common/png_writer.cpp
+  apps/common/subprocess.cpp
+  apps/record/encoder.cpp
+  apps/record/options.cpp
+  apps/record/output_files_posix.cpp
+  apps/record/recording_host.cpp
+  apps/bench/frame_stats.cpp
+  src/web/no_processes.cpp)
+target_include_directories(stream8_apps PUBLIC ${PROJECT_SOURCE_DIR}/apps)
+target_link_libraries(stream8_apps PUBLIC show ${STREAM8_WEB_PREFIX}/lib/libz.a)
+set(STREAM8_NODE_LINK -sALLOW_MEMORY_GROWTH=1 -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node)
+foreach(program record bench)
+  add_executable(stream8-${program} apps/${program}/main.cpp)
+  target_link_libraries(stream8-${program} PRIVATE stream8_apps)
+  target_link_options(stream8-${program} PRIVATE ${STREAM8_NODE_LINK})
+  set_target_properties(stream8-${program} PROPERTIES SUFFIX .js
+                        RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
+endforeach()
+
+# The icon, made from the logo by the same program as the desktop's, run under Node.
+add_executable(stream8-icon apps/icon/main.cpp)
+target_link_libraries(stream8-icon PRIVATE stream8_apps)
+target_link_options(stream8-icon PRIVATE ${STREAM8_NODE_LINK})
+set_target_properties(stream8-icon PROPERTIES SUFFIX .js)
+
+# --- The page: a static folder (page/) that any web server can host. The show's loop stays
+# blocking: Asyncify lets its waits yield to the browser. Each run is a new instance.
+set(STREAM8_PAGE ${PROJECT_BINARY_DIR}/page)
+add_executable(stream8-web src/web/main.cpp src/web/web_host.cpp)
+target_include_directories(stream8-web PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(stream8-web PRIVATE stream8_apps)
+target_link_options(stream8-web PRIVATE -sASYNCIFY -sMODULARIZE=1 -sEXPORT_NAME=createStream8
+  -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sENVIRONMENT=web
+  --preload-file ${PROJECT_SOURCE_DIR}/ruvo@/ruvo)
+set_target_properties(stream8-web PROPERTIES OUTPUT_NAME stream8 SUFFIX .js
+                      RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE})
+foreach(file index.html page.js page.css)
+  configure_file(${PROJECT_SOURCE_DIR}/src/web/page/${file} ${STREAM8_PAGE}/${file} COPYONLY)
+endforeach()
+add_custom_command(OUTPUT ${STREAM8_PAGE}/stream8.png
+                   COMMAND node --no-experimental-fetch $<TARGET_FILE:stream8-icon>
+                           ${PROJECT_SOURCE_DIR}/ruvo/logo.jpg ${STREAM8_PAGE}/stream8.png
+                   DEPENDS stream8-icon ${PROJECT_SOURCE_DIR}/ruvo/logo.jpg)
+add_custom_target(page_icon ALL DEPENDS ${STREAM8_PAGE}/stream8.png)

@@ -1,0 +1,47 @@
+// The show in a web page: page.js starts this module after the viewer's click, with the show's data
+// in /ruvo. The pictures are checked and decoded before anything else, as on the desktop; then the
+// show runs to its end on the browser's host, and the page is told how it ended.
+#include <emscripten.h>
+
+#include <string>
+
+#include "frame/headless_allegro.h"
+#include "show/probe.h"
+#include "show/show.h"
+#include "web/web_host.h"
+
+EM_JS(int, page_test_mode, (), { return Module.page.test ? 1 : 0; });
+EM_JS(void, page_done, (int status), { Module.page.done(status); });
+
+int main()
+{
+    const std::string data_dir = "/ruvo";
+    static WebHost host(page_test_mode() != 0);
+    // No process to fork here: the probe runs in this one (the browser's sandbox is the
+    // boundary), its checks before any decoder. The page renders the music a frame at a time as
+    // it plays, as the recorder does, so the probe does not render it all first.
+    const ProbeResult probe = run_probe(data_dir, [](ProbeReport& report, const std::string& dir) {
+        start_headless_allegro(32);
+        std::string error;
+        if (!decode_pictures(
+                dir, [&](int i, const std::string& path) { report.picture_start(i, path); },
+                [&](int i, DecodedPicture&& picture) { report.picture(i, picture); }, error)) {
+            report.pictures_refused(error);
+            report.done();
+            return;
+        }
+        report.module_start();
+        report.music_rendered(0);
+        report.done();
+    });
+    int status = 1;
+    if (!probe.failure.empty())
+        host.report_fatal("cannot start: " + probe.failure);
+    else if (!probe.pictures.error.empty())
+        host.report_fatal("cannot start: " + probe.pictures.error);
+    else
+        status = run_show(host, data_dir, probe);
+    host.finish();
+    page_done(status);
+    return status;
+}

@@ -1,0 +1,284 @@
+// The page around the show: the title and its "Click to start", the canvas at the largest whole
+// scale, the clock that stands still while the page is hidden, the keys, the sound through
+// WebAudio, and the offer to play again. The show itself runs in the wasm module (stream8.js),
+// which calls the `page` object below.
+//
+// index.html?test also keeps "NAME HASH" of every presented frame in window.stream8Log, the phase
+// moments in window.stream8Phases, the sound's hash log in window.stream8Sound, and sets the title
+// to "stream8: ended" when the show has ended by itself.
+'use strict';
+
+(function () {
+  const SAMPLE_RATE = 48000;
+  const RAMP_S = 0.06;      // an early end ramps the music to silence, as on the desktop
+  const TICK_S = 20223 / 1193181;
+  const SOUND_LEAD_S = TICK_S / 2;  // a frame's sound starts this long after it goes to the canvas
+  const W = 640, H = 480;
+
+  const test = new URLSearchParams(location.search).has('test');
+  const canvas = document.getElementById('show');
+  const context = canvas.getContext('2d', { alpha: false });
+  const image = context.createImageData(W, H);
+  const overlay = document.getElementById('overlay');
+  const message = document.getElementById('message');
+  const detail = document.getElementById('detail');
+
+  window.stream8Log = [];
+  window.stream8Phases = [];
+  window.stream8Sound = [];
+  window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
+  window.stream8Late = 0;
+  window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+
+  let state = 'title';   // title, running, ended, refused
+  let audio = null;      // the AudioContext, made on the first gesture
+  let gain = null;
+  let sources = [];
+  let audioStartedAt = 0;  // context time when this run began
+  let nextSound = null;  // context time where the last frame's sound ends
+  let escDown = false;
+  let endedEarly = false;
+  let hiddenSince = null;
+  let hiddenTotal = 0;
+  let wake = null;
+
+  // --- The clock: the page's time, standing still while it is hidden ---
+  function now() {
+    const t = performance.now();
+    return t - hiddenTotal - (hiddenSince !== null ? t - hiddenSince : 0);
+  }
+  document.addEventListener('visibilitychange', function () {
+    if (document.hidden && hiddenSince === null) {
+      hiddenSince = performance.now();
+      if (audio) audio.suspend();
+    } else if (!document.hidden && hiddenSince !== null) {
+      hiddenTotal += performance.now() - hiddenSince;
+      hiddenSince = null;
+      if (audio && state === 'running') audio.resume();
+    }
+  });
+
+  function wakeUp() {
+    if (wake) {
+      const w = wake;
+      wake = null;
+      w();
+    }
+  }
+  const channel = new MessageChannel();
+  const yields = [];
+  channel.port1.onmessage = function () { const r = yields.shift(); if (r) r(); };
+
+  // --- Placement: the largest whole scale that fits in device pixels, centred on black ---
+  function place() {
+    const dpr = window.devicePixelRatio || 1;
+    const dw = Math.round(window.innerWidth * dpr), dh = Math.round(window.innerHeight * dpr);
+    const k = Math.floor(Math.min(dw / W, dh / H));
+    let w, h;
+    if (k >= 1) {
+      w = W * k;
+      h = H * k;
+    } else {
+      // Smaller than the show: it fits, keeping its shape.
+      const s = Math.min(dw / W, dh / H);
+      w = Math.max(1, Math.floor(W * s));
+      h = Math.max(1, Math.floor(H * s));
+    }
+    const left = Math.floor((dw - w) / 2), top = Math.floor((dh - h) / 2);
+    canvas.style.width = (w / dpr) + 'px';
+    canvas.style.height = (h / dpr) + 'px';
+    canvas.style.left = (left / dpr) + 'px';
+    canvas.style.top = (top / dpr) + 'px';
+  }
+  window.addEventListener('resize', place);
+
+  function toggleFullScreen() {
+    if (document.fullscreenElement) {
+      document.exitFullscreen().catch(function () {});
+    } else if (document.documentElement.requestFullscreen) {
+      document.documentElement.requestFullscreen().catch(function () {});
+    }
+  }
+
+  // --- Input ---
+  function gesture(event) {
+    if (state === 'title' || state === 'ended') {
+      if (event) event.preventDefault();
+      start();
+    }
+  }
+  overlay.addEventListener('click', gesture);
+  overlay.addEventListener('touchend', gesture);
+  window.addEventListener('keydown', function (event) {
+    if (event.key === 'Escape') {
+      escDown = true;
+      wakeUp();
+      return;
+    }
+    if (state === 'running' && (event.key === 'f' || event.key === 'F')) {
+      toggleFullScreen();
+      return;
+    }
+    if (!event.repeat && !event.ctrlKey && !event.altKey && !event.metaKey) gesture(event);
+  });
+  window.addEventListener('keyup', function (event) {
+    if (event.key === 'Escape') escDown = false;
+  });
+  window.addEventListener('blur', function () { escDown = false; });
+  canvas.addEventListener('dblclick', toggleFullScreen);
+
+  function showOverlay(kind, text, more) {
+    overlay.className = kind;
+    message.textContent = text;
+    detail.textContent = more || '';
+    overlay.hidden = false;
+  }
+
+  // --- Sound ---
+  function stopSound(early) {
+    if (!audio || !gain) return;
+    if (early) {
+      const t = audio.currentTime;
+      gain.gain.setValueAtTime(gain.gain.value, t);
+      gain.gain.linearRampToValueAtTime(0, t + RAMP_S);
+      const end = t + RAMP_S;
+      sources.forEach(function (s) { try { s.stop(end); } catch (e) { /* not started */ } });
+    }
+    sources = [];
+  }
+
+  // --- What the module calls ---
+  const page = {
+    test: test,
+    now: now,
+    paused: function () { return hiddenSince !== null; },
+    escHeld: function () { return escDown; },
+    sleep: function (ms) {
+      return new Promise(function (resolve) {
+        wake = resolve;
+        setTimeout(wakeUp, ms);
+      });
+    },
+    yieldNow: function () {
+      return new Promise(function (resolve) {
+        yields.push(resolve);
+        channel.port2.postMessage(0);
+      });
+    },
+    present: function (rgba, line) {
+      image.data.set(rgba);
+      context.putImageData(image, 0, 0);
+      if (line !== null) window.stream8Log.push(line);
+    },
+    phase: function (name, seconds) {
+      window.stream8Phases.push([name, seconds]);
+      if (name === 'esc') endedEarly = true;
+    },
+    sound: function (samples, frames) {
+      if (!audio) return;
+      // Each frame's sound follows the last one's without a gap while that keeps it within a tick
+      // of its frame going to the screen (now); otherwise, a page that fell behind or a clock
+      // that drifted, it starts anew half a tick from now.
+      const now = audio.currentTime;
+      let when = nextSound;
+      if (when === null || when < now || when > now + TICK_S) {
+        if (when !== null) window.stream8Audio.resyncs++;
+        when = now + SOUND_LEAD_S;
+      }
+      const stats = window.stream8Audio;
+      if (stats.firstLead === null) stats.firstLead = when - now;
+      stats.maxLead = Math.max(stats.maxLead, when - now);
+      const buffer = audio.createBuffer(2, frames, SAMPLE_RATE);
+      const left = buffer.getChannelData(0), right = buffer.getChannelData(1);
+      for (let i = 0; i < frames; i++) {
+        left[i] = samples[2 * i] / 32768;
+        right[i] = samples[2 * i + 1] / 32768;
+      }
+      const source = audio.createBufferSource();
+      source.buffer = buffer;
+      source.connect(gain);
+      source.start(when);
+      nextSound = when + frames / SAMPLE_RATE;
+      stats.scheduled++;
+      sources.push(source);
+      source.onended = function () {
+        const i = sources.indexOf(source);
+        if (i >= 0) sources.splice(i, 1);
+      };
+    },
+    frameCost: function (ms) {
+      const t = window.stream8Timing;
+      t.frames++;
+      t.totalMs += ms;
+      if (ms > t.maxMs) t.maxMs = ms;
+      if (ms > 8) t.over8++;
+    },
+    late: function () {
+      window.stream8Late++;
+    },
+    endMusic: function (early) {
+      stopSound(early);
+    },
+    fatal: function (text) {
+      state = 'refused';
+      canvas.hidden = true;
+      showOverlay('error', 'The show cannot start', text);
+    },
+    note: function (text) {
+      detail.textContent = text;
+    },
+    soundLog: function (line) {
+      window.stream8Sound.push(line);
+    },
+    done: function (status) {
+      if (state === 'refused') return;
+      state = 'ended';
+      if (audio) window.stream8Audio.clockRan = audio.currentTime - audioStartedAt;
+      canvas.hidden = true;
+      if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
+      showOverlay('', 'Play again', endedEarly ? '' : 'The end');
+      if (test && !endedEarly && status === 0) document.title = 'stream8: ended';
+    },
+  };
+
+  function start() {
+    state = 'running';
+    endedEarly = false;
+    escDown = false;
+    window.stream8Log = [];
+    window.stream8Phases = [];
+    window.stream8Sound = [];
+    window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
+    window.stream8Late = 0;
+    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+    if (!audio) {
+      const Context = window.AudioContext || window.webkitAudioContext;
+      if (Context) {
+        audio = new Context({ sampleRate: SAMPLE_RATE });
+      }
+    }
+    if (audio) {
+      audio.resume();
+      audioStartedAt = audio.currentTime;
+      nextSound = null;
+      gain = audio.createGain();
+      gain.connect(audio.destination);
+    }
+    overlay.hidden = true;
+    context.fillStyle = '#000';
+    context.fillRect(0, 0, W, H);
+    canvas.hidden = false;
+    place();
+    // A new instance for every run: the show starts from its first state.
+    createStream8({
+      page: page,
+      print: function () {},
+      printErr: function (text) { detail.textContent = text; },
+    }).catch(function (error) {
+      page.fatal('the show could not be loaded: ' + error);
+    });
+  }
+
+  showOverlay('', 'Click to start');
+  overlay.focus();
+})();

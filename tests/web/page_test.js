@@ -1,0 +1,239 @@
+// The show's page in headless Chromium, served from 127.0.0.1:
+//   node page_test.js PAGE_DIR GOLDEN RECORDER_LOG LOGO_PNG
+// PAGE_DIR is the built page, GOLDEN the golden table, RECORDER_LOG the wasm recorder's hash log
+// (its sound lines are the sound the page must hand to WebAudio), LOGO_PNG the recorder's picture
+// of logo:1. Checks, each run a new browser page:
+//  - the whole show, started by a click: every presented frame is the golden table's frame of that
+//    name, in order; a 1920x1080 screenshot in the logo hold is logo:1 at x2 at (320,60) on black;
+//    the phase moments are the desktop's within 5% (a run that fell behind is reported as late);
+//    the sound handed to WebAudio is the recorder's; the AudioContext's clock ran; the title says
+//    it ended; nothing failed in the console or the network;
+//  - Esc held in the main loop ends it, and the page offers to play again, which starts it again;
+//  - a refused picture: the page says why in words.
+'use strict';
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const zlib = require('zlib');
+const puppeteer = require('puppeteer-core');
+
+const [pageDir, goldenPath, recorderLog, logoPng] = process.argv.slice(2);
+const TICK_S = 20223 / 1193181;
+const HOLD = 209, SMEAR = 300, LOOP = 2099, FADE = 450;
+// Where each phase begins on the desktop's clock, in ticks from the logo's first frame.
+const MOMENTS = { smear: HOLD, loop: HOLD + SMEAR, pause: HOLD + SMEAR + LOOP,
+                  fade: 2 * HOLD + SMEAR + LOOP, end: 2 * HOLD + SMEAR + LOOP + FADE };
+
+let failures = 0;
+function check(ok, what) {
+  console.log((ok ? 'ok   ' : 'FAIL ') + what);
+  if (!ok) failures++;
+}
+
+// --- A static server for a folder ---
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+                '.wasm': 'application/wasm', '.png': 'image/png', '.data': 'application/octet-stream' };
+function serve(dir) {
+  const server = http.createServer(function (req, res) {
+    const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    const file = path.join(dir, name === '/' ? 'index.html' : name);
+    if (!file.startsWith(dir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      res.writeHead(404);
+      return res.end();
+    }
+    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(res);
+  });
+  return new Promise(function (resolve) {
+    server.listen(0, '127.0.0.1', function () { resolve(server); });
+  });
+}
+
+// --- PNG pictures: 8-bit RGB or RGBA, every filter ---
+function readPng(buffer) {
+  let pos = 8, w = 0, h = 0, channels = 0;
+  const idat = [];
+  while (pos < buffer.length) {
+    const len = buffer.readUInt32BE(pos), type = buffer.toString('latin1', pos + 4, pos + 8);
+    const body = buffer.subarray(pos + 8, pos + 8 + len);
+    if (type === 'IHDR') {
+      w = body.readUInt32BE(0);
+      h = body.readUInt32BE(4);
+      if (body[8] !== 8 || body[12] !== 0) throw new Error('unsupported PNG');
+      channels = { 2: 3, 6: 4 }[body[9]];
+    } else if (type === 'IDAT') {
+      idat.push(body);
+    }
+    pos += 12 + len;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(idat));
+  const stride = w * channels, out = Buffer.alloc(h * stride);
+  for (let y = 0; y < h; y++) {
+    const f = raw[y * (stride + 1)], line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let i = 0; i < stride; i++) {
+      const a = i >= channels ? out[y * stride + i - channels] : 0;
+      const b = y > 0 ? out[(y - 1) * stride + i] : 0;
+      const c = y > 0 && i >= channels ? out[(y - 1) * stride + i - channels] : 0;
+      let p = line[i];
+      if (f === 1) p += a;
+      else if (f === 2) p += b;
+      else if (f === 3) p += (a + b) >> 1;
+      else if (f === 4) {
+        const q = a + b - c, pa = Math.abs(q - a), pb = Math.abs(q - b), pc = Math.abs(q - c);
+        p += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      }
+      out[y * stride + i] = p & 255;
+    }
+  }
+  return { w, h, pixel: (x, y) => { const o = y * stride + x * channels; return (out[o] << 16) | (out[o + 1] << 8) | out[o + 2]; } };
+}
+
+const frameLines = (text) => text.split('\n').filter((l) => l && !l.startsWith('sound:'));
+const soundLines = (text) => text.split('\n').filter((l) => l.startsWith('sound:'));
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+async function openPage(browser, url, problems) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1920, height: 1080, deviceScaleFactor: 1 });
+  page.on('console', (m) => { if (m.type() === 'error' || m.type() === 'warn') problems.push(m.type() + ': ' + m.text()); });
+  page.on('pageerror', (e) => problems.push('page error: ' + e.message));
+  page.on('requestfailed', (r) => problems.push('request failed: ' + r.url()));
+  page.on('response', (r) => { if (r.status() >= 400) problems.push(r.status() + ' ' + r.url()); });
+  await page.goto(url, { waitUntil: 'load' });
+  return page;
+}
+
+async function wholeShow(browser, base) {
+  const problems = [];
+  const page = await openPage(browser, base + 'index.html?test', problems);
+  await page.click('#overlay');
+  // The logo hold: a screenshot while its frames are on the screen.
+  await page.waitForFunction(() => window.stream8Log.length >= 10, { timeout: 60000 });
+  const shot = readPng(Buffer.from(await page.screenshot({ type: 'png' })));
+  const logAfter = await page.evaluate(() => window.stream8Log[window.stream8Log.length - 1]);
+  const logo = readPng(fs.readFileSync(logoPng));
+  let bad = 0, first = '';
+  for (let y = 0; y < 1080; y++) {
+    for (let x = 0; x < 1920; x++) {
+      const inside = x >= 320 && x < 1600 && y >= 60 && y < 1020;
+      const want = inside ? logo.pixel((x - 320) >> 1, (y - 60) >> 1) : 0;
+      if (shot.pixel(x, y) !== want) {
+        if (!bad) first = ` first at (${x},${y}): ${shot.pixel(x, y).toString(16)} for ${want.toString(16)}`;
+        bad++;
+      }
+    }
+  }
+  if (logAfter.startsWith('logo:'))
+    check(bad === 0, `the 1920x1080 screenshot is logo:1 at x2 at (320,60) on black (${bad} pixels differ${first})`);
+  else
+    console.log('note the screenshot came after the logo hold (a late run): not compared');
+
+  await page.waitForFunction(() => document.title === 'stream8: ended', { timeout: 240000, polling: 500 });
+  const result = await page.evaluate(() => ({
+    log: window.stream8Log, phases: window.stream8Phases, sound: window.stream8Sound,
+    audio: window.stream8Audio, late: window.stream8Late, timing: window.stream8Timing,
+    offer: document.getElementById('overlay').hidden ? '' : document.getElementById('message').textContent,
+  }));
+  const t = result.timing;
+  console.log(`cost the page drew ${t.frames} frames at ${(t.totalMs / t.frames).toFixed(2)} ms on average, ` +
+              `at most ${t.maxMs.toFixed(2)} ms, ${t.over8} over 8 ms (a figure, not a check)`);
+  const golden = frameLines(fs.readFileSync(goldenPath, 'utf8'));
+  let firstBad = -1;
+  for (let i = 0; i < Math.max(golden.length, result.log.length); i++)
+    if (golden[i] !== result.log[i]) { firstBad = i; break; }
+  check(firstBad < 0, `all ${result.log.length} presented frames equal the golden table's ${golden.length}, in order` +
+        (firstBad < 0 ? '' : ` (frame ${firstBad + 1}: page ${result.log[firstBad]}, golden ${golden[firstBad]})`));
+
+  const moments = Object.fromEntries(result.phases);
+  const off = Object.keys(MOMENTS).filter((p) => !(Math.abs(moments[p] - MOMENTS[p] * TICK_S) <= 0.05 * MOMENTS[p] * TICK_S));
+  const text = Object.keys(MOMENTS).map((p) => `${p} ${(moments[p] || NaN).toFixed(3)}/${(MOMENTS[p] * TICK_S).toFixed(3)}`).join(', ');
+  if (result.late > 0)
+    console.log(`late the page fell behind its clock at ${result.late} frames; phase moments: ${text}`);
+  else
+    check(off.length === 0, `phase moments within 5% of the desktop's: ${text}`);
+
+  const want = soundLines(fs.readFileSync(recorderLog, 'utf8'));
+  const same = want.length === result.sound.length && want.every((l, i) => l === result.sound[i]);
+  check(same, `the sound handed to WebAudio equals the recorder's track (${result.sound.length} seconds hashed, ` +
+        `${want.length} in the recorder's)`);
+  const a = result.audio, musicFrames = LOOP + HOLD + FADE;
+  check(a.scheduled === musicFrames && a.clockRan > 40,
+        `WebAudio was handed the sound of ${a.scheduled} of ${musicFrames} frames (${a.resyncs} restarts), ` +
+        `its clock ran ${a.clockRan.toFixed(2)} s`);
+  check(a.firstLead !== null && a.firstLead >= 0 && a.maxLead <= TICK_S,
+        `each frame's sound starts within a tick of that frame going to the screen (loop:1's ` +
+        `${(a.firstLead * 1000).toFixed(1)} ms after, at most ${(a.maxLead * 1000).toFixed(1)} ms)`);
+  check(result.offer === 'Play again', `the end offers to play again ('${result.offer}')`);
+  check(problems.length === 0, 'no console errors or failed requests' + (problems.length ? ': ' + problems.join('; ') : ''));
+  await page.close();
+}
+
+async function escInLoop(browser, base) {
+  const problems = [];
+  const page = await openPage(browser, base + 'index.html?test', problems);
+  await page.keyboard.press('Enter');  // a key starts it too
+  await page.waitForFunction(() => window.stream8Log.some((l) => l.startsWith('loop:100 ')), { timeout: 60000 });
+  await page.keyboard.down('Escape');
+  await page.waitForFunction(() => !document.getElementById('overlay').hidden, { timeout: 10000 });
+  await page.keyboard.up('Escape');
+  const r = await page.evaluate(() => ({
+    last: window.stream8Log[window.stream8Log.length - 1], title: document.title,
+    esc: window.stream8Phases.some((p) => p[0] === 'esc'), offer: document.getElementById('message').textContent,
+  }));
+  check(r.esc && r.last.startsWith('loop:') && r.title !== 'stream8: ended' && r.offer === 'Play again',
+        `Esc held in the loop ends it at ${r.last.split(' ')[0]} and the page offers to play again ('${r.offer}')`);
+  await page.click('#overlay');
+  await page.waitForFunction(() => window.stream8Log.length >= 3, { timeout: 30000 });
+  const again = await page.evaluate(() => window.stream8Log[0]);
+  check(again.startsWith('logo:1 '), `playing again starts the show from ${again.split(' ')[0]}`);
+  check(problems.length === 0, 'no console errors or failed requests' + (problems.length ? ': ' + problems.join('; ') : ''));
+  await page.close();
+}
+
+async function refusedPicture(browser) {
+  // The page's own data with logo.jpg's first bytes broken, served from a copy.
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'stream8-page-'));
+  for (const f of fs.readdirSync(pageDir)) fs.copyFileSync(path.join(pageDir, f), path.join(dir, f));
+  const data = fs.readFileSync(path.join(dir, 'stream8.data'));
+  const at = data.indexOf(fs.readFileSync(path.resolve(goldenPath, '../../../ruvo/logo.jpg')));
+  data[at] = 0;
+  data[at + 1] = 0;
+  fs.writeFileSync(path.join(dir, 'stream8.data'), data);
+  const server = await serve(dir);
+  const problems = [];
+  const page = await openPage(browser, `http://127.0.0.1:${server.address().port}/`, problems);
+  await page.click('#overlay');
+  await page.waitForFunction(() => document.getElementById('overlay').className === 'error', { timeout: 30000 });
+  const said = await page.evaluate(() => document.getElementById('overlay').innerText);
+  check(at >= 0 && /logo\.jpg/.test(said), `a refused picture is named on the page: ${JSON.stringify(said)}`);
+  await page.close();
+  server.close();
+  fs.rmSync(dir, { recursive: true, force: true });
+}
+
+(async function main() {
+  const server = await serve(path.resolve(pageDir));
+  const base = `http://127.0.0.1:${server.address().port}/`;
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'stream8-chromium-'));
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--autoplay-policy=no-user-gesture-required', `--user-data-dir=${profile}`],
+  });
+  try {
+    await wholeShow(browser, base);
+    await escInLoop(browser, base);
+    await refusedPicture(browser);
+  } catch (error) {
+    check(false, 'the page test ran to its end: ' + (error.stack || error));
+  } finally {
+    await browser.close();
+    server.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  console.log(failures ? `page test: ${failures} failed` : 'page test: passed');
+  process.exit(failures ? 1 : 0);
+})();
