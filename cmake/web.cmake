@@ -24,6 +24,7 @@ add_subdirectory(src)
 # --- Node: the recorder (hash log and sound track; no video) and the benchmark, reading and
 # writing the machine's own files.
 add_library(stream8_apps STATIC
+  apps/common/file_tail.cpp
   apps/common/frame_list.cpp
   apps/common/module_audio.cpp
   apps/common/partial_file.cpp
@@ -31,6 +32,7 @@ add_library(stream8_apps STATIC
   apps/common/subprocess.cpp
   apps/record/encoder.cpp
   apps/record/options.cpp
+  apps/record/output_files_posix.cpp
   apps/record/recording_host.cpp
   apps/bench/frame_stats.cpp
   src/web/no_processes.cpp)

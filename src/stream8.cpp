@@ -2,7 +2,6 @@
 // the show to its end.
 #include <allegro.h>
 #include <getopt.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -13,6 +12,7 @@
 
 #include "cli/command_line.h"
 #include "frame/live_host.h"
+#include "frame/live_platform.h"
 #include "refusal_dialog.h"
 #include "show/probe.h"
 #include "show/show.h"
@@ -36,9 +36,9 @@ const char* const kUsage =
 std::vector<std::string> data_candidates()
 {
     std::vector<std::string> dirs = {"ruvo"};
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    const std::string program = live_platform::program_path();
+    if (!program.empty()) {
+        const fs::path exe(program);
         dirs.push_back((exe.parent_path() / "ruvo").string());
         dirs.push_back((exe.parent_path().parent_path() / "ruvo").string());
         dirs.push_back((exe.parent_path().parent_path() / "share/stream8/ruvo").string());
@@ -61,7 +61,7 @@ bool find_data(std::string& dir, std::string& looked)
 }
 
 // One line on standard error, and the same in a small window when no terminal shows that line
-// (started from a desktop's menu).
+// (started from a desktop's menu; on Windows, a message box).
 int cannot_start(const std::string& why)
 {
     const std::string message = "stream8: cannot start: " + why;

@@ -14,6 +14,13 @@
 
 namespace {
 
+// A full quota, where the system has one apart from a full disk.
+#ifdef EDQUOT
+constexpr int kQuotaErrno = EDQUOT;
+#else
+constexpr int kQuotaErrno = ENOSPC;
+#endif
+
 void put32(std::vector<unsigned char>& v, uint32_t x)
 {
     v.push_back(static_cast<unsigned char>(x >> 24));
@@ -90,7 +97,7 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
     if (!ok) {
         const size_t slash = path.rfind('/');
         error = "cannot write " + path + ": " +
-                (errno == ENOSPC || errno == EDQUOT
+                (errno == ENOSPC || errno == kQuotaErrno
                      ? "no space left on the device holding " + (slash == std::string::npos ? "." : path.substr(0, slash))
                      : std::string(std::strerror(errno)));
         return false;

@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "sandbox/descriptors.h"
 
@@ -106,17 +104,4 @@ bool Subprocess::finish()
     else if (WIFSIGNALED(status))
         ended_ = "killed by signal " + std::to_string(WTERMSIG(status));
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string tail_of_file(const std::string& path, int lines)
-{
-    std::ifstream in(path);
-    std::vector<std::string> all;
-    for (std::string line; std::getline(in, line);)
-        all.push_back(line);
-    std::ostringstream out;
-    size_t from = all.size() > static_cast<size_t>(lines) ? all.size() - lines : 0;
-    for (size_t i = from; i < all.size(); i++)
-        out << "  " << all[i] << "\n";
-    return out.str();
 }

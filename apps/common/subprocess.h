@@ -23,8 +23,13 @@ public:
     const std::string& how_it_ended() const { return ended_; }
 
 private:
+#ifdef _WIN32
+    void* process_ = nullptr;  // HANDLEs
+    void* input_ = nullptr;
+#else
     int pid_ = -1;
     int fd_ = -1;
+#endif
     std::string ended_;
 };
 

@@ -1,12 +1,5 @@
 #include "record/encoder.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -20,8 +13,12 @@
 
 #include "common/module_audio.h"
 #include "common/partial_file.h"
+#include "record/output_files.h"
 
 namespace fs = std::filesystem;
+using output_files::disk_full;
+using output_files::find_program;
+using output_files::no_space_errno;
 
 namespace {
 constexpr int kWidth = 640;
@@ -45,17 +42,6 @@ std::string no_space(const std::string& dir)
     return "no space left on the device holding " + dir;
 }
 
-bool disk_full(const std::string& dir)
-{
-    struct statvfs fs_info;
-    return statvfs(dir.c_str(), &fs_info) == 0 && fs_info.f_bavail == 0;
-}
-
-bool no_space_errno(int err)
-{
-    return err == ENOSPC || err == EDQUOT;
-}
-
 // `what` failed with `err` while writing into `dir`.
 std::string write_failure(const std::string& what, const std::string& dir, int err)
 {
@@ -73,29 +59,12 @@ std::string ffmpeg_failure(const std::string& what, const Subprocess& p, const s
             return "ffmpeg " + what + ": " + no_space(dir);
     if (tail.find("No space left on device") != std::string::npos)
         return "ffmpeg " + what + ": " + no_space(dirs.front());
-    rlimit limit;
-    if (tail.empty() && getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    const long long limit = output_files::file_size_limit();
+    if (tail.empty() && limit >= 0)
         return "ffmpeg " + what + " (" + p.how_it_ended() + "): files may not grow past " +
-               std::to_string(limit.rlim_cur) + " bytes here (ulimit -f)";
+               std::to_string(limit) + " bytes here (ulimit -f)";
     return "ffmpeg " + what + " (" + p.how_it_ended() + ")" +
            (tail.empty() ? std::string(", with no message") : ":\n" + tail);
-}
-
-// A program to run: a name with a slash as it is, else the first executable on PATH; empty when
-// there is none.
-std::string find_program(const std::string& name)
-{
-    if (name.find('/') != std::string::npos)
-        return access(name.c_str(), X_OK) == 0 ? name : std::string();
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
 }
 
 // The last value of `key` in ffmpeg's progress report, or -1; only a report that reached its end.
@@ -127,19 +96,10 @@ bool resolve_output(std::string& out, std::string& error)
         }
         out = resolved.string();
     }
-    struct stat st;
-    if (stat(out.c_str(), &st) != 0)
-        return true;  // a new file
-    const std::string cannot = "cannot write the video " + out + ": ";
-    if (S_ISDIR(st.st_mode))
-        error = cannot + "it is a directory";
-    else if (!S_ISREG(st.st_mode))
-        error = cannot + "it exists and is not a regular file (" +
-                (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
-                "); it is left alone";
-    else if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
-        error = cannot + "the file is read-only; it is left alone";
-    return error.empty();
+    const std::string refusal = output_files::output_refusal(out);
+    if (!refusal.empty())
+        error = "cannot write the video " + out + ": " + refusal;
+    return refusal.empty();
 }
 
 VideoEncoder::~VideoEncoder()
@@ -308,25 +268,19 @@ bool VideoEncoder::check_video(std::string& error)
 {
     const std::string dir = directory_of(partial_);
     const std::string not_kept = "; " + out_ + " is left as it was";
-    int fd = ::open(partial_.c_str(), O_RDONLY);
-    if (fd < 0 || fsync(fd) != 0) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        error = write_failure("cannot write the video " + out_, dir, err) + not_kept;
+    long long on_disk = 0;
+    if (!output_files::sync_file(partial_, on_disk)) {
+        error = write_failure("cannot write the video " + out_, dir, errno) + not_kept;
         return false;
     }
-    struct stat st;
-    fstat(fd, &st);
-    ::close(fd);
 
     const long long written = progress_value(scratch_ + "/mux.progress", "total_size");
-    if (written < 0 || st.st_size != written) {
+    if (written < 0 || on_disk != written) {
         error = "cannot write the video " + out_ + ": " +
                 (disk_full(dir) ? no_space(dir)
                                 : written < 0 ? std::string("ffmpeg did not report the size it wrote")
                                               : "ffmpeg wrote " + std::to_string(written) + " bytes and " +
-                                                    std::to_string(st.st_size) + " are on the disk") +
+                                                    std::to_string(on_disk) + " are on the disk") +
                 not_kept;
         return false;
     }

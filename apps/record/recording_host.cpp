@@ -29,10 +29,14 @@ RecordingHost::RecordingHost(const RecordOptions& opts) : opts_(opts), encoder_(
     // Ctrl-C and kill end the run at the next frame, through the same clean-up as a fault.
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
+#ifdef SIGHUP
     std::signal(SIGHUP, on_signal);
+#endif
+#ifdef SIGXFSZ
     // Past a file-size limit a write fails with EFBIG instead of killing the recorder, so the
     // error path removes what it wrote.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
     if (opts_.has_until) {
         has_stop_ = true;
         stop_ = opts_.until;

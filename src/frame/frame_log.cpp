@@ -55,7 +55,8 @@ FrameLog::~FrameLog()
 
 bool FrameLog::open(const std::string& path)
 {
-    file_ = std::fopen(path.c_str(), "w");
+    // Binary: the same bytes on every system (no CR before each newline on Windows).
+    file_ = std::fopen(path.c_str(), "wb");
     return file_ != nullptr;
 }
 
@@ -99,4 +100,11 @@ void FrameLog::finish()
         line("sound:" + std::to_string(++seconds_),
              sound_hash(reinterpret_cast<const int16_t*>(second_.data()), second_.size() / 2));
     second_.clear();
+    // Closed here, so that the file can be renamed into place at once (Windows renames no file
+    // that is still open).
+    if (file_) {
+        if (std::fclose(file_) != 0)
+            good_ = false;
+        file_ = nullptr;
+    }
 }

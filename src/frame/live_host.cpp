@@ -1,7 +1,6 @@
 #include "frame/live_host.h"
 
 #include <allegro.h>
-#include <xalleg.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,11 +11,7 @@
 
 #include <time.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "raster/raster.h"
-
+#include "frame/live_platform.h"
 
 namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
@@ -46,10 +41,6 @@ constexpr int kFrameRoomH = 48;
 
 }  // namespace
 
-// The X11 driver's own update of a screen area from its frame buffer (exported by the library,
-// declared only in its private headers): after rows are written straight into the screen.
-extern "C" void _xwin_update_screen(int x, int y, int w, int h);
-
 int fitting_scale(int w, int h)
 {
     return std::min(w / 640, h / 480);
@@ -63,14 +54,9 @@ int window_scale(int w, int h)
 int LiveHost::init(const ScreenChoice& choice, std::string& error)
 {
     // Without a reachable display the later calls would crash inside Allegro: test first.
+    live_platform::before_init();
     if (allegro_init() != 0) {
-        // Allegro leaves its error text empty when X cannot be reached: say what was tried.
-        const char* display = std::getenv("DISPLAY");
-        error = display && *display ? std::string("cannot open the display '") + display +
-                                          "' named by DISPLAY"
-                                    : std::string("cannot open a display: DISPLAY is not set");
-        if (allegro_error[0])
-            error += std::string("; ") + allegro_error;
+        error = live_platform::init_failure();
         return -1;
     }
     int dw = 0, dh = 0;
@@ -122,11 +108,17 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     set_window_title("stream8");
     set_close_button_callback(on_close_button);
     install_timer();
-    install_keyboard();
+    // Without the keyboard nothing could end a full-screen show early: it does not start.
+    if (install_keyboard() != 0) {
+        error = std::string("cannot read the keyboard") +
+                (allegro_error[0] ? std::string(": ") + allegro_error : std::string());
+        allegro_exit();
+        return -1;
+    }
     install_mouse();
     if (const char* path = std::getenv("STREAM8_PHASE_LOG")) {
         phase_log_ = std::fopen(path, "w");
-        sched_fd_ = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+        sched_fd_ = live_platform::open_thread_schedstat();
     }
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
@@ -155,16 +147,8 @@ LiveHost::ThreadTimes LiveHost::thread_times() const
     ThreadTimes t;
     t.wall = wall_seconds();
     t.cpu = thread_cpu_seconds();
-    if (sched_fd_ >= 0) {
-        char buf[128];
-        const ssize_t n = pread(sched_fd_, buf, sizeof buf - 1, 0);
-        unsigned long long run = 0, delay = 0;
-        if (n > 0) {
-            buf[n] = 0;
-            if (std::sscanf(buf, "%llu %llu", &run, &delay) == 2)
-                t.queued = static_cast<double>(delay) * 1e-9;
-        }
-    }
+    if (sched_fd_ >= 0)
+        live_platform::thread_queued_seconds(sched_fd_, t.queued);
     return t;
 }
 
@@ -321,15 +305,7 @@ void LiveHost::present(BITMAP* frame)
     phase_iteration_++;
     if (frame_log_.is_open())
         frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
-    // The frame goes straight into the driver's screen buffer, scaled, and that area is sent to
-    // the X server at once; under the display lock, with the connection synced, the whole frame
-    // is on the server before this returns. (Left to itself, the driver's background thread
-    // flushes every 20 ms or so, and a flush during a copy shows bands of two frames.)
-    XLOCK();
-    raster::scale_blit(frame, screen, scale_, left_, top_);
-    _xwin_update_screen(left_, top_, 640 * scale_, 480 * scale_);
-    XSync(_xwin.display, False);
-    XUNLOCK();
+    live_platform::present(frame, scale_, left_, top_);
 }
 
 void LiveHost::pass(BITMAP*)
@@ -418,18 +394,10 @@ void LiveHost::start_music(const std::vector<int16_t>& track, const std::string&
     set_volume_per_voice(0);
     // The drivers Allegro tries print their own complaints when there is no sound device; the
     // show says it in one line of its own below.
-    std::fflush(stderr);
-    const int saved_stderr = dup(2);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 2);
-        close(null);
-    }
-    const bool sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
-    std::fflush(stderr);
-    if (saved_stderr >= 0) {
-        dup2(saved_stderr, 2);
-        close(saved_stderr);
+    bool sound;
+    {
+        live_platform::QuietStderr quiet;
+        sound = install_sound(DIGI_AUTODETECT, MIDI_NONE, nullptr) == 0;
     }
     // The track the probe's child rendered: this process never plays the module file itself.
     // One stereo voice of 16-bit samples at volume 255, centred, as the recorder's level assumes.

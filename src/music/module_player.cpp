@@ -11,6 +11,21 @@
 
 namespace {
 
+// Where there are no FIFOs or terminals (Windows) those flags are not needed; the bytes are read
+// as they are there only with O_BINARY.
+#ifndef O_NONBLOCK
+constexpr int O_NONBLOCK = 0;
+#endif
+#ifndef O_CLOEXEC
+constexpr int O_CLOEXEC = 0;
+#endif
+#ifndef O_NOCTTY
+constexpr int O_NOCTTY = 0;
+#endif
+#ifndef O_BINARY
+constexpr int O_BINARY = 0;
+#endif
+
 constexpr long kSampleRate = 48000;
 constexpr size_t kMaxModuleBytes = 64u << 20;
 
@@ -45,7 +60,7 @@ bool read_module_bytes(const std::string& path, std::vector<uint8_t>& bytes, std
 {
     bytes.clear();
     // O_NONBLOCK: opening a FIFO for reading returns at once instead of waiting for a writer.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_BINARY);
     if (fd < 0) {
         problem = errno == ENOENT ? "file is missing" : std::strerror(errno);
         return false;

@@ -2,6 +2,7 @@
 // its reports go straight to the listener. Nothing is isolated; the page's own sandbox is the
 // browser's.
 #include "sandbox/sandbox.h"
+#include "sandbox/descriptors.h"
 
 #include <chrono>
 #include <cstdio>
@@ -58,4 +59,9 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, cons
     r.cpu_seconds = process_cpu() - cpu;
     r.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return r;
+}
+
+// No child processes here, and no standard descriptors to keep for them.
+void null_standard_fds(bool)
+{
 }

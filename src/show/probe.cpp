@@ -35,12 +35,19 @@ constexpr size_t kMaxText = 1 << 16;
 
 // --- The child ---
 
+// The signals that end a faulty child (those of a limit passed where the system has them).
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL, SIGABRT,
+#ifdef SIGXFSZ
+                                 SIGBUS, SIGXFSZ, SIGXCPU
+#endif
+};
+
 // `module`: the module's bytes, read and checked by the parent (empty when it has none).
 void probe_body(ProbeReport& report, const std::string& dir, const std::vector<uint8_t>& module)
 {
     start_headless_allegro(32);
     // A crash must end the child, not run the library's own clean-up inside a broken heap.
-    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXFSZ, SIGXCPU})
+    for (int sig : kFaultSignals)
         std::signal(sig, SIG_DFL);
 
     std::string error;

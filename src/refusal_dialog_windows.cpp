@@ -1,0 +1,18 @@
+// On Windows the program has no console: every refusal is a message box.
+#include "refusal_dialog.h"
+
+#include <windows.h>
+
+const char* const kDialogVariable = "STREAM8_REFUSAL_DIALOG";
+
+bool show_refusal_dialog(const std::string& message)
+{
+    MessageBoxA(nullptr, message.c_str(), "stream8", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return true;
+}
+
+int run_refusal_dialog(const std::string& message)
+{
+    show_refusal_dialog(message);
+    return 1;
+}
