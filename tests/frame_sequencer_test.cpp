@@ -10,6 +10,7 @@
 #include "frame/headless_allegro.h"
 #include "frame/sequencer.h"
 #include "frame/show_random.h"
+#include "show_visits.h"
 
 namespace {
 
@@ -17,9 +18,9 @@ struct Visit {
     int effu, kierros, first, last;
 };
 
-// Runs the sequencer frame by frame. Scene 4 ends itself in its 166th and 167th frame counted over
-// the show, when its zoom passes 64 (never reset, only set back by 4); the show timeline runs the
-// real scene.
+// Runs the sequencer frame by frame. Scene 4 ends itself when its zoom passes its limit, in the
+// show at frames 1445 and 2080 (its first visit is ended by the clock); the show timeline runs
+// the real scene.
 struct Timeline {
     std::vector<Visit> visits;
     std::vector<int> letterbox_frames;
@@ -28,7 +29,8 @@ struct Timeline {
 
     Timeline()
     {
-        int effu = 0, kierros = 0, julia_frames = 0;
+        const std::vector<int> julia_ends = {1445, 2080};
+        int effu = 0, kierros = 0;
         for (int laiskuri = 1; laiskuri < 5000; laiskuri++) {
             if (sequencer_step(laiskuri, effu, kierros) > 0)
                 letterbox_frames.push_back(laiskuri);
@@ -40,11 +42,8 @@ struct Timeline {
             if (visits.empty() || visits.back().effu != effu || visits.back().kierros != kierros)
                 visits.push_back({effu, kierros, laiskuri, laiskuri});
             visits.back().last = laiskuri;
-            if (effu == 4) {
-                julia_frames++;
-                if (julia_frames == 166 || julia_frames == 167)
-                    effu = 5;
-            }
+            if (effu == 4 && std::count(julia_ends.begin(), julia_ends.end(), laiskuri))
+                effu = 5;
         }
     }
 };
@@ -52,23 +51,16 @@ struct Timeline {
 TEST(Sequencer, ThreeCyclesRunTheFixedTimeline)
 {
     const Timeline t;
-    // {effu, kierros, first, last} of every visit.
-    const std::vector<std::vector<int>> expected = {
-        {0, 0, 1, 159},       {1, 0, 160, 319},     {2, 0, 320, 479},     {3, 0, 480, 639},
-        {4, 0, 640, 799},     {5, 0, 800, 839},     {0, 1, 840, 959},     {1, 1, 960, 1119},
-        {2, 1, 1120, 1279},   {3, 1, 1280, 1439},   {4, 1, 1440, 1445},   {5, 1, 1446, 1499},
-        {0, 2, 1500, 1599},   {1, 2, 1600, 1759},   {2, 2, 1760, 1919},   {3, 2, 1920, 2079},
-        {4, 2, 2080, 2080},   {5, 2, 2081, 2099},
-    };
+    const std::vector<SceneVisit>& expected = show_visits();
     ASSERT_EQ(t.visits.size(), expected.size());
     for (size_t i = 0; i < expected.size(); i++) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(t.visits[i].effu, expected[i][0]);
-        EXPECT_EQ(t.visits[i].kierros, expected[i][1]);
-        EXPECT_EQ(t.visits[i].first, expected[i][2]);
-        EXPECT_EQ(t.visits[i].last, expected[i][3]);
+        EXPECT_EQ(t.visits[i].effu, expected[i].scene);
+        EXPECT_EQ(t.visits[i].kierros, expected[i].kierros);
+        EXPECT_EQ(t.visits[i].first, expected[i].first);
+        EXPECT_EQ(t.visits[i].last, expected[i].last);
     }
-    EXPECT_EQ(t.ending_frame, 2100);
+    EXPECT_EQ(t.ending_frame, kEndingFrame);
     EXPECT_EQ(t.kierros_at_ending, 3);
 }
 

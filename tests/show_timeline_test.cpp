@@ -9,6 +9,7 @@
 
 #include "show/show.h"
 #include "show_support.h"
+#include "show_visits.h"
 
 namespace {
 
@@ -115,22 +116,15 @@ void check_visits(const ShowRun& r)
     for (size_t i = 0; i < r.frames.size(); i++)
         ASSERT_EQ(r.frames[i].laiskuri, static_cast<int>(i) + 1) << "one present per frame";
 
-    // {scene, kierros, first, last} of every visit.
-    const std::vector<std::vector<int>> expected = {
-        {0, 0, 1, 159},     {1, 0, 160, 319},   {2, 0, 320, 479},   {3, 0, 480, 639},
-        {4, 0, 640, 799},   {5, 0, 800, 839},   {0, 1, 840, 959},   {1, 1, 960, 1119},
-        {2, 1, 1120, 1279}, {3, 1, 1280, 1439}, {4, 1, 1440, 1445}, {5, 1, 1446, 1499},
-        {0, 2, 1500, 1599}, {1, 2, 1600, 1759}, {2, 2, 1760, 1919}, {3, 2, 1920, 2079},
-        {4, 2, 2080, 2080}, {5, 2, 2081, 2099},
-    };
+    const std::vector<SceneVisit>& expected = show_visits();
     const std::vector<Visit> v = r.visits();
     ASSERT_EQ(v.size(), expected.size());
     for (size_t i = 0; i < expected.size(); i++) {
         SCOPED_TRACE(::testing::Message() << "visit " << i);
-        EXPECT_EQ(v[i].scene, expected[i][0]);
-        EXPECT_EQ(v[i].kierros, expected[i][1]);
-        EXPECT_EQ(v[i].first, expected[i][2]);
-        EXPECT_EQ(v[i].last, expected[i][3]);
+        EXPECT_EQ(v[i].scene, expected[i].scene);
+        EXPECT_EQ(v[i].kierros, expected[i].kierros);
+        EXPECT_EQ(v[i].first, expected[i].first);
+        EXPECT_EQ(v[i].last, expected[i].last);
     }
 }
 
