@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "sandbox/descriptors.h"
+
 namespace {
 // One argument as the C runtime's command-line parser reads it back: quoted when it holds a space,
 // a tab or a quote (or is empty), backslashes doubled before a quote.
@@ -135,4 +137,10 @@ bool Subprocess::finish()
     ended_ = status >= 0xC0000000u ? "ended by exception 0x" + std::string(code)
                                    : "exit status " + std::to_string(status);
     return status == 0;
+}
+
+// A Windows child gets its standard handles from the STARTUPINFO it is given, never by number:
+// there are no descriptors 0 to 2 to keep from being reused.
+void null_standard_fds(bool)
+{
 }

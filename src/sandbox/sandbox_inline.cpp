@@ -60,8 +60,3 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, cons
     r.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return r;
 }
-
-// No child processes here, and no standard descriptors to keep for them.
-void null_standard_fds(bool)
-{
-}
