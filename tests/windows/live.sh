@@ -16,7 +16,7 @@ prepare_workdir
 start_show
 # Wine hands a present to the X server after it returns: the capture waits for later presents
 # (the logo's frames are all alike).
-wait_frame logo:4 90
+wait_frame logo:4 240
 sleep 1
 # 1920x1080 holds the show twice its size: 1280x960 at (320,60).
 screen_shows logo:1 2 320 60
