@@ -1,8 +1,8 @@
 // The committed pictures are exactly what the generator paints, and each one
 // meets what the show needs from it.
 #include <allegro.h>
-#include <jpgalleg.h>
 #include <gtest/gtest.h>
+#include <jpgalleg.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,17 +15,19 @@
 #include <string>
 #include <vector>
 
-#include "spy_host.h"
 #include "pictures.h"
 #include "show/show.h"
+#include "spy_host.h"
 #include "test_files.h"
 
 namespace {
 
-const char* const kFiles[] = {"afro.jpg",  "logo.jpg",  "ruvo2.jpg", "porras.bmp", "porras2.bmp", "tile.bmp",
-                              "face1.jpg", "face2.jpg", "tolmo.jpg", "face3.jpg",  "ilta.jpg"};
+const char* const kFiles[] = {"afro.jpg",    "logo.jpg",  "ruvo2.jpg", "porras.bmp",
+                              "porras2.bmp", "tile.bmp",  "face1.jpg", "face2.jpg",
+                              "tolmo.jpg",   "face3.jpg", "ilta.jpg"};
 
-std::vector<char> slurp(const std::string& path) {
+std::vector<char> slurp(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -35,25 +37,39 @@ struct BitmapDeleter {
 };
 using Bmp = std::unique_ptr<BITMAP, BitmapDeleter>;
 
-std::string committed(const char* name) { return std::string(ARTWORK_DIR) + "/" + name; }
+std::string committed(const char* name)
+{
+    return std::string(ARTWORK_DIR) + "/" + name;
+}
 
-Bmp load(const char* name) {
+Bmp load(const char* name)
+{
     std::string path = committed(name);
     std::string ext = path.substr(path.size() - 3);
     BITMAP* b = ext == "jpg" ? load_jpg(path.c_str(), nullptr) : load_bitmap(path.c_str(), nullptr);
     return Bmp(b);
 }
 
-int red(BITMAP* b, int x, int y) { return getr32(getpixel(b, x, y)); }
-int green(BITMAP* b, int x, int y) { return getg32(getpixel(b, x, y)); }
-int blue(BITMAP* b, int x, int y) { return getb32(getpixel(b, x, y)); }
+int red(BITMAP* b, int x, int y)
+{
+    return getr32(getpixel(b, x, y));
+}
+int green(BITMAP* b, int x, int y)
+{
+    return getg32(getpixel(b, x, y));
+}
+int blue(BITMAP* b, int x, int y)
+{
+    return getb32(getpixel(b, x, y));
+}
 
 class Artwork : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(artgen::init_headless()); }
 };
 
-TEST_F(Artwork, GeneratorReproducesCommittedFilesByteForByte) {
+TEST_F(Artwork, GeneratorReproducesCommittedFilesByteForByte)
+{
     char tmpl[] = "/tmp/artwork-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     std::string dir = tmpl;
@@ -68,16 +84,19 @@ TEST_F(Artwork, GeneratorReproducesCommittedFilesByteForByte) {
     rmdir(dir.c_str());
 }
 
-TEST_F(Artwork, SizesFitHowTheShowUsesThem) {
+TEST_F(Artwork, SizesFitHowTheShowUsesThem)
+{
     struct Want {
         const char* name;
         int minW, maxW, minH, maxH;
     };
     const Want wants[] = {
-        {"afro.jpg", 270, 270, 480, 480},   {"logo.jpg", 640, 640, 1, 320},       {"ruvo2.jpg", 640, 640, 480, 480},
-        {"porras.bmp", 272, 272, 57, 57},   {"porras2.bmp", 272, 272, 20, 20},   {"tile.bmp", 32, 64, 32, 64},
-        {"face1.jpg", 256, 256, 256, 256},  {"face2.jpg", 256, 256, 256, 256},   {"tolmo.jpg", 320, 4096, 401, 4096},
-        {"face3.jpg", 256, 256, 256, 256},  {"ilta.jpg", 180, 4096, 240, 4096},
+        {"afro.jpg", 270, 270, 480, 480},    {"logo.jpg", 640, 640, 1, 320},
+        {"ruvo2.jpg", 640, 640, 480, 480},   {"porras.bmp", 272, 272, 57, 57},
+        {"porras2.bmp", 272, 272, 20, 20},   {"tile.bmp", 32, 64, 32, 64},
+        {"face1.jpg", 256, 256, 256, 256},   {"face2.jpg", 256, 256, 256, 256},
+        {"tolmo.jpg", 320, 4096, 401, 4096}, {"face3.jpg", 256, 256, 256, 256},
+        {"ilta.jpg", 180, 4096, 240, 4096},
     };
     for (const Want& w : wants) {
         Bmp b = load(w.name);
@@ -91,7 +110,8 @@ TEST_F(Artwork, SizesFitHowTheShowUsesThem) {
     EXPECT_EQ(tile->w, tile->h) << "the tile is stretched to squares";
 }
 
-TEST_F(Artwork, AfroKeysToACleanSilhouette) {
+TEST_F(Artwork, AfroKeysToACleanSilhouette)
+{
     Bmp b = load("afro.jpg");
     ASSERT_TRUE(b);
     int fringe = 0, dark = 0, keyedNotWhite = 0;
@@ -102,7 +122,8 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
                 ++dark;
             } else if (r >= 31) {
                 // Keyed pixels are the plain background.
-                if (r < 200 || green(b.get(), x, y) < 200 || blue(b.get(), x, y) < 200) ++keyedNotWhite;
+                if (r < 200 || green(b.get(), x, y) < 200 || blue(b.get(), x, y) < 200)
+                    ++keyedNotWhite;
             } else {
                 ++fringe;
             }
@@ -121,24 +142,28 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
     int figureAtRight = 0;
     for (int y = 0; y < 480; ++y)
         for (int x = 262; x < 270; ++x)
-            if (red(b.get(), x, y) <= 25) ++figureAtRight;
+            if (red(b.get(), x, y) <= 25)
+                ++figureAtRight;
     EXPECT_EQ(figureAtRight, 0) << "figure pixels in the last eight columns";
     // Nor does it touch the left edge: hair and shoulder round off inside.
     int figureAtLeft = 0;
-    for (int y = 0; y < 480; ++y) figureAtLeft += red(b.get(), 0, y) <= 30;
+    for (int y = 0; y < 480; ++y)
+        figureAtLeft += red(b.get(), 0, y) <= 30;
     EXPECT_EQ(figureAtLeft, 0) << "figure pixels in column 0";
 
     // The hair (above the face, and behind the head) reads as lit strands, not as a
     // mass of dark holes: its median luma is 40 or more, and at most 3% of it are pits,
     // pixels under half the mean of the figure's 9x9 square around them.
     auto luma = [&](int x, int y) {
-        return 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) + 0.114 * blue(b.get(), x, y);
+        return 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) +
+               0.114 * blue(b.get(), x, y);
     };
     std::vector<double> hair;
     int interior = 0, pits = 0;
     for (int y = 4; y < 300; ++y)
         for (int x = 4; x < 266; ++x) {
-            if (red(b.get(), x, y) > 30 || (y >= 140 && x >= 135)) continue;
+            if (red(b.get(), x, y) > 30 || (y >= 140 && x >= 135))
+                continue;
             const double l = luma(x, y);
             hair.push_back(l);
             double sum = 0.0;
@@ -148,7 +173,8 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
                     whole = red(b.get(), x + i, y + j) <= 30;
                     sum += luma(x + i, y + j);
                 }
-            if (!whole) continue;
+            if (!whole)
+                continue;
             ++interior;
             pits += l < 0.5 * sum / 81.0;
         }
@@ -158,26 +184,32 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette) {
     EXPECT_LE(pits, interior * 3 / 100) << pits << " pits in " << interior << " hair pixels";
 }
 
-TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
+TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace)
+{
     Bmp f1 = load("face1.jpg");
     ASSERT_TRUE(f1);
     // Corners are background: no dashes there.
     const int corners[][2] = {{0, 0}, {255, 0}, {0, 255}, {255, 255}, {10, 128}, {245, 40}};
-    for (auto& c : corners) EXPECT_LE(red(f1.get(), c[0], c[1]), 60) << c[0] << "," << c[1];
+    for (auto& c : corners)
+        EXPECT_LE(red(f1.get(), c[0], c[1]), 60) << c[0] << "," << c[1];
     int background = 0, raised = 0, raisedAtRim = 0, barelyRaised = 0;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             int r = red(f1.get(), x, y);
-            if (r <= 60) ++background;
-            if (r > 60) ++raised;
+            if (r <= 60)
+                ++background;
+            if (r > 60)
+                ++raised;
             // A pixel just over the threshold is shifted far less than its
             // neighbours: a stray dash off the outline, or one tooth of a
             // comb where the height runs down through the threshold.
-            if (r > 60 && r < 90) ++barelyRaised;
+            if (r > 60 && r < 90)
+                ++barelyRaised;
             // The picture turns: whatever is raised near the rim of its disc
             // (the neck) would show as a cut edge sweeping round.
             double dx = x + 0.5 - 128, dy = y + 0.5 - 128;
-            if (r > 60 && dx * dx + dy * dy >= 122.0 * 122.0) ++raisedAtRim;
+            if (r > 60 && dx * dx + dy * dy >= 122.0 * 122.0)
+                ++raisedAtRim;
         }
     EXPECT_EQ(raisedAtRim, 0);
     EXPECT_EQ(barelyRaised, 0) << "the head must end on one clean drop to the background";
@@ -192,10 +224,12 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
     std::vector<int> shifts;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
-            if (red(f1.get(), x, y) > 60) shifts.push_back(shift(x, y));
+            if (red(f1.get(), x, y) > 60)
+                shifts.push_back(shift(x, y));
     std::sort(shifts.begin(), shifts.end());
     const int p1 = shifts[shifts.size() / 100], p99 = shifts[shifts.size() * 99 / 100];
-    EXPECT_GE(p99 - p1, 45) << "shift " << p1 << ".." << p99 << " px from the 1st to the 99th percentile";
+    EXPECT_GE(p99 - p1, 45) << "shift " << p1 << ".." << p99
+                            << " px from the 1st to the 99th percentile";
     // Yet in broad forms: where the shift changes by more than a pixel per pixel, a dash
     // overtakes its neighbour and features fold away. At most a quarter of the head's
     // interior (3 px in from the outline) slopes that steeply.
@@ -204,35 +238,43 @@ TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace) {
         for (int x = 4; x < 252; ++x) {
             bool inside = true;
             for (int j = -3; j <= 3 && inside; ++j)
-                for (int i = -3; i <= 3 && inside; ++i) inside = std::abs(i) + std::abs(j) > 3 || red(f1.get(), x + i, y + j) > 60;
-            if (!inside) continue;
+                for (int i = -3; i <= 3 && inside; ++i)
+                    inside = std::abs(i) + std::abs(j) > 3 || red(f1.get(), x + i, y + j) > 60;
+            if (!inside)
+                continue;
             ++interior;
-            const double gx = (shift(x + 1, y) - shift(x - 1, y)) / 2.0, gy = (shift(x, y + 1) - shift(x, y - 1)) / 2.0;
+            const double gx = (shift(x + 1, y) - shift(x - 1, y)) / 2.0,
+                         gy = (shift(x, y + 1) - shift(x, y - 1)) / 2.0;
             steep += std::hypot(gx, gy) > 1.0;
         }
     ASSERT_GT(interior, 256 * 256 / 5);
-    EXPECT_LE(steep, interior / 4) << steep << " of " << interior << " interior pixels slope over 1 px per px";
+    EXPECT_LE(steep, interior / 4)
+        << steep << " of " << interior << " interior pixels slope over 1 px per px";
 }
 
 // The helix scene stretches the beach 2.5x: a cloud band with hard edges across
 // the moon becomes a flat slab. Averaged across the moon's middle columns, its
 // brightness changes by at most 15 levels from one row to the next.
-TEST_F(Artwork, CloudOverTheMoonIsFeathered) {
+TEST_F(Artwork, CloudOverTheMoonIsFeathered)
+{
     Bmp b = load("tolmo.jpg");
     ASSERT_TRUE(b);
     double previous = -1.0, steepest = 0.0;
     for (int y = 90; y < 156; ++y) {
         double sum = 0.0;
         for (int x = 194; x < 235; ++x)
-            sum += 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) + 0.114 * blue(b.get(), x, y);
+            sum += 0.299 * red(b.get(), x, y) + 0.587 * green(b.get(), x, y) +
+                   0.114 * blue(b.get(), x, y);
         const double row = sum / 41.0;
-        if (previous >= 0) steepest = std::max(steepest, std::fabs(row - previous));
+        if (previous >= 0)
+            steepest = std::max(steepest, std::fabs(row - previous));
         previous = row;
     }
     EXPECT_LE(steepest, 15.0);
 }
 
-TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
+TEST_F(Artwork, FaceColourLinesUpWithTheRelief)
+{
     Bmp f1 = load("face1.jpg"), f2 = load("face2.jpg");
     ASSERT_TRUE(f1 && f2);
     // Where the relief is background the portrait is dark backdrop too, and
@@ -259,10 +301,15 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
         double sx = 0, sy = 0;
         for (int y = 96; y < 215; ++y)
             for (int x = x0; x < x1; ++x) {
-                const double r = red(f2.get(), x, y) / 255.0, g = green(f2.get(), x, y) / 255.0, b = blue(f2.get(), x, y) / 255.0;
+                const double r = red(f2.get(), x, y) / 255.0, g = green(f2.get(), x, y) / 255.0,
+                             b = blue(f2.get(), x, y) / 255.0;
                 const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
-                if (red(f1.get(), x, y) <= 60 || 0.299 * r + 0.587 * g + 0.114 * b < 60 / 255.0 || hi - lo < 1e-6) continue;
-                double h = hi == r ? std::fmod((g - b) / (hi - lo) + 6.0, 6.0) : hi == g ? (b - r) / (hi - lo) + 2 : (r - g) / (hi - lo) + 4;
+                if (red(f1.get(), x, y) <= 60 || 0.299 * r + 0.587 * g + 0.114 * b < 60 / 255.0 ||
+                    hi - lo < 1e-6)
+                    continue;
+                double h = hi == r   ? std::fmod((g - b) / (hi - lo) + 6.0, 6.0)
+                           : hi == g ? (b - r) / (hi - lo) + 2
+                                     : (r - g) / (hi - lo) + 4;
                 sx += std::cos(h * M_PI / 3), sy += std::sin(h * M_PI / 3);
             }
         return std::fmod(std::atan2(sy, sx) * 180 / M_PI + 360, 360);
@@ -274,12 +321,15 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief) {
 }
 
 // Colour distance between two pixels, summed over the channels.
-int step(BITMAP* b, int x0, int y0, int x1, int y1) {
-    return std::abs(red(b, x0, y0) - red(b, x1, y1)) + std::abs(green(b, x0, y0) - green(b, x1, y1)) +
+int step(BITMAP* b, int x0, int y0, int x1, int y1)
+{
+    return std::abs(red(b, x0, y0) - red(b, x1, y1)) +
+           std::abs(green(b, x0, y0) - green(b, x1, y1)) +
            std::abs(blue(b, x0, y0) - blue(b, x1, y1));
 }
 
-TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
+TEST_F(Artwork, TunnelWallTilesWithoutSeam)
+{
     Bmp b = load("face3.jpg");
     ASSERT_TRUE(b);
     auto diff = [&](int x0, int y0, int x1, int y1) { return step(b.get(), x0, y0, x1, y1); };
@@ -302,7 +352,8 @@ TEST_F(Artwork, TunnelWallTilesWithoutSeam) {
     EXPECT_LT(wrapY, 2 * stepY + 4) << "seam across angle";
 }
 
-TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
+TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote)
+{
     // The tunnel moves 2.56 wall columns a frame and an eighth note of the
     // tune lasts 20 frames. Over loop:1281-1340 of the real show the frame's
     // mean brightness either stays within 20 levels or repeats every 20
@@ -310,24 +361,30 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
     std::vector<double> mean;
     SpyHost host;
     host.on_iteration = [&](BITMAP* b, Phase p, long n) {
-        if (p != Phase::Loop || n < 1281 || n > 1340) return;
+        if (p != Phase::Loop || n < 1281 || n > 1340)
+            return;
         double sum = 0;
         for (int y = 0; y < b->h; ++y)
-            for (int x = 0; x < b->w; ++x) sum += red(b, x, y) + green(b, x, y) + blue(b, x, y);
+            for (int x = 0; x < b->w; ++x)
+                sum += red(b, x, y) + green(b, x, y) + blue(b, x, y);
         mean.push_back(sum / (3.0 * b->w * b->h));
     };
-    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 1340; };
+    host.esc = [](const SpyHost& h) {
+        return h.phase() == Phase::Loop && h.phase_iteration() >= 1340;
+    };
     ProbeResult probe;
     probe.pictures = decoded_pictures(ARTWORK_DIR);
     run_show(host, ARTWORK_DIR, probe);
     ASSERT_EQ(mean.size(), 60u);
-    const double swing = *std::max_element(mean.begin(), mean.end()) - *std::min_element(mean.begin(), mean.end());
+    const double swing =
+        *std::max_element(mean.begin(), mean.end()) - *std::min_element(mean.begin(), mean.end());
     // The lag over which the series repeats best: the least mean change.
     int period = 0;
     double least = 1e9;
     for (int lag = 8; lag <= 30; ++lag) {
         double change = 0;
-        for (size_t i = 0; i + lag < mean.size(); ++i) change += std::fabs(mean[i + lag] - mean[i]);
+        for (size_t i = 0; i + lag < mean.size(); ++i)
+            change += std::fabs(mean[i + lag] - mean[i]);
         change /= static_cast<double>(mean.size() - lag);
         if (change < least) {
             least = change;
@@ -335,28 +392,34 @@ TEST_F(Artwork, TunnelScenePulsesOnTheEighthNote) {
         }
     }
     const bool repeats = period >= 19 && period <= 21 && least <= swing / 4;
-    EXPECT_TRUE(swing <= 20 || repeats) << "brightness swings " << swing << ", repeating best every " << period
-                                        << " frames (mean change " << least << ")";
+    EXPECT_TRUE(swing <= 20 || repeats)
+        << "brightness swings " << swing << ", repeating best every " << period
+        << " frames (mean change " << least << ")";
     // One pulse per eighth note, not two: the series half a period on (10 frames) is
     // unlike itself, its autocorrelation there at most 0.3 of that at lag 0 ...
     double average = 0;
-    for (double m : mean) average += m / static_cast<double>(mean.size());
+    for (double m : mean)
+        average += m / static_cast<double>(mean.size());
     double lag0 = 0, lag10 = 0;
     for (size_t i = 0; i < mean.size(); ++i) {
         lag0 += (mean[i] - average) * (mean[i] - average);
-        if (i + 10 < mean.size()) lag10 += (mean[i] - average) * (mean[i + 10] - average);
+        if (i + 10 < mean.size())
+            lag10 += (mean[i] - average) * (mean[i + 10] - average);
     }
     EXPECT_LE(lag10, 0.3 * lag0) << "autocorrelation at lag 10: " << lag10 / lag0;
     // ... and its peaks fall on the eighth notes' beat (frames 1300 and 1320), give or take one frame.
     for (int beat : {1300, 1320}) {
         int peak = beat - 9;
         for (int n = beat - 9; n <= beat + 9; ++n)
-            if (mean[static_cast<size_t>(n - 1281)] > mean[static_cast<size_t>(peak - 1281)]) peak = n;
-        EXPECT_LE(std::abs(peak - beat), 1) << "the pulse near frame " << beat << " peaks at " << peak;
+            if (mean[static_cast<size_t>(n - 1281)] > mean[static_cast<size_t>(peak - 1281)])
+                peak = n;
+        EXPECT_LE(std::abs(peak - beat), 1)
+            << "the pulse near frame " << beat << " peaks at " << peak;
     }
 }
 
-TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
+TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem)
+{
     // The credits are stamped as light cyan cells over the smeared logo. At
     // fade:190, the last line stamped, every line's cells (cyan: green and blue
     // 40 over red) are 3 times as bright as the picture between them (pixels
@@ -365,12 +428,16 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
     int w = 0, h = 0;
     SpyHost host;
     host.on_iteration = [&](BITMAP* b, Phase p, long n) {
-        if (p != Phase::Fade || n != 190) return;
+        if (p != Phase::Fade || n != 190)
+            return;
         w = b->w, h = b->h;
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) frame.push_back(static_cast<uint32_t>(getpixel(b, x, y)));
+            for (int x = 0; x < w; ++x)
+                frame.push_back(static_cast<uint32_t>(getpixel(b, x, y)));
     };
-    host.esc = [](const SpyHost& hh) { return hh.phase() == Phase::Fade && hh.phase_iteration() >= 190; };
+    host.esc = [](const SpyHost& hh) {
+        return hh.phase() == Phase::Fade && hh.phase_iteration() >= 190;
+    };
     ProbeResult probe;
     probe.pictures = decoded_pictures(ARTWORK_DIR);
     run_show(host, ARTWORK_DIR, probe);
@@ -396,8 +463,10 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
                 }
                 bool near = false;
                 for (int j = -3; j <= 3 && !near; ++j)
-                    for (int i = -3; i <= 3 && !near; ++i) near = std::abs(i) + std::abs(j) <= 3 && cyan(x + i, y + j);
-                if (!near) between += luma(x, y), ++nBetween;
+                    for (int i = -3; i <= 3 && !near; ++i)
+                        near = std::abs(i) + std::abs(j) <= 3 && cyan(x + i, y + j);
+                if (!near)
+                    between += luma(x, y), ++nBetween;
             }
         ASSERT_GT(nCells, 1000) << "line " << line + 1;
         ASSERT_GT(nBetween, 1000) << "line " << line + 1;
@@ -405,7 +474,8 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem) {
     }
 }
 
-TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
+TEST_F(Artwork, TitleSunStaysInViewOfTheStairs)
+{
     // The title scene bobs the picture by 40 x s (s = -1..1) and draws a
     // staircase of twenty stretched steps over its middle, bobbing with it;
     // the steps glide by their slide phase p (0..21). For every bob and slide,
@@ -417,7 +487,8 @@ TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
     std::vector<std::pair<int, int>> sun;
     for (int y = 0; y < 280; ++y)
         for (int x = 0; x < 640; ++x)
-            if (red(b.get(), x, y) > 200 && green(b.get(), x, y) > 120) sun.emplace_back(x, y);
+            if (red(b.get(), x, y) > 200 && green(b.get(), x, y) > 120)
+                sun.emplace_back(x, y);
     ASSERT_GT(sun.size(), 5000u);
     double worst = 1.0;
     for (int i = -20; i <= 20; ++i) {
@@ -429,7 +500,8 @@ TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
                 bool hidden = row < 81 || row > 399;
                 for (int k = 0; k < 20 && !hidden; ++k) {
                     const int X = 300 - 5 * k - p / 4, W = static_cast<int>(7.9 * k + 60 + p / 2);
-                    const int Y = static_cast<int>(40 * s + 110 + k * k + (p * k) / 10), H = 4 * k + 8;
+                    const int Y = static_cast<int>(40 * s + 110 + k * k + (p * k) / 10),
+                              H = 4 * k + 8;
                     hidden = x >= X && x < X + W && row >= Y && row < Y + H;
                     if (k > 10 && !hidden) {
                         const int W2 = 10 * k + p / 2 + 30, H2 = 2 * k - 20, Y2 = Y - H2 + 1;
@@ -444,7 +516,8 @@ TEST_F(Artwork, TitleSunStaysInViewOfTheStairs) {
     EXPECT_GE(worst, 0.8);
 }
 
-TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
+TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder)
+{
     // The tunnel scene sets two copies of the city side by side, the right
     // edge of one against the left edge of the other. Read round the
     // picture's width, the eight columns across that join must look like
@@ -456,15 +529,18 @@ TEST_F(Artwork, CityCardsMeetSideBySideWithoutABorder) {
     auto strip = [&](int first) {
         double sum = 0;
         for (int i = 0; i < 7; ++i)
-            for (int y = 0; y < H; ++y) sum += step(b.get(), (first + i) % W, y, (first + i + 1) % W, y);
+            for (int y = 0; y < H; ++y)
+                sum += step(b.get(), (first + i) % W, y, (first + i + 1) % W, y);
         return sum / H;
     };
     double busiest = 0;
-    for (int x = 4; x + 8 <= W - 4; ++x) busiest = std::max(busiest, strip(x));
+    for (int x = 4; x + 8 <= W - 4; ++x)
+        busiest = std::max(busiest, strip(x));
     EXPECT_LT(strip(W - 4), busiest) << "the join is busier than any strip inside the picture";
 }
 
-TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {
+TEST_F(Artwork, SpritesUseExactMagentaAsTheMask)
+{
     Bmp riser = load("porras2.bmp"), tile = load("tile.bmp");
     ASSERT_TRUE(riser && tile);
     const int magenta = makecol32(255, 0, 255);
@@ -480,7 +556,8 @@ TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {
         for (int y = 0; y < b->h; ++y)
             for (int x = 0; x < b->w; ++x) {
                 int p = getpixel(b, x, y);
-                if (p == magenta) continue;
+                if (p == magenta)
+                    continue;
                 bool nearMagenta = getr32(p) > 230 && getg32(p) < 25 && getb32(p) > 230;
                 EXPECT_FALSE(nearMagenta) << x << "," << y;
             }
@@ -488,7 +565,8 @@ TEST_F(Artwork, SpritesUseExactMagentaAsTheMask) {
     Bmp stair = load("porras.bmp");
     ASSERT_TRUE(stair);
     for (int y = 0; y < stair->h; ++y)
-        for (int x = 0; x < stair->w; ++x) ASSERT_NE(getpixel(stair.get(), x, y), magenta);
+        for (int x = 0; x < stair->w; ++x)
+            ASSERT_NE(getpixel(stair.get(), x, y), magenta);
 }
 
 }  // namespace

@@ -116,12 +116,16 @@ TEST(LoadPictures, EveryUnusablePictureIsNamedWithItsFault)
         const char* fault;
     };
     const Case cases[] = {
-        {"afro.jpg", 0, 0, "missing"},       {"ilta.jpg", 0, 0, "missing"},
-        {"porras.bmp", -1, 0, "cannot be read"}, {"face3.jpg", -1, 0, "cannot be read"},
+        {"afro.jpg", 0, 0, "missing"},
+        {"ilta.jpg", 0, 0, "missing"},
+        {"porras.bmp", -1, 0, "cannot be read"},
+        {"face3.jpg", -1, 0, "cannot be read"},
         {"tile.bmp", -2, 0, ": is a directory, not a file"},
         {"logo.jpg", -2, 0, ": is a directory, not a file"},
-        {"porras.bmp", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
-        {"face2.jpg", -3, 0, ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
+        {"porras.bmp", -3, 0,
+         ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
+        {"face2.jpg", -3, 0,
+         ": claims 37837x37838 pixels; pictures of 1x1 to 8192x8192 are accepted"},
         {"tile.bmp", -4, 0, ": is cut short: 1563 bytes, its header needs 3126"},
         {"afro.jpg", -4, 0, ": is cut short: its "},
         {"tolmo.jpg", 320, 400, "needs at least 320x401"},
@@ -189,7 +193,7 @@ std::string segment(unsigned marker, const std::string& body)
 struct Jpeg {
     int w = 64, h = 64;
     unsigned sof = 0xC0, precision = 8;  // 0xC2: progressive
-    std::string ids = "\1\2\3";         // one component id each
+    std::string ids = "\1\2\3";          // one component id each
     unsigned luma_sampling = 0x11, chroma_sampling = 0x11;
     std::string app = segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
     std::string dqt = std::string(1, '\0') + std::string(64, '\1');
@@ -198,7 +202,7 @@ struct Jpeg {
     std::string before_scan;      // segments between the tables and the scan
     unsigned scan_tables = 0x00;  // DC << 4 | AC, for every component of the scan
     std::string scan_data = std::string(64, '\0');
-    size_t metadata = 0;          // bytes of APP15 segments before the frame header
+    size_t metadata = 0;  // bytes of APP15 segments before the frame header
 
     std::string bytes() const
     {
@@ -207,7 +211,8 @@ struct Jpeg {
             f += segment(0xEF, std::string(std::min<size_t>(left, 65000), 'x'));
         if (!dqt.empty())
             f += segment(0xDB, dqt);
-        std::string sof_body = static_cast<char>(precision) + be16(h) + be16(w) + static_cast<char>(ids.size());
+        std::string sof_body =
+            static_cast<char>(precision) + be16(h) + be16(w) + static_cast<char>(ids.size());
         for (char id : ids)
             sof_body += {id, static_cast<char>(id == 1 ? luma_sampling : chroma_sampling), 0};
         f += segment(sof, sof_body) + segment(0xC4, dht) + before_scan;
@@ -253,7 +258,7 @@ std::string scan_changed(std::string f, size_t at, const std::string& bytes, boo
 TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
 {
     const std::string row5 = std::string(15, '\x7F') + std::string(1, '\0');  // 5 pixels + padding
-    const std::string rle_row = std::string("\x10\x07\x00\x00", 4);            // 16 pixels, end of row
+    const std::string rle_row = std::string("\x10\x07\x00\x00", 4);  // 16 pixels, end of row
     const std::string grey = jpeg_with([](Jpeg& j) { j.ids = "\1"; }).bytes();
     struct Case {
         const char* what;
@@ -263,53 +268,88 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
     } cases[] = {
         {"a stand-in JPEG", Jpeg().bytes(), true, nullptr},
         {"JPEG 8192 wide", jpeg_with([](Jpeg& j) { j.w = 8192; }).bytes(), true, nullptr},
-        {"JPEG 8193 wide", jpeg_with([](Jpeg& j) { j.w = 8193; }).bytes(), true, "claims 8193x64 pixels"},
-        {"JPEG 8193 high", jpeg_with([](Jpeg& j) { j.h = 8193; }).bytes(), true, "claims 64x8193 pixels"},
-        {"5 MB of metadata before the frame header", jpeg_with([](Jpeg& j) { j.metadata = 5 << 20; }).bytes(),
-         true, nullptr},
-        {"DHT with three codes of length 1",
-         jpeg_with([](Jpeg& j) { j.dht[1] = 3; j.dht += std::string(2, '\0'); }).bytes(), true,
-         "its Huffman table 0 has more codes of length 1 than fit"},
-        {"DHT counting more symbols than its segment holds",
-         jpeg_with([](Jpeg& j) { j.dht[19] = 0; j.dht[34] = 40; }).bytes(), true,
-         "its Huffman table 0 runs past its segment"},
+        {"JPEG 8193 wide", jpeg_with([](Jpeg& j) { j.w = 8193; }).bytes(), true,
+         "claims 8193x64 pixels"},
+        {"JPEG 8193 high", jpeg_with([](Jpeg& j) { j.h = 8193; }).bytes(), true,
+         "claims 64x8193 pixels"},
+        {"5 MB of metadata before the frame header",
+         jpeg_with([](Jpeg& j) { j.metadata = 5 << 20; }).bytes(), true, nullptr},
+        {"DHT with three codes of length 1", jpeg_with([](Jpeg& j) {
+                                                 j.dht[1] = 3;
+                                                 j.dht += std::string(2, '\0');
+                                             }).bytes(),
+         true, "its Huffman table 0 has more codes of length 1 than fit"},
+        {"DHT counting more symbols than its segment holds", jpeg_with([](Jpeg& j) {
+                                                                 j.dht[19] = 0;
+                                                                 j.dht[34] = 40;
+                                                             }).bytes(),
+         true, "its Huffman table 0 runs past its segment"},
         {"a scan naming table 3", jpeg_with([](Jpeg& j) { j.scan_tables = 0x33; }).bytes(), true,
          "its scan uses DC Huffman table 3, which the file does not define before it"},
         {"a scan naming AC table 1", jpeg_with([](Jpeg& j) { j.scan_tables = 0x01; }).bytes(), true,
          "its scan uses AC Huffman table 1"},
-        {"luminance sampling 2x2", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x22; }).bytes(), true, nullptr},
+        {"luminance sampling 2x2", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x22; }).bytes(), true,
+         nullptr},
         {"luminance sampling 4x1", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x41; }).bytes(), true,
          "its luminance sampling 4x1 in baseline colour makes the loader write past the picture"},
         {"colour luminance 1x4", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x14; }).bytes(), true,
          "its luminance sampling 1x4 in baseline colour makes the loader write past the picture"},
-        {"progressive colour luminance 1x4", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.luma_sampling = 0x14; }).bytes(),
+        {"progressive colour luminance 1x4", jpeg_with([](Jpeg& j) {
+                                                 j.sof = 0xC2;
+                                                 j.luma_sampling = 0x14;
+                                             }).bytes(),
          true, "its luminance sampling 1x4 in progressive colour"},
-        {"progressive colour 2x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.luma_sampling = 0x22; }).bytes(), true,
-         nullptr},
-        {"greyscale 4x1 (read as 1x1)", jpeg_with([](Jpeg& j) { j.ids = "\1"; j.luma_sampling = 0x41; }).bytes(),
+        {"progressive colour 2x2", jpeg_with([](Jpeg& j) {
+                                       j.sof = 0xC2;
+                                       j.luma_sampling = 0x22;
+                                   }).bytes(),
          true, nullptr},
-        {"progressive greyscale 1x1", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; }).bytes(), true, nullptr},
-        {"progressive greyscale 2x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; j.luma_sampling = 0x22; }).bytes(),
-         true, "is progressive greyscale with luminance sampling 2x2, which makes the loader write past the picture"},
-        {"progressive greyscale 1x2", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1"; j.luma_sampling = 0x12; }).bytes(),
+        {"greyscale 4x1 (read as 1x1)", jpeg_with([](Jpeg& j) {
+                                            j.ids = "\1";
+                                            j.luma_sampling = 0x41;
+                                        }).bytes(),
+         true, nullptr},
+        {"progressive greyscale 1x1", jpeg_with([](Jpeg& j) {
+                                          j.sof = 0xC2;
+                                          j.ids = "\1";
+                                      }).bytes(),
+         true, nullptr},
+        {"progressive greyscale 2x2", jpeg_with([](Jpeg& j) {
+                                          j.sof = 0xC2;
+                                          j.ids = "\1";
+                                          j.luma_sampling = 0x22;
+                                      }).bytes(),
+         true,
+         "is progressive greyscale with luminance sampling 2x2, which makes the loader write past the picture"},
+        {"progressive greyscale 1x2", jpeg_with([](Jpeg& j) {
+                                          j.sof = 0xC2;
+                                          j.ids = "\1";
+                                          j.luma_sampling = 0x12;
+                                      }).bytes(),
          true, "is progressive greyscale with luminance sampling 1x2"},
         {"luminance 3x1", jpeg_with([](Jpeg& j) { j.luma_sampling = 0x31; }).bytes(), true,
          "its luminance sampling 3x1 is not one the loader reads (1x1, 2x1, 1x2 or 2x2)"},
         {"every component 1x2, as a video tool writes 4:4:4",
          jpeg_with([](Jpeg& j) { j.luma_sampling = j.chroma_sampling = 0x12; }).bytes(), true,
          "its chrominance sampling 1x2 is read by the loader as 1x1"},
-        {"components 0, 1 and 2", jpeg_with([](Jpeg& j) { j.ids = std::string("\0\1\2", 3); }).bytes(), true,
+        {"components 0, 1 and 2",
+         jpeg_with([](Jpeg& j) { j.ids = std::string("\0\1\2", 3); }).bytes(), true,
          "its frame names component 0; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour; "
          "in baseline, 1, 2 and one numbered above 2) only"},
-        {"components 1, 2 and 4 (read as 1, 2 and 3)", jpeg_with([](Jpeg& j) { j.ids = "\1\2\4"; }).bytes(), true,
-         nullptr},
-        {"progressive components 1, 2 and 4", jpeg_with([](Jpeg& j) { j.sof = 0xC2; j.ids = "\1\2\4"; }).bytes(),
+        {"components 1, 2 and 4 (read as 1, 2 and 3)",
+         jpeg_with([](Jpeg& j) { j.ids = "\1\2\4"; }).bytes(), true, nullptr},
+        {"progressive components 1, 2 and 4", jpeg_with([](Jpeg& j) {
+                                                  j.sof = 0xC2;
+                                                  j.ids = "\1\2\4";
+                                              }).bytes(),
          true, "its frame names component 4"},
         {"components 1, 3 and 4", jpeg_with([](Jpeg& j) { j.ids = "\1\3\4"; }).bytes(), true,
          "its frame has no component 2"},
-        {"components 2, 1 and 3, scanned in that order", jpeg_with([](Jpeg& j) { j.ids = "\2\1\3"; }).bytes(), true,
+        {"components 2, 1 and 3, scanned in that order",
+         jpeg_with([](Jpeg& j) { j.ids = "\2\1\3"; }).bytes(), true,
          "its scan puts component 2 first; the loader reads baseline colour with luminance (1) first"},
-        {"baseline colour in three scans of one component", [] {
+        {"baseline colour in three scans of one component",
+         [] {
              std::string f = Jpeg().bytes();
              const size_t sos = f.find("\xFF\xDA");
              std::string scans;
@@ -317,46 +357,69 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
                  scans += segment(0xDA, std::string("\1", 1) + id + std::string("\0\0\x3F\0", 4)) +
                           std::string(24, '\0');
              return f.substr(0, sos) + scans + "\xFF\xD9";
-         }(), true, "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
+         }(),
+         true, "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
         {"a colour frame whose only scan is its luminance",
          scan_changed(Jpeg().bytes(), 2, std::string("\x00\x08\x01\x01\x00\x00\x3F\x00", 8)), true,
          "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
-        {"chrominance with two quantisation tables", [] {
-             std::string f = jpeg_with([](Jpeg& j) { j.dqt += std::string(1, '\1') + std::string(64, '\1'); }).bytes();
+        {"chrominance with two quantisation tables",
+         [] {
+             std::string f = jpeg_with([](Jpeg& j) {
+                                 j.dqt += std::string(1, '\1') + std::string(64, '\1');
+                             }).bytes();
              f[f.find("\xFF\xC0") + 18] = 1;  // component 3's table
              return f;
-         }(), true, "its two chrominance components use quantisation tables 0 and 1"},
-        {"no end-of-image marker", [] {
+         }(),
+         true, "its two chrominance components use quantisation tables 0 and 1"},
+        {"no end-of-image marker",
+         [] {
              const std::string f = Jpeg().bytes();
              return f.substr(0, f.size() - 2);
-         }(), true, "is cut short: its 226 bytes end inside its image data, before its end-of-image marker"},
-        {"cut inside its image data", [] {
+         }(),
+         true,
+         "is cut short: its 226 bytes end inside its image data, before its end-of-image marker"},
+        {"cut inside its image data",
+         [] {
              const std::string f = Jpeg().bytes();
              return f.substr(0, f.size() - 40);
-         }(), true, "is cut short: its 188 bytes end inside its image data"},
-        {"cut inside its Huffman tables", [] {
+         }(),
+         true, "is cut short: its 188 bytes end inside its image data"},
+        {"cut inside its Huffman tables",
+         [] {
              const std::string f = Jpeg().bytes();
              return f.substr(0, f.find("\xFF\xC4") + 10);
-         }(), true, "is cut short: its "},
+         }(),
+         true, "is cut short: its "},
         {"components 1, 1 and 3", jpeg_with([](Jpeg& j) { j.ids = "\1\1\3"; }).bytes(), true,
          "its frame names component 1 twice"},
-        {"two components", jpeg_with([](Jpeg& j) { j.ids = "\1\2"; }).bytes(), true, "has 2 components"},
-        {"lossless coding", jpeg_with([](Jpeg& j) { j.sof = 0xC3; }).bytes(), true, "is coded as SOF3"},
+        {"two components", jpeg_with([](Jpeg& j) { j.ids = "\1\2"; }).bytes(), true,
+         "has 2 components"},
+        {"lossless coding", jpeg_with([](Jpeg& j) { j.sof = 0xC3; }).bytes(), true,
+         "is coded as SOF3"},
         {"12-bit samples", jpeg_with([](Jpeg& j) { j.precision = 12; }).bytes(), true,
          "has 12-bit samples; the loader reads 8-bit ones only"},
-        {"Exif instead of JFIF", jpeg_with([](Jpeg& j) { j.app = segment(0xE1, std::string("Exif\0\0MM", 8)); }).bytes(),
+        {"Exif instead of JFIF",
+         jpeg_with([](Jpeg& j) { j.app = segment(0xE1, std::string("Exif\0\0MM", 8)); }).bytes(),
          true, nullptr},
-        {"only an ICC profile", jpeg_with([](Jpeg& j) { j.app = segment(0xE2, "ICC_PROFILE"); }).bytes(), true, nullptr},
-        {"JFIF, then an AVI1 APP0", jpeg_with([](Jpeg& j) { j.app += segment(0xE0, "AVI1"); }).bytes(), true, nullptr},
+        {"only an ICC profile",
+         jpeg_with([](Jpeg& j) { j.app = segment(0xE2, "ICC_PROFILE"); }).bytes(), true, nullptr},
+        {"JFIF, then an AVI1 APP0",
+         jpeg_with([](Jpeg& j) { j.app += segment(0xE0, "AVI1"); }).bytes(), true, nullptr},
         {"JFIF, Exif, then XMP", jpeg_with([](Jpeg& j) {
-             j.app += segment(0xE1, std::string("Exif\0\0", 6)) + segment(0xE1, "http://ns.adobe.com/xap/1.0/");
-         }).bytes(), true, nullptr},
-        {"JFIF then XMP", jpeg_with([](Jpeg& j) { j.app += segment(0xE1, "http://ns.adobe.com/xap/1.0/"); }).bytes(),
-         true, "its first APP1 segment is \"http://ns.adobe.com/xap/1.0/\", not Exif; the loader reads its first APP1 only as Exif"},
-        {"an AVI1 APP0 first", jpeg_with([](Jpeg& j) { j.app = segment(0xE0, "AVI1") + j.app; }).bytes(), true,
+                                     j.app += segment(0xE1, std::string("Exif\0\0", 6)) +
+                                              segment(0xE1, "http://ns.adobe.com/xap/1.0/");
+                                 }).bytes(),
+         true, nullptr},
+        {"JFIF then XMP",
+         jpeg_with([](Jpeg& j) { j.app += segment(0xE1, "http://ns.adobe.com/xap/1.0/"); }).bytes(),
+         true,
+         "its first APP1 segment is \"http://ns.adobe.com/xap/1.0/\", not Exif; the loader reads its first APP1 only as Exif"},
+        {"an AVI1 APP0 first",
+         jpeg_with([](Jpeg& j) { j.app = segment(0xE0, "AVI1") + j.app; }).bytes(), true,
          "its first APP0 segment is \"AVI1\", not JFIF 1.x"},
         {"JFIF 2.0", jpeg_with([](Jpeg& j) { j.app[9] = 2; }).bytes(), true, "not JFIF 1.x"},
-        {"no APPn at all", jpeg_with([](Jpeg& j) { j.app = segment(0xFE, "a comment"); }).bytes(), true,
+        {"no APPn at all", jpeg_with([](Jpeg& j) { j.app = segment(0xFE, "a comment"); }).bytes(),
+         true,
          "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; the loader reads none without one"},
         {"no quantisation table", jpeg_with([](Jpeg& j) { j.dqt.clear(); }).bytes(), true,
          "its image data comes before any quantisation table"},
@@ -368,77 +431,94 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
          "its Huffman table has class 0 and number 4"},
         {"Huffman class 2", jpeg_with([](Jpeg& j) { j.dht[0] = 0x20; }).bytes(), true,
          "its Huffman table has class 2 and number 0"},
-        {"DHT filling lengths 1 and 2 exactly (1 + 2 codes)",
-         jpeg_with([](Jpeg& j) { j.dht[2] = 2; j.dht.insert(18, 2, '\0'); }).bytes(), true, nullptr},
-        {"DHT with 1 code of length 1 and 3 of length 2",
-         jpeg_with([](Jpeg& j) { j.dht[2] = 3; j.dht.insert(18, 3, '\0'); }).bytes(), true,
-         "its Huffman table 0 has more codes of length 2 than fit"},
+        {"DHT filling lengths 1 and 2 exactly (1 + 2 codes)", jpeg_with([](Jpeg& j) {
+                                                                  j.dht[2] = 2;
+                                                                  j.dht.insert(18, 2, '\0');
+                                                              }).bytes(),
+         true, nullptr},
+        {"DHT with 1 code of length 1 and 3 of length 2", jpeg_with([](Jpeg& j) {
+                                                              j.dht[2] = 3;
+                                                              j.dht.insert(18, 3, '\0');
+                                                          }).bytes(),
+         true, "its Huffman table 0 has more codes of length 2 than fit"},
         {"DHT with one code of each length to 15, then 3 of length 16",
          jpeg_with([](Jpeg& j) {
              j.dht.replace(2, 15, std::string(14, '\1') + '\3');
              j.dht.insert(18, 17, '\0');
-         }).bytes(), true, "its Huffman table 0 has more codes of length 16 than fit"},
-        {"restart markers in the image data", jpeg_with([](Jpeg& j) {
+         }).bytes(),
+         true, "its Huffman table 0 has more codes of length 16 than fit"},
+        {"restart markers in the image data",
+         jpeg_with([](Jpeg& j) {
              j.before_scan = segment(0xDD, be16(1));
-             j.scan_data = std::string(8, '\0') + "\xFF\xD0" + std::string(8, '\0') + "\xFF\xD1" + std::string(8, '\0') +
-                           "\xFF\xD7" + std::string(8, '\0');
-         }).bytes(), true, nullptr},
+             j.scan_data = std::string(8, '\0') + "\xFF\xD0" + std::string(8, '\0') + "\xFF\xD1" +
+                           std::string(8, '\0') + "\xFF\xD7" + std::string(8, '\0');
+         }).bytes(),
+         true, nullptr},
         {"a restart marker before the image data",
          jpeg_with([](Jpeg& j) { j.before_scan = "\xFF\xD7"; }).bytes(), true,
          "has a restart or TEM marker before its image data"},
-        {"a scan header naming four components", scan_changed(Jpeg().bytes(), 2,
-             std::string("\x00\x0E\x04\x01\x00\x02\x00\x03\x00\x01\x00\x00\x3F\x00", 14)), true,
-         "its scan header cannot be read"},
-        {"a frame header one byte short of its three components", [] {
+        {"a scan header naming four components",
+         scan_changed(Jpeg().bytes(), 2,
+                      std::string("\x00\x0E\x04\x01\x00\x02\x00\x03\x00\x01\x00\x00\x3F\x00", 14)),
+         true, "its scan header cannot be read"},
+        {"a frame header one byte short of its three components",
+         [] {
              std::string f = Jpeg().bytes();
              const size_t sof = f.find("\xFF\xC0");
              f[sof + 3] = 16;
              return f.erase(sof + 18, 1);
-         }(), true, "its frame header is cut short"},
+         }(),
+         true, "its frame header is cut short"},
         {"a grey scan naming component 2", scan_changed(grey, 5, "\2"), true,
          "its scan names component 2, which its frame does not have"},
         {"JPEG 8192x8192", jpeg_with([](Jpeg& j) { j.w = j.h = 8192; }).bytes(), true, nullptr},
         {"17 bytes: a frame without components, an empty scan header at the end",
-         std::string("\xFF\xD8\xFF\xC0\x00\x09\x08\x00\x40\x00\x40\x00\x00\xFF\xDA\x00\x02", 17), true,
-         "has 0 components"},
-        {"an empty scan header at the very end", scan_changed(grey, 3, std::string("\2", 1), true), true,
-         "its scan header cannot be read"},
+         std::string("\xFF\xD8\xFF\xC0\x00\x09\x08\x00\x40\x00\x40\x00\x00\xFF\xDA\x00\x02", 17),
+         true, "has 0 components"},
+        {"an empty scan header at the very end", scan_changed(grey, 3, std::string("\2", 1), true),
+         true, "its scan header cannot be read"},
         {"BMP 8192x1", bmp(8192, 1, 24, 0, std::string(8192 * 3, '\0')), false, nullptr},
-        {"BMP 8193x1", bmp(8193, 1, 24, 0, std::string(8196 * 3, '\0')), false, "claims 8193x1 pixels"},
+        {"BMP 8193x1", bmp(8193, 1, 24, 0, std::string(8196 * 3, '\0')), false,
+         "claims 8193x1 pixels"},
         {"top-down BMP", bmp(5, -3, 24, 0, row5 + row5 + row5), false,
          "is stored top down (a negative height), which the loader cannot read"},
         {"rows padded to 4 bytes", bmp(5, 3, 24, 0, row5 + row5 + row5), false, nullptr},
-        {"the last row's padding missing", bmp(5, 3, 24, 0, row5 + row5 + row5.substr(0, 15)), false,
-         "is cut short: 101 bytes, its header needs 102"},
+        {"the last row's padding missing", bmp(5, 3, 24, 0, row5 + row5 + row5.substr(0, 15)),
+         false, "is cut short: 101 bytes, its header needs 102"},
         {"pixel data at 0xFFFFFFFF", bmp(5, 3, 24, 0, row5 + row5 + row5, 0xFFFFFFFF), false,
          "its header needs 4294967343"},
-        {"RLE8 rows, then the end code", bmp(16, 2, 8, 1, rle_row + rle_row + std::string("\0\1", 2)),
-         false, nullptr},
+        {"RLE8 rows, then the end code",
+         bmp(16, 2, 8, 1, rle_row + rle_row + std::string("\0\1", 2)), false, nullptr},
         {"an RLE8 run past its row", bmp(16, 2, 8, 1, std::string("\x11\x07\x00\x01", 4)), false,
          "its run-length data overruns the picture at row 0, column 0"},
-        {"RLE8 rows past the last", bmp(16, 2, 8, 1, rle_row + rle_row + rle_row + std::string("\0\1", 2)),
-         false, "overruns the picture at row 2"},
+        {"RLE8 rows past the last",
+         bmp(16, 2, 8, 1, rle_row + rle_row + rle_row + std::string("\0\1", 2)), false,
+         "overruns the picture at row 2"},
         {"RLE8 without an end code", bmp(16, 2, 8, 1, rle_row + rle_row), false,
          "its run-length data runs past the end of the file (no end code)"},
         {"RLE8 on 24-bit pixels", bmp(16, 2, 24, 1, rle_row + std::string("\0\1", 2)), false,
          "is run-length coded for 8-bit pixels but has 24-bit pixels"},
         {"RLE8 odd literal, padded, then a move to the last row's end",
          bmp(16, 2, 8, 1, std::string("\0\3\1\2\3\0\x0D\1\0\0\0\2\x10\0\0\1", 16)), false, nullptr},
-        {"RLE8 move to just past the last row", bmp(16, 2, 8, 1, std::string("\0\2\0\2\0\1", 6)), false, nullptr},
-        {"RLE8 move past the row's end", bmp(16, 2, 8, 1, std::string("\x0A\1\0\2\7\0\0\1", 8)), false,
-         "its run-length data moves outside the picture at row 0, column 17"},
+        {"RLE8 move to just past the last row", bmp(16, 2, 8, 1, std::string("\0\2\0\2\0\1", 6)),
+         false, nullptr},
+        {"RLE8 move past the row's end", bmp(16, 2, 8, 1, std::string("\x0A\1\0\2\7\0\0\1", 8)),
+         false, "its run-length data moves outside the picture at row 0, column 17"},
         {"RLE8 move up past the last row", bmp(16, 2, 8, 1, std::string("\0\2\0\3\0\1", 6)), false,
          "moves outside the picture at row 3"},
-        {"RLE8 move into the last row's end and one on", bmp(16, 2, 8, 1, std::string("\0\2\1\2\0\1", 6)), false,
+        {"RLE8 move into the last row's end and one on",
+         bmp(16, 2, 8, 1, std::string("\0\2\1\2\0\1", 6)), false,
          "moves outside the picture at row 2, column 1"},
         {"RLE8 move cut short", bmp(16, 2, 8, 1, std::string("\0\2\1", 3)), false,
          "its run-length data runs past the end of the file"},
         {"RLE4 odd literals: 5 pixels in 3 bytes and a pad, 3 in 2",
-         bmp(16, 1, 4, 2, std::string("\0\5\x12\x34\x50\0\0\3\x12\x30\x08\1\0\1", 14)), false, nullptr},
+         bmp(16, 1, 4, 2, std::string("\0\5\x12\x34\x50\0\0\3\x12\x30\x08\1\0\1", 14)), false,
+         nullptr},
         {"RLE4 odd literal cut short", bmp(16, 1, 4, 2, std::string("\0\5\x12\x34", 4)), false,
          "its run-length data runs past the end of the file"},
         {"BMP 1x8192", bmp(1, 8192, 24, 0, std::string(8192 * 4, '\0')), false, nullptr},
-        {"BMP 1x8193", bmp(1, 8193, 24, 0, std::string(8193 * 4, '\0')), false, "claims 1x8193 pixels"},
+        {"BMP 1x8193", bmp(1, 8193, 24, 0, std::string(8193 * 4, '\0')), false,
+         "claims 1x8193 pixels"},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -462,7 +542,8 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
     EXPECT_TRUE(check_picture_file(huge, true, error)) << error;
     ASSERT_EQ(truncate(huge.c_str(), kMaxPictureFileSize + 1), 0);
     EXPECT_FALSE(check_picture_file(huge, true, error));
-    EXPECT_NE(error.find("is 67108865 bytes; pictures of up to 64 MB are accepted"), std::string::npos)
+    EXPECT_NE(error.find("is 67108865 bytes; pictures of up to 64 MB are accepted"),
+              std::string::npos)
         << error;
 }
 
@@ -485,8 +566,8 @@ std::vector<size_t> hot_spots(const std::vector<unsigned char>& f, char kind)
         spots.push_back(f[10] | f[11] << 8);
     } else {
         const size_t tables = it::song::kSize + it::get16(f, it::song::kOrders);
-        const size_t records = it::get16(f, it::song::kInstruments) + it::get16(f, it::song::kSamples) +
-                               it::get16(f, it::song::kPatterns);
+        const size_t records = it::get16(f, it::song::kInstruments) +
+                               it::get16(f, it::song::kSamples) + it::get16(f, it::song::kPatterns);
         for (size_t i = 0; i < records; i++)
             spots.push_back(it::get32(f, tables + 4 * i));
         spots.push_back(tables);
@@ -501,7 +582,9 @@ std::vector<size_t> hot_spots(const std::vector<unsigned char>& f, char kind)
 TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
 {
     ShowRandom rng;
-    auto draw = [&](size_t n) { return n == 0 ? 0 : (size_t(rng.next()) << 15 | size_t(rng.next())) % n; };
+    auto draw = [&](size_t n) {
+        return n == 0 ? 0 : (size_t(rng.next()) << 15 | size_t(rng.next())) % n;
+    };
     struct File {
         const char* name;
         char kind;  // 'j'peg, 'b'mp, 'm'odule
@@ -510,31 +593,38 @@ TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
     // The committed BMPs hold plain rows; run-length data comes from two written here: runs, odd
     // and even literals, moves, row ends and the end code.
     const std::string rle_bmps[] = {
-        bmp(16, 4, 8, 1, std::string("\5\x11\0\3\1\2\3\0\0\2\4\1\0\0\0\4\x09\x08\7\6\x08\1\0\0\0\1", 26)),
-        bmp(16, 4, 4, 2, std::string("\5\x11\0\3\x12\x30\0\2\4\1\0\0\0\5\x12\x34\x50\0\x08\1\0\0\0\1", 24))};
-    const File files[] = {{"afro.jpg", 'j', 500},  {"face1.jpg", 'j', 500},  {"face2.jpg", 'j', 500},
-                          {"face3.jpg", 'j', 500}, {"ilta.jpg", 'j', 500},   {"logo.jpg", 'j', 500},
-                          {"ruvo2.jpg", 'j', 500}, {"tolmo.jpg", 'j', 500},  {"porras.bmp", 'b', 400},
-                          {"porras2.bmp", 'b', 400}, {"tile.bmp", 'b', 400}, {"rle8", 'b', 500},
-                          {"rle4", 'b', 500},      {"80S5.IT", 'm', 1500}};
-    static const unsigned kWide[] = {0, 1, 2, 0x7F, 0x80, 0xFF, 0xFFFF, 0x8000, 0xFFFFFFFF, 0x80000000};
+        bmp(16, 4, 8, 1,
+            std::string("\5\x11\0\3\1\2\3\0\0\2\4\1\0\0\0\4\x09\x08\7\6\x08\1\0\0\0\1", 26)),
+        bmp(16, 4, 4, 2,
+            std::string("\5\x11\0\3\x12\x30\0\2\4\1\0\0\0\5\x12\x34\x50\0\x08\1\0\0\0\1", 24))};
+    const File files[] = {
+        {"afro.jpg", 'j', 500},    {"face1.jpg", 'j', 500}, {"face2.jpg", 'j', 500},
+        {"face3.jpg", 'j', 500},   {"ilta.jpg", 'j', 500},  {"logo.jpg", 'j', 500},
+        {"ruvo2.jpg", 'j', 500},   {"tolmo.jpg", 'j', 500}, {"porras.bmp", 'b', 400},
+        {"porras2.bmp", 'b', 400}, {"tile.bmp", 'b', 400},  {"rle8", 'b', 500},
+        {"rle4", 'b', 500},        {"80S5.IT", 'm', 1500}};
+    static const unsigned kWide[] = {0,    1,      2,      0x7F,       0x80,
+                                     0xFF, 0xFFFF, 0x8000, 0xFFFFFFFF, 0x80000000};
     int accepted[3] = {}, refused[3] = {};
     for (const File& file : files) {
         SCOPED_TRACE(file.name);
         const std::string& written = rle_bmps[file.name[3] == '8' ? 0 : 1];
         const std::vector<unsigned char> original =
-            std::string(file.name).rfind("rle", 0) == 0 ? std::vector<unsigned char>(written.begin(), written.end())
-                                                       : read_all(repo_data_dir() + "/" + file.name);
+            std::string(file.name).rfind("rle", 0) == 0
+                ? std::vector<unsigned char>(written.begin(), written.end())
+                : read_all(repo_data_dir() + "/" + file.name);
         std::string problem;
-        ASSERT_TRUE(file.kind == 'm' ? check_module(original, problem)
-                                     : (problem = picture_fault(original, file.kind == 'j')).empty())
+        ASSERT_TRUE(file.kind == 'm'
+                        ? check_module(original, problem)
+                        : (problem = picture_fault(original, file.kind == 'j')).empty())
             << problem;
         const std::vector<size_t> spots = hot_spots(original, file.kind);
         for (int n = 0; n < file.cases; n++) {
             std::vector<unsigned char> f = original;
             for (int m = 1 + static_cast<int>(draw(3)); m > 0 && !f.empty(); m--) {
-                const size_t at = draw(4) == 0 ? draw(f.size())
-                                               : std::min(f.size() - 1, spots[draw(spots.size())] + draw(64));
+                const size_t at =
+                    draw(4) == 0 ? draw(f.size())
+                                 : std::min(f.size() - 1, spots[draw(spots.size())] + draw(64));
                 const size_t kind = draw(7);
                 if (kind == 6) {  // a record or segment that ends at the file's very end
                     const size_t spot = spots[draw(spots.size())];
@@ -548,7 +638,8 @@ TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
                         for (size_t i = 0; i < 4; i++)
                             f[10 + i] = static_cast<unsigned char>(end >> (8 * i));
                     } else if (file.kind == 'm') {
-                        const size_t entry = it::song::kSize + it::get16(original, it::song::kOrders) +
+                        const size_t entry = it::song::kSize +
+                                             it::get16(original, it::song::kOrders) +
                                              4 * draw(spots.size() - 2);
                         const size_t end = f.size() - std::min(f.size(), draw(600));
                         for (size_t i = 0; i < 4 && entry + i < f.size(); i++)
@@ -562,7 +653,8 @@ TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
                     const unsigned v = kWide[draw(10)] + static_cast<unsigned>(draw(3)) - 1;
                     const size_t bytes = draw(2) ? 2 : 4, big_endian = draw(2);
                     for (size_t i = 0; i < bytes && at + i < f.size(); i++)
-                        f[at + i] = static_cast<unsigned char>(v >> (8 * (big_endian ? bytes - 1 - i : i)));
+                        f[at + i] =
+                            static_cast<unsigned char>(v >> (8 * (big_endian ? bytes - 1 - i : i)));
                 } else if (kind == 3) {
                     f.resize(at);
                 } else if (kind == 4) {
@@ -572,7 +664,8 @@ TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
                     const size_t len = std::min(f.size() - at, 1 + draw(64));
                     const std::vector<unsigned char> span(f.begin() + static_cast<long>(at),
                                                           f.begin() + static_cast<long>(at + len));
-                    f.insert(f.begin() + static_cast<long>(draw(f.size())), span.begin(), span.end());
+                    f.insert(f.begin() + static_cast<long>(draw(f.size())), span.begin(),
+                             span.end());
                 }
             }
             f.shrink_to_fit();  // the sanitizer then sees a read one past the end
@@ -584,7 +677,8 @@ TEST(PictureCheck, SeededMutationsOfTheCommittedFilesThroughBothCheckers)
                 fault.clear();
             } else if (fault.empty()) {
                 fault = "(refused without a reason)";
-                ADD_FAILURE() << "case " << n << ": the module check refused without naming a fault";
+                ADD_FAILURE() << "case " << n
+                              << ": the module check refused without naming a fault";
             }
             (fault.empty() ? accepted : refused)[k]++;
         }

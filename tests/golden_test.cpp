@@ -25,11 +25,14 @@ std::string quote(const std::string& s)
 TEST(Golden, TheShowIsTheCommittedShow)
 {
     TempDir dir;
-    const std::string log = dir.file("show.txt"), golden = std::string(STREAM8_SOURCE_DIR) + "/tests/golden/show.txt";
+    const std::string log = dir.file("show.txt"),
+                      golden = std::string(STREAM8_SOURCE_DIR) + "/tests/golden/show.txt";
     std::string out;
-    ASSERT_EQ(run_command(kRecorder + " --no-video --quiet --data " + quote(repo_data_dir()) + " --hash-log " +
-                              quote(log), out),
-              0) << out;
+    ASSERT_EQ(run_command(kRecorder + " --no-video --quiet --data " + quote(repo_data_dir()) +
+                              " --hash-log " + quote(log),
+                          out),
+              0)
+        << out;
     std::istringstream want(read_file(golden)), got(read_file(log));
     std::vector<std::string> frames, seconds;
     long lines = 0;
@@ -52,9 +55,11 @@ TEST(Golden, TheShowIsTheCommittedShow)
         std::string list;
         for (size_t i = 0; i < frames.size() && i < 4; i++)
             list += (i ? "," : "") + frames[i].substr(0, frames[i].find(' '));
-        const std::string pngs = std::filesystem::temp_directory_path().string() + "/stream8-golden";
-        run_command(kRecorder + " --no-video --quiet --data " + quote(repo_data_dir()) + " --frames " + list +
-                        " --frames-dir " + quote(pngs), out);
+        const std::string pngs =
+            std::filesystem::temp_directory_path().string() + "/stream8-golden";
+        run_command(kRecorder + " --no-video --quiet --data " + quote(repo_data_dir()) +
+                        " --frames " + list + " --frames-dir " + quote(pngs),
+                    out);
         dumped = "; the first of them are written as PNG to " + pngs;
     }
     ADD_FAILURE() << frames.size() << " frames and " << seconds.size()

@@ -35,16 +35,26 @@ BITMAP* random_bitmap(int w, int h, unsigned seed, int depth = 32)
         for (int x = 0; x < w; ++x) {
             uint32_t c = rng();
             switch (rng() % 10) {
-            case 0: c = 0xFF00FF; break;
-            case 1: c = (c & 0xFF) * 0x010101u; break;
-            case 2: c = rng() % 2 ? 0 : 0xFFFFFF; break;
-            case 3: c &= 0xFFFFFF; break;
-            default: break;
+            case 0:
+                c = 0xFF00FF;
+                break;
+            case 1:
+                c = (c & 0xFF) * 0x010101u;
+                break;
+            case 2:
+                c = rng() % 2 ? 0 : 0xFFFFFF;
+                break;
+            case 3:
+                c &= 0xFFFFFF;
+                break;
+            default:
+                break;
             }
             if (depth == 32)
                 reinterpret_cast<uint32_t*>(b->line[y])[x] = c;
             else
-                putpixel(b, x, y, makecol_depth(depth, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
+                putpixel(b, x, y,
+                         makecol_depth(depth, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
         }
     return b;
 }
@@ -68,7 +78,8 @@ std::string first_difference(BITMAP* a, BITMAP* b)
             for (int x = 0; x < a->w; ++x)
                 if (getpixel(a, x, y) != getpixel(b, x, y))
                     return "pixel (" + std::to_string(x) + "," + std::to_string(y) + "): allegro " +
-                           std::to_string(getpixel(a, x, y)) + ", fast " + std::to_string(getpixel(b, x, y));
+                           std::to_string(getpixel(a, x, y)) + ", fast " +
+                           std::to_string(getpixel(b, x, y));
     return "";
 }
 
@@ -117,7 +128,9 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Paths, Raster, ::testing::Values(Path::portable, Path::avx2, Path::avx512),
-                         [](const ::testing::TestParamInfo<Path>& info) { return raster::path_name(info.param); });
+                         [](const ::testing::TestParamInfo<Path>& info) {
+                             return raster::path_name(info.param);
+                         });
 
 Draw sprite_at(int x, int y)
 {
@@ -133,21 +146,22 @@ TEST_P(Raster, SelfBlendsMatchAllegroAtEveryOffsetAndFactor)
         for (int dy = -3; dy <= 3; ++dy)
             for (int dx = -3; dx <= 3; ++dx)
                 expect_paths_match(b, nullptr, sprite_at(dx, dy),
-                                   "trans " + std::to_string(alpha) + " at " + std::to_string(dx) + "," +
-                                       std::to_string(dy));
+                                   "trans " + std::to_string(alpha) + " at " + std::to_string(dx) +
+                                       "," + std::to_string(dy));
     }
     for (int alpha : {0, 7, 90, 255, 300, 65536}) {
         set_add_blender(80, 200, 20, alpha);
         for (int d : {-5, 5, 9})
-            expect_paths_match(b, nullptr, sprite_at(d, -d), "add " + std::to_string(alpha) + " at " + std::to_string(d));
+            expect_paths_match(b, nullptr, sprite_at(d, -d),
+                               "add " + std::to_string(alpha) + " at " + std::to_string(d));
     }
     for (int alpha : {7, 0, 1, 128, 255}) {
         set_hue_blender(256, 256, 256, alpha);
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx : {-9, -1, 0, 1, 2, 9})
                 expect_paths_match(b, nullptr, sprite_at(dx, dy),
-                                   "hue " + std::to_string(alpha) + " at " + std::to_string(dx) + "," +
-                                       std::to_string(dy));
+                                   "hue " + std::to_string(alpha) + " at " + std::to_string(dx) +
+                                       "," + std::to_string(dy));
     }
     destroy_bitmap(b);
 }
@@ -162,14 +176,16 @@ TEST_P(Raster, ScaledFramesMatchTheLibrarysStretch)
         int w, h, x, y;
     };
     const int dst_w = 8 * 640 + 8, dst_h = 8 * 23 + 8;
-    for (const Case c : {Case{37, 23, 0, 0}, Case{37, 23, 3, 5}, Case{640, 6, 1, 2}, Case{37, 23, 150, 90},
-                         Case{37, 23, dst_w - 40, 0}, Case{640, 6, 9, 0}, Case{37, 23, -2, 3}}) {
+    for (const Case c :
+         {Case{37, 23, 0, 0}, Case{37, 23, 3, 5}, Case{640, 6, 1, 2}, Case{37, 23, 150, 90},
+          Case{37, 23, dst_w - 40, 0}, Case{640, 6, 9, 0}, Case{37, 23, -2, 3}}) {
         BITMAP* src = random_bitmap(c.w, c.h, 7);
         for (int k = 1; k <= 8; ++k) {
             BITMAP* dst = random_bitmap(dst_w, dst_h, 8);
-            expect_paths_match(dst, src, [&](BITMAP* d, BITMAP* s) { raster::scale_blit(s, d, k, c.x, c.y); },
-                               "x" + std::to_string(k) + " of " + std::to_string(c.w) + "x" + std::to_string(c.h) +
-                                   " at " + std::to_string(c.x) + "," + std::to_string(c.y));
+            expect_paths_match(
+                dst, src, [&](BITMAP* d, BITMAP* s) { raster::scale_blit(s, d, k, c.x, c.y); },
+                "x" + std::to_string(k) + " of " + std::to_string(c.w) + "x" + std::to_string(c.h) +
+                    " at " + std::to_string(c.x) + "," + std::to_string(c.y));
             destroy_bitmap(dst);
         }
         destroy_bitmap(src);
@@ -185,14 +201,16 @@ TEST_P(Raster, SpritesOntoOtherBitmapsMatchAllegro)
     expect_paths_match(canvas, big, sprite_at(0, -10), "trans 355 from a bigger bitmap");
     for (int alpha = 0; alpha <= 65; alpha += 13) {
         set_trans_blender(155, 0, 255, alpha);
-        expect_paths_match(canvas, small, sprite_at(5, 3), "trans " + std::to_string(alpha) + " small picture");
+        expect_paths_match(canvas, small, sprite_at(5, 3),
+                           "trans " + std::to_string(alpha) + " small picture");
     }
     // Every pixel pair the hue blender can meet in a picture: hues, greys, black and the mask.
     BITMAP* huge_src = random_bitmap(512, 256, 5);
     BITMAP* huge_dst = random_bitmap(512, 256, 6);
     for (int alpha : {7, 0, 1, 200, 255}) {
         set_hue_blender(256, 256, 256, alpha);
-        expect_paths_match(huge_dst, huge_src, sprite_at(0, 0), "hue " + std::to_string(alpha) + " pairs");
+        expect_paths_match(huge_dst, huge_src, sprite_at(0, 0),
+                           "hue " + std::to_string(alpha) + " pairs");
     }
     set_add_blender(80, 50, 20, 170);
     expect_paths_match(huge_dst, huge_src, sprite_at(-3, 2), "add pairs");
@@ -208,17 +226,21 @@ TEST_P(Raster, SpritesClipAndFallBackAsAllegro)
     BITMAP* canvas = random_bitmap(40, 30, 7);
     BITMAP* pic = random_bitmap(24, 18, 8);
     // Off each edge, beyond each edge, and inside (where only a clipping rectangle cuts).
-    const struct { int x, y; } offsets[] = {{-10, 4}, {30, 4}, {8, -12}, {8, 25}, {-30, 0},
-                                            {45, 0},  {0, 40}, {-5, -5}, {8, 6}};
-    const struct { int l, t, r, b; } clips[] = {{0, 0, 39, 29}, {5, 0, 39, 29}, {0, 6, 39, 29}, {0, 0, 30, 29},
-                                               {0, 0, 39, 20}, {12, 9, 22, 17}};
+    const struct {
+        int x, y;
+    } offsets[] = {{-10, 4}, {30, 4}, {8, -12}, {8, 25}, {-30, 0},
+                   {45, 0},  {0, 40}, {-5, -5}, {8, 6}};
+    const struct {
+        int l, t, r, b;
+    } clips[] = {{0, 0, 39, 29}, {5, 0, 39, 29}, {0, 6, 39, 29},
+                 {0, 0, 30, 29}, {0, 0, 39, 20}, {12, 9, 22, 17}};
     set_trans_blender(155, 0, 255, 40);
     for (const auto& c : clips) {
         set_clip_rect(canvas, c.l, c.t, c.r, c.b);
         for (const auto& o : offsets) {
-            const std::string where = "clip " + std::to_string(c.l) + "," + std::to_string(c.t) + "," +
-                                      std::to_string(c.r) + "," + std::to_string(c.b) + " at " +
-                                      std::to_string(o.x) + "," + std::to_string(o.y);
+            const std::string where = "clip " + std::to_string(c.l) + "," + std::to_string(c.t) +
+                                      "," + std::to_string(c.r) + "," + std::to_string(c.b) +
+                                      " at " + std::to_string(o.x) + "," + std::to_string(o.y);
             expect_paths_match(canvas, pic, sprite_at(o.x, o.y), "trans " + where);
             expect_paths_match(canvas, nullptr, sprite_at(o.x / 8, o.y / 8), "trans self " + where);
             set_hue_blender(256, 256, 256, 7);
@@ -252,19 +274,25 @@ TEST_P(Raster, SpritesClipAndFallBackAsAllegro)
 
     // Sub-bitmaps sharing the canvas' memory, drawn one pixel right of where they lie: a square
     // one, and one-row ones in the canvas' last row (whose first row is also their last).
-    const struct { int x, y, w, h; } subs[] = {{4, 4, 20, 20}, {0, 29, 40, 1}, {3, 29, 30, 1}};
+    const struct {
+        int x, y, w, h;
+    } subs[] = {{4, 4, 20, 20}, {0, 29, 40, 1}, {3, 29, 30, 1}};
     for (const auto& sub : subs)
         for (bool hue : {false, true}) {
             if (hue)
                 set_hue_blender(256, 256, 256, 7);
             else
                 set_trans_blender(155, 0, 255, 40);
-            expect_paths_match(canvas, nullptr, [&](BITMAP* d, BITMAP*) {
-                BITMAP* s = create_sub_bitmap(d, sub.x, sub.y, sub.w, sub.h);
-                raster::draw_trans_sprite(d, s, sub.x + 1, sub.y);
-                destroy_bitmap(s);
-            }, std::string(hue ? "hue" : "trans") + " sub-bitmap " + std::to_string(sub.w) + "x" +
-                   std::to_string(sub.h) + " at " + std::to_string(sub.x) + "," + std::to_string(sub.y));
+            expect_paths_match(
+                canvas, nullptr,
+                [&](BITMAP* d, BITMAP*) {
+                    BITMAP* s = create_sub_bitmap(d, sub.x, sub.y, sub.w, sub.h);
+                    raster::draw_trans_sprite(d, s, sub.x + 1, sub.y);
+                    destroy_bitmap(s);
+                },
+                std::string(hue ? "hue" : "trans") + " sub-bitmap " + std::to_string(sub.w) + "x" +
+                    std::to_string(sub.h) + " at " + std::to_string(sub.x) + "," +
+                    std::to_string(sub.y));
         }
 
     // Pixels laid out differently: the add and hue blenders read channels by Allegro's shifts.
@@ -275,7 +303,8 @@ TEST_P(Raster, SpritesClipAndFallBackAsAllegro)
             set_hue_blender(256, 256, 256, 7);
         else
             set_add_blender(0, 0, 0, 90);
-        expect_paths_match(canvas, pic, sprite_at(3, 3), hue ? "hue, other shifts" : "add, other shifts");
+        expect_paths_match(canvas, pic, sprite_at(3, 3),
+                           hue ? "hue, other shifts" : "add, other shifts");
     }
     _rgb_r_shift_24 = 16;
     _rgb_b_shift_24 = 0;
@@ -295,22 +324,31 @@ TEST_P(Raster, RepeatedSelfBlendsCompoundAsAllegro)
         o[0] = static_cast<int>(rng() % 7) - 3;
         o[1] = static_cast<int>(rng() % 7) - 3;
     }
-    expect_paths_match(b, nullptr, [&](BITMAP* d, BITMAP*) {
-        set_trans_blender(300, 300, 300, 30);
-        for (const auto& o : offsets)
-            raster::draw_trans_sprite(d, d, o[0], o[1]);
-    }, "trans smear");
-    expect_paths_match(b, nullptr, [&](BITMAP* d, BITMAP*) {
-        for (int i = 0; i < 50; ++i) {
-            set_add_blender(80, i * 5, 20, 10 + i * 3);
-            raster::draw_trans_sprite(d, d, -5, 5);
-        }
-    }, "add smear");
-    expect_paths_match(b, nullptr, [&](BITMAP* d, BITMAP*) {
-        set_hue_blender(256, 256, 256, 7);
-        for (int i = 0; i < 50; ++i)
-            raster::draw_trans_sprite(d, d, 1, 0);
-    }, "hue smear");
+    expect_paths_match(
+        b, nullptr,
+        [&](BITMAP* d, BITMAP*) {
+            set_trans_blender(300, 300, 300, 30);
+            for (const auto& o : offsets)
+                raster::draw_trans_sprite(d, d, o[0], o[1]);
+        },
+        "trans smear");
+    expect_paths_match(
+        b, nullptr,
+        [&](BITMAP* d, BITMAP*) {
+            for (int i = 0; i < 50; ++i) {
+                set_add_blender(80, i * 5, 20, 10 + i * 3);
+                raster::draw_trans_sprite(d, d, -5, 5);
+            }
+        },
+        "add smear");
+    expect_paths_match(
+        b, nullptr,
+        [&](BITMAP* d, BITMAP*) {
+            set_hue_blender(256, 256, 256, 7);
+            for (int i = 0; i < 50; ++i)
+                raster::draw_trans_sprite(d, d, 1, 0);
+        },
+        "hue smear");
     destroy_bitmap(b);
 }
 
@@ -334,21 +372,27 @@ TEST_P(Raster, LinesMatchAllegroWithItsClipping)
             raster::fastline(d, l[0], l[1], l[2], l[3], colour += 0x010203);
     };
     expect_paths_match(b, nullptr, draw_all, "lines, full clip");
-    const struct { int l, t, r, b; } clips[] = {{6, 0, 44, 30}, {0, 5, 44, 30}, {0, 0, 35, 30}, {0, 0, 44, 22}, {10, 8, 11, 9}};
+    const struct {
+        int l, t, r, b;
+    } clips[] = {{6, 0, 44, 30}, {0, 5, 44, 30}, {0, 0, 35, 30}, {0, 0, 44, 22}, {10, 8, 11, 9}};
     for (const auto& c : clips) {
         set_clip_rect(b, c.l, c.t, c.r, c.b);
-        expect_paths_match(b, nullptr, draw_all, "lines, clip " + std::to_string(c.l) + "," + std::to_string(c.t) +
-                                                     "," + std::to_string(c.r) + "," + std::to_string(c.b));
+        expect_paths_match(b, nullptr, draw_all,
+                           "lines, clip " + std::to_string(c.l) + "," + std::to_string(c.t) + "," +
+                               std::to_string(c.r) + "," + std::to_string(c.b));
     }
     set_clip_rect(b, 0, 0, 44, 30);
 
     // Unclipped lines inside the bitmap.
     set_clip_state(b, 0);
-    expect_paths_match(b, nullptr, [](BITMAP* d, BITMAP*) {
-        raster::fastline(d, 2, 30, 44, 0, 0xABCDEF);
-        raster::fastline(d, 40, 3, 40, 28, 0x00FF00);
-        raster::fastline(d, 44, 7, 0, 7, 0x0000FF);
-    }, "lines unclipped");
+    expect_paths_match(
+        b, nullptr,
+        [](BITMAP* d, BITMAP*) {
+            raster::fastline(d, 2, 30, 44, 0, 0xABCDEF);
+            raster::fastline(d, 40, 3, 40, 28, 0x00FF00);
+            raster::fastline(d, 44, 7, 0, 7, 0x0000FF);
+        },
+        "lines unclipped");
     set_clip_state(b, 1);
 
     drawing_mode(DRAW_MODE_XOR, nullptr, 0, 0);
@@ -389,13 +433,16 @@ TEST_P(Raster, DirectRowsOnlyWhereTheyGiveTheLibrarysPixels)
     EXPECT_TRUE(reads_match(b, "whole bitmap"));
     EXPECT_TRUE(raster::readable_rows(b, 3, 2, 30, 20)) << "a plain 32-bit bitmap is read directly";
     // Clipping rectangles that cut the area on each side, and one that holds it.
-    const struct { int l, t, r, b; } clips[] = {{4, 0, 36, 22}, {0, 3, 36, 22}, {0, 0, 28, 22}, {0, 0, 36, 18}, {3, 2, 29, 19}};
+    const struct {
+        int l, t, r, b;
+    } clips[] = {{4, 0, 36, 22}, {0, 3, 36, 22}, {0, 0, 28, 22}, {0, 0, 36, 18}, {3, 2, 29, 19}};
     for (const auto& c : clips) {
         set_clip_rect(b, c.l, c.t, c.r, c.b);
         const std::string what = "clip " + std::to_string(c.l) + "," + std::to_string(c.t) + "," +
                                  std::to_string(c.r) + "," + std::to_string(c.b);
         expect_paths_match(b, nullptr, fill, "fill, " + what);
-        EXPECT_TRUE(raster::readable_rows(b, 3, 2, 30, 20)) << what << ": getpixel ignores clipping";
+        EXPECT_TRUE(raster::readable_rows(b, 3, 2, 30, 20))
+            << what << ": getpixel ignores clipping";
     }
     set_clip_rect(b, 0, 0, 36, 22);
     EXPECT_FALSE(raster::writable_rows(b, 0, 0, 38, 23)) << "area beyond the bitmap";
@@ -404,7 +451,8 @@ TEST_P(Raster, DirectRowsOnlyWhereTheyGiveTheLibrarysPixels)
     expect_paths_match(b, nullptr, fill, "fill, xor mode");
     solid_mode();
     raster::set_path(Path::allegro);
-    EXPECT_FALSE(raster::readable_rows(b, 3, 2, 30, 20)) << "the library's path reads through getpixel";
+    EXPECT_FALSE(raster::readable_rows(b, 3, 2, 30, 20))
+        << "the library's path reads through getpixel";
     raster::set_path(g_path);
     for (int depth : {16, 24}) {
         BITMAP* other = random_bitmap(37, 23, 22, depth);

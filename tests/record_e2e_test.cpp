@@ -12,19 +12,19 @@
 #include <chrono>
 
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "common/frame_list.h"
 #include "common/module_audio.h"
-#include "music/module_check.h"
 #include "music/it_layout.h"
+#include "music/module_check.h"
 #include "music/module_player.h"
-#include "show/probe.h"
-#include "show/show.h"
 #include "record/recording_host.h"
 #include "record_support.h"
+#include "show/probe.h"
+#include "show/show.h"
 
 namespace {
 
@@ -42,13 +42,15 @@ std::map<std::string, std::string> probe_stream(const std::string& file, const s
     std::string out;
     run_command("ffprobe -v error -select_streams " + which +
                     " -show_entries stream=codec_type,codec_name,width,height,pix_fmt,r_frame_rate,"
-                    "nb_frames,sample_rate,channels -of default=noprint_wrappers=1 " + quote(file),
+                    "nb_frames,sample_rate,channels -of default=noprint_wrappers=1 " +
+                    quote(file),
                 out, false);
     std::map<std::string, std::string> kv;
     size_t start = 0;
     while (start < out.size()) {
         size_t end = out.find('\n', start);
-        std::string line = out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string line =
+            out.substr(start, end == std::string::npos ? std::string::npos : end - start);
         size_t eq = line.find('=');
         if (eq != std::string::npos)
             kv[line.substr(0, eq)] = line.substr(eq + 1);
@@ -68,7 +70,8 @@ double video_frame_difference(const std::string& video, long n, const std::strin
 {
     std::string frame;
     run_command("ffmpeg -v error -i " + quote(video) + " -vf 'select=eq(n\\," + std::to_string(n) +
-                    ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -", frame, false);
+                    ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -",
+                frame, false);
     const std::string png = png_pixels(png_path);
     const size_t w = 640 * scale, h = 480 * scale;
     if (png.size() != 640u * 480 * 3 || frame.size() != w * h * 3) {
@@ -79,8 +82,9 @@ double video_frame_difference(const std::string& video, long n, const std::strin
     for (size_t y = 0; y < h; y++)
         for (size_t x = 0; x < w; x++)
             for (size_t c = 0; c < 3; c++)
-                diff += std::abs(static_cast<unsigned char>(frame[(y * w + x) * 3 + c]) -
-                                 static_cast<unsigned char>(png[((y / scale) * 640 + x / scale) * 3 + c]));
+                diff += std::abs(
+                    static_cast<unsigned char>(frame[(y * w + x) * 3 + c]) -
+                    static_cast<unsigned char>(png[((y / scale) * 640 + x / scale) * 3 + c]));
     return diff / static_cast<double>(frame.size());
 }
 
@@ -98,12 +102,14 @@ TEST(Recording, ShortRecordingIsA640x480VideoWithStereoSoundFromTheFirstLoopFram
     write_record_data(dir.path());
     const std::string out = dir.file("short.mp4");
     std::string log;
-    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " + quote(out) +
-                              " --until loop:60 --frames loop:60 --frames-dir " + quote(dir.path()),
+    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " +
+                              quote(out) + " --until loop:60 --frames loop:60 --frames-dir " +
+                              quote(dir.path()),
                           log),
               0)
         << log;
-    EXPECT_NE(log.find("wrote " + out + ": 569 frames (to loop:60), 0:09.64"), std::string::npos) << log;
+    EXPECT_NE(log.find("wrote " + out + ": 569 frames (to loop:60), 0:09.64"), std::string::npos)
+        << log;
     EXPECT_FALSE(std::filesystem::exists(out + ".partial"));
 
     auto v = probe_stream(out, "v");
@@ -132,11 +138,14 @@ TEST(Recording, ShortRecordingIsA640x480VideoWithStereoSoundFromTheFirstLoopFram
     const long total = samples_through_frame(569);
     const long loop_start = samples_through_frame(509);
     ASSERT_GE(static_cast<long>(s.size() / 2), total);
-    EXPECT_LT(static_cast<long>(s.size() / 2), total + 2048) << "the sound ends with the last frame";
+    EXPECT_LT(static_cast<long>(s.size() / 2), total + 2048)
+        << "the sound ends with the last frame";
     const long aac_frame = 1024;  // the encoder smears an onset over about one of its frames
     EXPECT_LE(peak(s, 0, loop_start - 2 * aac_frame), 4) << "silence before loop:1";
-    EXPECT_GT(peak(s, loop_start + aac_frame, loop_start + 4 * aac_frame), 2000) << "music from loop:1";
-    EXPECT_GT(peak(s, total - 4 * aac_frame, total - aac_frame), 2000) << "and up to the last frame";
+    EXPECT_GT(peak(s, loop_start + aac_frame, loop_start + 4 * aac_frame), 2000)
+        << "music from loop:1";
+    EXPECT_GT(peak(s, total - 4 * aac_frame, total - aac_frame), 2000)
+        << "and up to the last frame";
 }
 
 // --scale 2: a 1280x960 video whose every show pixel is a 2x2 block of the dumped picture's colour.
@@ -147,7 +156,8 @@ TEST(Recording, ScaledVideoRepeatsEveryPixel)
     const std::string out = dir.file("scaled.mp4");
     std::string log;
     ASSERT_EQ(run_command(kRecorder + " --quiet --scale 2 --data " + quote(dir.path()) + " --out " +
-                              quote(out) + " --until logo:7 --frames logo:7 --frames-dir " + quote(dir.path()),
+                              quote(out) + " --until logo:7 --frames logo:7 --frames-dir " +
+                              quote(dir.path()),
                           log),
               0)
         << log;
@@ -188,8 +198,8 @@ TEST(Recording, DumpedFramesAreTheFramesAHeadlessRunPresents)
     const std::string list = "logo:1,smear:1-2,smear:600,loop:1,loop:2";
     const std::string frames = dir.file("frames");
     std::string log;
-    ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) + " --frames " +
-                              list + " --frames-dir " + quote(frames),
+    ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) +
+                              " --frames " + list + " --frames-dir " + quote(frames),
                           log),
               0)
         << log;
@@ -202,7 +212,8 @@ TEST(Recording, DumpedFramesAreTheFramesAHeadlessRunPresents)
     EXPECT_EQ(files, 6);
     // --until ends a picture run before the last picture asked for.
     ASSERT_EQ(run_command(kRecorder + " --quiet --no-video --data " + quote(dir.path()) +
-                              " --frames logo:1-9 --until logo:4 --frames-dir " + quote(dir.file("until")),
+                              " --frames logo:1-9 --until logo:4 --frames-dir " +
+                              quote(dir.file("until")),
                           log),
               0)
         << log;
@@ -219,7 +230,9 @@ TEST(Recording, DumpedFramesAreTheFramesAHeadlessRunPresents)
         if (wanted.contains(f))
             expected[png_file_name(f)] = bitmap_pixels(b);
     };
-    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 2; };
+    host.esc = [](const SpyHost& h) {
+        return h.phase() == Phase::Loop && h.phase_iteration() >= 2;
+    };
     run_show(host, dir.path(), probe_show_data(dir.path()));
     ASSERT_EQ(expected.size(), 6u);
 
@@ -243,29 +256,36 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
 
     // A bad frame list is refused before anything runs.
     EXPECT_EQ(run_command(kRecorder + data + " --frames loop:0-3", log), 2);
-    EXPECT_NE(log.find("bad --frames: 'loop:0-3': loop frames are numbered 1..2099"), std::string::npos)
+    EXPECT_NE(log.find("bad --frames: 'loop:0-3': loop frames are numbered 1..2099"),
+              std::string::npos)
         << log;
     EXPECT_EQ(run_command(kRecorder + data + " --no-video --frames tunnel:3", log), 2);
     EXPECT_NE(log.find("unknown phase 'tunnel'"), std::string::npos) << log;
 
     // No ffmpeg to run.
-    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(out), log), 1);
+    EXPECT_EQ(
+        run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(out), log),
+        1);
     EXPECT_NE(log.find("cannot run '/nonexistent/ffmpeg'"), std::string::npos) << log;
     EXPECT_NE(log.find("needs ffmpeg"), std::string::npos) << log;
 
     // An ffmpeg that gives up at once.
-    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /bin/false --until logo:20 --out " + quote(out), log),
-              1);
+    EXPECT_EQ(
+        run_command(kRecorder + data + " --ffmpeg /bin/false --until logo:20 --out " + quote(out),
+                    log),
+        1);
     EXPECT_NE(log.find("ffmpeg"), std::string::npos) << log;
 
     // An ffmpeg that takes every frame and then fails: the status alone says the video is lost.
     const std::string reads_then_fails = dir.file("ffmpeg-reads-then-fails");
     std::ofstream(reads_then_fails) << "#!/bin/sh\ncat >/dev/null\nexit 1\n";
     std::filesystem::permissions(reads_then_fails, std::filesystem::perms::owner_all);
-    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg " + quote(reads_then_fails) + " --until logo:20 --out " +
-                              quote(out), log),
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg " + quote(reads_then_fails) +
+                              " --until logo:20 --out " + quote(out),
+                          log),
               1);
-    EXPECT_NE(log.find("stream8-record: ffmpeg failed to encode the frames (exit status 1)"), std::string::npos)
+    EXPECT_NE(log.find("stream8-record: ffmpeg failed to encode the frames (exit status 1)"),
+              std::string::npos)
         << log;
 
     // Command-line faults of both programs: one line saying what, worded as the show's own
@@ -275,7 +295,8 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
         const char* message;
     } bad_lines[] = {
         {kRecorder + " --out ''", "stream8-record: --out needs a file name (try --help)\n"},
-        {kRecorder + " --quiet extra", "stream8-record: unexpected argument 'extra' (try --help)\n"},
+        {kRecorder + " --quiet extra",
+         "stream8-record: unexpected argument 'extra' (try --help)\n"},
         {kBench + " --frobnicate", "stream8-bench: unknown option '--frobnicate' (try --help)\n"},
         {kBench + " --path", "stream8-bench: --path needs a value (try --help)\n"},
         {kBench + " --path=mmx", "stream8-bench: unknown path 'mmx' (try --help)\n"},
@@ -288,8 +309,10 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
     }
 
     // An output directory that does not exist.
-    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("no/such/dir/v.mp4")), log), 1);
-    EXPECT_NE(log.find("cannot write the video " + dir.file("no/such/dir/v.mp4")), std::string::npos)
+    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("no/such/dir/v.mp4")), log),
+              1);
+    EXPECT_NE(log.find("cannot write the video " + dir.file("no/such/dir/v.mp4")),
+              std::string::npos)
         << log;
 
     EXPECT_FALSE(std::filesystem::exists(out));
@@ -298,7 +321,8 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
     // A missing picture: the show's own start-up message.
     std::filesystem::remove(dir.file("tile.bmp"));
     EXPECT_EQ(run_command(kRecorder + data + " --no-video --frames logo:1 --frames-dir " +
-                              quote(dir.file("f")), log),
+                              quote(dir.file("f")),
+                          log),
               1);
     EXPECT_NE(log.find("tile.bmp"), std::string::npos) << log;
 }
@@ -330,17 +354,27 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     std::ofstream(dir.file("a-file")) << "x";
     for (const std::string& tmpdir : {dir.file("no-such-dir"), dir.file("a-file")}) {
         SCOPED_TRACE(tmpdir);
-        EXPECT_EQ(run_command("TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + " --out " + quote(out), log), 1);
-        EXPECT_NE(log.find("stream8-record: cannot make a scratch directory in TMPDIR '" + tmpdir + "': "),
-                  std::string::npos) << log;
+        EXPECT_EQ(
+            run_command("TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + " --out " + quote(out),
+                        log),
+            1);
+        EXPECT_NE(log.find("stream8-record: cannot make a scratch directory in TMPDIR '" + tmpdir +
+                           "': "),
+                  std::string::npos)
+            << log;
         EXPECT_TRUE(files_starting(dir.path(), "v.mp4").empty());
     }
 
     // Refused before anything runs: the missing ffmpeg is never reached.
     std::filesystem::create_directory(dir.file("out.mp4"));
-    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " + quote(dir.file("out.mp4")), log), 1);
-    EXPECT_NE(log.find("stream8-record: cannot write the video " + dir.file("out.mp4") + ": it is a directory"),
-              std::string::npos) << log;
+    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg /nonexistent/ffmpeg --out " +
+                              quote(dir.file("out.mp4")),
+                          log),
+              1);
+    EXPECT_NE(log.find("stream8-record: cannot write the video " + dir.file("out.mp4") +
+                       ": it is a directory"),
+              std::string::npos)
+        << log;
 
     // An --out that is not a regular file, or is read-only, is left alone, refused before the show
     // runs; a symlink is followed to the file it names, which the video replaces.
@@ -349,26 +383,35 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     std::ofstream(read_only) << "keep";
     std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
     EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(fifo), log), 1);
-    EXPECT_NE(log.find("cannot write the video " + fifo + ": it exists and is not a regular file (a FIFO)"),
-              std::string::npos) << log;
+    EXPECT_NE(log.find("cannot write the video " + fifo +
+                       ": it exists and is not a regular file (a FIFO)"),
+              std::string::npos)
+        << log;
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(read_only), log), 1);
-    EXPECT_NE(log.find("cannot write the video " + read_only + ": the file is read-only"), std::string::npos)
+    EXPECT_NE(log.find("cannot write the video " + read_only + ": the file is read-only"),
+              std::string::npos)
         << log;
     EXPECT_EQ(read_file(read_only), "keep");
     // A file this user may not write stays, even where the directory would let the video replace
     // it. Root writes anything, so that run goes as nobody, in a directory everyone may write.
     if (geteuid() == 0) {
         const std::string shared = dir.file("shared"), roots = dir.file("shared/roots.mp4");
-        std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));  // nobody reads the data
+        std::filesystem::permissions(dir.path(),
+                                     std::filesystem::perms(0755));  // nobody reads the data
         std::filesystem::create_directory(shared);
         std::filesystem::permissions(shared, std::filesystem::perms::all);
         std::ofstream(roots) << "keep";
         std::filesystem::permissions(roots, std::filesystem::perms(0644));
-        EXPECT_EQ(run_command("TMPDIR=" + quote(shared) + " setpriv --reuid=nobody --regid=nogroup --clear-groups " +
-                                  kRecorder + data + " --out " + quote(roots), log),
-                  1) << log;
-        EXPECT_NE(log.find("cannot write the video " + roots + ": the file is read-only"), std::string::npos) << log;
+        EXPECT_EQ(run_command("TMPDIR=" + quote(shared) +
+                                  " setpriv --reuid=nobody --regid=nogroup --clear-groups " +
+                                  kRecorder + data + " --out " + quote(roots),
+                              log),
+                  1)
+            << log;
+        EXPECT_NE(log.find("cannot write the video " + roots + ": the file is read-only"),
+                  std::string::npos)
+            << log;
         EXPECT_TRUE(read_file(roots) == "keep") << "the file is replaced";
         EXPECT_EQ(files_starting(shared, ""), std::vector<std::string>{"roots.mp4"});
     }
@@ -380,13 +423,17 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
         unsigned mode;
     } modes[] = {{"022", -1, 0644}, {"077", -1, 0600}, {"002", -1, 0664}, {"022", 0640, 0640}};
     for (const auto& row : modes) {
-        SCOPED_TRACE(std::string("umask ") + row.umask + ", existing mode " + std::to_string(row.existing_mode));
+        SCOPED_TRACE(std::string("umask ") + row.umask + ", existing mode " +
+                     std::to_string(row.existing_mode));
         std::filesystem::remove(out);
         if (row.existing_mode >= 0) {
             std::ofstream(out) << "old";
             std::filesystem::permissions(out, std::filesystem::perms(row.existing_mode));
         }
-        ASSERT_EQ(run_command(std::string("umask ") + row.umask + "; " + kRecorder + data + " --out " + quote(out), log), 0)
+        ASSERT_EQ(run_command(std::string("umask ") + row.umask + "; " + kRecorder + data +
+                                  " --out " + quote(out),
+                              log),
+                  0)
             << log;
         struct stat st;
         ASSERT_EQ(stat(out.c_str(), &st), 0);
@@ -397,7 +444,10 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     // Names that ffmpeg would read as a URL or an option are files of that name.
     for (const std::string name : {"file:x.mp4", "-x.mp4", "pipe:1"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(name), log), 0)
+        EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " +
+                                  quote(name),
+                              log),
+                  0)
             << log;
         EXPECT_EQ(probe_stream(dir.file(name), "v")["nb_frames"], "1");
         EXPECT_EQ(files_starting(dir.path(), name), std::vector<std::string>{name});
@@ -406,14 +456,18 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     // Standard input closed (no pipe may take fd 0), and an --out of 250 characters (the
     // temporary name beside it fits whatever the name).
     const std::string long_name = std::string(246, 'n') + ".mp4";
-    EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " + quote(long_name) + " <&-", log), 0)
+    EXPECT_EQ(run_command("cd " + quote(dir.path()) + " && " + kRecorder + data + " --out " +
+                              quote(long_name) + " <&-",
+                          log),
+              0)
         << log;
     EXPECT_EQ(probe_stream(dir.file(long_name), "v")["nb_frames"], "1");
     EXPECT_EQ(files_starting(dir.path(), "nnn"), std::vector<std::string>{long_name});
 
     std::ofstream(dir.file("real.mp4")) << "old";
     std::filesystem::create_symlink("real.mp4", dir.file("link.mp4"));
-    ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("link.mp4")), log), 0) << log;
+    ASSERT_EQ(run_command(kRecorder + data + " --out " + quote(dir.file("link.mp4")), log), 0)
+        << log;
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.mp4")));
     EXPECT_GT(std::filesystem::file_size(dir.file("real.mp4")), 1000u);
 
@@ -421,9 +475,12 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
     // video, no picture and no scratch directory.
     const std::string tmp = dir.file("tmp");
     std::filesystem::create_directory(tmp);
-    EXPECT_EQ(run_command("ulimit -f 0; TMPDIR=" + quote(tmp) + " " + kRecorder + data + " --frames logo:4 --frames-dir " +
-                              quote(dir.file("f")) + " --out " + quote(out), log),
-              1) << log;
+    EXPECT_EQ(run_command("ulimit -f 0; TMPDIR=" + quote(tmp) + " " + kRecorder + data +
+                              " --frames logo:4 --frames-dir " + quote(dir.file("f")) + " --out " +
+                              quote(out),
+                          log),
+              1)
+        << log;
     EXPECT_NE(log.find("(ulimit -f)"), std::string::npos) << log;
     EXPECT_TRUE(files_starting(dir.path(), "v.mp4").empty());
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
@@ -439,11 +496,15 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
 
     // SIGTERM while ffmpeg muxes the sound in: sent by a stand-in ffmpeg as the mux starts.
     const std::string fake = dir.file("ffmpeg-wrapper");
-    std::ofstream(fake) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) kill -TERM $PPID;; esac\n"
-                           "exec ffmpeg \"$@\"\n";
+    std::ofstream(fake)
+        << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) kill -TERM $PPID;; esac\n"
+           "exec ffmpeg \"$@\"\n";
     std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
-    EXPECT_EQ(run_command(kRecorder + data + " --ffmpeg " + quote(fake) + " --out " + quote(out), log), 1);
-    EXPECT_NE(log.find("stream8-record: interrupted by signal 15 while adding the sound"), std::string::npos)
+    EXPECT_EQ(
+        run_command(kRecorder + data + " --ffmpeg " + quote(fake) + " --out " + quote(out), log),
+        1);
+    EXPECT_NE(log.find("stream8-record: interrupted by signal 15 while adding the sound"),
+              std::string::npos)
         << log;
     EXPECT_EQ(files_starting(dir.path(), "v.mp4"), std::vector<std::string>{"v.mp4.partial"});
 }
@@ -455,8 +516,9 @@ public:
     {
         std::filesystem::create_directories(dir);
         std::string out;
-        mounted_ = geteuid() == 0 &&
-                   run_command("mount -t tmpfs -o size=" + std::to_string(kib) + "k stream8-test " + quote(dir), out) == 0;
+        mounted_ = geteuid() == 0 && run_command("mount -t tmpfs -o size=" + std::to_string(kib) +
+                                                     "k stream8-test " + quote(dir),
+                                                 out) == 0;
     }
     ~SmallDisk()
     {
@@ -487,47 +549,58 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
     // Stand-ins for ffmpeg whose mux reports success: one adds the output options in MUX_EXTRA,
     // one cuts the file short after it (or grows it: MUX_EXTRA is then truncate's size).
     const std::string spoil = dir.file("ffmpeg-spoil"), truncated = dir.file("ffmpeg-truncated");
-    std::ofstream(spoil) << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) ;; *) exec ffmpeg \"$@\";; esac\n"
-                            "n=$#; i=0\nfor a; do i=$((i + 1)); [ $i -lt $n ] && set -- \"$@\" \"$a\"; last=$a; done\n"
-                            "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
-    std::ofstream(truncated) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
-                                "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s ${MUX_EXTRA:-8192} \"${last#file:}\";; esac\n";
+    std::ofstream(spoil)
+        << "#!/bin/sh\ncase \" $* \" in *\" -movflags \"*) ;; *) exec ffmpeg \"$@\";; esac\n"
+           "n=$#; i=0\nfor a; do i=$((i + 1)); [ $i -lt $n ] && set -- \"$@\" \"$a\"; last=$a; done\n"
+           "shift $n\nexec ffmpeg \"$@\" $MUX_EXTRA \"$last\"\n";
+    std::ofstream(truncated)
+        << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
+           "case \" $* \" in *\" -movflags \"*) for last; do :; done; truncate -s ${MUX_EXTRA:-8192} \"${last#file:}\";; esac\n";
     // One that overwrites 4 KB in the middle of the file after the mux: its size, frame count and
     // durations stay right.
     const std::string damage = dir.file("ffmpeg-damage");
-    std::ofstream(damage) << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
-                             "case \" $* \" in *\" -movflags \"*) for last; do :; done; f=${last#file:}\n"
-                             "head -c 4096 /dev/zero | tr '\\0' Z | dd of=\"$f\" bs=4096 seek=$(($(stat -c %s \"$f\") / 8192)) "
-                             "conv=notrunc 2>/dev/null;; esac\n";
+    std::ofstream(damage)
+        << "#!/bin/sh\nffmpeg \"$@\" || exit\n"
+           "case \" $* \" in *\" -movflags \"*) for last; do :; done; f=${last#file:}\n"
+           "head -c 4096 /dev/zero | tr '\\0' Z | dd of=\"$f\" bs=4096 seek=$(($(stat -c %s \"$f\") / 8192)) "
+           "conv=notrunc 2>/dev/null;; esac\n";
     for (const std::string& f : {spoil, truncated, damage})
         std::filesystem::permissions(f, std::filesystem::perms::owner_all);
 
     const struct {
         const char* name;
-        bool full_disk;      // the disk of `where` is a 100 KiB tmpfs
-        const char* where;   // out: the output's directory; tmp: TMPDIR; frames: --frames-dir
+        bool full_disk;     // the disk of `where` is a 100 KiB tmpfs
+        const char* where;  // out: the output's directory; tmp: TMPDIR; frames: --frames-dir
         std::string options;
         const char* mux_extra;
         std::string message;
     } rows[] = {
-        {"mux drops a frame", false, "out", "--until logo:100 --ffmpeg " + quote(spoil), "-bsf:v noise=drop=eq(n\\,10)",
+        {"mux drops a frame", false, "out", "--until logo:100 --ffmpeg " + quote(spoil),
+         "-bsf:v noise=drop=eq(n\\,10)",
          "it reads back as 29 frames, 0.508 s of video and 0.508 s of sound where 30 frames, 0.508 s were recorded"},
-        {"mux cuts the sound", false, "out", "--until logo:100 --ffmpeg " + quote(spoil), "-af atrim=0:0.05",
+        {"mux cuts the sound", false, "out", "--until logo:100 --ffmpeg " + quote(spoil),
+         "-af atrim=0:0.05",
          "it reads back as 30 frames, 0.508 s of video and 0.050 s of sound where 30 frames"},
-        {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "", "bytes and 8192 are on the disk"},
-        {"file grown after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "+4096",
-         " are on the disk"},
-        {"file damaged in its middle after the mux", false, "out", "--until logo:100 --ffmpeg " + quote(damage), "",
+        {"file cut after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated), "",
+         "bytes and 8192 are on the disk"},
+        {"file grown after the mux", false, "out", "--until logo:30 --ffmpeg " + quote(truncated),
+         "+4096", " are on the disk"},
+        {"file damaged in its middle after the mux", false, "out",
+         "--until logo:100 --ffmpeg " + quote(damage), "",
          "it does not decode cleanly (ffmpeg, exit status 0, "},
-        {"full disk for the video", true, "out", "--until smear:200", "", "no space left on the device holding "},
-        {"full disk for the scratch files", true, "tmp", "--until smear:200", "", "no space left on the device holding "},
-        {"full disk for the pictures", true, "frames", "--until logo:1 --frames logo:1 --frames-dir ", "",
+        {"full disk for the video", true, "out", "--until smear:200", "",
+         "no space left on the device holding "},
+        {"full disk for the scratch files", true, "tmp", "--until smear:200", "",
+         "no space left on the device holding "},
+        {"full disk for the pictures", true, "frames",
+         "--until logo:1 --frames logo:1 --frames-dir ", "",
          "no space left on the device holding "},
     };
     bool skipped = false;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::string out_dir = dir.file(std::string("out-") + row.name), disk = dir.file(std::string("disk-") + row.name);
+        const std::string out_dir = dir.file(std::string("out-") + row.name),
+                          disk = dir.file(std::string("disk-") + row.name);
         std::filesystem::create_directory(out_dir);
         SmallDisk small(disk, 100);
         if (row.full_disk && !small.mounted()) {
@@ -547,10 +620,15 @@ TEST(Recording, AVideoReplacesTheOutputOnlyWhenItReadsBackWhole)
         std::filesystem::create_directory(kept);
         std::ofstream(kept + "/s.raw") << "old";
         std::ofstream(kept + "/h.txt") << "old";
-        options += " --sound-raw " + quote(kept + "/s.raw") + " --hash-log " + quote(kept + "/h.txt");
-        EXPECT_EQ(run_command("MUX_EXTRA=" + quote(row.mux_extra) + " TMPDIR=" + quote(tmpdir) + " " + kRecorder + data + options + " --out " + quote(out), log), 1)
+        options +=
+            " --sound-raw " + quote(kept + "/s.raw") + " --hash-log " + quote(kept + "/h.txt");
+        EXPECT_EQ(run_command("MUX_EXTRA=" + quote(row.mux_extra) + " TMPDIR=" + quote(tmpdir) +
+                                  " " + kRecorder + data + options + " --out " + quote(out),
+                              log),
+                  1)
             << log;
-        EXPECT_NE(log.find(row.message + (row.full_disk ? disk : std::string())), std::string::npos) << log;
+        EXPECT_NE(log.find(row.message + (row.full_disk ? disk : std::string())), std::string::npos)
+            << log;
         EXPECT_TRUE(read_file(out) == old_video) << "the old video is untouched";
         EXPECT_EQ(files_starting(video_dir, ""), std::vector<std::string>{"keep.mp4"});
         EXPECT_TRUE(std::filesystem::is_empty(tmp));
@@ -579,10 +657,15 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
     std::string log;
 
     // Killed once its first 500 frames are in; its ffmpeg may outlive it for a moment.
-    ASSERT_EQ(run_command("(" + env + "exec " + kRecorder + data + " --until loop:2000 2>" + quote(dir.file("log")) +
-                              ") & pid=$!; for i in $(seq 300); do grep -q '500 frames' " + quote(dir.file("log")) +
-                              " && break; sleep 0.1; done; kill -KILL $pid; wait $pid 2>/dev/null; echo $pid", log, false),
-              0);
+    ASSERT_EQ(
+        run_command(
+            "(" + env + "exec " + kRecorder + data + " --until loop:2000 2>" +
+                quote(dir.file("log")) +
+                ") & pid=$!; for i in $(seq 300); do grep -q '500 frames' " +
+                quote(dir.file("log")) +
+                " && break; sleep 0.1; done; kill -KILL $pid; wait $pid 2>/dev/null; echo $pid",
+            log, false),
+        0);
     const std::vector<std::string> partials = files_starting(dir.path(), ".stream8-partial-");
     const std::vector<std::string> scratch = files_starting(tmp, "stream8-record-");
     ASSERT_EQ(partials.size(), 1u) << "the killed recorder's partial video";
@@ -601,9 +684,11 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
         {tmp + "/stream8-record-Ab12cD", true, false, true, "a killed recorder's scratch"},
         {dir.file(".stream8-partial-Ab12cD"), false, false, true, "a killed writer's partial file"},
         {tmp + "/stream8-record-Lock12", true, true, false, "a running recorder's scratch"},
-        {dir.file(".stream8-partial-Lock12"), false, true, false, "a running writer's partial file"},
+        {dir.file(".stream8-partial-Lock12"), false, true, false,
+         "a running writer's partial file"},
         {dir.file(".stream8-partial-Ab1"), false, false, false, "not a name the recorder makes"},
-        {dir.file(".stream8-partial-Ab12cD.mp4"), false, false, false, "not a name the recorder makes"},
+        {dir.file(".stream8-partial-Ab12cD.mp4"), false, false, false,
+         "not a name the recorder makes"},
         {tmp + "/stream8-record-link12", false, false, false, "a symlink to a directory"},
         {dir.file(".stream8-partial-nobody"), false, false, false, "another user's file"},
     };
@@ -633,15 +718,19 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
     ASSERT_EQ(run_command(env + kRecorder + data + " --until logo:3", log), 0) << log;
     for (int fd : locks)
         close(fd);
-    EXPECT_NE(log.find("stream8-record: removed " + dir.file(partials[0]) + ", left by a recorder that was killed"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find("stream8-record: removed " + tmp + "/" + scratch[0]), std::string::npos) << log;
+    EXPECT_NE(log.find("stream8-record: removed " + dir.file(partials[0]) +
+                       ", left by a recorder that was killed"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("stream8-record: removed " + tmp + "/" + scratch[0]), std::string::npos)
+        << log;
     EXPECT_FALSE(fs::exists(dir.file(partials[0])));
     EXPECT_FALSE(fs::exists(tmp + "/" + scratch[0]));
     for (const auto& row : rows) {
         if (!as_root && std::string(row.why) == "another user's file")
             continue;
-        EXPECT_EQ(!fs::exists(fs::symlink_status(row.path)), row.removed) << row.why << ": " << row.path;
+        EXPECT_EQ(!fs::exists(fs::symlink_status(row.path)), row.removed)
+            << row.why << ": " << row.path;
     }
     EXPECT_TRUE(fs::exists(dir.file("elsewhere/precious")));
     EXPECT_EQ(probe_stream(out, "v")["nb_frames"], "1");
@@ -658,24 +747,28 @@ TEST(Recording, MalformedModuleIsNamedAndTheWorkingDirectoryStaysUntouched)
     pattern.resize(pattern.size() + 63, 0);
     write_bytes(dir.file("80S5.IT"), test_module_bytes(pattern));
     // Everyone may read the data and write the output; nobody may write the read-only directory.
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all & ~std::filesystem::perms::others_write
-                                                 & ~std::filesystem::perms::group_write);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all &
+                                                 ~std::filesystem::perms::others_write &
+                                                 ~std::filesystem::perms::group_write);
     std::filesystem::create_directory(dir.file("out"));
     std::filesystem::permissions(dir.file("out"), std::filesystem::perms::all);
     std::filesystem::create_directory(dir.file("writable"));
     std::filesystem::create_directory(dir.file("read-only"));
-    std::filesystem::permissions(dir.file("read-only"), std::filesystem::perms::owner_read |
-                                     std::filesystem::perms::owner_exec | std::filesystem::perms::group_read |
-                                     std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                     std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        dir.file("read-only"),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+            std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+            std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     // Root writes anywhere: the read-only run then goes as an unprivileged user.
-    const std::string as_user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    const std::string as_user =
+        geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     for (const std::string& where : {std::string("writable"), std::string("read-only")}) {
         SCOPED_TRACE(where);
         const std::string out = dir.file("out/" + where + ".mp4");
         std::string log;
-        EXPECT_EQ(run_command("cd " + quote(dir.file(where)) + " && " + (where == "writable" ? "" : as_user) +
-                                  kRecorder + " --until loop:3 --quiet --data " + quote(dir.path()) +
+        EXPECT_EQ(run_command("cd " + quote(dir.file(where)) + " && " +
+                                  (where == "writable" ? "" : as_user) + kRecorder +
+                                  " --until loop:3 --quiet --data " + quote(dir.path()) +
                                   " --out " + quote(out),
                               log),
                   0)
@@ -697,8 +790,8 @@ TEST(Recording, WithoutTheModuleTheVideoIsMadeWithSilentSound)
     write_record_data(dir.path(), false);
     const std::string out = dir.file("quiet.mp4");
     std::string log;
-    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " + quote(out) +
-                              " --until loop:5",
+    ASSERT_EQ(run_command(kRecorder + " --quiet --data " + quote(dir.path()) + " --out " +
+                              quote(out) + " --until loop:5",
                           log),
               0)
         << log;
@@ -747,7 +840,8 @@ TEST(Recording, SoundFollowsThePhasesAndTheGainPerFrame)
     destroy_bitmap(frame);
 
     std::string raw;
-    run_command("ffmpeg -v error -i " + quote(opts.out) + " -f s16le -ac 2 -ar 48000 -", raw, false);
+    run_command("ffmpeg -v error -i " + quote(opts.out) + " -f s16le -ac 2 -ar 48000 -", raw,
+                false);
     std::vector<int16_t> s(raw.size() / 2);
     std::memcpy(s.data(), raw.data(), s.size() * 2);
     ASSERT_GE(static_cast<long>(s.size() / 2), 3 * 48000);
@@ -773,9 +867,11 @@ TEST(Recording, AModuleSwappedAfterTheProbeIsNeverRead)
         std::ifstream in(module, std::ios::binary);
         slow.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    const size_t orders = it::get16(slow, it::song::kOrders), instruments = it::get16(slow, it::song::kInstruments);
+    const size_t orders = it::get16(slow, it::song::kOrders),
+                 instruments = it::get16(slow, it::song::kInstruments);
     for (size_t i = 0; i < it::get16(slow, it::song::kSamples); i++) {
-        const size_t at = it::get32(slow, it::song::kSize + orders + 4 * (instruments + i)) + it::sample::kRate;
+        const size_t at =
+            it::get32(slow, it::song::kSize + orders + 4 * (instruments + i)) + it::sample::kRate;
         slow[at] = 1;
         slow[at + 1] = slow[at + 2] = slow[at + 3] = 0;
     }
@@ -843,9 +939,10 @@ TEST(Recording, ARunawayPhaseIsStopped)
         }
         EXPECT_EQ(presents, 10 * phase_iterations(phase) + 1);
         EXPECT_FALSE(host.close(error));
-        EXPECT_NE(error.find(std::string("frames, ten times the ") + std::to_string(phase_iterations(phase)) +
-                             " it should; giving up"),
-                  std::string::npos) << error;
+        EXPECT_NE(error.find(std::string("frames, ten times the ") +
+                             std::to_string(phase_iterations(phase)) + " it should; giving up"),
+                  std::string::npos)
+            << error;
     }
     destroy_bitmap(frame);
 }
@@ -858,12 +955,11 @@ TEST(Bench, TableCountsEveryPhaseAndScene)
     write_record_data(dir.path(), false);
     std::string out;
     ASSERT_EQ(run_command(kBench + " --quiet --data " + quote(dir.path()), out), 0) << out;
-    for (const char* row : {"logo                  208", "smear                 300",
-                            "loop                 2099", "pause                 209",
-                            "fade                  450", "scene 0 stairs        379",
-                            "scene 1 plasma        480", "scene 2 helix         480",
-                            "scene 3 tunnel        480", "scene 4 julia         167",
-                            "scene 5 xortunnel     113"})
+    for (const char* row :
+         {"logo                  208", "smear                 300", "loop                 2099",
+          "pause                 209", "fade                  450", "scene 0 stairs        379",
+          "scene 1 plasma        480", "scene 2 helix         480", "scene 3 tunnel        480",
+          "scene 4 julia         167", "scene 5 xortunnel     113"})
         EXPECT_NE(out.find(std::string("  ") + row + " "), std::string::npos) << row << "\n" << out;
     EXPECT_NE(out.find("worst frame: "), std::string::npos) << out;
     EXPECT_NE(out.find("whole show: 3267 frames"), std::string::npos) << out;

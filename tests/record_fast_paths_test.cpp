@@ -11,10 +11,10 @@
 #include "common/frame_list.h"
 #include "common/png_writer.h"
 #include "frame/frame_log.h"
-#include "spy_host.h"
 #include "raster/raster.h"
 #include "record_support.h"
 #include "show/show.h"
+#include "spy_host.h"
 
 namespace {
 

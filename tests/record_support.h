@@ -127,8 +127,9 @@ inline std::vector<uint8_t> test_module_bytes(std::vector<uint8_t> pattern = {},
 
 inline void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void write_test_module(const std::string& path)

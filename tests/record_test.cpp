@@ -120,12 +120,14 @@ TEST(RecordOptions, CommandLine)
     ASSERT_TRUE(parse_record_options({"--scale", "4"}, o, help, error)) << error;
     EXPECT_EQ(o.scale, 4);
 
-    ASSERT_TRUE(parse_record_options({"--quiet", "--no-video", "--frames=logo:1", "--crf=0"}, o, help, error))
+    ASSERT_TRUE(parse_record_options({"--quiet", "--no-video", "--frames=logo:1", "--crf=0"}, o,
+                                     help, error))
         << error;
     EXPECT_TRUE(o.quiet);
     EXPECT_FALSE(o.video);
     EXPECT_EQ(o.crf, 0);
-    ASSERT_TRUE(parse_record_options({"--no-video", "--sound-raw", "s.raw"}, o, help, error)) << error;
+    ASSERT_TRUE(parse_record_options({"--no-video", "--sound-raw", "s.raw"}, o, help, error))
+        << error;
     EXPECT_EQ(o.sound_raw, "s.raw");
     ASSERT_TRUE(parse_record_options({"--out", "x.mp4", "-h", "--fps"}, o, help, error)) << error;
     EXPECT_TRUE(help) << "help ends the parse";
@@ -139,11 +141,13 @@ TEST(RecordOptions, CommandLine)
         {{"--scale=2x"}, "bad --scale '2x': a number 1..4"},
         {{"--scale", ""}, "bad --scale '': a number 1..4"},
         {{"--crf", "52"}, "bad --crf '52': a number 0..51"},
-        {{"--no-video"}, "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would be "
-                         "nothing to write)"},
+        {{"--no-video"},
+         "--no-video needs --frames LIST, --hash-log FILE or --sound-raw FILE (there would be "
+         "nothing to write)"},
         {{"--no-video", "--sound-raw="}, "--sound-raw needs a file name"},
         {{"--frames", "loop:0"}, "bad --frames: 'loop:0': loop frames are numbered 1..2099"},
-        {{"--until", "loop:1-2"}, "bad --until: 'loop:1-2': a single frame is needed here, not a range"},
+        {{"--until", "loop:1-2"},
+         "bad --until: 'loop:1-2': a single frame is needed here, not a range"},
         {{"--out"}, "--out needs a value"},
         {{"--out", ""}, "--out needs a file name"},
         {{"--out="}, "--out needs a file name"},
@@ -230,7 +234,8 @@ TEST(Png, DecodesToTheBitmapsPixels)
     ASSERT_EQ(rgb.size(), 37u * 11 * 3);
     for (int y = 0; y < b->h; y++)
         for (int x = 0; x < b->w; x++) {
-            const unsigned char* p = reinterpret_cast<const unsigned char*>(rgb.data()) + (y * 37 + x) * 3;
+            const unsigned char* p =
+                reinterpret_cast<const unsigned char*>(rgb.data()) + (y * 37 + x) * 3;
             ASSERT_EQ((p[0] << 16) | (p[1] << 8) | p[2], getpixel(b, x, y)) << x << "," << y;
         }
     destroy_bitmap(b);
@@ -312,7 +317,9 @@ TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
     ASSERT_NE(duh, nullptr);
     sr = duh_start_sigrenderer(duh, 0, 2, 0);
     duh_render(sr, 16, 0, 1.0f, 65536.0f / kSampleRate, 4800, raw.data());
-    auto clipped = [](double v) { return static_cast<int>(std::max(-32768.0, std::min(32767.0, std::floor(v)))); };
+    auto clipped = [](double v) {
+        return static_cast<int>(std::max(-32768.0, std::min(32767.0, std::floor(v))));
+    };
     long wrong_loud = 0, past = 0;
     for (size_t i = 0; i < raw.size(); i += 2) {
         past += raw[i + 1] * 65790.0 / 65536 > 32767 || raw[i + 1] * 65790.0 / 65536 < -32768;
@@ -350,7 +357,8 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     short_header.resize(100);
     std::vector<uint8_t> stereo_packed = test_module_bytes();
     stereo_packed[sample + it::sample::kFlags] |= it::sample::kStereo | it::sample::kCompressed;
-    const std::vector<uint8_t> old_instruments = patched(test_module_bytes({}, 25), it::song::kCompatibleWith, {0x00, 0x01});
+    const std::vector<uint8_t> old_instruments =
+        patched(test_module_bytes({}, 25), it::song::kCompatibleWith, {0x00, 0x01});
     // 17 million 8-bit frames: more than the player's tables of 2^24, still a valid sample.
     std::vector<uint8_t> long_sample =
         patched(test_module_bytes(), sample + it::sample::kLength, {0x40, 0x66, 0x03, 0x01});
@@ -358,13 +366,15 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     // The sample's 64 bytes of data replaced: 0x4001 16-bit frames in two compressed blocks of
     // two bytes each, or cut after the first; 32 stereo 8-bit frames; 64 stereo ones.
     const size_t data = test_module_bytes().size() - 64;
-    std::vector<uint8_t> packed16 = patched(test_module_bytes(), sample + it::sample::kLength, {0x01, 0x40, 0, 0});
+    std::vector<uint8_t> packed16 =
+        patched(test_module_bytes(), sample + it::sample::kLength, {0x01, 0x40, 0, 0});
     packed16[sample + it::sample::kFlags] |= it::sample::k16Bit | it::sample::kCompressed;
     packed16 = patched(packed16, data, {2, 0, 0, 0, 2, 0, 0, 0});
     packed16.resize(data + 8);
     std::vector<uint8_t> packed16_cut = packed16;
     packed16_cut.resize(data + 4);
-    std::vector<uint8_t> stereo32 = patched(test_module_bytes(), sample + it::sample::kLength, {32, 0, 0, 0});
+    std::vector<uint8_t> stereo32 =
+        patched(test_module_bytes(), sample + it::sample::kLength, {32, 0, 0, 0});
     stereo32[sample + it::sample::kFlags] |= it::sample::kStereo;
     std::vector<uint8_t> stereo64 = test_module_bytes();
     stereo64[sample + it::sample::kFlags] |= it::sample::kStereo;
@@ -372,7 +382,8 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
     std::vector<uint8_t> last_instrument = test_module_bytes({}, 25);
     const size_t instrument = it::get32(last_instrument, 0xC0 + 2);
     const size_t moved = last_instrument.size();
-    last_instrument.insert(last_instrument.end(), last_instrument.begin() + static_cast<long>(instrument),
+    last_instrument.insert(last_instrument.end(),
+                           last_instrument.begin() + static_cast<long>(instrument),
                            last_instrument.begin() + static_cast<long>(instrument + 550));
     last_instrument = patched(last_instrument, 0xC0 + 2,
                               {uint8_t(moved), uint8_t(moved >> 8), uint8_t(moved >> 16), 0});
@@ -381,24 +392,30 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
 
     // Accepted: the committed module, the test module in sample and instrument mode, instruments
     // in the format of trackers before 2.00, the longest order list, the highest sample rate.
-    for (const auto& file : {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
-                             test_module_bytes({}, -1, 256), long_sample, packed16, stereo32, last_instrument,
-                             patched(test_module_bytes(), 0xC0, {5, 0}),  // a missing pattern, then 0
-                             rows({0x81, 0x0B, 60, 1, 26, 0, 0}, 63),                 // Z, the last command
-                             patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00}),
-                             patched(test_module_bytes(), sample + it::sample::kRate, {0x58, 0x02, 0, 0})})
+    for (const auto& file :
+         {committed, test_module_bytes(), test_module_bytes({}, 25), old_instruments,
+          test_module_bytes({}, -1, 256), long_sample, packed16, stereo32, last_instrument,
+          patched(test_module_bytes(), 0xC0, {5, 0}),  // a missing pattern, then 0
+          rows({0x81, 0x0B, 60, 1, 26, 0, 0}, 63),     // Z, the last command
+          patched(test_module_bytes(), sample + it::sample::kRate, {0x7F, 0x96, 0x98, 0x00}),
+          patched(test_module_bytes(), sample + it::sample::kRate, {0x58, 0x02, 0, 0})})
         EXPECT_TRUE(check_module(file, problem)) << problem;
     const struct {
         std::vector<uint8_t> file;
         const char* fault;
     } cases[] = {
-        {rows({0x81, 3, 60, 1, 0x81, 3, 62, 1, 0}, 63), "pattern 0, row 0: two events on channel 1"},
-        {rows({0, 0x82, 3, 60, 1, 0x02, 62, 1, 0}, 62), "pattern 0, row 1: two events on channel 2"},
+        {rows({0x81, 3, 60, 1, 0x81, 3, 62, 1, 0}, 63),
+         "pattern 0, row 0: two events on channel 1"},
+        {rows({0, 0x82, 3, 60, 1, 0x02, 62, 1, 0}, 62),
+         "pattern 0, row 1: two events on channel 2"},
         {rows({0x81, 0x0B, 60, 1, 27, 0, 0}, 63),
          "pattern 0, row 0, channel 1: effect byte 27 is not a command A..Z"},
-        {patched(test_module_bytes(), 0xC0, {5, 255}), "has no pattern in its order list before the end mark"},
-        {patched(test_module_bytes(), 0xC0, {1, 255}), "has no pattern in its order list before the end mark"},
-        {patched(test_module_bytes({}, 25), instrument + it::instrument::kKeyboard + 2 * 119, {120}),
+        {patched(test_module_bytes(), 0xC0, {5, 255}),
+         "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), 0xC0, {1, 255}),
+         "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes({}, 25), instrument + it::instrument::kKeyboard + 2 * 119,
+                 {120}),
          "instrument 1: its keyboard table maps to note 120"},
         {patched(test_module_bytes(), sample + it::sample::kDataOffset,
                  {uint8_t(data - 1), uint8_t((data - 1) >> 8), 0, 0}),
@@ -409,16 +426,21 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {instrument_cut, "instrument 1 lies outside the file"},
         {rows({0x81, 3, 60}, 0), "pattern 0, row 0: an event is cut off at the end of the pattern"},
         {rows({0x81, 3, 60, 1, 0}, 0), "pattern 0 ends after 1 of its 64 rows"},
-        {patched(test_module_bytes(), it::song::kTempo, {0}), "has an initial tempo of 0, which the player divides by"},
-        {test_module_bytes({}, 26), "instrument 1: its volume envelope has 26 nodes, at most 25 are allowed"},
+        {patched(test_module_bytes(), it::song::kTempo, {0}),
+         "has an initial tempo of 0, which the player divides by"},
+        {test_module_bytes({}, 26),
+         "instrument 1: its volume envelope has 26 nodes, at most 25 are allowed"},
         {patched(test_module_bytes(), sample + it::sample::kDataOffset, {0xFF, 0xFF, 0xFF, 0x7F}),
          "sample 1: its data runs past the end of the file"},
-        {patched(test_module_bytes(), sample - 4, {0xFF, 0xFF, 0xFF, 0x00}),  // the pattern's offset
+        {patched(test_module_bytes(), sample - 4,
+                 {0xFF, 0xFF, 0xFF, 0x00}),  // the pattern's offset
          "pattern 0 lies outside the file"},
-        {patched(test_module_bytes(), 0xC0, {255, 0}), "has no pattern in its order list before the end mark"},
+        {patched(test_module_bytes(), 0xC0, {255, 0}),
+         "has no pattern in its order list before the end mark"},
         {stereo_packed, "sample 1 is compressed stereo, which the player cannot read"},
         {short_header, "is too short for a module header"},
-        {patched(test_module_bytes(), pattern + it::pattern::kLength, {0xFF, 0xFF}), "pattern 0 runs past the end of the file"},
+        {patched(test_module_bytes(), pattern + it::pattern::kLength, {0xFF, 0xFF}),
+         "pattern 0 runs past the end of the file"},
         {test_module_bytes({}, -1, 257), "has 257 orders (1..256 allowed)"},
         {patched(test_module_bytes(), sample + it::sample::kRate, {0, 0, 0, 0}),
          "sample 1 has a playback rate of 0 Hz: played low, the player would step through it by 0 and divide by "
@@ -432,7 +454,8 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         {patched(test_module_bytes(), sample + it::sample::kRate, {0xFF, 0xFF, 0xFF, 0x7F}),
          "sample 1 has a playback rate of 2147483647 Hz: the player's resampler would spin on it (600..9999999 Hz "
          "allowed)"},
-        {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}), "is not an Impulse Tracker module (no IMPM signature)"},
+        {patched(test_module_bytes(), 0, {'I', 'M', 'P', 'X'}),
+         "is not an Impulse Tracker module (no IMPM signature)"},
     };
     start_headless_allegro(32);
     TempDir dir;
@@ -531,7 +554,8 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
     } cases[] = {
         {"a clean run", child_taking(0.01), "", ""},
         {"a picture that blocks", hang_in_afro,
-         "/afro.jpg: the picture loader stopped: it used no CPU time and said nothing for 0.5 s", ""},
+         "/afro.jpg: the picture loader stopped: it used no CPU time and said nothing for 0.5 s",
+         ""},
         {"a picture that runs away",
          [](ProbeReport& r, const std::string& d) {
              r.picture_start(2, d + "/face1.jpg");
@@ -540,7 +564,8 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
          "/face1.jpg: the picture loader ran out of CPU time (1.0 s)", ""},
         {"pictures each within their limit, over the start-up's together", child_taking(0.35, 0, 3),
          "the start-up used more than 3.0 s of CPU time; the slowest file, ", ""},
-        {"a module slower than a picture may be, within its own limit", child_taking(0.01, 1.3), "", ""},
+        {"a module slower than a picture may be, within its own limit", child_taking(0.01, 1.3), "",
+         ""},
         {"a module that blocks",
          [](ProbeReport& r, const std::string& d) {
              for (int i = 0; i < kPictureCount; i++)
@@ -592,7 +617,8 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
              child_taking(0)(r, d);
          },
          "", ""},
-        {"a child that crashes before its first report", [](ProbeReport&, const std::string&) { raise(SIGSEGV); },
+        {"a child that crashes before its first report",
+         [](ProbeReport&, const std::string&) { raise(SIGSEGV); },
          "the start-up probe ended before its first report (crashed on it with signal 11", ""},
         {"a child that ends before its last report",
          [](ProbeReport& r, const std::string&) {
@@ -674,7 +700,8 @@ TEST(Probe, VerdictsCountCpuTimeNotLoad)
     kill(hog, SIGKILL);
     waitpid(hog, nullptr, 0);
     EXPECT_EQ(within.failure, "");
-    EXPECT_NE(too_long.failure.find("/afro.jpg: the picture loader ran out of CPU time"), std::string::npos)
+    EXPECT_NE(too_long.failure.find("/afro.jpg: the picture loader ran out of CPU time"),
+              std::string::npos)
         << too_long.failure;
 }
 
@@ -683,7 +710,9 @@ TEST(Probe, VerdictsCountCpuTimeNotLoad)
 // `luma` (horizontal << 4 | vertical), the others 1x1.
 std::string zero_jpeg(int w, int h, bool progressive, int comps, unsigned luma, int id = 1)
 {
-    auto be16 = [](unsigned v) { return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 255)}; };
+    auto be16 = [](unsigned v) {
+        return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 255)};
+    };
     auto seg = [&](unsigned m, const std::string& body) {
         return std::string("\xFF") + static_cast<char>(m) + be16(body.size() + 2) + body;
     };
@@ -757,10 +786,13 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         while (picture_name(i) != std::string("afro.jpg"))
             i++;
         EXPECT_TRUE(four.pictures.picture[i].argb == real.pictures.picture[i].argb);
-        std::ofstream(copy.file("afro.jpg"), std::ios::binary | std::ios::trunc) << afro.substr(0, 9159);
+        std::ofstream(copy.file("afro.jpg"), std::ios::binary | std::ios::trunc)
+            << afro.substr(0, 9159);
         const ProbeResult cut = probe_show_data(copy.path());
-        EXPECT_NE(cut.pictures.error.find("afro.jpg: is cut short: its 9159 bytes end inside its image data"),
-                  std::string::npos) << cut.pictures.error << cut.failure;
+        EXPECT_NE(cut.pictures.error.find(
+                      "afro.jpg: is cut short: its 9159 bytes end inside its image data"),
+                  std::string::npos)
+            << cut.pictures.error << cut.failure;
     }
 
     struct Case {
@@ -769,11 +801,16 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
         std::string bytes;
         const char* failure;  // null: refused cleanly or shown; else part of the probe's failure
     } cases[] = {
-        {"progressive grey, luminance 2x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x22), nullptr},
-        {"progressive grey, luminance 2x1", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x21), nullptr},
-        {"progressive grey, luminance 1x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x12), nullptr},
-        {"baseline colour, luminance 1x4", "afro.jpg", zero_jpeg(272, 480, false, 3, 0x14), nullptr},
-        {"progressive colour, luminance 1x4", "face1.jpg", zero_jpeg(256, 256, true, 3, 0x14), nullptr},
+        {"progressive grey, luminance 2x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x22),
+         nullptr},
+        {"progressive grey, luminance 2x1", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x21),
+         nullptr},
+        {"progressive grey, luminance 1x2", "afro.jpg", zero_jpeg(272, 480, true, 1, 0x12),
+         nullptr},
+        {"baseline colour, luminance 1x4", "afro.jpg", zero_jpeg(272, 480, false, 3, 0x14),
+         nullptr},
+        {"progressive colour, luminance 1x4", "face1.jpg", zero_jpeg(256, 256, true, 3, 0x14),
+         nullptr},
         // Named by the check (in the child) before its decoder could divide by zero on it.
         {"components 4..6", "afro.jpg", zero_jpeg(270, 480, false, 3, 0x11, 4), nullptr},
     };
@@ -810,13 +847,13 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
     rle += std::string("\0\1", 2);
     const uint32_t off = 54 + 1024;
     auto le32 = [](uint32_t v) {
-        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                           static_cast<char>(v >> 24)};
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
     };
     std::ofstream(bombs.file("porras.bmp"), std::ios::binary | std::ios::trunc)
-        << "BM" + le32(off + rle.size()) + le32(0) + le32(off) + le32(40) + le32(8192) + le32(8192) +
-               std::string("\1\0\x08\0", 4) + le32(1) + le32(rle.size()) + le32(2835) + le32(2835) +
-               le32(256) + le32(0) + std::string(1024, '\x40') + rle;
+        << "BM" + le32(off + rle.size()) + le32(0) + le32(off) + le32(40) + le32(8192) +
+               le32(8192) + std::string("\1\0\x08\0", 4) + le32(1) + le32(rle.size()) + le32(2835) +
+               le32(2835) + le32(256) + le32(0) + std::string(1024, '\x40') + rle;
     const ProbeResult bomb = probe_show_data(bombs.path());
     const std::string said = bomb.failure + bomb.pictures.error;
     EXPECT_TRUE(said.find("is too large to decode") != std::string::npos ||
@@ -826,4 +863,3 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
 }
 
 }  // namespace
-

@@ -144,7 +144,7 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
     EXPECT_EQ(v[1], 0x1.ff6e5ep-1f);    // 0.99888891
     EXPECT_EQ(v[300], 0x1.555556p-1f);  // 2/3
     EXPECT_EQ(v[450], 0.5f);
-    EXPECT_EQ(v[600], 0x1.555556p-2f);  // 1/3
+    EXPECT_EQ(v[600], 0x1.555556p-2f);   // 1/3
     EXPECT_EQ(v[899], 0x1.234568p-10f);  // 1/900
     double sum = 0;
     for (size_t i = 0; i < v.size(); i++) {
@@ -195,7 +195,9 @@ TEST(Ending, LogoOverTheLastPictureThenTheFirstBlurDrawsRowBeforeColumn)
     EndingRun run;
     Pictures& p = run.s->pics;
     // A busy picture, so the blend shows at every pixel and the two offsets are told apart.
-    const auto pattern = [](int xx, int yy) { return makecol(0, (yy * 97) & 255, (xx * 61) & 255); };
+    const auto pattern = [](int xx, int yy) {
+        return makecol(0, (yy * 97) & 255, (xx * 61) & 255);
+    };
     for (int yy = 0; yy < 480; yy++)
         for (int xx = 0; xx < 640; xx++)
             putpixel(p.canvas, xx, yy, pattern(xx, yy));
@@ -238,7 +240,8 @@ TEST(Ending, PauseAndFadeShowOneFrameATickAndStartOnTime)
         long owed_before;  // what the main loop left owed
         long idles;        // turns of the waits
     };
-    for (const Case c : {Case{0.0, 0, 659}, Case{0.25, 40, 659 - (659 - 1) / 4}, Case{2.0, 40, 1}}) {
+    for (const Case c :
+         {Case{0.0, 0, 659}, Case{0.25, 40, 659 - (659 - 1) / 4}, Case{2.0, 40, 1}}) {
         SCOPED_TRACE(c.ticks_per_present);
         EndingRun run;
         run.host.ticks_per_present = c.ticks_per_present;
@@ -248,7 +251,8 @@ TEST(Ending, PauseAndFadeShowOneFrameATickAndStartOnTime)
         EXPECT_EQ(run.fade_presents, 900);
         EXPECT_EQ(run.host.presents(), 659);
         EXPECT_EQ(run.host.idles, c.idles);
-        EXPECT_GE(run.host.ticks(), c.ticks_per_present * 659) << "presents that cost more than a tick add up";
+        EXPECT_GE(run.host.ticks(), c.ticks_per_present * 659)
+            << "presents that cost more than a tick add up";
         EXPECT_GE(run.host.ticks(), 659) << "a paced stretch lasts at least its frames in ticks";
         BITMAP* expected = expected_text_bitmap();
         EXPECT_EQ(differing_pixels(run.s->pics.textBitmap, expected), 0);

@@ -65,8 +65,8 @@ TEST(HelixValues, TruncationCases)
         int pokale, a, c_red, c_green, d_red, d_green;
     };
     const std::vector<Row> rows = {
-        {0, 255, 0, 0, 127, 0},     {1, 253, 2, 0, 126, 0},     {231, 0, 255, 115, 0, 57},
-        {232, 0, 255, 116, 0, 58},  {429, 216, 39, 214, 108, 107},
+        {0, 255, 0, 0, 127, 0},    {1, 253, 2, 0, 126, 0},        {231, 0, 255, 115, 0, 57},
+        {232, 0, 255, 116, 0, 58}, {429, 216, 39, 214, 108, 107},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.pokale);
@@ -100,7 +100,8 @@ TEST(HelixValues, FirstFramesWaveStrips)
     for (int phase = 0; phase < 629; phase++)
         for (int m = 0; m < 200; m += 11)
             for (int k = 0; k < 200; k++) {
-                const WaveStrip w = wave_strip(static_cast<float>(k), phase / 100.0f, static_cast<float>(m));
+                const WaveStrip w =
+                    wave_strip(static_cast<float>(k), phase / 100.0f, static_cast<float>(m));
                 ASSERT_LE(w.dx, 0);
                 ASSERT_GE(w.dx + w.dw, 640);
                 ASSERT_GE(w.sy, 0);
@@ -133,8 +134,9 @@ TEST(HelixValues, OscillatorAndAnglesOverTheThreeVisits)
             ends.push_back({run.pokale_m, run.old_i});
     }
     // About {124, -16.14}, {192, -34.39}, {36, -51.79}; the swing peaks near 199.
-    const End expected[3] = {
-        {0x1.ef1ea6p+6f, -0x1.024818p+4f}, {0x1.7f8f4ep+7f, -0x1.13239cp+5f}, {0x1.1d99a4p+5f, -0x1.9e53dcp+5f}};
+    const End expected[3] = {{0x1.ef1ea6p+6f, -0x1.024818p+4f},
+                             {0x1.7f8f4ep+7f, -0x1.13239cp+5f},
+                             {0x1.1d99a4p+5f, -0x1.9e53dcp+5f}};
     for (int v = 0; v < 3; v++) {
         SCOPED_TRACE(v + 1);
         EXPECT_EQ(ends[v].pokale_m, expected[v].pokale_m);

@@ -23,7 +23,9 @@ struct SceneShow {
     {
         s = show_on_stand_ins(host, dir);
         presented = create_bitmap_ex(32, 640, 480);
-        host.on_iteration = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        host.on_iteration = [this](BITMAP* b, Phase, long) {
+            blit(b, presented, 0, 0, 0, 0, 640, 480);
+        };
         s->effu = 4;
         host.set_owed(0);
     }
@@ -84,8 +86,8 @@ TEST(Julia, LockStepCountsAreTheOneByOneCounts)
             SCOPED_TRACE(std::string(raster::path_name(path)) + " limit " + std::to_string(limit));
             raster::set_path(path);
             std::vector<int> counts(re.size(), -1);
-            ASSERT_TRUE(raster::escape_counts(re.data(), im.data(), static_cast<int>(re.size()), -0.7, 0.27015,
-                                              limit, counts.data()));
+            ASSERT_TRUE(raster::escape_counts(re.data(), im.data(), static_cast<int>(re.size()),
+                                              -0.7, 0.27015, limit, counts.data()));
             int reached = 0;
             for (size_t k = 0; k < re.size(); k++) {
                 Julia j;

@@ -166,7 +166,8 @@ TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
 
         putpixel(rel.height, 10, 30, 3932161);  // one more: viiva 26, dash 314..317 on row 140
         const auto changed = rel.run(pl);
-        const std::vector<std::pair<int, int>> dash = {{314, 140}, {315, 140}, {316, 140}, {317, 140}};
+        const std::vector<std::pair<int, int>> dash = {
+            {314, 140}, {315, 140}, {316, 140}, {317, 140}};
         EXPECT_EQ(changed, dash);
         EXPECT_EQ(getpixel(rel.canvas, 314, 140), getpixel(rel.colour, 10, 30));
         EXPECT_EQ(pl.mapx, 246.0f);
@@ -176,7 +177,7 @@ TEST(PlasmaRelief, ThresholdIsStrictAndTheDashShiftsByTheHeight)
         clear_to_color(rel.canvas, rel.mark);
         putpixel(rel.height, 10, 30, 0);
         putpixel(rel.height, 245, 245, 0xFFFFFF);
-        putpixel(rel.height, 9, 9, 0xFFFFFF);    // outside the sampled square
+        putpixel(rel.height, 9, 9, 0xFFFFFF);  // outside the sampled square
         putpixel(rel.height, 246, 246, 0xFFFFFF);
         const auto last = rel.run(pl);
         ASSERT_EQ(last.size(), 4u);
@@ -207,7 +208,8 @@ struct PlasmaScene : ::testing::Test {
     {
         show = std::make_unique<Show>(host);
         Pictures& p = show->pics;
-        BITMAP** bitmaps[] = {&p.canvas, &p.face1Rotated, &p.face2Rotated, &p.face1Image, &p.face2Image};
+        BITMAP** bitmaps[] = {&p.canvas, &p.face1Rotated, &p.face2Rotated, &p.face1Image,
+                              &p.face2Image};
         const int colours[] = {makecol(10, 20, 30), 0, 0, makecol(200, 0, 0), makecol(0, 255, 0)};
         for (int k = 0; k < 5; k++) {
             *bitmaps[k] = k == 0 ? create_bitmap(640, 480) : create_bitmap(256, 256);

@@ -69,7 +69,8 @@ TEST_F(ShowFixture, IntroHoldsTheLogoThenSmearsTwoPassesATick)
     EXPECT_EQ(host.idles, 509 - (509 - 1) / 4);
     EXPECT_EQ(host.ticks(), 509 + host.owed());
     EXPECT_EQ(host.polls, 0) << "nothing polls before the main loop";
-    EXPECT_EQ(host.esc_tests, 209 - (209 - 1) / 4 + 600) << "the logo tests Esc only while it waits";
+    EXPECT_EQ(host.esc_tests, 209 - (209 - 1) / 4 + 600)
+        << "the logo tests Esc only while it waits";
 
     // The translucency blender (alpha 30) is left current for scene 0.
     BITMAP* src = create_bitmap(1, 1);
@@ -147,7 +148,9 @@ TEST_F(ShowFixture, SlowIntroOwesTheMainLoopNothing)
         if (p == Phase::Loop && n == 1)
             owed_at_loop_1 = host.owed();
     };
-    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop && h.phase_iteration() >= 1; };
+    host.esc = [](const SpyHost& h) {
+        return h.phase() == Phase::Loop && h.phase_iteration() >= 1;
+    };
     EXPECT_EQ(run_show(host, dir.path(), probed_here(dir.path())), 0);
     EXPECT_EQ(host.presents(), 209 + 300 + 1);
     EXPECT_EQ(host.idles, 1 + 1) << "the logo's first frame and the main loop's first wait";

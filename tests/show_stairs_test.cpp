@@ -15,16 +15,24 @@ TEST(StairGeometry, BothEndsOfTheSlideAndTheRisersJoin)
 {
     // step, p, stair X Y W H, riser Y2 W2 H2 (riser X is the stair's; none up to step 10).
     const std::vector<std::vector<int>> rows = {
-        {0, 0, 300, 110, 60, 8},    {0, 21, 295, 110, 70, 8},    {1, 0, 295, 111, 67, 12},
-        {1, 21, 290, 113, 77, 12},  {10, 0, 250, 210, 139, 48},  {10, 21, 245, 231, 149, 48},
-        {11, 0, 245, 231, 146, 52, 230, 140, 2},  {11, 21, 240, 254, 156, 52, 253, 150, 2},
-        {15, 0, 225, 335, 178, 68, 326, 180, 10}, {15, 21, 220, 366, 188, 68, 357, 190, 10},
-        {19, 0, 205, 471, 210, 84, 454, 220, 18}, {19, 21, 200, 510, 220, 84, 493, 230, 18},
+        {0, 0, 300, 110, 60, 8},
+        {0, 21, 295, 110, 70, 8},
+        {1, 0, 295, 111, 67, 12},
+        {1, 21, 290, 113, 77, 12},
+        {10, 0, 250, 210, 139, 48},
+        {10, 21, 245, 231, 149, 48},
+        {11, 0, 245, 231, 146, 52, 230, 140, 2},
+        {11, 21, 240, 254, 156, 52, 253, 150, 2},
+        {15, 0, 225, 335, 178, 68, 326, 180, 10},
+        {15, 21, 220, 366, 188, 68, 357, 190, 10},
+        {19, 0, 205, 471, 210, 84, 454, 220, 18},
+        {19, 21, 200, 510, 220, 84, 493, 230, 18},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << "step " << r[0] << " p " << r[1]);
         const StretchRect st = stair_rect(r[0], r[1], 0.0);
-        EXPECT_EQ(std::vector<int>({st.x, st.y, st.w, st.h}), std::vector<int>(r.begin() + 2, r.begin() + 6));
+        EXPECT_EQ(std::vector<int>({st.x, st.y, st.w, st.h}),
+                  std::vector<int>(r.begin() + 2, r.begin() + 6));
         if (r.size() > 6) {
             const StretchRect rs = riser_rect(r[0], r[1], 0.0);
             EXPECT_EQ(std::vector<int>({rs.x, rs.y, rs.w, rs.h}),
@@ -57,9 +65,11 @@ TEST(TileRules, StrictEdgesOfBounceSideTurnAndRespawn)
 
     // Side turn on the truncated offset; a speed too small to move it shows the turn by its sign.
     const float tiny = 1e-20f;
-    const struct { float z, x; bool turns; } sides[] = {
-        {0, 40.9f, false}, {0, 41.0f, true}, {0, -40.9f, false}, {0, -41.0f, true},
-        {350, 140.99f, false}, {350, 141.0f, true}};
+    const struct {
+        float z, x;
+        bool turns;
+    } sides[] = {{0, 40.9f, false}, {0, 41.0f, true},      {0, -40.9f, false},
+                 {0, -41.0f, true}, {350, 140.99f, false}, {350, 141.0f, true}};
     for (const auto& c : sides) {
         st.dropz[1] = c.z;
         st.dropx[1] = c.x;
@@ -95,9 +105,12 @@ TEST(TileRules, SetupDrawsFourPerTileInOrder)
     st.setup_tiles(random);
     EXPECT_EQ(random.draws(), 400);
     // {tile, dropd, dropz, dropy, dropa, dropx}; tile 0 takes the draws 41, 18467, 6334, 26500.
-    const struct { int i; float d, z, y, a, x; } tiles[] = {
+    const struct {
+        int i;
+        float d, z, y, a, x;
+    } tiles[] = {
         {0, -0.5f, 0, 92, 12, 3},
-        {1, 0x1.5daa92p-2f, 239, 78, 22, 4},     // dropd = sin i - 0.5
+        {1, 0x1.5daa92p-2f, 239, 78, 22, 4},  // dropd = sin i - 0.5
         {2, 0x1.a31edep-2f, 337, 122, 11, 4},
         {57, -0x1.05781cp-4f, 257, 98, 29, -3},
         {99, -0x1.7fcc04p+0f, 93, 141, 15, -6},
@@ -120,7 +133,8 @@ struct StairsScene : ::testing::Test {
     {
         show = std::make_unique<Show>(host);
         Pictures& p = show->pics;
-        BITMAP** bitmaps[] = {&p.canvas, &p.titleImage, &p.tileImage, &p.stairsBitmap, &p.stairs2Bitmap};
+        BITMAP** bitmaps[] = {&p.canvas, &p.titleImage, &p.tileImage, &p.stairsBitmap,
+                              &p.stairs2Bitmap};
         const int sizes[][2] = {{640, 480}, {640, 480}, {32, 32}, {272, 57}, {272, 20}};
         for (int k = 0; k < 5; k++) {
             *bitmaps[k] = create_bitmap(sizes[k][0], sizes[k][1]);

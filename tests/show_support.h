@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "spy_host.h"
 #include "show/show.h"
+#include "spy_host.h"
 #include "test_files.h"
 
 // A copy of the show's 15-bit generator written out here, for tests that pin the show's draws

@@ -83,10 +83,10 @@ struct ShowRun {
             }
             // The scene the show announced: scene 4 moves effu on within its own last frame.
             const int scene = host.scene();
-            const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker
-                                && getpixel(sh.pics.canvas, 0, 479) == kMarker;
-            frames.push_back(
-                {sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini, sh.julia.zoom, sh.helix.aalto});
+            const bool marked = getpixel(sh.pics.canvas, 0, 0) == kMarker &&
+                                getpixel(sh.pics.canvas, 0, 479) == kMarker;
+            frames.push_back({sh.laiskuri, scene, sh.kierros, marked, sh.animation, sh.tunnel.paini,
+                              sh.julia.zoom, sh.helix.aalto});
         };
         // Esc in the ending's first fade pass: the ending has started, and its slow blur is spared.
         host.esc = [](const SpyHost& h) { return h.phase() == Phase::Fade; };
@@ -221,7 +221,7 @@ TEST(ShowTimeline, EscEndsTunnelAndJuliaFramesAfterTheirPresent)
         ASSERT_TRUE(run_preamble(*s, dir.path(), probed_here(dir.path())));
         s->effu = scene;
         host.set_owed(0);
-        const bool went_on = scene == 3 ? s->tunnel.frame(*s)
+        const bool went_on = scene == 3   ? s->tunnel.frame(*s)
                              : scene == 4 ? s->julia.frame(*s)
                                           : s->xorTunnel.frame(*s);
         EXPECT_FALSE(went_on);

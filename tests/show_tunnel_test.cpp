@@ -95,7 +95,9 @@ TEST(Tunnel, FirstFramePixelsComeStraightFromTheTexture)
     SceneShow show;
     Show& s = *show.s;
     BITMAP* presented = create_bitmap_ex(32, 640, 480);
-    show.host.on_iteration = [&](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+    show.host.on_iteration = [&](BITMAP* b, Phase, long) {
+        blit(b, presented, 0, 0, 0, 0, 640, 480);
+    };
     ASSERT_TRUE(s.tunnel.frame(s));
 
     // Depth -8 + 2 is column 250, angle -109 + 0 row 147; the trail above (0, 80) is black.
@@ -132,9 +134,12 @@ TEST(TunnelPasses, DirectRowsOnlyWherePutpixelGivesTheSame)
         bool xor_mode;
     };
     const Case cases[] = {
-        {"solid, unclipped", 0, 0, 639, 479, false}, {"xor mode", 0, 0, 639, 479, true},
-        {"clipped at the top", 0, 123, 639, 479, false}, {"clipped at the bottom", 0, 0, 639, 350, false},
-        {"clipped at the left", 7, 0, 639, 479, false}, {"clipped at the right", 0, 0, 600, 479, false},
+        {"solid, unclipped", 0, 0, 639, 479, false},
+        {"xor mode", 0, 0, 639, 479, true},
+        {"clipped at the top", 0, 123, 639, 479, false},
+        {"clipped at the bottom", 0, 0, 639, 350, false},
+        {"clipped at the left", 7, 0, 639, 479, false},
+        {"clipped at the right", 0, 0, 600, 479, false},
     };
     for (int pass = 0; pass < 2; pass++) {
         auto draw = [&](BITMAP* b) {
@@ -147,7 +152,8 @@ TEST(TunnelPasses, DirectRowsOnlyWherePutpixelGivesTheSame)
         clear_to_color(plain, kOld);
         draw(plain);
         for (const Case& c : cases) {
-            SCOPED_TRACE(::testing::Message() << (pass == 0 ? "face tunnel, " : "xor tunnel, ") << c.name);
+            SCOPED_TRACE(::testing::Message()
+                         << (pass == 0 ? "face tunnel, " : "xor tunnel, ") << c.name);
             BITMAP* b = create_bitmap_ex(32, 640, 480);
             clear_to_color(b, kOld);
             set_clip_rect(b, c.cl, c.ct, c.cr, c.cb);
@@ -184,14 +190,14 @@ TEST(Tunnel, SpringAndSeamWrapExactly)
     };
     // The spring step is 0 going in, so paini stays as given and the seam moves by (paini-100)/10.
     const Case cases[] = {
-        {178, 200.0f, 0, -0.1f},   // 188 wraps to exactly 0, not 8 or 1
-        {2, 0.0f, 180, 0.1f},      // -8 wraps to exactly 180
-        {170, 200.0f, 180, -0.1f}, // 180 itself stays
-        {0, 90.0f, 180, 0.1f},     // -1 wraps
-        {1, 99.5f, 0, 0.1f},       // 0.95 truncates to 0, which stays
-        {50, 109.9f, 50, -0.1f},   // below 110 the seam does not move right
+        {178, 200.0f, 0, -0.1f},    // 188 wraps to exactly 0, not 8 or 1
+        {2, 0.0f, 180, 0.1f},       // -8 wraps to exactly 180
+        {170, 200.0f, 180, -0.1f},  // 180 itself stays
+        {0, 90.0f, 180, 0.1f},      // -1 wraps
+        {1, 99.5f, 0, 0.1f},        // 0.95 truncates to 0, which stays
+        {50, 109.9f, 50, -0.1f},    // below 110 the seam does not move right
         {50, 110.0f, 51, -0.1f},
-        {50, 100.0f, 50, 0.1f},    // exactly 100 is not above: the step grows
+        {50, 100.0f, 50, 0.1f},  // exactly 100 is not above: the step grows
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "kak " << c.kak << " paini " << c.paini);

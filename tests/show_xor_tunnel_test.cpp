@@ -23,7 +23,9 @@ struct SceneShow {
         clear_to_color(s->pics.canvas, 0);
         s->animation = 1.6f;
         presented = create_bitmap_ex(32, 640, 480);
-        host.on_iteration = [this](BITMAP* b, Phase, long) { blit(b, presented, 0, 0, 0, 0, 640, 480); };
+        host.on_iteration = [this](BITMAP* b, Phase, long) {
+            blit(b, presented, 0, 0, 0, 0, 640, 480);
+        };
         host.set_owed(0);
     }
     ~SceneShow() { destroy_bitmap(presented); }

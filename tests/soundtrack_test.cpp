@@ -30,35 +30,46 @@ constexpr double kRowSeconds = 5.0 / 59.0;
 // render's levels at these gains.
 constexpr double kLiveGain[2] = {65276.0 / 65536.0, 65790.0 / 65536.0};
 
-std::vector<uint8_t> readFile(const std::string& path) {
+std::vector<uint8_t> readFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 struct TempDir {
-    TempDir() {
+    TempDir()
+    {
         char tmpl[] = "/tmp/soundtrack_test.XXXXXX";
-        if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(tmpl))
+            throw std::runtime_error("mkdtemp failed");
         path = tmpl;
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::remove((path + "/80S5.IT").c_str());
         rmdir(path.c_str());
     }
     std::string path;
 };
 
-double dbfs(double amplitude) { return 20.0 * std::log10(amplitude / 32768.0); }
+double dbfs(double amplitude)
+{
+    return 20.0 * std::log10(amplitude / 32768.0);
+}
 
-double rmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames) {
+double rmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames)
+{
     double sum = 0.0;
-    for (size_t i = firstFrame * 2; i < (firstFrame + frames) * 2; ++i) sum += double(pcm[i]) * pcm[i];
+    for (size_t i = firstFrame * 2; i < (firstFrame + frames) * 2; ++i)
+        sum += double(pcm[i]) * pcm[i];
     return 10.0 * std::log10(sum / (2.0 * frames) / (32768.0 * 32768.0));
 }
 
 // As the live show plays frames [firstFrame, firstFrame + frames): RMS over
 // both channels and the peak of either, in dBFS.
-double liveRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames) {
+double liveRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames)
+{
     double sum = 0.0;
     for (size_t i = firstFrame * 2; i < (firstFrame + frames) * 2; ++i) {
         const double v = pcm[i] * kLiveGain[i % 2];
@@ -67,24 +78,29 @@ double liveRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t fram
     return 10.0 * std::log10(sum / (2.0 * frames) / (32768.0 * 32768.0));
 }
 
-double livePeakDb(const std::vector<int16_t>& pcm) {
+double livePeakDb(const std::vector<int16_t>& pcm)
+{
     double peak = 0.0;
-    for (size_t i = 0; i < pcm.size(); ++i) peak = std::max(peak, std::abs(pcm[i] * kLiveGain[i % 2]));
+    for (size_t i = 0; i < pcm.size(); ++i)
+        peak = std::max(peak, std::abs(pcm[i] * kLiveGain[i % 2]));
     return dbfs(peak);
 }
 
 // Second-order Butterworth high- or low-pass at `hz` for a signal sampled at `rate`.
 struct Biquad {
     double b0, b1, b2, a1, a2, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    Biquad(double hz, bool high, double rate = kRate) {
-        const double w = 2.0 * M_PI * hz / rate, alpha = std::sin(w) / (2.0 * M_SQRT1_2), c = std::cos(w);
+    Biquad(double hz, bool high, double rate = kRate)
+    {
+        const double w = 2.0 * M_PI * hz / rate, alpha = std::sin(w) / (2.0 * M_SQRT1_2),
+                     c = std::cos(w);
         const double a0 = 1.0 + alpha;
         b1 = (high ? -(1.0 + c) : (1.0 - c)) / a0;
         b0 = b2 = (high ? (1.0 + c) : (1.0 - c)) / 2.0 / a0;
         a1 = -2.0 * c / a0;
         a2 = (1.0 - alpha) / a0;
     }
-    double operator()(double x) {
+    double operator()(double x)
+    {
         const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
         x2 = x1, x1 = x, y2 = y1, y1 = y;
         return y;
@@ -93,19 +109,23 @@ struct Biquad {
 
 // Mono mix of frames [firstFrame, firstFrame + frames) through a fourth-order
 // Butterworth band-pass (two high-pass and two low-pass biquads); level in dBFS.
-double bandRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames, double lowHz, double highHz) {
+double bandRmsDb(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames, double lowHz,
+                 double highHz)
+{
     Biquad stages[4] = {{lowHz, true}, {lowHz, true}, {highHz, false}, {highHz, false}};
     double sum = 0.0;
     for (size_t f = firstFrame; f < firstFrame + frames; ++f) {
         double v = 0.5 * (pcm[2 * f] + pcm[2 * f + 1]);
-        for (Biquad& s : stages) v = s(v);
+        for (Biquad& s : stages)
+            v = s(v);
         sum += v * v;
     }
     return 10.0 * std::log10(sum / frames / (32768.0 * 32768.0));
 }
 
 // Pearson correlation of the left and right channels over frames [firstFrame, firstFrame + frames).
-double stereoCorrelation(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames) {
+double stereoCorrelation(const std::vector<int16_t>& pcm, size_t firstFrame, size_t frames)
+{
     double ll = 0.0, rr = 0.0, lr = 0.0, sl = 0.0, sr = 0.0;
     for (size_t f = firstFrame; f < firstFrame + frames; ++f) {
         const double l = pcm[2 * f], r = pcm[2 * f + 1];
@@ -116,17 +136,20 @@ double stereoCorrelation(const std::vector<int16_t>& pcm, size_t firstFrame, siz
 }
 
 int loopsSeen = 0;
-int countLoop(void*) {
+int countLoop(void*)
+{
     ++loopsSeen;
     return 0;  // keep playing from the loop point, as the show does
 }
 
 // Renders `seconds` of the committed module; a negative value renders one
 // pass and stops at the loop. Returns interleaved stereo.
-std::vector<int16_t> render(double seconds, const std::string& path = kCommitted) {
+std::vector<int16_t> render(double seconds, const std::string& path = kCommitted)
+{
     dumb_register_stdfiles();
     DUH* duh = dumb_load_it_quick(path.c_str());
-    if (!duh) return {};
+    if (!duh)
+        return {};
     DUH_SIGRENDERER* sr = duh_start_sigrenderer(duh, 0, 2, 0);
     DUMB_IT_SIGRENDERER* it = duh_get_it_sigrenderer(sr);
     if (seconds < 0)
@@ -140,7 +163,8 @@ std::vector<int16_t> render(double seconds, const std::string& path = kCommitted
         const long chunk = static_cast<long>(std::min<size_t>(4096, wanted - pcm.size() / 2));
         const long got = duh_render(sr, 16, 0, 1.0f, 65536.0f / kRate, chunk, block.data());
         pcm.insert(pcm.end(), block.begin(), block.begin() + 2 * got);
-        if (got < chunk) break;
+        if (got < chunk)
+            break;
     }
     duh_end_sigrenderer(sr);
     unload_duh(duh);
@@ -151,7 +175,8 @@ std::vector<int16_t> render(double seconds, const std::string& path = kCommitted
 class SoundtrackRender : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { pass_ = new std::vector<int16_t>(render(-1.0)); }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete pass_;
         pass_ = nullptr;
     }
@@ -164,7 +189,8 @@ std::vector<int16_t>* SoundtrackRender::pass_ = nullptr;
 
 }  // namespace
 
-TEST(SoundtrackFile, RegeneratesByteForByte) {
+TEST(SoundtrackFile, RegeneratesByteForByte)
+{
     const std::vector<uint8_t> committed = readFile(kCommitted);
     ASSERT_FALSE(committed.empty()) << kCommitted;
     TempDir dir;
@@ -175,7 +201,8 @@ TEST(SoundtrackFile, RegeneratesByteForByte) {
     EXPECT_TRUE(musgen::soundtrackBytes() == fresh) << "two runs differ";
 }
 
-TEST(SoundtrackFile, SongStateIsSetAtTheLoopPoint) {
+TEST(SoundtrackFile, SongStateIsSetAtTheLoopPoint)
+{
     const musgen::Module m = musgen::soundtrackModule();
     EXPECT_EQ(m.initialTempo, 118);
     EXPECT_EQ(m.initialSpeed, 4);
@@ -190,10 +217,12 @@ TEST(SoundtrackFile, SongStateIsSetAtTheLoopPoint) {
     }
     EXPECT_TRUE(tempo && speed && global);
     EXPECT_GE(m.channelPan.size(), 5u);
-    for (const musgen::Pattern& p : m.patterns) EXPECT_EQ(p.rows % 32, 0) << "phrases follow the 32-row scenes";
+    for (const musgen::Pattern& p : m.patterns)
+        EXPECT_EQ(p.rows % 32, 0) << "phrases follow the 32-row scenes";
 }
 
-TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
+TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly)
+{
     const musgen::Module m = musgen::soundtrackModule();
     for (const musgen::ModuleSample& s : m.samples) {
         const std::vector<int16_t>& pcm = s.data.pcm;
@@ -201,7 +230,8 @@ TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
         ASSERT_GT(pcm.size(), 16u);
         EXPECT_LT(std::abs(pcm[0]), 300) << "note starts would click";
         int maxStep = 0;
-        for (size_t i = 1; i < pcm.size(); ++i) maxStep = std::max(maxStep, std::abs(pcm[i] - pcm[i - 1]));
+        for (size_t i = 1; i < pcm.size(); ++i)
+            maxStep = std::max(maxStep, std::abs(pcm[i] - pcm[i - 1]));
         if (s.data.looped) {
             // The jump from the loop end back to its start is an ordinary step.
             const int seam = std::abs(pcm[s.data.loopStart] - pcm[s.data.loopEnd - 1]);
@@ -215,7 +245,8 @@ TEST(SoundtrackFile, SamplesStartQuietAndLoopSeamlessly) {
 
 // Share of a looped sample's energy above `hz` when it plays `note`, in dB:
 // its loop run three times through a fourth-order high-pass, the last pass measured.
-double loopEnergyAboveDb(const musgen::Sample& s, int note, double hz) {
+double loopEnergyAboveDb(const musgen::Sample& s, int note, double hz)
+{
     const double rate = s.c5speed * std::pow(2.0, (note - 60) / 12.0);
     Biquad hp[2] = {{hz, true, rate}, {hz, true, rate}};
     double all = 0.0, high = 0.0;
@@ -223,7 +254,8 @@ double loopEnergyAboveDb(const musgen::Sample& s, int note, double hz) {
         for (uint32_t i = s.loopStart; i < s.loopEnd; ++i) {
             const double v = s.pcm[i];
             const double h = hp[1](hp[0](v));
-            if (pass == 2) all += v * v, high += h * h;
+            if (pass == 2)
+                all += v * v, high += h * h;
         }
     return 10.0 * std::log10(high / all);
 }
@@ -232,13 +264,15 @@ double loopEnergyAboveDb(const musgen::Sample& s, int note, double hz) {
 // changes from bar to bar, the chorus has its own higher, leaping motif in a
 // tone closed off near 4 kHz, the opening moves through more than two chord
 // pairs, and the top note lands on the cut to the ending.
-TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
+TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony)
+{
     const musgen::Module m = musgen::soundtrackModule();
     struct Onset {
         int row, note, sample;
     };
     std::vector<Onset> lead;
-    std::vector<std::vector<int>> padAt(static_cast<size_t>(m.orders.size()) * 2);  // pitch classes per half bar
+    std::vector<std::vector<int>> padAt(static_cast<size_t>(m.orders.size()) *
+                                        2);  // pitch classes per half bar
     for (size_t o = 0; o < m.orders.size(); ++o) {
         const musgen::Pattern& p = m.patterns[static_cast<size_t>(m.orders[o])];
         ASSERT_EQ(p.rows, musgen::kRowsPerBar);
@@ -246,10 +280,13 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
         for (int r = 0; r < p.rows; ++r)
             for (int ch = 0; ch < p.channels; ++ch) {
                 const musgen::Cell& c = p.at(r, ch);
-                if (c.note < 0 || c.note >= 120) continue;
+                if (c.note < 0 || c.note >= 120)
+                    continue;
                 if (ch == musgen::kLeadChannels[0] || ch == musgen::kLeadChannels[1])
                     lead.push_back({first + r, c.note, c.sample});
-                if (c.sample > 0 && m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad", 0) == 0 && r % 16 == 0)
+                if (c.sample > 0 &&
+                    m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad", 0) == 0 &&
+                    r % 16 == 0)
                     padAt[o * 2 + static_cast<size_t>(r / 16)].push_back(c.note % 12);
             }
     }
@@ -258,10 +295,13 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     // Bars 4 to 12 carry the line: no rhythm (the rows its notes start on) serves more than two of them.
     std::vector<std::vector<int>> rhythms(13);
     for (const Onset& n : lead)
-        if (bar(n) >= 4 && bar(n) <= 12) rhythms[static_cast<size_t>(bar(n))].push_back(n.row % musgen::kRowsPerBar);
+        if (bar(n) >= 4 && bar(n) <= 12)
+            rhythms[static_cast<size_t>(bar(n))].push_back(n.row % musgen::kRowsPerBar);
     for (int b = 4; b <= 12; ++b) {
-        const auto same = std::count(rhythms.begin() + 4, rhythms.end(), rhythms[static_cast<size_t>(b)]);
-        EXPECT_LE(same, 2) << "bar " << b << " shares its rhythm with " << same - 1 << " other bars";
+        const auto same =
+            std::count(rhythms.begin() + 4, rhythms.end(), rhythms[static_cast<size_t>(b)]);
+        EXPECT_LE(same, 2) << "bar " << b << " shares its rhythm with " << same - 1
+                           << " other bars";
     }
 
     // The chorus (bars 9 to 12) sits at least five semitones above the hook (bars 4 to 7) and
@@ -269,10 +309,13 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     double hook = 0.0, chorus = 0.0;
     int hookNotes = 0, chorusNotes = 0, leaps = 0, intervals = 0, previous = 0;
     for (const Onset& n : lead) {
-        if (bar(n) >= 4 && bar(n) <= 7) hook += n.note, ++hookNotes;
-        if (bar(n) < 9 || bar(n) > 12) continue;
+        if (bar(n) >= 4 && bar(n) <= 7)
+            hook += n.note, ++hookNotes;
+        if (bar(n) < 9 || bar(n) > 12)
+            continue;
         chorus += n.note, ++chorusNotes;
-        if (previous > 0 && n.note != previous) leaps += std::abs(n.note - previous) >= 3, ++intervals;
+        if (previous > 0 && n.note != previous)
+            leaps += std::abs(n.note - previous) >= 3, ++intervals;
         previous = n.note;
     }
     ASSERT_GT(hookNotes, 8);
@@ -281,7 +324,8 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     EXPECT_GE(2 * leaps, intervals) << leaps << " leaps in " << intervals << " intervals";
 
     // The tune is heard from the start: a motif of several notes in the intro (bars 0 and 1).
-    EXPECT_GE(std::count_if(lead.begin(), lead.end(), [&](const Onset& n) { return bar(n) <= 1; }), 4);
+    EXPECT_GE(std::count_if(lead.begin(), lead.end(), [&](const Onset& n) { return bar(n) <= 1; }),
+              4);
 
     // High as it is, the chorus line does not glare: every tone it is struck with, played
     // at the line's highest note, keeps its energy above 4.5 kHz 15 dB or more under the whole.
@@ -290,14 +334,16 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     for (const Onset& n : lead)
         if (bar(n) >= 9 && bar(n) <= 12) {
             chorusTop = std::max(chorusTop, n.note);
-            if (n.sample > 0 && std::find(chorusTones.begin(), chorusTones.end(), n.sample) == chorusTones.end())
+            if (n.sample > 0 &&
+                std::find(chorusTones.begin(), chorusTones.end(), n.sample) == chorusTones.end())
                 chorusTones.push_back(n.sample);
         }
     ASSERT_FALSE(chorusTones.empty());
     for (int t : chorusTones) {
         const musgen::ModuleSample& tone = m.samples[static_cast<size_t>(t - 1)];
         ASSERT_TRUE(tone.data.looped) << tone.name;
-        EXPECT_LT(loopEnergyAboveDb(tone.data, chorusTop, 4500.0), -15.0) << tone.name << " at note " << chorusTop;
+        EXPECT_LT(loopEnergyAboveDb(tone.data, chorusTop, 4500.0), -15.0)
+            << tone.name << " at note " << chorusTop;
     }
 
     // Every section sweeps the pad's tone one way (the outro back down) through all its
@@ -309,7 +355,9 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
         for (int r = 0; r < p.rows; r += 16)
             for (int ch = 0; ch < p.channels; ++ch) {
                 const musgen::Cell& c = p.at(r, ch);
-                if (c.sample <= 0 || m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad left", 0) != 0) continue;
+                if (c.sample <= 0 ||
+                    m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad left", 0) != 0)
+                    continue;
                 const std::string& name = m.samples[static_cast<size_t>(c.sample - 1)].name;
                 const int tone = name == "Pad left" ? 0 : name == "Pad left mid" ? 1 : 2;
                 toneOfHalf[o * 2 + static_cast<size_t>(r / 16)] = tone;
@@ -317,17 +365,23 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
     }
     // A half bar without a new chord holds the one before.
     for (size_t h = 1; h < toneOfHalf.size(); ++h)
-        if (toneOfHalf[h] < 0) toneOfHalf[h] = toneOfHalf[h - 1];
-    const int sections[][3] = {{0, 2, 1}, {2, 4, 1}, {4, 8, 1}, {8, 9, 1}, {9, 14, 1}, {14, 18, -1}};
+        if (toneOfHalf[h] < 0)
+            toneOfHalf[h] = toneOfHalf[h - 1];
+    const int sections[][3] = {{0, 2, 1}, {2, 4, 1},  {4, 8, 1},
+                               {8, 9, 1}, {9, 14, 1}, {14, 18, -1}};
     for (const auto& sec : sections) {
         std::vector<int> tones(toneOfHalf.begin() + 2 * sec[0], toneOfHalf.begin() + 2 * sec[1]);
         SCOPED_TRACE("section from bar " + std::to_string(sec[0]));
         EXPECT_EQ(std::count(tones.begin(), tones.end(), -1), 0);
-        for (size_t i = 1; i < tones.size(); ++i) EXPECT_GE(sec[2] * (tones[i] - tones[i - 1]), 0);
-        EXPECT_EQ(*std::max_element(tones.begin(), tones.end()) - *std::min_element(tones.begin(), tones.end()), 2);
+        for (size_t i = 1; i < tones.size(); ++i)
+            EXPECT_GE(sec[2] * (tones[i] - tones[i - 1]), 0);
+        EXPECT_EQ(*std::max_element(tones.begin(), tones.end()) -
+                      *std::min_element(tones.begin(), tones.end()),
+                  2);
     }
     auto sampleNamed = [&](const std::string& name) {
-        return std::find_if(m.samples.begin(), m.samples.end(), [&](const musgen::ModuleSample& s) { return s.name == name; });
+        return std::find_if(m.samples.begin(), m.samples.end(),
+                            [&](const musgen::ModuleSample& s) { return s.name == name; });
     };
     ASSERT_NE(sampleNamed("Pad left"), m.samples.end());
     ASSERT_NE(sampleNamed("Pad left bright"), m.samples.end());
@@ -336,9 +390,12 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
 
     // Rhythm under the line: the arpeggio plays at least five different rhythms over bars 2
     // to 13, and the drop keeps moving: four or more onsets in its first half bar.
-    const int arpSample = static_cast<int>(std::find_if(m.samples.begin(), m.samples.end(), [](const musgen::ModuleSample& s) {
-                              return s.name == "Arp";
-                          }) - m.samples.begin()) + 1;
+    const int arpSample = static_cast<int>(std::find_if(m.samples.begin(), m.samples.end(),
+                                                        [](const musgen::ModuleSample& s) {
+                                                            return s.name == "Arp";
+                                                        }) -
+                                           m.samples.begin()) +
+                          1;
     std::vector<std::vector<int>> arpRhythms;
     std::vector<int> dropOnsets;
     for (size_t o = 2; o <= 13; ++o) {
@@ -348,14 +405,19 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
             for (int r = 16 * half; r < 16 * half + 16; ++r)
                 for (int ch = 0; ch < p.channels; ++ch) {
                     const musgen::Cell& c = p.at(r, ch);
-                    if (c.note < 0 || c.note >= 120 || c.sample <= 0) continue;
-                    if (c.sample == arpSample && std::find(rows.begin(), rows.end(), r - 16 * half) == rows.end())
+                    if (c.note < 0 || c.note >= 120 || c.sample <= 0)
+                        continue;
+                    if (c.sample == arpSample &&
+                        std::find(rows.begin(), rows.end(), r - 16 * half) == rows.end())
                         rows.push_back(r - 16 * half);
-                    const bool pad = m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad", 0) == 0;
-                    if (o == 8 && half == 0 && !pad && std::find(dropOnsets.begin(), dropOnsets.end(), r) == dropOnsets.end())
+                    const bool pad =
+                        m.samples[static_cast<size_t>(c.sample - 1)].name.rfind("Pad", 0) == 0;
+                    if (o == 8 && half == 0 && !pad &&
+                        std::find(dropOnsets.begin(), dropOnsets.end(), r) == dropOnsets.end())
                         dropOnsets.push_back(r);
                 }
-            if (!rows.empty() && std::find(arpRhythms.begin(), arpRhythms.end(), rows) == arpRhythms.end())
+            if (!rows.empty() &&
+                std::find(arpRhythms.begin(), arpRhythms.end(), rows) == arpRhythms.end())
                 arpRhythms.push_back(rows);
         }
     }
@@ -386,21 +448,22 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony) {
         std::sort(second.begin(), second.end());
         pair.push_back(-1);
         pair.insert(pair.end(), second.begin(), second.end());
-        if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end()) pairs.push_back(pair);
+        if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
+            pairs.push_back(pair);
     }
     EXPECT_GT(pairs.size(), 2u);
 
     // The song's top note is first struck on row 4 of bar 13, frame 2100 of the main loop:
     // the cut to the logo that opens the ending.
-    const auto top = std::max_element(lead.begin(), lead.end(), [](const Onset& a, const Onset& b) {
-        return a.note < b.note;
-    });
+    const auto top = std::max_element(
+        lead.begin(), lead.end(), [](const Onset& a, const Onset& b) { return a.note < b.note; });
     ASSERT_NE(top, lead.end());
     EXPECT_EQ(top->row, 13 * musgen::kRowsPerBar + 4);
     EXPECT_EQ(top->row * 5, 2100);
 }
 
-TEST(SoundtrackBuilder, RefusesEventsThatPlayersMisread) {
+TEST(SoundtrackBuilder, RefusesEventsThatPlayersMisread)
+{
     musgen::Arrangement arr(4, 1, 32);
     arr.note(0, 0, 60, 1, 64);
     EXPECT_THROW(arr.note(0, 0, 62, 1, 64), std::logic_error);  // two notes in one cell
@@ -420,10 +483,12 @@ TEST(SoundtrackBuilder, RefusesEventsThatPlayersMisread) {
     EXPECT_TRUE(arr.at(3, 2).empty());
     EXPECT_THROW(v.play(24, 64, 8, 40), std::logic_error);  // release past the end
     musgen::Voice quick(arr, {0, 1}, 1, 1);
-    EXPECT_THROW(quick.play(12, 64, 4, 64), std::logic_error);  // one row of slides cannot fade 64 to 0
+    EXPECT_THROW(quick.play(12, 64, 4, 64),
+                 std::logic_error);  // one row of slides cannot fade 64 to 0
 }
 
-TEST(SoundtrackBuilder, SlidesContinueThePreviousNoteOnItsChannel) {
+TEST(SoundtrackBuilder, SlidesContinueThePreviousNoteOnItsChannel)
+{
     musgen::Arrangement arr(2, 1, 32);
     musgen::Voice v(arr, {0, 1}, 1, 2);
     musgen::Expression glide;
@@ -444,7 +509,8 @@ TEST(SoundtrackBuilder, SlidesContinueThePreviousNoteOnItsChannel) {
     EXPECT_EQ(arr.at(9, 0).effect, musgen::kFxTonePortamento);
     EXPECT_EQ(arr.at(12, 0).effect, musgen::kFxVibrato);
     EXPECT_EQ(arr.at(18, 0).effect, musgen::kFxVibrato);
-    for (int r = 0; r < 32; ++r) EXPECT_TRUE(arr.at(r, 1).empty()) << "row " << r;
+    for (int r = 0; r < 32; ++r)
+        EXPECT_TRUE(arr.at(r, 1).empty()) << "row " << r;
     EXPECT_EQ(arr.at(19, 0).effect, musgen::kFxVolumeSlide);
     EXPECT_EQ(arr.at(20, 0).effect, musgen::kFxVolumeSlide);
     EXPECT_TRUE(arr.at(21, 0).empty());
@@ -453,7 +519,8 @@ TEST(SoundtrackBuilder, SlidesContinueThePreviousNoteOnItsChannel) {
     EXPECT_THROW(v.play(24, 62, 4, 40, glide), std::logic_error);
 }
 
-TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers) {
+TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers)
+{
     musgen::Module m = musgen::soundtrackModule();
     musgen::Module bad = m;
     bad.initialTempo = 0;  // divides by zero in DUMB's loader
@@ -469,7 +536,8 @@ TEST(SoundtrackBuilder, WriterRejectsValuesThatBreakPlayers) {
     EXPECT_THROW(musgen::writeIt(bad), std::invalid_argument);
 }
 
-TEST(SoundtrackDumb, LoadsAndOutlastsTheRecordedShow) {
+TEST(SoundtrackDumb, LoadsAndOutlastsTheRecordedShow)
+{
     dumb_register_stdfiles();
     DUH* duh = dumb_load_it_quick(kCommitted.c_str());
     ASSERT_NE(duh, nullptr);
@@ -483,7 +551,8 @@ TEST(SoundtrackDumb, LoadsAndOutlastsTheRecordedShow) {
     EXPECT_NEAR(seconds, musgen::kBars * musgen::kRowsPerBar * kRowSeconds, 0.05);
 }
 
-TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
+TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence)
+{
     const std::vector<int16_t>& pcm = *pass_;
     ASSERT_GT(pcm.size() / 2, static_cast<size_t>(46.75 * kRate));
 
@@ -501,7 +570,8 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     size_t quiet = 0, longestQuiet = 0;
     for (size_t f = 0; f + window <= pcm.size() / 2; f += window) {
         int wpeak = 0;
-        for (size_t i = 2 * f; i < 2 * (f + window); ++i) wpeak = std::max(wpeak, std::abs(static_cast<int>(pcm[i])));
+        for (size_t i = 2 * f; i < 2 * (f + window); ++i)
+            wpeak = std::max(wpeak, std::abs(static_cast<int>(pcm[i])));
         quiet = wpeak < 64 ? quiet + window : 0;
         longestQuiet = std::max(longestQuiet, quiet);
     }
@@ -522,7 +592,8 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     ASSERT_EQ(bars.size(), static_cast<size_t>(musgen::kBars));
     auto mean = [&](size_t from, size_t to) {
         double sum = 0.0;
-        for (size_t b = from; b <= to; ++b) sum += bars[b];
+        for (size_t b = from; b <= to; ++b)
+            sum += bars[b];
         return sum / static_cast<double>(to - from + 1);
     };
     EXPECT_GT(mean(9, 12), mean(2, 3) + 1.5);
@@ -543,23 +614,28 @@ TEST_F(SoundtrackRender, LevelsStayInRangeWithoutSilence) {
     // Bright: the presence band (2-6 kHz) within 8 dB of the low mids (150-500 Hz).
     const double lowMids = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 150.0, 500.0);
     const double presence = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 2000.0, 6000.0);
-    EXPECT_GT(presence, lowMids - 8.0) << "low mids " << lowMids << " dB, presence " << presence << " dB";
+    EXPECT_GT(presence, lowMids - 8.0)
+        << "low mids " << lowMids << " dB, presence " << presence << " dB";
 
     // A full low end: kick and bass below 120 Hz carry at least as much as 120-500 Hz
     // (snare body, pad, arpeggio), and no more than 2 dB above it.
     const double low = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 20.0, 120.0);
     const double lowMidBand = bandRmsDb(pcm, kScenesFrom, kScenesFrames, 120.0, 500.0);
-    EXPECT_GE(low, lowMidBand) << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand << " dB";
-    EXPECT_LE(low, lowMidBand + 2.0) << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand << " dB";
+    EXPECT_GE(low, lowMidBand) << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand
+                               << " dB";
+    EXPECT_LE(low, lowMidBand + 2.0)
+        << "below 120 Hz " << low << " dB, 120-500 Hz " << lowMidBand << " dB";
 }
 
 // The arc of the scenes: a one-bar drop before the chorus, the chorus's last
 // bar the fullest; cymbals that shimmer without hiss; a wide stereo image.
-TEST_F(SoundtrackRender, DropFullestBarAirAndWidth) {
+TEST_F(SoundtrackRender, DropFullestBarAirAndWidth)
+{
     const std::vector<int16_t>& pcm = *pass_;
     ASSERT_GE(pcm.size() / 2, kScenesFrom + kScenesFrames);
     std::vector<double> bars;
-    for (size_t b = 0; b < 14; ++b) bars.push_back(rmsDb(pcm, b * kBar, kBar));
+    for (size_t b = 0; b < 14; ++b)
+        bars.push_back(rmsDb(pcm, b * kBar, kBar));
 
     // The arc, as the live show plays it: a sparse groove (bars 2-3), the hook (4-7), and the
     // chorus (9-11) a clear step above both, so the loudness range spans more than the drop.
@@ -573,7 +649,8 @@ TEST_F(SoundtrackRender, DropFullestBarAirAndWidth) {
     EXPECT_LT(bars[8], bars[9] - 3.0) << "and the chorus comes back in";
     EXPECT_GT(bars[12], bars[8] + 1.5);
     for (size_t b = 2; b < 14; ++b) {
-        if (b == 12) continue;
+        if (b == 12)
+            continue;
         EXPECT_GT(bars[12], bars[b] + 0.25) << "bar 12 is the fullest, bar " << b << " " << bars[b];
     }
 
@@ -591,36 +668,45 @@ TEST_F(SoundtrackRender, DropFullestBarAirAndWidth) {
 
 // The melody carries the chorus: in 1-5 kHz, where the ear finds it, the lead alone is
 // 3 dB or more over everything else together, in the chorus as a whole and 2.5 dB in each bar.
-TEST_F(SoundtrackRender, TheMelodyLeadsTheChorus) {
+TEST_F(SoundtrackRender, TheMelodyLeadsTheChorus)
+{
     TempDir dir;
     auto renderWith = [&](bool leadOnly) {
         musgen::Module m = musgen::soundtrackModule();
         for (size_t ch = 0; ch < m.channelVolume.size(); ++ch) {
-            const bool isLead = static_cast<int>(ch) == musgen::kLeadChannels[0] || static_cast<int>(ch) == musgen::kLeadChannels[1];
-            if (isLead != leadOnly) m.channelVolume[ch] = 0;
+            const bool isLead = static_cast<int>(ch) == musgen::kLeadChannels[0] ||
+                                static_cast<int>(ch) == musgen::kLeadChannels[1];
+            if (isLead != leadOnly)
+                m.channelVolume[ch] = 0;
         }
         const std::vector<uint8_t> bytes = musgen::writeIt(m);
         const std::string path = dir.path + "/80S5.IT";
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return render(-1.0, path);
     };
     const std::vector<int16_t> lead = renderWith(true), rest = renderWith(false);
     ASSERT_GE(lead.size() / 2, 13 * kBar);
     ASSERT_GE(rest.size() / 2, 13 * kBar);
-    const double whole = bandRmsDb(lead, 9 * kBar, 4 * kBar, 1000.0, 5000.0) - bandRmsDb(rest, 9 * kBar, 4 * kBar, 1000.0, 5000.0);
+    const double whole = bandRmsDb(lead, 9 * kBar, 4 * kBar, 1000.0, 5000.0) -
+                         bandRmsDb(rest, 9 * kBar, 4 * kBar, 1000.0, 5000.0);
     EXPECT_GE(whole, 3.0);
     for (size_t b = 9; b <= 12; ++b) {
-        const double over = bandRmsDb(lead, b * kBar, kBar, 1000.0, 5000.0) - bandRmsDb(rest, b * kBar, kBar, 1000.0, 5000.0);
+        const double over = bandRmsDb(lead, b * kBar, kBar, 1000.0, 5000.0) -
+                            bandRmsDb(rest, b * kBar, kBar, 1000.0, 5000.0);
         EXPECT_GE(over, 2.5) << "bar " << b;
     }
 }
 
-TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap) {
+TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap)
+{
     loopsSeen = 0;
-    const std::vector<int16_t> pcm = render(musgen::kBars * musgen::kRowsPerBar * kRowSeconds + 6.0);
+    const std::vector<int16_t> pcm =
+        render(musgen::kBars * musgen::kRowsPerBar * kRowSeconds + 6.0);
     EXPECT_EQ(loopsSeen, 1);
-    const size_t loopFrame = static_cast<size_t>(musgen::kBars * musgen::kRowsPerBar * kRowSeconds * kRate);
+    const size_t loopFrame =
+        static_cast<size_t>(musgen::kBars * musgen::kRowsPerBar * kRowSeconds * kRate);
     ASSERT_GE(pcm.size() / 2, loopFrame + 5 * kRate);
     // The second pass opens like the first: same tempo, same level.
     EXPECT_NEAR(rmsDb(pcm, loopFrame + kRate, 4 * kRate), rmsDb(pcm, kRate, 4 * kRate), 1.0);
@@ -630,7 +716,8 @@ TEST(SoundtrackDumbLoop, ContinuesFromTheStartWithoutGap) {
 }
 
 // A second, independent player reads the same file: same length, same channels, no complaints.
-TEST(SoundtrackIndependentReader, OpenmptAgreesWithDumb) {
+TEST(SoundtrackIndependentReader, OpenmptAgreesWithDumb)
+{
     if (std::system("command -v openmpt123 >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "openmpt123 is not installed";
     const std::string cmd = "openmpt123 --info '" + kCommitted + "' 2>&1";
@@ -638,7 +725,8 @@ TEST(SoundtrackIndependentReader, OpenmptAgreesWithDumb) {
     ASSERT_NE(p, nullptr);
     std::string out;
     char buf[512];
-    while (fgets(buf, sizeof buf, p)) out += buf;
+    while (fgets(buf, sizeof buf, p))
+        out += buf;
     pclose(p);
 
     std::string lower = out;

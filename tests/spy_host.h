@@ -28,15 +28,15 @@ public:
 
     // --- Record ---
     std::vector<Event> events;
-    long passes = 0;            // all iterations passed
-    bool shown = false;         // the last iteration was shown
+    long passes = 0;     // all iterations passed
+    bool shown = false;  // the last iteration was shown
     long esc_tests = 0;
-    long idles = 0;             // turns of the waits for a tick
+    long idles = 0;  // turns of the waits for a tick
     long polls = 0;
     long polls_outside_loop = 0;  // polls before the main loop began
     std::vector<float> volumes;
     std::string music_path;
-    std::string music_fault;    // the probe's verdict start_music was given
+    std::string music_fault;  // the probe's verdict start_music was given
 
     bool has(Event e) const;
 

@@ -61,8 +61,8 @@ inline void write_stand_in_pictures(const std::string& dir)
 inline DecodedPictures decoded_pictures(const std::string& dir)
 {
     DecodedPictures d;
-    decode_pictures(dir, nullptr,
-                    [&](int i, DecodedPicture&& p) { d.picture[i] = std::move(p); }, d.error);
+    decode_pictures(
+        dir, nullptr, [&](int i, DecodedPicture&& p) { d.picture[i] = std::move(p); }, d.error);
     return d;
 }
 

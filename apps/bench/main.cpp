@@ -69,8 +69,8 @@ public:
         for (Phase p : all_phases())
             phases.push_back(FrameTimes{phase_name(p), {}, {}, {}, -1});
         for (int s = 0; s < 6; s++)
-            scenes.push_back(FrameTimes{std::string("scene ") + std::to_string(s) + " " + kSceneNames[s],
-                                        {}, {}, {}, -1});
+            scenes.push_back(FrameTimes{
+                std::string("scene ") + std::to_string(s) + " " + kSceneNames[s], {}, {}, {}, -1});
     }
 
     void begin()
@@ -91,8 +91,8 @@ public:
 
     std::vector<FrameTimes> phases;
     std::vector<FrameTimes> scenes;
-    double startup_ms = 0;     // CPU
-    double ending_tail_ms = 0; // CPU after the last present
+    double startup_ms = 0;      // CPU
+    double ending_tail_ms = 0;  // CPU after the last present
     double total_cpu_ms = 0, total_wall_ms = 0;
     bool progress = true;
 
@@ -115,8 +115,8 @@ protected:
         }
         const std::string text = label_text(label);
         if (progress && presents() % 500 == 0)
-            std::fprintf(stderr, "stream8-bench: %ld frames (%s), %.1f s\n", presents(), text.c_str(),
-                         since_start() / 1000.0);
+            std::fprintf(stderr, "stream8-bench: %ld frames (%s), %.1f s\n", presents(),
+                         text.c_str(), since_start() / 1000.0);
         for (size_t i = 0; i < all_phases().size(); i++)
             if (all_phases()[i] == phase())
                 phases[i].add(cpu, wall, text);
@@ -138,13 +138,14 @@ void print_row(const FrameTimes& f)
     }
     const TimeSummary w = summarize(f.wall);
     std::printf("  %-18s %6ld %9.2f %9.2f %9.2f %9.2f %9ld  %-11s %9.2f\n", f.name.c_str(), s.count,
-                s.median, s.p99, s.max, w.median, w.over_tick, f.worst_label.c_str(), s.total / 1000.0);
+                s.median, s.p99, s.max, w.median, w.over_tick, f.worst_label.c_str(),
+                s.total / 1000.0);
 }
 
 void print_table(const BenchHost& host)
 {
-    std::printf("  %-18s %6s %9s %9s %9s %9s %9s  %-11s %9s\n", "", "frames", "median", "p99", "max",
-                "wall med", "wall>tick", "worst", "total s");
+    std::printf("  %-18s %6s %9s %9s %9s %9s %9s  %-11s %9s\n", "", "frames", "median", "p99",
+                "max", "wall med", "wall>tick", "worst", "total s");
     std::printf("  %-18s %6d %9s %9s %9.2f\n", "start-up", 1, "", "", host.startup_ms);
     for (const FrameTimes& f : host.phases)
         print_row(f);
@@ -163,11 +164,12 @@ void print_table(const BenchHost& host)
                     worst->worst_label.c_str(), worst->worst, worst->worst / kTickMs, kTickMs,
                     worst->worst <= kTickMs ? "within the tick" : "over the tick");
     const double nominal_s = static_cast<double>(host.presents()) / kFrameRate;
-    std::printf("whole show: %ld frames, rendered in %.2f s of CPU (%.2f s wall; start-up %.2f s, after "
-                "the last frame %.2f s); nominal length %.2f s at 59 fps: CPU %.1f%% of it\n",
-                host.presents(), host.total_cpu_ms / 1000.0, host.total_wall_ms / 1000.0,
-                host.startup_ms / 1000.0, host.ending_tail_ms / 1000.0, nominal_s,
-                100.0 * host.total_cpu_ms / 1000.0 / nominal_s);
+    std::printf(
+        "whole show: %ld frames, rendered in %.2f s of CPU (%.2f s wall; start-up %.2f s, after "
+        "the last frame %.2f s); nominal length %.2f s at 59 fps: CPU %.1f%% of it\n",
+        host.presents(), host.total_cpu_ms / 1000.0, host.total_wall_ms / 1000.0,
+        host.startup_ms / 1000.0, host.ending_tail_ms / 1000.0, nominal_s,
+        100.0 * host.total_cpu_ms / 1000.0 / nominal_s);
 }
 
 // What putting a frame on a large screen costs before the X server's part: the frame scaled k
@@ -178,7 +180,8 @@ void print_present_costs()
     for (int y = 0; y < 480; y++)
         for (int x = 0; x < 640; x++)
             putpixel(frame, x, y, makecol(x & 255, y & 255, (x ^ y) & 255));
-    std::printf("\npresent: one frame scaled into the screen's buffer, ms of CPU (fast path / library)\n");
+    std::printf(
+        "\npresent: one frame scaled into the screen's buffer, ms of CPU (fast path / library)\n");
     for (int k = 1; k <= 4; k++) {
         BITMAP* screen_buffer = create_bitmap(640 * k, 480 * k);
         const int reps = 400 / (k * k);
@@ -246,9 +249,9 @@ struct BenchOptions {
 bool parse_bench_options(int argc, char** argv, BenchOptions& opts, int& status)
 {
     const option options[] = {
-        {"data", required_argument, nullptr, 'd'},  {"path", required_argument, nullptr, 'p'},
-        {"compare", no_argument, nullptr, 'c'},     {"quiet", no_argument, nullptr, 'q'},
-        {"help", no_argument, nullptr, 'h'},        {nullptr, 0, nullptr, 0},
+        {"data", required_argument, nullptr, 'd'}, {"path", required_argument, nullptr, 'p'},
+        {"compare", no_argument, nullptr, 'c'},    {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},       {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // the faults are reported below, in the program's own words
     status = cli::kUsageStatus;
@@ -302,8 +305,8 @@ int bench_one(const BenchOptions& opts, const ProbeResult& probe)
     if (!run_bench(host, opts.path, opts.data_dir, probe))
         return 1;
     std::printf("stream8-bench: render time per frame in ms of the rendering thread's CPU, "
-                "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n", kTickMs,
-                raster::path_name(raster::path()));
+                "wall-clock median beside (tick %.2f ms; drawing paths: %s)\n\n",
+                kTickMs, raster::path_name(raster::path()));
     print_table(host);
     print_present_costs();
     return 0;
@@ -319,7 +322,8 @@ int bench_compared(const BenchOptions& opts, const ProbeResult& probe)
         !run_bench(host, opts.path, opts.data_dir, probe))
         return 1;
     std::printf("stream8-bench: CPU time per frame in ms, the library's drawing against the %s "
-                "paths\n\n", raster::path_name(raster::path()));
+                "paths\n\n",
+                raster::path_name(raster::path()));
     std::printf("  %-18s %6s %9s %9s %8s %9s %9s %8s\n", "", "frames", "median", "fast", "ratio",
                 "p99", "fast", "ratio");
     for (size_t i = 0; i < host.phases.size(); i++)
@@ -327,9 +331,10 @@ int bench_compared(const BenchOptions& opts, const ProbeResult& probe)
     std::printf("\n");
     for (size_t i = 0; i < host.scenes.size(); i++)
         print_ratio_row(library.scenes[i], host.scenes[i]);
-    std::printf("\nwhole show: %.2f s of CPU through the library, %.2f s on the fast paths: %.2fx\n\n",
-                library.total_cpu_ms / 1000.0, host.total_cpu_ms / 1000.0,
-                library.total_cpu_ms / host.total_cpu_ms);
+    std::printf(
+        "\nwhole show: %.2f s of CPU through the library, %.2f s on the fast paths: %.2fx\n\n",
+        library.total_cpu_ms / 1000.0, host.total_cpu_ms / 1000.0,
+        library.total_cpu_ms / host.total_cpu_ms);
     print_table(host);
     return 0;
 }

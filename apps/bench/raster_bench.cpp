@@ -31,7 +31,8 @@ BITMAP* picture(int w, int h, unsigned seed)
         for (int x = 0; x < w; ++x) {
             state = state * 1103515245u + 12345u;
             const int noise = (state >> 16) & 15;
-            uint32_t c = makecol32((x * 255 / w + noise) & 255, (y * 255 / h) & 255, ((x + y) / 3 + noise) & 255);
+            uint32_t c = makecol32((x * 255 / w + noise) & 255, (y * 255 / h) & 255,
+                                   ((x + y) / 3 + noise) & 255);
             if ((state >> 8) % 97 == 0)
                 c = 0xFF00FF;
             reinterpret_cast<uint32_t*>(b->line[y])[x] = c;
@@ -41,8 +42,8 @@ BITMAP* picture(int w, int h, unsigned seed)
 
 struct Case {
     const char* name;
-    int w, h;          // destination size
-    int sw, sh;        // source size, 0 for drawing onto the destination itself
+    int w, h;    // destination size
+    int sw, sh;  // source size, 0 for drawing onto the destination itself
     std::function<void(BITMAP* dst, BITMAP* src, int call)> draw;
 };
 
@@ -93,10 +94,11 @@ int main(int argc, char** argv)
                                   raster::Path::avx512};
     const char* names[] = {"allegro", "portable", "avx2", "avx512"};
     constexpr int kPaths = 4;
-    std::printf("%d calls per case; CPU time per call in microseconds (thread clock); best path here: %s\n",
-                calls, names[static_cast<int>(raster::best_path())]);
-    std::printf("%-42s %9s %9s %9s %9s %7s %7s %7s  %s\n", "case", names[0], names[1], names[2], names[3], "x port",
-                "x avx2", "x 512", "pixels");
+    std::printf(
+        "%d calls per case; CPU time per call in microseconds (thread clock); best path here: %s\n",
+        calls, names[static_cast<int>(raster::best_path())]);
+    std::printf("%-42s %9s %9s %9s %9s %7s %7s %7s  %s\n", "case", names[0], names[1], names[2],
+                names[3], "x port", "x avx2", "x 512", "pixels");
     int failures = 0;
     for (const Case& c : cases) {
         double us[kPaths];
@@ -118,8 +120,9 @@ int main(int argc, char** argv)
             for (int y = 0; y < c.h; ++y)
                 same = same && std::memcmp(out[0]->line[y], out[p]->line[y], c.w * 4) == 0;
         failures += !same;
-        std::printf("%-42s %9.1f %9.1f %9.1f %9.1f %6.2fx %6.2fx %6.2fx  %s\n", c.name, us[0], us[1], us[2], us[3],
-                    us[0] / us[1], us[0] / us[2], us[0] / us[3], same ? "identical" : "DIFFERENT");
+        std::printf("%-42s %9.1f %9.1f %9.1f %9.1f %6.2fx %6.2fx %6.2fx  %s\n", c.name, us[0],
+                    us[1], us[2], us[3], us[0] / us[1], us[0] / us[2], us[0] / us[3],
+                    same ? "identical" : "DIFFERENT");
         for (BITMAP* b : out)
             destroy_bitmap(b);
     }

@@ -159,8 +159,8 @@ bool parse_frame_set(const std::string& list, FrameSet& out, std::string& error)
     size_t start = 0;
     for (;;) {
         size_t comma = list.find(',', start);
-        std::string item = trim(list.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                : comma - start));
+        std::string item = trim(
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (item.empty()) {
             error = "empty item in frame list '" + list + "'";
             return false;

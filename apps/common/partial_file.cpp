@@ -72,7 +72,8 @@ PartialFile::~PartialFile()
     abandon();
 }
 
-bool PartialFile::open(const std::string& path, std::string& error, std::vector<std::string>* removed)
+bool PartialFile::open(const std::string& path, std::string& error,
+                       std::vector<std::string>* removed)
 {
     abandon();
     path_ = path;

@@ -17,7 +17,8 @@ public:
     // Makes the temporary file beside `path` with `mode` (umask applied to a new file, the mode
     // of a regular file it replaces kept). First removes the leftovers of killed writers in that
     // directory, listing them in `removed`. False with `error` set ("cannot write PATH: ...").
-    bool open(const std::string& path, std::string& error, std::vector<std::string>* removed = nullptr);
+    bool open(const std::string& path, std::string& error,
+              std::vector<std::string>* removed = nullptr);
     // The temporary name: write to it (by name or through fd()).
     const std::string& temp_path() const { return temp_; }
     int fd() const { return fd_; }

@@ -51,9 +51,9 @@ std::string unique_name(const std::string& dir, const std::string& prefix)
 int errno_of_last_error()
 {
     const DWORD e = GetLastError();
-    return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL ? ENOSPC
+    return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL   ? ENOSPC
            : e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? EEXIST
-                                                                  : EACCES;
+                                                                 : EACCES;
 }
 
 }  // namespace
@@ -63,7 +63,8 @@ PartialFile::~PartialFile()
     abandon();
 }
 
-bool PartialFile::open(const std::string& path, std::string& error, std::vector<std::string>* removed)
+bool PartialFile::open(const std::string& path, std::string& error,
+                       std::vector<std::string>* removed)
 {
     abandon();
     path_ = path;

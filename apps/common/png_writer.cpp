@@ -67,7 +67,8 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
     }
     uLongf packed_len = compressBound(static_cast<uLong>(raw.size()));
     std::vector<unsigned char> packed(packed_len);
-    if (compress2(packed.data(), &packed_len, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK) {
+    if (compress2(packed.data(), &packed_len, raw.data(), static_cast<uLong>(raw.size()), 6) !=
+        Z_OK) {
         error = path + ": compression failed";
         return false;
     }
@@ -76,7 +77,8 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
     std::vector<unsigned char> ihdr;
     put32(ihdr, static_cast<uint32_t>(w));
     put32(ihdr, static_cast<uint32_t>(h));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
+    ihdr.insert(ihdr.end(),
+                {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
     chunk(out, "IHDR", ihdr.data(), ihdr.size());
     chunk(out, "IDAT", packed.data(), packed_len);
     chunk(out, "IEND", nullptr, 0);
@@ -98,7 +100,8 @@ bool write_png(const std::string& path, BITMAP* bmp, std::string& error)
         const size_t slash = path.rfind('/');
         error = "cannot write " + path + ": " +
                 (errno == ENOSPC || errno == kQuotaErrno
-                     ? "no space left on the device holding " + (slash == std::string::npos ? "." : path.substr(0, slash))
+                     ? "no space left on the device holding " +
+                           (slash == std::string::npos ? "." : path.substr(0, slash))
                      : std::string(std::strerror(errno)));
         return false;
     }

@@ -142,5 +142,4 @@ bool Subprocess::finish()
 // A Windows child gets its standard handles from the STARTUPINFO it is given, never by number:
 // there are no descriptors 0 to 2 to keep from being reused.
 void null_standard_fds(bool)
-{
-}
+{}

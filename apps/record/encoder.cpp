@@ -88,8 +88,8 @@ bool resolve_output(std::string& out, std::string& error)
     if (fs::is_symlink(fs::symlink_status(out, ec))) {
         // The video replaces the file the link names; the link stays.
         const fs::path target = fs::read_symlink(out, ec);
-        const fs::path resolved = fs::exists(out, ec) ? fs::canonical(out, ec)
-                                                      : fs::path(out).parent_path() / target;
+        const fs::path resolved =
+            fs::exists(out, ec) ? fs::canonical(out, ec) : fs::path(out).parent_path() / target;
         if (ec) {
             error = "cannot write the video " + out + ": " + ec.message();
             return false;
@@ -125,7 +125,8 @@ bool VideoEncoder::open(std::string& error)
     if (ffprobe_.empty())
         ffprobe_ = find_program("ffprobe");
     if (ffprobe_.empty()) {
-        error = "cannot find ffprobe beside " + opts_.ffmpeg + " or on PATH: the recorder reads the "
+        error = "cannot find ffprobe beside " + opts_.ffmpeg +
+                " or on PATH: the recorder reads the "
                 "finished video back with it (it comes with ffmpeg: install it, e.g. apt-get "
                 "install ffmpeg)";
         return false;
@@ -142,7 +143,8 @@ bool VideoEncoder::open(std::string& error)
     // What recorders that were killed left behind is what no running recorder holds locked.
     remove_unlocked_leftovers(temp.string(), "stream8-record-", removed_);
     if (!scratch_dir_.make(temp.string(), "stream8-record-")) {
-        error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(), errno);
+        error = write_failure("cannot make a scratch directory in " + temp.string(), temp.string(),
+                              errno);
         return false;
     }
     scratch_ = scratch_dir_.path();
@@ -156,18 +158,31 @@ bool VideoEncoder::open(std::string& error)
     }
     partial_ = partial_file_.temp_path();
 
-    std::vector<std::string> argv = {
-        opts_.ffmpeg, "-hide_banner", "-loglevel", "warning", "-y",
-        "-f", "rawvideo", "-pix_fmt", "bgr0", "-s", std::to_string(kWidth) + "x" + std::to_string(kHeight),
-        "-framerate", std::to_string(kFrameRate), "-i", "pipe:0"};
+    std::vector<std::string> argv = {opts_.ffmpeg,
+                                     "-hide_banner",
+                                     "-loglevel",
+                                     "warning",
+                                     "-y",
+                                     "-f",
+                                     "rawvideo",
+                                     "-pix_fmt",
+                                     "bgr0",
+                                     "-s",
+                                     std::to_string(kWidth) + "x" + std::to_string(kHeight),
+                                     "-framerate",
+                                     std::to_string(kFrameRate),
+                                     "-i",
+                                     "pipe:0"};
     if (opts_.scale > 1) {
         // Pixel repetition before the chroma is halved: one-pixel detail stays sharp in players
         // and on video sites that would otherwise smear a 640x480 picture.
-        argv.insert(argv.end(), {"-vf", "scale=" + std::to_string(kWidth * opts_.scale) + ":" +
-                                             std::to_string(kHeight * opts_.scale) + ":flags=neighbor"});
+        argv.insert(argv.end(),
+                    {"-vf", "scale=" + std::to_string(kWidth * opts_.scale) + ":" +
+                                std::to_string(kHeight * opts_.scale) + ":flags=neighbor"});
     }
-    argv.insert(argv.end(), {"-c:v", "libx264", "-preset", opts_.preset, "-crf", std::to_string(opts_.crf),
-                             "-pix_fmt", "yuv420p", "-f", "mp4", media_path(scratch_ + "/video.mp4")});
+    argv.insert(argv.end(),
+                {"-c:v", "libx264", "-preset", opts_.preset, "-crf", std::to_string(opts_.crf),
+                 "-pix_fmt", "yuv420p", "-f", "mp4", media_path(scratch_ + "/video.mp4")});
     if (!encoder_.start(argv, true, scratch_ + "/encode.log", error)) {
         error += " (the recorder needs ffmpeg: install it, e.g. apt-get install ffmpeg, or name it "
                  "with --ffmpeg)";
@@ -185,8 +200,8 @@ bool VideoEncoder::open(std::string& error)
 bool VideoEncoder::write_frame(BITMAP* frame, std::string& error)
 {
     if (frame->w != kWidth || frame->h != kHeight) {
-        error = "the show presented a " + std::to_string(frame->w) + "x" + std::to_string(frame->h) +
-                " bitmap; the video is 640x480";
+        error = "the show presented a " + std::to_string(frame->w) + "x" +
+                std::to_string(frame->h) + " bitmap; the video is 640x480";
         return false;
     }
     const int depth = bitmap_color_depth(frame);
@@ -209,7 +224,8 @@ bool VideoEncoder::write_frame(BITMAP* frame, std::string& error)
     }
     if (!encoder_.write(pixels_.data(), pixels_.size())) {
         encoder_.finish();
-        error = ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", {scratch_});
+        error =
+            ffmpeg_failure("stopped taking frames", encoder_, scratch_ + "/encode.log", {scratch_});
         return false;
     }
     frames_++;
@@ -228,7 +244,8 @@ bool VideoEncoder::finish_video(std::string& error)
 {
     if (encoder_.finish())
         return true;
-    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log", {scratch_});
+    error = ffmpeg_failure("failed to encode the frames", encoder_, scratch_ + "/encode.log",
+                           {scratch_});
     return false;
 }
 
@@ -242,19 +259,46 @@ bool VideoEncoder::add_sound(std::string& error)
         return false;
     }
 
-    const std::vector<std::string> argv = {
-        opts_.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "warning", "-y",
-        "-progress", media_path(scratch_ + "/mux.progress"),
-        "-i", media_path(scratch_ + "/video.mp4"),
-        "-f", "s16le", "-ar", std::to_string(kSampleRate), "-ac", "2", "-i", media_path(scratch_ + "/sound.raw"),
-        "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy", "-c:a", "aac", "-b:a", "192k",
-        "-movflags", "+faststart", "-f", "mp4", media_path(partial_)};
+    const std::vector<std::string> argv = {opts_.ffmpeg,
+                                           "-hide_banner",
+                                           "-nostdin",
+                                           "-loglevel",
+                                           "warning",
+                                           "-y",
+                                           "-progress",
+                                           media_path(scratch_ + "/mux.progress"),
+                                           "-i",
+                                           media_path(scratch_ + "/video.mp4"),
+                                           "-f",
+                                           "s16le",
+                                           "-ar",
+                                           std::to_string(kSampleRate),
+                                           "-ac",
+                                           "2",
+                                           "-i",
+                                           media_path(scratch_ + "/sound.raw"),
+                                           "-map",
+                                           "0:v:0",
+                                           "-map",
+                                           "1:a:0",
+                                           "-c:v",
+                                           "copy",
+                                           "-c:a",
+                                           "aac",
+                                           "-b:a",
+                                           "192k",
+                                           "-movflags",
+                                           "+faststart",
+                                           "-f",
+                                           "mp4",
+                                           media_path(partial_)};
     Subprocess mux;
     if (!mux.start(argv, false, scratch_ + "/mux.log", error))
         return false;
     const bool muxed = mux.finish();
     // ffmpeg exits 0 when only its trailer could not be written to a full disk.
-    if (!muxed || tail_of_file(scratch_ + "/mux.log").find("No space left on device") != std::string::npos) {
+    if (!muxed ||
+        tail_of_file(scratch_ + "/mux.log").find("No space left on device") != std::string::npos) {
         error = ffmpeg_failure("failed to add the sound", mux, scratch_ + "/mux.log",
                                {directory_of(partial_), scratch_});
         return false;
@@ -278,9 +322,9 @@ bool VideoEncoder::check_video(std::string& error)
     if (written < 0 || on_disk != written) {
         error = "cannot write the video " + out_ + ": " +
                 (disk_full(dir) ? no_space(dir)
-                                : written < 0 ? std::string("ffmpeg did not report the size it wrote")
-                                              : "ffmpeg wrote " + std::to_string(written) + " bytes and " +
-                                                    std::to_string(on_disk) + " are on the disk") +
+                 : written < 0  ? std::string("ffmpeg did not report the size it wrote")
+                                : "ffmpeg wrote " + std::to_string(written) + " bytes and " +
+                                     std::to_string(on_disk) + " are on the disk") +
                 not_kept;
         return false;
     }
@@ -339,8 +383,8 @@ bool VideoEncoder::check_video(std::string& error)
     // with the right counts and durations.
     Subprocess decode;
     const std::string decode_log = scratch_ + "/decode.txt";
-    if (!decode.start({opts_.ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-i", media_path(partial_),
-                       "-map", "0", "-f", "null", "-"},
+    if (!decode.start({opts_.ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-i",
+                       media_path(partial_), "-map", "0", "-f", "null", "-"},
                       false, decode_log, error)) {
         error += not_kept;
         return false;
@@ -353,8 +397,8 @@ bool VideoEncoder::check_video(std::string& error)
     if (!decoded || errors > 0) {
         error = "cannot write the video " + out_ + ": " +
                 (disk_full(dir) ? no_space(dir)
-                                : "it does not decode cleanly (ffmpeg, " + decode.how_it_ended() + ", " +
-                                      std::to_string(errors) + " error lines)") +
+                                : "it does not decode cleanly (ffmpeg, " + decode.how_it_ended() +
+                                      ", " + std::to_string(errors) + " error lines)") +
                 not_kept;
         if (!disk_full(dir))
             error += ":\n" + tail_of_file(decode_log, 3);

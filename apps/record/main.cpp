@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "record/options.h"
+#include "record/recording_host.h"
 #include "sandbox/descriptors.h"
 #include "show/probe.h"
 #include "show/show.h"
-#include "record/options.h"
-#include "record/recording_host.h"
 
 int main(int argc, char** argv)
 {
@@ -55,11 +55,12 @@ int main(int argc, char** argv)
                     host.music_loaded() ? "48 kHz stereo sound" : "silent 48 kHz stereo sound");
     }
     if (!opts.frames.empty()) {
-        std::printf("stream8-record: wrote %ld of %ld requested pictures to %s\n", host.pngs_written(),
-                    opts.frames.size(), opts.frames_dir.c_str());
+        std::printf("stream8-record: wrote %ld of %ld requested pictures to %s\n",
+                    host.pngs_written(), opts.frames.size(), opts.frames_dir.c_str());
         if (host.pngs_written() < opts.frames.size())
-            std::fprintf(stderr, "stream8-record: the show ended (or --until stopped it) before the "
-                                 "other requested frames\n");
+            std::fprintf(stderr,
+                         "stream8-record: the show ended (or --until stopped it) before the "
+                         "other requested frames\n");
     }
     return 0;
 }

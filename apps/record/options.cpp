@@ -24,10 +24,13 @@ const char* record_usage()
         "  --frames LIST       also write these iterations as PNG pictures, shown or not; LIST is a\n"
         "                      comma list of PHASE:N or PHASE:A-B with the phases logo (1.." +
         std::to_string(phase_iterations(Phase::Logo)) + "), smear (1.." +
-        std::to_string(phase_iterations(Phase::Smear)) + "),\n"
-        "                      loop (1.." + std::to_string(phase_iterations(Phase::Loop)) +
-        ", the frame's laiskuri), pause (1.." + std::to_string(phase_iterations(Phase::Pause)) +
-        "), fade (1.." + std::to_string(phase_iterations(Phase::Fade)) + "),\n"
+        std::to_string(phase_iterations(Phase::Smear)) +
+        "),\n"
+        "                      loop (1.." +
+        std::to_string(phase_iterations(Phase::Loop)) + ", the frame's laiskuri), pause (1.." +
+        std::to_string(phase_iterations(Phase::Pause)) + "), fade (1.." +
+        std::to_string(phase_iterations(Phase::Fade)) +
+        "),\n"
         "                      e.g. loop:160-165,fade:130; files are named like loop-00160.png\n"
         "  --frames-dir DIR    where the pictures go (default: the current directory)\n"
         "  --no-video          no video: write only the pictures (stopping after the last one)\n"

@@ -40,7 +40,8 @@ std::string find_program(const std::string& name)
     for (std::string dir; std::getline(dirs, dir, ':');) {
         const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
         struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }
     return {};
@@ -55,7 +56,9 @@ std::string output_refusal(const std::string& out)
         return "it is a directory";
     if (!S_ISREG(st.st_mode))
         return std::string("it exists and is not a regular file (") +
-               (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+               (S_ISFIFO(st.st_mode)   ? "a FIFO"
+                : S_ISSOCK(st.st_mode) ? "a socket"
+                                       : "a device") +
                "); it is left alone";
     if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
         return "the file is read-only; it is left alone";

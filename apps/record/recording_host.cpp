@@ -148,7 +148,8 @@ void RecordingHost::start_music(const std::vector<int16_t>& track, const std::st
         std::fprintf(stderr, "stream8-record: no module at %s: the sound track is silent\n",
                      module_path.c_str());
     else
-        std::fprintf(stderr, "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
+        std::fprintf(stderr,
+                     "stream8-record: %s: cannot load the module (%s): the sound track is silent\n",
                      module_path.c_str(), problem.c_str());
 }
 
@@ -194,7 +195,8 @@ void RecordingHost::after_iteration(BITMAP* frame, bool shown)
         if (!write_video_frame(frame, error))
             return fail(error);
         if (!opts_.quiet && frames_ % 500 == 0)
-            std::fprintf(stderr, "stream8-record: %ld frames (%s)\n", frames_, label_text(last_).c_str());
+            std::fprintf(stderr, "stream8-record: %ld frames (%s)\n", frames_,
+                         label_text(last_).c_str());
     }
     if (opts_.frames.contains(label)) {
         if (!write_png(opts_.frames_dir + "/" + png_file_name(label), frame, error))
@@ -222,7 +224,9 @@ bool RecordingHost::write_video_frame(BITMAP* frame, std::string& error)
         hashes_.sound(samples_.data(), static_cast<size_t>(n));
     }
     // Little-endian on every machine the recorder builds for.
-    if (sound_raw_ && std::fwrite(samples_.data(), sizeof(int16_t), samples_.size(), sound_raw_) != samples_.size())
+    if (sound_raw_ && std::fwrite(samples_.data(), sizeof(int16_t), samples_.size(), sound_raw_) !=
+                          samples_.size())
         sound_raw_good_ = false;
-    return !opts_.video || (encoder_.write_frame(frame, error) && encoder_.write_sound(samples_, error));
+    return !opts_.video ||
+           (encoder_.write_frame(frame, error) && encoder_.write_sound(samples_, error));
 }

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/module_audio.h"
-#include "frame/frame_log.h"
 #include "common/partial_file.h"
+#include "frame/frame_log.h"
 #include "frame/virtual_clock_host.h"
 #include "record/encoder.h"
 #include "record/options.h"

@@ -122,7 +122,8 @@ std::string check_bmp(const Header& h)
         if (top_down)
             return "is run-length coded and stored top down, which BMP does not allow";
         if (data_offset >= file_size)
-            return "is cut short: its pixel data would start at byte " + std::to_string(data_offset);
+            return "is cut short: its pixel data would start at byte " +
+                   std::to_string(data_offset);
         return check_bmp_rle(h, static_cast<size_t>(data_offset), w, ht, compression == 2);
     }
     if (compression != 0 && compression != 3)
@@ -173,14 +174,16 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
                " (lossless, hierarchical or arithmetic); the loader reads baseline and progressive "
                "Huffman coding only";
     if (h.b[p + 2] != 8)
-        return "has " + std::to_string(h.b[p + 2]) + "-bit samples; the loader reads 8-bit ones only";
+        return "has " + std::to_string(h.b[p + 2]) +
+               "-bit samples; the loader reads 8-bit ones only";
     if (components != 1 && components != 3)
         return "has " + std::to_string(components) +
                " components; the loader reads 1 (greyscale) or 3 (colour) only";
     const bool progressive = m == 0xC2;
     const std::string mode = progressive ? "progressive " : "baseline ";
-    const std::string ids_read = "; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour; "
-                                 "in baseline, 1, 2 and one numbered above 2) only";
+    const std::string ids_read =
+        "; the loader reads components 1 (greyscale) or 1, 2 and 3 (colour; "
+        "in baseline, 1, 2 and one numbered above 2) only";
     unsigned seen = 0;  // ids 1 and 2
     for (unsigned c = 0; c < components; c++) {
         const unsigned id = h.b[p + 8 + 3 * c], factors = h.b[p + 9 + 3 * c];
@@ -310,7 +313,8 @@ std::string check_sos(const Header& h, size_t p, size_t end, const JpegTables& t
         for (unsigned f = 0; f < t.components; f++)
             in_frame = in_frame || t.id[f] == id;
         if (!in_frame)
-            return "its scan names component " + std::to_string(id) + ", which its frame does not have";
+            return "its scan names component " + std::to_string(id) +
+                   ", which its frame does not have";
         if (id != 1) {
             const int tables = h.b[p + 2 + 2 * c];
             if (chroma_tables >= 0 && tables != chroma_tables)
@@ -319,10 +323,12 @@ std::string check_sos(const Header& h, size_t p, size_t end, const JpegTables& t
             chroma_tables = tables;
         }
         const unsigned td = h.b[p + 2 + 2 * c] >> 4, ta = h.b[p + 2 + 2 * c] & 15;
-        const bool dc_missing = needs_dc && undefined(0, td), ac_missing = needs_ac && undefined(1, ta);
+        const bool dc_missing = needs_dc && undefined(0, td),
+                   ac_missing = needs_ac && undefined(1, ta);
         if (dc_missing || ac_missing)
             return std::string("its scan uses ") + (dc_missing ? "DC" : "AC") + " Huffman table " +
-                   std::to_string(dc_missing ? td : ta) + ", which the file does not define before it";
+                   std::to_string(dc_missing ? td : ta) +
+                   ", which the file does not define before it";
     }
     return "";
 }
@@ -398,8 +404,9 @@ std::string check_jpeg(const Header& h)
                 if (!tables.quantisation)
                     fault = "its image data comes before any quantisation table";
                 else if (!app0 && !app1)
-                    fault = "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; "
-                            "the loader reads none without one";
+                    fault =
+                        "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; "
+                        "the loader reads none without one";
             }
             scanned = true;
         } else if (m == 0xE0 && !app0 && !scanned) {
@@ -418,7 +425,8 @@ std::string check_jpeg(const Header& h)
         if (!fault.empty())
             return fault;
         p = end;
-        if (m == 0xDA) {  // coded data runs to the next marker that is not a stuffed or restart byte
+        if (m ==
+            0xDA) {  // coded data runs to the next marker that is not a stuffed or restart byte
             while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
                                     !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
                 p++;
@@ -456,7 +464,8 @@ bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
         // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
         std::vector<unsigned char> bytes(static_cast<size_t>(st.st_size));
         std::ifstream in(path, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                     static_cast<std::streamsize>(bytes.size())))
             fault = std::string("cannot be read: ") + std::strerror(errno);
         else
             fault = picture_fault(bytes, jpeg);

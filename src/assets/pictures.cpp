@@ -26,11 +26,11 @@ struct PictureFile {
 };
 constexpr MinSize kAny{1, 1};
 constexpr PictureFile kPictures[kPictureCount] = {
-    {"afro.jpg", true, false, kAny},        {"logo.jpg", true, true, kAny},
-    {"ruvo2.jpg", true, true, {640, 480}},  {"porras.bmp", false, true, kAny},
-    {"porras2.bmp", false, true, kAny},     {"tile.bmp", false, true, kAny},
-    {"face2.jpg", true, true, {256, 256}},  {"face1.jpg", true, true, {256, 256}},
-    {"tolmo.jpg", true, true, {320, 401}},  {"face3.jpg", true, false, {256, 256}},
+    {"afro.jpg", true, false, kAny},       {"logo.jpg", true, true, kAny},
+    {"ruvo2.jpg", true, true, {640, 480}}, {"porras.bmp", false, true, kAny},
+    {"porras2.bmp", false, true, kAny},    {"tile.bmp", false, true, kAny},
+    {"face2.jpg", true, true, {256, 256}}, {"face1.jpg", true, true, {256, 256}},
+    {"tolmo.jpg", true, true, {320, 401}}, {"face3.jpg", true, false, {256, 256}},
     {"ilta.jpg", true, true, {180, 240}},
 };
 
@@ -88,7 +88,8 @@ bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
             at++;
             continue;
         }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
             h = be16(b, at + 5);
             w = be16(b, at + 7);
             return true;
@@ -124,11 +125,13 @@ bool decode_one(const std::string& dir, const PictureFile& file, RGB* palette, l
         return false;
     }
     if (!b) {
-        error = path + ": cannot be read as a " +
-                (jpeg ? "JPEG picture (the loader reads 8-bit baseline and progressive JPEGs after a JFIF "
-                        "APP0, an Exif APP1 or another APPn: colour with luminance sampling 1x1, 2x1, 1x2 "
-                        "or 2x2 over chrominance 1x1, greyscale baseline at any sampling, progressive at 1x1)"
-                      : "BMP picture");
+        error =
+            path + ": cannot be read as a " +
+            (jpeg
+                 ? "JPEG picture (the loader reads 8-bit baseline and progressive JPEGs after a JFIF "
+                   "APP0, an Exif APP1 or another APPn: colour with luminance sampling 1x1, 2x1, 1x2 "
+                   "or 2x2 over chrominance 1x1, greyscale baseline at any sampling, progressive at 1x1)"
+                 : "BMP picture");
         return false;
     }
     const bool usable = big_enough(path, b->w, b->h, file.need, error);
@@ -159,8 +162,8 @@ BITMAP* built(const DecodedPicture& d)
     for (int y = 0; y < d.h; y++) {
         uint32_t* row = reinterpret_cast<uint32_t*>(b->line[y]);
         for (int x = 0; x < d.w; x++, from++)
-            row[x] = static_cast<uint32_t>(makeacol32(*from >> 16 & 255, *from >> 8 & 255,
-                                                      *from & 255, *from >> 24));
+            row[x] = static_cast<uint32_t>(
+                makeacol32(*from >> 16 & 255, *from >> 8 & 255, *from & 255, *from >> 24));
     }
     return b;
 }
@@ -182,8 +185,8 @@ bool decode_pictures(const std::string& dir,
     long long used = 0;
     for (int i = 0; i < kPictureCount; i++) {
         DecodedPicture picture;
-        if (!decode_one(dir, kPictures[i], kPictures[i].palette ? palette : nullptr, used, before, i,
-                        picture, error))
+        if (!decode_one(dir, kPictures[i], kPictures[i].palette ? palette : nullptr, used, before,
+                        i, picture, error))
             return false;
         if (decoded)
             decoded(i, std::move(picture));

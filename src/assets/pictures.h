@@ -11,26 +11,26 @@
 
 struct Pictures {
     // Work bitmaps, cleared to black when created.
-    BITMAP* canvas = nullptr;        // 640x480, the frame being composed
-    BITMAP* auxCanvas = nullptr;     // 640x480, second layer of the helix and tunnel scenes
-    BITMAP* textBitmap = nullptr;    // 320x160, credit text of the ending
-    BITMAP* stairsBitmap = nullptr;  // 272x57, one stair tread, burn-blended before the intro
-    BITMAP* stairs2Bitmap = nullptr; // 272x20, the riser strip, magenta where transparent
-    BITMAP* face1Rotated = nullptr;  // 256x256, turned height picture of the relief
-    BITMAP* face2Rotated = nullptr;  // 256x256, turned colour picture of the relief
+    BITMAP* canvas = nullptr;         // 640x480, the frame being composed
+    BITMAP* auxCanvas = nullptr;      // 640x480, second layer of the helix and tunnel scenes
+    BITMAP* textBitmap = nullptr;     // 320x160, credit text of the ending
+    BITMAP* stairsBitmap = nullptr;   // 272x57, one stair tread, burn-blended before the intro
+    BITMAP* stairs2Bitmap = nullptr;  // 272x20, the riser strip, magenta where transparent
+    BITMAP* face1Rotated = nullptr;   // 256x256, turned height picture of the relief
+    BITMAP* face2Rotated = nullptr;   // 256x256, turned colour picture of the relief
 
     // Pictures, in load order.
-    BITMAP* afroImage = nullptr;   // afro.jpg, light pixels keyed to magenta
-    BITMAP* logoImage = nullptr;   // logo.jpg
-    BITMAP* titleImage = nullptr;  // ruvo2.jpg
-    BITMAP* stairsImage = nullptr; // porras.bmp
-    BITMAP* stairs2Image = nullptr;// porras2.bmp
-    BITMAP* tileImage = nullptr;   // tile.bmp
-    BITMAP* face2Image = nullptr;  // face2.jpg
-    BITMAP* face1Image = nullptr;  // face1.jpg
-    BITMAP* tolmoImage = nullptr;  // tolmo.jpg
-    BITMAP* face3Image = nullptr;  // face3.jpg
-    BITMAP* iltaImage = nullptr;   // ilta.jpg
+    BITMAP* afroImage = nullptr;     // afro.jpg, light pixels keyed to magenta
+    BITMAP* logoImage = nullptr;     // logo.jpg
+    BITMAP* titleImage = nullptr;    // ruvo2.jpg
+    BITMAP* stairsImage = nullptr;   // porras.bmp
+    BITMAP* stairs2Image = nullptr;  // porras2.bmp
+    BITMAP* tileImage = nullptr;     // tile.bmp
+    BITMAP* face2Image = nullptr;    // face2.jpg
+    BITMAP* face1Image = nullptr;    // face1.jpg
+    BITMAP* tolmoImage = nullptr;    // tolmo.jpg
+    BITMAP* face3Image = nullptr;    // face3.jpg
+    BITMAP* iltaImage = nullptr;     // ilta.jpg
 };
 
 constexpr int kPictureCount = 11;

@@ -32,13 +32,11 @@ void build_tunnel_tables(TunnelTables& t, BITMAP* face3Image)
 
             // Angle: 128 units per half turn (by 3.1416, not pi), twisted by (x - y) / 8.
             const int q = (x - y) / 8;
-            const double a = std::atan2(static_cast<double>(dy), static_cast<double>(dx)) * 128.0
-                                 / 3.1416
-                             + q;
+            const double a =
+                std::atan2(static_cast<double>(dy), static_cast<double>(dx)) * 128.0 / 3.1416 + q;
 
             t.distanceTable[x * kTunnelColumn + y] = depth;
             t.angleTable[x * kTunnelColumn + y] = static_cast<int>(a);
         }
     }
 }
-

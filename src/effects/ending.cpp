@@ -10,11 +10,7 @@ namespace {
 
 // Index 0 is unused: the lines are written as the pause's frames left to show pass 4, 3, 2 and 1.
 const char* const kCreditLines[5] = {
-    nullptr,
-    "THIS WAS OUR FIRST",
-    "WE ARE SORRY",
-    "code: vorrinek",
-    "music: krumo606",
+    nullptr, "THIS WAS OUR FIRST", "WE ARE SORRY", "code: vorrinek", "music: krumo606",
 };
 
 }  // namespace

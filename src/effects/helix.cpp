@@ -51,7 +51,8 @@ WaveStrip wave_strip(float pokale, float aalto, float pokale_m)
 void Helix::advance_angles()
 {
     const double m = pokale_m;
-    old_i = static_cast<float>(static_cast<double>(old_i) + 3.14159265 / (1000.0 - m) - m / 10000.0 - 0.1);
+    old_i = static_cast<float>(static_cast<double>(old_i) + 3.14159265 / (1000.0 - m) -
+                               m / 10000.0 - 0.1);
     i = old_i;
     spring_step(pokale_m, pokale_v, 100.0, 0.01);
 }

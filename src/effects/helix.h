@@ -35,9 +35,9 @@ struct Helix {
     float pokale = 0;    // counter of the square loop and of the strip loop
     int pokale_x = 0;    // corner-1 offset of the current square, sway included
     int pokale_y = 0;
-    int pokale_c = 0;    // the square's two line colours
+    int pokale_c = 0;  // the square's two line colours
     int pokale_d = 0;
-    float aalto = 0;     // wave phase, +0.1 per frame
+    float aalto = 0;  // wave phase, +0.1 per frame
 
     // Steps 2 to 4 of a frame: the base angle, the running angle and the oscillator.
     void advance_angles();

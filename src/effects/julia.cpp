@@ -76,8 +76,8 @@ bool Julia::frame(Stage& s)
     }
     const int n = static_cast<int>(samples_.size());
     counts_.resize(samples_.size());
-    const bool lanes =
-        raster::escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm, maxIterations, counts_.data());
+    const bool lanes = raster::escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm,
+                                             maxIterations, counts_.data());
     if (!lanes) {
         for (int k = 0; k < n; k++) {
             newRe = starts_re_[k];

@@ -5,11 +5,11 @@
 struct Stage;
 
 struct Julia {
-    int maxIterations = 1500;  // iteration limit, one more every frame
-    float zoom = 0;            // magnification, +5% and a little every frame; never reset
-    int w = 0, h = 0;          // sample grid, 320x240
-    double cRe = 0, cIm = 0;   // the Julia constant; cIm enters with a minus sign
-    float moveX = 0, moveY = 0;  // the point that stays at the centre of the screen
+    int maxIterations = 1500;     // iteration limit, one more every frame
+    float zoom = 0;               // magnification, +5% and a little every frame; never reset
+    int w = 0, h = 0;             // sample grid, 320x240
+    double cRe = 0, cIm = 0;      // the Julia constant; cIm enters with a minus sign
+    float moveX = 0, moveY = 0;   // the point that stays at the centre of the screen
     double newRe = 0, newIm = 0;  // current iterate
     double oldRe = 0, oldIm = 0;  // previous iterate
 

@@ -11,7 +11,8 @@
 PlasmaColumn plasma_column(int c, int w, float pano)
 {
     const double sway = 100.0 * std::cos(static_cast<double>(pano) / 50.0) + 40.0;
-    return {128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0, sway + c - w / 2.0};
+    return {128.0 * std::sin(static_cast<double>(pano) + c / 8.0) + 128.0 + 128.0,
+            sway + c - w / 2.0};
 }
 
 PlasmaRow plasma_row(int r, int h, float plasm, float plusm)
@@ -38,7 +39,6 @@ PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, floa
 {
     return plasma_cell(plasma_column(c, w, pano), plasma_row(r, h, plasm, plusm), plasm, plusm);
 }
-
 
 int next_turn(int kartanpyoritys)
 {
@@ -85,8 +85,9 @@ void Plasma::draw_relief(Host& host, BITMAP* canvas, BITMAP* height, BITMAP* col
                 viiva = static_cast<float>(p / 150000);
                 const int dash = getpixel(colour, sx, sy);
                 const int y = static_cast<int>(static_cast<double>(mapy) + 110.0);
-                raster::fastline(canvas, static_cast<int>(static_cast<double>(mapx) + 330.0 - viiva), y,
-                         static_cast<int>(static_cast<double>(mapx) + 333.0 - viiva), y, dash);
+                raster::fastline(
+                    canvas, static_cast<int>(static_cast<double>(mapx) + 330.0 - viiva), y,
+                    static_cast<int>(static_cast<double>(mapx) + 333.0 - viiva), y, dash);
             }
         }
     }

@@ -10,9 +10,9 @@ class Host;
 
 // One 4x4 block of the plasma: the ring distance, the sum before truncation, and the colour.
 struct PlasmaCell {
-    double d;      // distance from the ring centre, in blocks
-    double value;  // 128 * sin(d / 5) + b, 0..768
-    int v, q;      // truncated value and v / 4
+    double d;              // distance from the ring centre, in blocks
+    double value;          // 128 * sin(d / 5) + b, 0..768
+    int v, q;              // truncated value and v / 4
     int red, green, blue;  // unclamped, as they go to makecol
 };
 
@@ -34,7 +34,6 @@ PlasmaCell plasma_cell(const PlasmaColumn& col, const PlasmaRow& row, float plas
 // The block at column c, row r of a w x h plasma with phase pano and the spring values.
 PlasmaCell plasma_cell(int c, int r, int w, int h, float pano, float plasm, float plusm);
 
-
 // The rotation angle of the faces after one frame: +2, and past 255 back to 0.
 int next_turn(int kartanpyoritys);
 
@@ -44,15 +43,15 @@ constexpr int kReliefThreshold = 60 << 16;
 struct Plasma {
     int plasma_w = 0;  // plasma size in 4x4 blocks, set in the preamble
     int plasma_h = 0;
-    float pano = 0;    // plasma phase, +1 per frame
-    float plasm = 0;   // ring centre's vertical offset and red bias
-    float plasv = 0;   // its velocity
-    float plusm = 0;   // phase of the vertical wave and blue bias
-    float plusv = 0;   // its velocity
+    float pano = 0;          // plasma phase, +1 per frame
+    float plasm = 0;         // ring centre's vertical offset and red bias
+    float plasv = 0;         // its velocity
+    float plusm = 0;         // phase of the vertical wave and blue bias
+    float plusv = 0;         // its velocity
     int kartanpyoritys = 0;  // turn of both face pictures, 256 per full turn
-    float mapx = 0;    // relief sample column
-    float mapy = 0;    // relief sample row
-    float viiva = 0;   // leftward shift of the current dash
+    float mapx = 0;          // relief sample column
+    float mapy = 0;          // relief sample row
+    float viiva = 0;         // leftward shift of the current dash
 
     // The 160x80 blocks over rows 80..399 of `canvas`.
     void draw_plasma(BITMAP* canvas);

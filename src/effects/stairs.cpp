@@ -43,7 +43,8 @@ void Stairs::setup_tiles(ShowRandom& random)
 
 StretchRect Stairs::tile_substep(int i, int rnd)
 {
-    dropx[i] = static_cast<float>(static_cast<double>(dropx[i]) + static_cast<double>(dropd[i]) / 8.0);
+    dropx[i] =
+        static_cast<float>(static_cast<double>(dropx[i]) + static_cast<double>(dropd[i]) / 8.0);
     dropz[i] = static_cast<float>(static_cast<double>(dropz[i]) + static_cast<double>(drops[i]));
     dropa[i] = static_cast<float>(static_cast<double>(dropa[i]) + 0.001);
     if (static_cast<double>(dropy[i]) > static_cast<double>(rnd / 10))

@@ -9,9 +9,9 @@ struct TunnelTables;
 
 // Where this frame's pieces go, all derived from the scene clock, the spring and the seam.
 struct TunnelLayout {
-    int depthOffset;   // Dz: added to the depth entry, turns into texture columns
-    int angleOffset;   // Da: added to the angle entry, turns into texture rows
-    int alpha;         // of the add blender for the trail
+    int depthOffset;       // Dz: added to the depth entry, turns into texture columns
+    int angleOffset;       // Da: added to the angle entry, turns into texture rows
+    int alpha;             // of the add blender for the trail
     int spriteX, spriteY;  // where auxCanvas lands on canvas
     int firstX, firstW;    // right copy in auxCanvas: left edge and width
     int secondW;           // left copy, at the left edge of auxCanvas

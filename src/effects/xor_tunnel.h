@@ -8,7 +8,6 @@ struct Stage;
 struct TunnelTables;
 
 struct XorTunnel {
-
     // One frame of the scene: draws, presents, consumes its tick; false when Esc ended the program.
     bool frame(Stage& s);
 };

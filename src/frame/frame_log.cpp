@@ -24,7 +24,8 @@ uint64_t frame_hash(BITMAP* frame)
     // Memory bitmaps only: their rows are plain arrays of pixels, little-endian on every machine
     // the show builds for. FNV-1a's mixing over 64-bit words (two 32-bit pixels a step).
     uint64_t h = kOffset;
-    const size_t row = static_cast<size_t>(frame->w) * static_cast<size_t>((bitmap_color_depth(frame) + 7) / 8);
+    const size_t row =
+        static_cast<size_t>(frame->w) * static_cast<size_t>((bitmap_color_depth(frame) + 7) / 8);
     for (int y = 0; y < frame->h; y++) {
         const unsigned char* p = frame->line[y];
         for (size_t i = 0; i < row; i += 8) {
@@ -41,7 +42,8 @@ uint64_t sound_hash(const int16_t* samples, size_t count)
     uint64_t h = kOffset;
     for (size_t i = 0; i < count; i++) {
         const uint16_t v = static_cast<uint16_t>(samples[i]);
-        const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
+        const unsigned char b[2] = {static_cast<unsigned char>(v),
+                                    static_cast<unsigned char>(v >> 8)};
         h = fnv(h, b, 2);
     }
     return h;

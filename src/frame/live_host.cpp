@@ -23,7 +23,7 @@ constexpr long kRampFrames = kSampleRate * 40 / 1000;
 // How long the sound plays on after an early end before it stops: the mixer's ramp, then what
 // the driver and the device have already taken.
 constexpr int kDrainMs = 250;
-}
+}  // namespace
 
 namespace {
 
@@ -71,7 +71,9 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
         allegro_exit();
         return 1;
     }
-    const int k = choice.scale > 0 ? choice.scale : choice.window ? window_scale(dw, dh) : fitting_scale(dw, dh);
+    const int k = choice.scale > 0 ? choice.scale
+                  : choice.window  ? window_scale(dw, dh)
+                                   : fitting_scale(dw, dh);
     if (k > fitting_scale(dw, dh)) {
         error = "--scale " + std::to_string(k) + " needs " + std::to_string(640 * k) + "x" +
                 std::to_string(480 * k) + "; the desktop is " + desktop;
@@ -83,14 +85,16 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     // Full screen takes the desktop's own size, so no mode switch happens.
     set_color_depth(32);
     const int sw = choice.window ? 640 * k : dw, sh = choice.window ? 480 * k : dh;
-    if (set_gfx_mode(choice.window ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT_FULLSCREEN, sw, sh, 0, 0) != 0) {
+    if (set_gfx_mode(choice.window ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT_FULLSCREEN, sw, sh, 0,
+                     0) != 0) {
         const std::string why = allegro_error;
         if (why.find("grab") != std::string::npos)
             error = "cannot take the keyboard (" + why + "): is another copy of the show running?";
         else
             error = "cannot open a " + std::to_string(sw) + "x" + std::to_string(sh) + " " +
                     (choice.window ? "window" : "full screen") + " at 32 bits on this " +
-                    std::to_string(depth) + "-bit display: " + (why.empty() ? "no reason given" : why);
+                    std::to_string(depth) +
+                    "-bit display: " + (why.empty() ? "no reason given" : why);
         allegro_exit();
         return -1;
     }
@@ -137,7 +141,8 @@ double thread_cpu_seconds()
 
 double wall_seconds()
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -215,15 +220,16 @@ void LiveHost::log_account()
             std::nth_element(w.begin(), w.begin() + static_cast<long>(w.size() / 2), w.end());
             woke = w[w.size() / 2];
         }
-        std::fprintf(phase_log_,
-                     "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
-                     "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
-                     "present_queued=%.4f woke=%.3f\n",
-                     phase_name(phase_), account_.presents, account_.late, account_.most_owed,
-                     account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
-                     account_.ticks.queued, account_.polls, account_.presents_due.count,
-                     account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
-                     woke * 1000);
+        std::fprintf(
+            phase_log_,
+            "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
+            "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
+            "present_queued=%.4f woke=%.3f\n",
+            phase_name(phase_), account_.presents, account_.late, account_.most_owed,
+            account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
+            account_.ticks.queued, account_.polls, account_.presents_due.count,
+            account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
+            woke * 1000);
         std::fflush(phase_log_);
     }
     account_ = Account();
@@ -265,7 +271,8 @@ long LiveHost::ticks_elapsed() const
     if (!ticking_)
         return 0;
     const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
-                             std::chrono::steady_clock::now() - tick_start_).count();
+                             std::chrono::steady_clock::now() - tick_start_)
+                             .count();
     return static_cast<long>(us * kTimerHz / (kTickPeriod * 1000000LL));
 }
 
@@ -369,7 +376,8 @@ void LiveHost::play_out_and_stop(long ms)
     for (;;) {
         feed_stream();
         const auto spent = std::chrono::steady_clock::now() - start;
-        if (spent >= cap || (silent_buffers_ >= 3 && spent >= least) || (!ramping_ && spent >= least))
+        if (spent >= cap || (silent_buffers_ >= 3 && spent >= least) ||
+            (!ramping_ && spent >= least))
             break;
         rest(1);
     }
@@ -412,9 +420,11 @@ void LiveHost::start_music(const std::vector<int16_t>& track, const std::string&
         std::fprintf(stderr, "stream8: %s: cannot load the module%s; the show runs silent\n",
                      module_path.c_str(), problem.empty() ? "" : (" (" + problem + ")").c_str());
     if (!sound)
-        std::fprintf(stderr, "stream8: no sound driver (%s); the show runs silent\n", allegro_error);
+        std::fprintf(stderr, "stream8: no sound driver (%s); the show runs silent\n",
+                     allegro_error);
     else if (digi_card == DIGI_NONE)
-        std::fprintf(stderr, "stream8: no sound device could be opened; the show runs without sound\n");
+        std::fprintf(stderr,
+                     "stream8: no sound device could be opened; the show runs without sound\n");
     else if (!track.empty() && !stream_)
         std::fprintf(stderr, "stream8: cannot start the music stream; the show runs silent\n");
 }
@@ -432,16 +442,19 @@ void LiveHost::feed_stream()
             // A new gain is reached in equal steps over the buffer, never in one.
             float gain = fed_volume_ == volume_
                              ? volume_
-                             : static_cast<float>(fed_volume_ + (static_cast<double>(volume_) - fed_volume_) *
-                                                                    (i + 1) / kStreamBuffer);
+                             : static_cast<float>(fed_volume_ +
+                                                  (static_cast<double>(volume_) - fed_volume_) *
+                                                      (i + 1) / kStreamBuffer);
             if (ramping_) {
-                gain = ramp_done_ >= kRampFrames
-                           ? 0.0f
-                           : ramp_from_ * static_cast<float>(kRampFrames - ramp_done_) / kRampFrames;
+                gain =
+                    ramp_done_ >= kRampFrames
+                        ? 0.0f
+                        : ramp_from_ * static_cast<float>(kRampFrames - ramp_done_) / kRampFrames;
                 ramp_done_++;
             }
             for (int side = 0; side < 2; side++) {
-                int s = track_pos_ < have ? (*track_)[2 * static_cast<size_t>(track_pos_) + side] : 0;
+                int s =
+                    track_pos_ < have ? (*track_)[2 * static_cast<size_t>(track_pos_) + side] : 0;
                 if (gain != 1.0f)
                     s = static_cast<int>(s * gain);
                 out[2 * i + side] = static_cast<uint16_t>(s + 0x8000);

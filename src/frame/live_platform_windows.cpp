@@ -66,8 +66,7 @@ int open_thread_schedstat()
 }
 
 void thread_queued_seconds(int, double&)
-{
-}
+{}
 
 void before_init()
 {

@@ -35,9 +35,10 @@ std::string init_failure()
 {
     // Allegro leaves its error text empty when X cannot be reached: say what was tried.
     const char* display = std::getenv("DISPLAY");
-    std::string error = display && *display
-                            ? std::string("cannot open the display '") + display + "' named by DISPLAY"
-                            : std::string("cannot open a display: DISPLAY is not set");
+    std::string error =
+        display && *display
+            ? std::string("cannot open the display '") + display + "' named by DISPLAY"
+            : std::string("cannot open a display: DISPLAY is not set");
     if (allegro_error[0])
         error += std::string("; ") + allegro_error;
     return error;
@@ -88,7 +89,6 @@ void thread_queued_seconds(int fd, double& seconds)
 }
 
 void before_init()
-{
-}
+{}
 
 }  // namespace live_platform

@@ -18,8 +18,9 @@ struct Stage {
     std::unique_ptr<TunnelTables> tables;
     ShowRandom random;  // the one generator of the whole show
 
-    int laiskuri = 0;  // frames since the main loop began (smear frames in the intro, passes in the ending)
-    int effu = 0;      // current scene 0..5; 6 is the ending
-    int kierros = 0;   // completed cycles of the six scenes
+    int laiskuri =
+        0;  // frames since the main loop began (smear frames in the intro, passes in the ending)
+    int effu = 0;         // current scene 0..5; 6 is the ending
+    int kierros = 0;      // completed cycles of the six scenes
     float animation = 0;  // scene clock shared by the two tunnels: +0.01 in one, -0.03 in the other
 };

@@ -117,5 +117,5 @@ constexpr long phase_ticks(Phase p)
 }
 
 // Ticks from the main loop's first frame to the end: the stretch of music the show plays.
-constexpr long kMusicTicks = phase_ticks(Phase::Loop) + phase_ticks(Phase::Pause) +
-                             phase_ticks(Phase::Fade);
+constexpr long kMusicTicks =
+    phase_ticks(Phase::Loop) + phase_ticks(Phase::Pause) + phase_ticks(Phase::Fade);

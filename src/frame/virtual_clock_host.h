@@ -49,7 +49,8 @@ public:
     void deinit() override {}
     void set_windowed_mode() override {}
     void report_fatal(const std::string& message) override { fatal_message_ = message; }
-    void start_music(const std::vector<int16_t>&, const std::string&, const std::string&) override {}
+    void start_music(const std::vector<int16_t>&, const std::string&, const std::string&) override
+    {}
     void poll_music() override {}
     void set_music_volume(float volume) override {}
     void end_music() override {}

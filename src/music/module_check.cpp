@@ -38,8 +38,8 @@ public:
     uint32_t u32(size_t at) const { return it::get32(f_, at); }
     bool signature(size_t at, const char* s) const
     {
-        return u8(at) == uint8_t(s[0]) && u8(at + 1) == uint8_t(s[1]) && u8(at + 2) == uint8_t(s[2]) &&
-               u8(at + 3) == uint8_t(s[3]);
+        return u8(at) == uint8_t(s[0]) && u8(at + 1) == uint8_t(s[1]) &&
+               u8(at + 2) == uint8_t(s[2]) && u8(at + 3) == uint8_t(s[3]);
     }
     size_t size() const { return f_.size(); }
 
@@ -98,13 +98,15 @@ bool check_sample(const Reader& r, size_t at, int n, std::vector<Extent>& extent
         return fail(problem, name + " claims " + num(length) + " sample frames");
     const uint32_t rate = r.u32(at + smp::kRate);
     if (rate < kMinSampleRate)
-        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz: played low, "
+        return fail(problem, name + " has a playback rate of " + num(rate) +
+                                 " Hz: played low, "
                                  "the player would step through it by 0 and divide by that step (" +
                                  num(kMinSampleRate) + ".." + num(kMaxSampleRate) + " Hz allowed)");
     if (rate > kMaxSampleRate)
-        return fail(problem, name + " has a playback rate of " + num(rate) + " Hz: the player's "
-                                 "resampler would spin on it (" + num(kMinSampleRate) + ".." +
-                                 num(kMaxSampleRate) + " Hz allowed)");
+        return fail(problem, name + " has a playback rate of " + num(rate) +
+                                 " Hz: the player's "
+                                 "resampler would spin on it (" +
+                                 num(kMinSampleRate) + ".." + num(kMaxSampleRate) + " Hz allowed)");
     const bool wide = flags & smp::k16Bit, stereo = flags & smp::kStereo,
                packed = flags & smp::kCompressed;
     const size_t data = r.u32(at + smp::kDataOffset);
@@ -273,8 +275,8 @@ bool check_records(const Reader& r, std::vector<Extent>& extents, std::string& p
             return fail(problem, "pattern " + num(i) + " lies outside the file");
         if (!check_pattern(r, at, i, problem))
             return false;
-        extents.push_back({at, at + it::pattern::kSize + r.u16(at + it::pattern::kLength),
-                           "pattern " + num(i)});
+        extents.push_back(
+            {at, at + it::pattern::kSize + r.u16(at + it::pattern::kLength), "pattern " + num(i)});
     }
     return true;
 }
@@ -319,6 +321,7 @@ bool check_module_file(const std::string& path, std::string& problem)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return fail(problem, "cannot be read");
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     return check_module(data, problem);
 }

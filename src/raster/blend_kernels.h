@@ -104,12 +104,36 @@ inline void hue_hsv_to_rgb(float h, float s, float v, int* r, int* g, int* b)
     const float z = v - x;
     switch (i) {
     case 6:
-    case 0: *r = v; *g = z + y; *b = z; break;
-    case 1: *r = v - y; *g = v; *b = z; break;
-    case 2: *r = z; *g = v; *b = z + y; break;
-    case 3: *r = z; *g = v - y; *b = v; break;
-    case 4: *r = z + y; *g = z; *b = v; break;
-    case 5: *r = v; *g = z; *b = v - y; break;
+    case 0:
+        *r = v;
+        *g = z + y;
+        *b = z;
+        break;
+    case 1:
+        *r = v - y;
+        *g = v;
+        *b = z;
+        break;
+    case 2:
+        *r = z;
+        *g = v;
+        *b = z + y;
+        break;
+    case 3:
+        *r = z;
+        *g = v - y;
+        *b = v;
+        break;
+    case 4:
+        *r = z + y;
+        *g = z;
+        *b = v;
+        break;
+    case 5:
+        *r = v;
+        *g = z;
+        *b = v - y;
+        break;
     }
 }
 
@@ -128,9 +152,12 @@ inline uint32_t blend_hue(uint32_t x, uint32_t y, uint32_t n)
 inline uint32_t blend_one(const Blend& bl, uint32_t x, uint32_t y)
 {
     switch (bl.kind) {
-    case BlendKind::trans: return blend_trans(x, y, bl.n);
-    case BlendKind::add: return blend_add(x, y, bl.n);
-    case BlendKind::hue: return blend_hue(x, y, bl.n);
+    case BlendKind::trans:
+        return blend_trans(x, y, bl.n);
+    case BlendKind::add:
+        return blend_add(x, y, bl.n);
+    case BlendKind::hue:
+        return blend_hue(x, y, bl.n);
     }
     return y;
 }

@@ -76,8 +76,9 @@ namespace lanes512 = lanes128;
 
 void blend_rows(Path p, const Blend& bl, const Span* rows, int nrows, int w)
 {
-    (p == Path::avx512 ? lanes512::blend_rows : p == Path::avx2 ? lanes256::blend_rows : lanes128::blend_rows)(
-        bl, rows, nrows, w);
+    (p == Path::avx512 ? lanes512::blend_rows
+     : p == Path::avx2 ? lanes256::blend_rows
+                       : lanes128::blend_rows)(bl, rows, nrows, w);
 }
 
 void blend_row_groups(Path p, const Blend& bl, const Span* rows, int nrows, int w)
@@ -101,7 +102,9 @@ void scale_blit(BITMAP* src, BITMAP* dst, int k, int x, int y)
         stretch_blit(src, dst, 0, 0, w, h, x, y, w * k, h * k);
         return;
     }
-    auto widen = p == Path::avx512 ? lanes512::widen_row : p == Path::avx2 ? lanes256::widen_row : lanes128::widen_row;
+    auto widen = p == Path::avx512 ? lanes512::widen_row
+                 : p == Path::avx2 ? lanes256::widen_row
+                                   : lanes128::widen_row;
     for (int r = 0; r < h; r++) {
         const auto* in = reinterpret_cast<const uint32_t*>(src->line[r]);
         auto* first = reinterpret_cast<uint32_t*>(dst->line[y + r * k]) + x;
@@ -113,7 +116,8 @@ void scale_blit(BITMAP* src, BITMAP* dst, int k, int x, int y)
     }
 }
 
-bool escape_counts(const double* re, const double* im, int n, double c_re, double c_im, int limit, int* counts)
+bool escape_counts(const double* re, const double* im, int n, double c_re, double c_im, int limit,
+                   int* counts)
 {
     const Path p = path();
     if (p == Path::allegro)
@@ -123,8 +127,9 @@ bool escape_counts(const double* re, const double* im, int n, double c_re, doubl
             counts[k] = 0;
         return true;
     }
-    (p == Path::avx512 ? lanes512::escape_counts : p == Path::avx2 ? lanes256::escape_counts : lanes128::escape_counts)(
-        re, im, n, c_re, c_im, limit, counts);
+    (p == Path::avx512 ? lanes512::escape_counts
+     : p == Path::avx2 ? lanes256::escape_counts
+                       : lanes128::escape_counts)(re, im, n, c_re, c_im, limit, counts);
     return true;
 }
 

@@ -47,14 +47,21 @@ bool cpu_has_avx2()
 
 bool cpu_has_avx512()
 {
-    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+    static const bool has = __builtin_cpu_supports("avx512f") &&
+                            __builtin_cpu_supports("avx512dq") &&
                             __builtin_cpu_supports("avx512bw");
     return has;
 }
 #else
 // Other processors run the 128-bit lanes (NEON on ARM).
-bool cpu_has_avx2() { return false; }
-bool cpu_has_avx512() { return false; }
+bool cpu_has_avx2()
+{
+    return false;
+}
+bool cpu_has_avx512()
+{
+    return false;
+}
 #endif
 
 // STREAM8_RASTER=allegro|portable|avx2|avx512 chooses the starting path, so the benchmark and
@@ -75,8 +82,8 @@ Path g_path = path_from_environment();
 // (which the fast code restates), and only in solid drawing mode.
 bool addressable(BITMAP* bmp)
 {
-    return bmp && g_path != Path::allegro && is_memory_bitmap(bmp) && bmp->vtable == &__linear_vtable32 &&
-           _drawing_mode == DRAW_MODE_SOLID;
+    return bmp && g_path != Path::allegro && is_memory_bitmap(bmp) &&
+           bmp->vtable == &__linear_vtable32 && _drawing_mode == DRAW_MODE_SOLID;
 }
 
 bool standard_24bit_shifts()
@@ -160,7 +167,8 @@ Rows writable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
 Rows readable_rows(BITMAP* bmp, int left, int top, int right, int bottom)
 {
     // getpixel reads anywhere in the bitmap, whatever its clipping.
-    const bool inside = addressable(bmp) && left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
+    const bool inside =
+        addressable(bmp) && left >= 0 && top >= 0 && right <= bmp->w && bottom <= bmp->h;
     return Rows(inside ? bmp : nullptr, top, bottom);
 }
 
@@ -168,7 +176,8 @@ void draw_trans_sprite(BITMAP* dst, BITMAP* src, int dx, int dy)
 {
     Blend bl{};
     // Sprites ignore the drawing mode in Allegro; requiring solid mode only keeps the guards alike.
-    if (!addressable(dst) || !addressable(src) || !known_blender(bl) || (src != dst && share_memory(src, dst))) {
+    if (!addressable(dst) || !addressable(src) || !known_blender(bl) ||
+        (src != dst && share_memory(src, dst))) {
         ::draw_trans_sprite(dst, src, dx, dy);
         return;
     }

@@ -65,8 +65,8 @@ struct SandboxResult {
 // Runs `body` in a child set up as described above and feeds what it sends to `listener` until it
 // ends. Call it while the process has no threads. SIGINT, SIGTERM or SIGHUP during the run end the
 // child at once and then the process, as they would have without the sandbox.
-SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, const SandboxLimits& limits,
-                            SandboxListener& listener);
+SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
+                            const SandboxLimits& limits, SandboxListener& listener);
 
 // Where the sandbox makes its scratch directory: `tmpdir` (TMPDIR) when it is absolute and a
 // directory this user can make one in, else `fallback`; empty when neither is.

@@ -1,8 +1,8 @@
 // The sandbox where there are no processes (the browser): the body runs in the caller's process,
 // its reports go straight to the listener. Nothing is isolated; the page's own sandbox is the
 // browser's.
-#include "sandbox/sandbox.h"
 #include "sandbox/descriptors.h"
+#include "sandbox/sandbox.h"
 
 #include <chrono>
 #include <cstdio>
@@ -57,6 +57,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, cons
     r.end = child.ok() ? SandboxEnd::Exited : SandboxEnd::Unreadable;
     r.how = child.ok() ? "ended the process (status 0)" : "sent a report that cannot be read";
     r.cpu_seconds = process_cpu() - cpu;
-    r.wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.wall_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return r;
 }

@@ -74,7 +74,8 @@ double since(Clock::time_point t)
 
 double rusage_cpu(const rusage& u)
 {
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
 }
 
 // The whole child's CPU limit in whole seconds (what RLIMIT_CPU counts), and its hard limit a
@@ -102,7 +103,8 @@ public:
     }
     void cpu_budget(double seconds) override
     {
-        const rlim_t soft = std::min(whole_, static_cast<rlim_t>(std::ceil(cpu_seconds() + seconds)));
+        const rlim_t soft =
+            std::min(whole_, static_cast<rlim_t>(std::ceil(cpu_seconds() + seconds)));
         const rlimit cpu{std::max<rlim_t>(soft, 1), whole_ + 1};
         setrlimit(RLIMIT_CPU, &cpu);
     }
@@ -259,7 +261,8 @@ void classify(int status, double cpu, const SandboxLimits& limits, SandboxResult
     if (sig == SIGXFSZ) {
         r.end = SandboxEnd::WroteFile;
         r.how = "tried to write a file";
-    } else if (sig == SIGXCPU || (sig == SIGKILL && cpu >= static_cast<double>(whole_cpu(limits)))) {
+    } else if (sig == SIGXCPU ||
+               (sig == SIGKILL && cpu >= static_cast<double>(whole_cpu(limits)))) {
         r.end = SandboxEnd::OutOfCpu;
         r.how = "ran out of CPU time";
     } else if (fault_signal(sig)) {
@@ -294,8 +297,8 @@ std::string sandbox_scratch_parent(const char* tmpdir, const std::string& fallba
     return "";
 }
 
-SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, const SandboxLimits& limits,
-                            SandboxListener& listener)
+SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
+                            const SandboxLimits& limits, SandboxListener& listener)
 {
     const Clock::time_point start = Clock::now();
     SandboxResult result;

@@ -36,9 +36,9 @@ constexpr size_t kMaxText = 1 << 16;
 // --- The child ---
 
 // The signals that end a faulty child (those of a limit passed where the system has them).
-constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL, SIGABRT,
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE,  SIGILL, SIGABRT,
 #ifdef SIGXFSZ
-                                 SIGBUS, SIGXFSZ, SIGXCPU
+                                 SIGBUS,  SIGXFSZ, SIGXCPU
 #endif
 };
 
@@ -74,8 +74,7 @@ public:
     Watcher(const std::string& data_dir, const std::string& dir, const ProbeLimits& limits,
             ProbeResult& result)
         : data_dir_(data_dir), dir_(dir), limits_(limits), result_(result)
-    {
-    }
+    {}
 
     bool received(const char* data, size_t size) override
     {
@@ -128,8 +127,8 @@ public:
             (end.cpu_seconds >= std::ceil(limits_.total_cpu_seconds) - 0.05 ||
              item_cpu < item_limit() - 0.05)) {
             note_item_cpu(end.cpu_seconds);
-            result_.failure = "the start-up used more than " + seconds_text(limits_.total_cpu_seconds) +
-                              " of CPU time";
+            result_.failure = "the start-up used more than " +
+                              seconds_text(limits_.total_cpu_seconds) + " of CPU time";
             if (!slowest_.empty())
                 result_.failure += "; the slowest file, " + slowest_ + ", took " +
                                    seconds_text(slowest_seconds_) + " of it";
@@ -201,7 +200,8 @@ private:
             const long long bytes = 4LL * m.w * m.h;
             if (m.index < 0 || m.index >= kPictureCount || m.w < 1 || m.h < 1 ||
                 m.w > kMaxPictureSide || m.h > kMaxPictureSide ||
-                m.length != static_cast<uint64_t>(bytes) || pixel_bytes_ + bytes > kPicturePixelBudget)
+                m.length != static_cast<uint64_t>(bytes) ||
+                pixel_bytes_ + bytes > kPicturePixelBudget)
                 return false;
             pixel_bytes_ += bytes;
             DecodedPicture& p = result_.pictures.picture[m.index];
@@ -385,7 +385,8 @@ ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limi
     // The module is read once, here, and checked; the child loads those bytes and no others.
     std::vector<uint8_t> module;
     std::string problem;
-    if (!read_module_bytes(module_file(data_dir), module, problem) || !check_module(module, problem))
+    if (!read_module_bytes(module_file(data_dir), module, problem) ||
+        !check_module(module, problem))
         module.clear();
     ProbeResult result = run_probe(
         data_dir,

@@ -5,8 +5,8 @@
 // loads the module and renders all the music the show can play. Each picture and the module have
 // a CPU time budget of their own, the whole child one more.
 #pragma once
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +16,9 @@
 
 // CPU time, not wall time: the same file gets the same verdict on a quiet and on a loaded machine.
 struct ProbeLimits {
-    double picture_cpu_seconds = 10;  // one picture's check and decode
-    double module_cpu_seconds = 15;   // loading the module and rendering its music
-    double total_cpu_seconds = 20;    // the whole start-up
+    double picture_cpu_seconds = 10;       // one picture's check and decode
+    double module_cpu_seconds = 15;        // loading the module and rendering its music
+    double total_cpu_seconds = 20;         // the whole start-up
     long long memory_bytes = 512LL << 20;  // address space the child may add to what it inherits
     double stall_seconds = 60;  // a child that uses no CPU and says nothing this long is stuck
 };

@@ -31,8 +31,8 @@ void start_clock(Show& s)
 int run_main_loop(Show& s)
 {
     s.laiskuri = 0;
-    int announced = -1;      // the scene the host last heard of
-    bool test_esc = true;    // the outer Esc test runs only while no frame is owed
+    int announced = -1;    // the scene the host last heard of
+    bool test_esc = true;  // the outer Esc test runs only while no frame is owed
     for (;;) {
         if (test_esc && s.host.esc_held()) {
             exit_deinit_then_windowed(s.host);

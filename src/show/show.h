@@ -38,8 +38,9 @@ inline std::string module_file(const std::string& data_dir)
 int run_show(Host& host, const std::string& data_dir, const ProbeResult& probe);
 
 // The parts of run_show, for tests that start the show part-way.
-bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe);  // false: a picture is unusable
+bool run_preamble(Show& s, const std::string& data_dir,
+                  const ProbeResult& probe);  // false: a picture is unusable
 // The last steps before the first frame: effu 0, the tick installed, then the stairs bitmaps
 // filled (which leaves the burn blender current; the logo's draw does not blend).
 void start_clock(Show& s);
-int run_main_loop(Show& s);                              // main's result
+int run_main_loop(Show& s);  // main's result

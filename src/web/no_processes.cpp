@@ -18,4 +18,5 @@ bool high_pipe(int fds[2])
     return pipe(fds) == 0;
 }
 
-void null_standard_fds(bool) {}
+void null_standard_fds(bool)
+{}

@@ -11,18 +11,17 @@
 EM_JS(double, page_now, (), { return Module.page.now(); });
 EM_JS(int, page_paused, (), { return Module.page.paused() ? 1 : 0; });
 EM_JS(int, page_esc, (), { return Module.page.escHeld() ? 1 : 0; });
-EM_JS(void, page_present, (const uint8_t* rgba, const char* log_line),
-      {
-          Module.page.present(HEAPU8.subarray(rgba, rgba + 640 * 480 * 4),
-                              log_line ? UTF8ToString(log_line) : null);
-      });
+EM_JS(void, page_present, (const uint8_t* rgba, const char* log_line), {
+    Module.page.present(HEAPU8.subarray(rgba, rgba + 640 * 480 * 4),
+                        log_line ? UTF8ToString(log_line) : null);
+});
 EM_JS(void, page_phase, (const char* name, double seconds),
       { Module.page.phase(UTF8ToString(name), seconds); });
 EM_JS(void, page_sound, (const int16_t* samples, long frames),
       { Module.page.sound(HEAP16.subarray(samples >> 1, (samples >> 1) + 2 * frames), frames); });
 EM_JS(void, page_frame_cost, (double ms), { Module.page.frameCost(ms); });
 EM_JS(void, page_late, (), { Module.page.late(); });
-EM_JS(void, page_end_music, (int early), { Module.page.endMusic(early !== 0); });
+EM_JS(void, page_end_music, (int early), { Module.page.endMusic(early != = 0); });
 EM_JS(void, page_fatal, (const char* message), { Module.page.fatal(UTF8ToString(message)); });
 EM_JS(void, page_note, (const char* message), { Module.page.note(UTF8ToString(message)); });
 EM_JS(void, page_sound_log, (const char* line), { Module.page.soundLog(UTF8ToString(line)); });

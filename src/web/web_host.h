@@ -48,10 +48,10 @@ private:
     double start_ms_ = 0;
     long taken_ = 0;
     Phase phase_ = Phase::Logo;
-    long iteration_ = 0;      // the frame's number within its phase, passed ones included
-    long shown_ = 0;          // frames presented, one a tick: the sound track's frames
-    bool in_music_ = false;   // from the main loop's first frame on, the music plays
-    bool yielded_ = true;     // the browser has run since the last present
+    long iteration_ = 0;     // the frame's number within its phase, passed ones included
+    long shown_ = 0;         // frames presented, one a tick: the sound track's frames
+    bool in_music_ = false;  // from the main loop's first frame on, the music plays
+    bool yielded_ = true;    // the browser has run since the last present
     bool esc_logged_ = false;
     float volume_ = 1.0f;
     double last_present_ms_ = 0;  // when the last present returned

@@ -11,12 +11,19 @@ namespace artgen {
 
 namespace {
 
-double lambert(V3 n, V3 l) { return std::max(0.0, dot(n, norm(l))); }
+double lambert(V3 n, V3 l)
+{
+    return std::max(0.0, dot(n, norm(l)));
+}
 
 // Diffuse light that wraps a little past the terminator, as light does in skin.
-double wrapped(V3 n, V3 l, double wrap) { return std::max(0.0, (dot(n, norm(l)) + wrap) / (1 + wrap)); }
+double wrapped(V3 n, V3 l, double wrap)
+{
+    return std::max(0.0, (dot(n, norm(l)) + wrap) / (1 + wrap));
+}
 
-double blinn(V3 n, V3 l, V3 v, double power) {
+double blinn(V3 n, V3 l, V3 v, double power)
+{
     V3 h = norm(norm(l) + v);
     return std::pow(std::max(0.0, dot(n, h)), power);
 }
@@ -32,25 +39,66 @@ const V3 kRimDir = {0.95, 0.25, -0.45};
 // and pink: pale skin lit cyan on the left, warm peach on the right, deep
 // violet in the shadows, a pink rim on the right and glossy highlights. keyLight is the share of the key that reaches the
 // point past the head's own shadow.
-Col portrait(const HeadSample& s, double keyLight) {
+Col portrait(const HeadSample& s, double keyLight)
+{
     Col albedo = rgb(0.84, 0.66, 0.84);
     double gloss = 0.25, power = 30, wrap = 0.35;
     switch (s.mat) {
-        case kEyeWhite: albedo = rgb(0.62, 0.64, 0.82); gloss = 0.8; power = 80; wrap = 0.2; break;
-        case kLid: albedo = rgb(0.50, 0.38, 0.82); gloss = 0.35; power = 40; break;
-        case kLash: albedo = rgb(0.03, 0.01, 0.08); gloss = 0.2; power = 20; wrap = 0; break;
-        case kIris: albedo = mix(rgb(0.05, 0.45, 0.60), rgb(0.20, 0.95, 1.00), 0.5); gloss = 1.0; power = 90; wrap = 0.2; break;
-        case kPupil: albedo = rgb(0.02, 0.01, 0.05); gloss = 1.0; power = 90; wrap = 0; break;
-        case kHair:
-            albedo = mix(rgb(0.05, 0.03, 0.16), rgb(0.22, 0.12, 0.45), s.hair);
-            gloss = 0.55 + 0.4 * s.hair; power = 18; wrap = 0.1;
-            break;
-        case kLips: albedo = rgb(0.92, 0.22, 0.55); gloss = 0.7; power = 50; break;
-        case kMouth: albedo = rgb(0.10, 0.02, 0.10); gloss = 0.0; wrap = 0; break;
-        case kBrow: albedo = rgb(0.16, 0.08, 0.26); gloss = 0.1; wrap = 0.1; break;
-        default: break;
+    case kEyeWhite:
+        albedo = rgb(0.62, 0.64, 0.82);
+        gloss = 0.8;
+        power = 80;
+        wrap = 0.2;
+        break;
+    case kLid:
+        albedo = rgb(0.50, 0.38, 0.82);
+        gloss = 0.35;
+        power = 40;
+        break;
+    case kLash:
+        albedo = rgb(0.03, 0.01, 0.08);
+        gloss = 0.2;
+        power = 20;
+        wrap = 0;
+        break;
+    case kIris:
+        albedo = mix(rgb(0.05, 0.45, 0.60), rgb(0.20, 0.95, 1.00), 0.5);
+        gloss = 1.0;
+        power = 90;
+        wrap = 0.2;
+        break;
+    case kPupil:
+        albedo = rgb(0.02, 0.01, 0.05);
+        gloss = 1.0;
+        power = 90;
+        wrap = 0;
+        break;
+    case kHair:
+        albedo = mix(rgb(0.05, 0.03, 0.16), rgb(0.22, 0.12, 0.45), s.hair);
+        gloss = 0.55 + 0.4 * s.hair;
+        power = 18;
+        wrap = 0.1;
+        break;
+    case kLips:
+        albedo = rgb(0.92, 0.22, 0.55);
+        gloss = 0.7;
+        power = 50;
+        break;
+    case kMouth:
+        albedo = rgb(0.10, 0.02, 0.10);
+        gloss = 0.0;
+        wrap = 0;
+        break;
+    case kBrow:
+        albedo = rgb(0.16, 0.08, 0.26);
+        gloss = 0.1;
+        wrap = 0.1;
+        break;
+    default:
+        break;
     }
-    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(1.00, 0.60, 0.26), rimCol = rgb(1.00, 0.36, 0.48);
+    const Col keyCol = rgb(0.40, 0.95, 1.00), fillCol = rgb(1.00, 0.60, 0.26),
+              rimCol = rgb(1.00, 0.36, 0.48);
     V3 n = s.n, v = s.view;
     // Ambient from a violet sky above and a dark plum floor below.
     Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
@@ -73,7 +121,8 @@ Col portrait(const HeadSample& s, double keyLight) {
 }
 
 // Backdrop of the portrait: deep blue-violet, a soft halo behind the head.
-Col portrait_back(double x, double y, double size) {
+Col portrait_back(double x, double y, double size)
+{
     double u = x / size - 0.5, v = y / size - 0.5;
     double r = std::sqrt(u * u + v * v);
     return mix(rgb(0.06, 0.04, 0.20), rgb(0.02, 0.01, 0.07), smooth(0.05, 0.75, r));
@@ -86,21 +135,25 @@ Col portrait_back(double x, double y, double size) {
 // keeps its one clean drop to the background.
 const double kMaxSlope = 2.0;  // levels per pixel: 0.87 pixels of shift per pixel
 
-void limit_slope(Picture& height) {
+void limit_slope(Picture& height)
+{
     const double kSlope = kMaxSlope / 255.0, kInside = 80.0 / 255.0;
     const int R = 24, w = height.w(), h = height.h();
     std::vector<double> src(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
+        for (int x = 0; x < w; ++x)
+            src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             double v = src[static_cast<size_t>(y) * w + x];
-            if (v <= kInside) continue;
+            if (v <= kInside)
+                continue;
             double best = v;
             for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
                 for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
                     double q = src[static_cast<size_t>(j) * w + i];
-                    if (q > kInside) best = std::max(best, q - kSlope * std::hypot(i - x, j - y));
+                    if (q > kInside)
+                        best = std::max(best, q - kSlope * std::hypot(i - x, j - y));
                 }
             height.at(x, y) = rgb(best, best * 0.72, best * 0.86);
         }
@@ -108,22 +161,27 @@ void limit_slope(Picture& height) {
 
 // Broad forms: the head's height blurred over the head alone (a Gaussian of
 // a few pixels), so fine folds melt into the forms around them.
-void soften_height(Picture& height) {
+void soften_height(Picture& height)
+{
     const double kSigma = 2.5;
     const int R = 7, w = height.w(), h = height.h();
     const double kInside = 80.0 / 255.0;
     std::vector<double> src(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
+        for (int x = 0; x < w; ++x)
+            src[static_cast<size_t>(y) * w + x] = height.at(x, y).r;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            if (src[static_cast<size_t>(y) * w + x] <= kInside) continue;
+            if (src[static_cast<size_t>(y) * w + x] <= kInside)
+                continue;
             double sum = 0.0, weight = 0.0;
             for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
                 for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
                     const double q = src[static_cast<size_t>(j) * w + i];
-                    if (q <= kInside) continue;
-                    const double k = std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * kSigma * kSigma));
+                    if (q <= kInside)
+                        continue;
+                    const double k =
+                        std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * kSigma * kSigma));
                     sum += k * q;
                     weight += k;
                 }
@@ -139,12 +197,15 @@ void soften_height(Picture& height) {
 // nose and brow stand far in front of the cheeks and the hair.
 const double kRankShare = 0.35;
 
-void spread_height(Picture& height) {
+void spread_height(Picture& height)
+{
     std::vector<double> head;
     for (int y = 0; y < height.h(); ++y)
         for (int x = 0; x < height.w(); ++x)
-            if (height.at(x, y).r > -0.5) head.push_back(height.at(x, y).r);
-    if (head.empty()) return;
+            if (height.at(x, y).r > -0.5)
+                head.push_back(height.at(x, y).r);
+    if (head.empty())
+        return;
     std::sort(head.begin(), head.end());
     const double lo = head[head.size() / 100], hi = head[head.size() - 1 - head.size() / 400];
     for (int y = 0; y < height.h(); ++y)
@@ -157,11 +218,15 @@ void spread_height(Picture& height) {
             // Mostly by rank among the head's pixels, so the
             // crowded middle heights move apart without reordering anything.
             double t = clamp01((v - lo) / (hi - lo));
-            double rank = static_cast<double>(std::lower_bound(head.begin(), head.end(), v) - head.begin()) / head.size();
+            double rank =
+                static_cast<double>(std::lower_bound(head.begin(), head.end(), v) - head.begin()) /
+                head.size();
             double spread = mixd(t, rank, kRankShare);
             // The lowest and highest few hundredths share the ends, so the
             // bulk of the head gets the most levels.
-            spread = spread < 0.03 ? spread / 3 : (spread > 0.97 ? 0.99 + (spread - 0.97) / 3 : 0.01 + (spread - 0.03) * (0.98 / 0.94));
+            spread = spread < 0.03 ? spread / 3
+                                   : (spread > 0.97 ? 0.99 + (spread - 0.97) / 3
+                                                    : 0.01 + (spread - 0.03) * (0.98 / 0.94));
             double r = (120 + 134 * spread) / 255.0;
             height.at(x, y) = rgb(r, r * 0.72, r * 0.86);
         }
@@ -169,7 +234,8 @@ void spread_height(Picture& height) {
 
 }  // namespace
 
-void paint_faces(Picture& height, Picture& colour) {
+void paint_faces(Picture& height, Picture& colour)
+{
     const int size = 256, ss = 2;
     HeadView view;
     view.yaw = 0.30;
@@ -184,7 +250,8 @@ void paint_faces(Picture& height, Picture& colour) {
             int hits = 0;
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
-                    const HeadSample& s = smp[static_cast<size_t>(y * ss + sy) * size * ss + x * ss + sx];
+                    const HeadSample& s =
+                        smp[static_cast<size_t>(y * ss + sy) * size * ss + x * ss + sx];
                     double px = x + (sx + 0.5) / ss, py = y + (sy + 0.5) / ss;
                     if (!s.hit) {
                         csum = csum + portrait_back(px, py, size);
@@ -215,7 +282,8 @@ void paint_faces(Picture& height, Picture& colour) {
 
 namespace artgen {
 
-Picture paint_face3() {
+Picture paint_face3()
+{
     // Tunnel wall. The picture's x runs along the tunnel's depth and its y
     // around it; toward the screen edge a texel covers about 30 pixels in
     // depth and 7 around, so everything here is big. Five neon rings run
@@ -229,8 +297,8 @@ Picture paint_face3() {
     // without a seam in both directions.
     const int size = 256;
     const double period = 256.0 / 5;
-    const Col rings[5] = {rgb(0.15, 0.85, 1.00), rgb(1.00, 0.25, 0.70), rgb(0.55, 0.35, 1.00), rgb(1.00, 0.55, 0.20),
-                          rgb(0.85, 0.30, 1.00)};
+    const Col rings[5] = {rgb(0.15, 0.85, 1.00), rgb(1.00, 0.25, 0.70), rgb(0.55, 0.35, 1.00),
+                          rgb(1.00, 0.55, 0.20), rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
     // The whole wall slid along the depth so the rings pass the middle of
     // the screen on the eighth notes' beat (5.5 frames earlier than unslid).
@@ -262,8 +330,11 @@ Picture paint_face3() {
             double inChev = smooth(3.4, 2.6, ch) * smooth(0.5, 1.5, 13.5 - std::fabs(v - 16.0));
             if (inChev > 0) {
                 double t = clamp01((v - 2.0) / 28.0);
-                Col chrome = t < 0.5 ? ramp({rgb8(40, 60, 160), rgb8(120, 180, 240), rgb8(220, 230, 255)}, t * 2)
-                                     : ramp({rgb8(230, 110, 190), rgb8(120, 20, 110), rgb8(230, 170, 110)}, (t - 0.5) * 2);
+                Col chrome =
+                    t < 0.5
+                        ? ramp({rgb8(40, 60, 160), rgb8(120, 180, 240), rgb8(220, 230, 255)}, t * 2)
+                        : ramp({rgb8(230, 110, 190), rgb8(120, 20, 110), rgb8(230, 170, 110)},
+                               (t - 0.5) * 2);
                 // Dim, so the rings alone make the pulse: a bright chevron half
                 // way between two rings would pulse as often again.
                 c = mix(c, chrome * 0.4, inChev);

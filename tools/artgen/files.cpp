@@ -10,7 +10,8 @@
 
 namespace artgen {
 
-bool init_headless() {
+bool init_headless()
+{
     start_headless_allegro(32);
     jpgalleg_init();
     return true;
@@ -18,9 +19,11 @@ bool init_headless() {
 
 namespace {
 
-BITMAP* to_bitmap(const Picture& pic) {
+BITMAP* to_bitmap(const Picture& pic)
+{
     BITMAP* bmp = create_bitmap_ex(32, pic.w(), pic.h());
-    if (!bmp) return nullptr;
+    if (!bmp)
+        return nullptr;
     for (int y = 0; y < pic.h(); ++y)
         for (int x = 0; x < pic.w(); ++x) {
             uint32_t p = pic.packed(x, y);
@@ -29,7 +32,8 @@ BITMAP* to_bitmap(const Picture& pic) {
     return bmp;
 }
 
-bool save(const std::string& dir, const char* name, const Picture& pic, int quality) {
+bool save(const std::string& dir, const char* name, const Picture& pic, int quality)
+{
     std::string path = dir + "/" + name;
     BITMAP* bmp = to_bitmap(pic);
     if (!bmp) {
@@ -38,7 +42,8 @@ bool save(const std::string& dir, const char* name, const Picture& pic, int qual
     }
     int rc;
     if (quality > 0)
-        rc = save_jpg_ex(path.c_str(), bmp, nullptr, quality, JPG_SAMPLING_444 | JPG_OPTIMIZE, nullptr);
+        rc = save_jpg_ex(path.c_str(), bmp, nullptr, quality, JPG_SAMPLING_444 | JPG_OPTIMIZE,
+                         nullptr);
     else
         rc = save_bitmap(path.c_str(), bmp, nullptr);
     destroy_bitmap(bmp);
@@ -58,18 +63,23 @@ const int kAfroRedMax = 20;
 // the picture in memory, decodes it, darkens every figure pixel (painted red
 // below half) that decodes redder than kAfroRedMax together with its
 // neighbours, and repeats until none does.
-bool fit_into_key(Picture& pic, int quality) {
+bool fit_into_key(Picture& pic, int quality)
+{
     const int w = pic.w(), h = pic.h();
     std::vector<unsigned char> buf(static_cast<size_t>(w) * h * 4 + 65536);
     for (int pass = 0; pass < 40; ++pass) {
         BITMAP* bmp = to_bitmap(pic);
-        if (!bmp) return false;
+        if (!bmp)
+            return false;
         int size = static_cast<int>(buf.size());
-        int rc = save_memory_jpg_ex(buf.data(), &size, bmp, nullptr, quality, JPG_SAMPLING_444 | JPG_OPTIMIZE, nullptr);
+        int rc = save_memory_jpg_ex(buf.data(), &size, bmp, nullptr, quality,
+                                    JPG_SAMPLING_444 | JPG_OPTIMIZE, nullptr);
         destroy_bitmap(bmp);
-        if (rc != 0) return false;
+        if (rc != 0)
+            return false;
         BITMAP* back = load_memory_jpg(buf.data(), size, nullptr);
-        if (!back) return false;
+        if (!back)
+            return false;
         std::vector<char> bad(static_cast<size_t>(w) * h, 0);
         int nBad = 0;
         for (int y = 0; y < h; ++y)
@@ -79,16 +89,19 @@ bool fit_into_key(Picture& pic, int quality) {
                     ++nBad;
                 }
         destroy_bitmap(back);
-        if (nBad == 0) return true;
+        if (nBad == 0)
+            return true;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 bool near = false;
                 for (int j = -1; j <= 1 && !near; ++j)
                     for (int i = -1; i <= 1 && !near; ++i) {
                         int u = x + i, v = y + j;
-                        near = u >= 0 && v >= 0 && u < w && v < h && bad[static_cast<size_t>(v) * w + u];
+                        near = u >= 0 && v >= 0 && u < w && v < h &&
+                               bad[static_cast<size_t>(v) * w + u];
                     }
-                if (near && pic.at(x, y).r < 0.5) pic.at(x, y) = pic.at(x, y) * 0.75;
+                if (near && pic.at(x, y).r < 0.5)
+                    pic.at(x, y) = pic.at(x, y) * 0.75;
             }
     }
     std::fprintf(stderr, "artgen: afro.jpg does not fit the colour key\n");
@@ -97,7 +110,8 @@ bool fit_into_key(Picture& pic, int quality) {
 
 }  // namespace
 
-bool write_all(const std::string& dir) {
+bool write_all(const std::string& dir)
+{
     bool ok = true;
     // The afro picture is keyed on its red channel; the highest quality keeps
     // its hard silhouette edge free of ringing.

@@ -4,16 +4,21 @@
 
 namespace artgen {
 
-Col ramp(const std::vector<Col>& stops, double t) {
-    if (stops.empty()) return Col{};
-    if (stops.size() == 1) return stops[0];
+Col ramp(const std::vector<Col>& stops, double t)
+{
+    if (stops.empty())
+        return Col{};
+    if (stops.size() == 1)
+        return stops[0];
     double f = clamp01(t) * static_cast<double>(stops.size() - 1);
     size_t i = static_cast<size_t>(f);
-    if (i >= stops.size() - 1) return stops.back();
+    if (i >= stops.size() - 1)
+        return stops.back();
     return mix(stops[i], stops[i + 1], f - static_cast<double>(i));
 }
 
-double hash01(int32_t x, int32_t y, uint32_t seed) {
+double hash01(int32_t x, int32_t y, uint32_t seed)
+{
     uint32_t h = seed * 0x9E3779B9u;
     h ^= static_cast<uint32_t>(x) * 0x85EBCA6Bu;
     h = (h << 13) | (h >> 19);
@@ -26,13 +31,16 @@ double hash01(int32_t x, int32_t y, uint32_t seed) {
     return static_cast<double>(h >> 8) / 16777216.0;
 }
 
-static int wrap(int v, int period) {
-    if (period <= 0) return v;
+static int wrap(int v, int period)
+{
+    if (period <= 0)
+        return v;
     int m = v % period;
     return m < 0 ? m + period : m;
 }
 
-double vnoise(double x, double y, uint32_t seed, int period) {
+double vnoise(double x, double y, uint32_t seed, int period)
+{
     double fx = std::floor(x), fy = std::floor(y);
     int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
     double tx = x - fx, ty = y - fy;
@@ -45,20 +53,23 @@ double vnoise(double x, double y, uint32_t seed, int period) {
     return mixd(mixd(a, b, tx), mixd(c, d, tx), ty);
 }
 
-double fbm(double x, double y, uint32_t seed, int octaves, int period) {
+double fbm(double x, double y, uint32_t seed, int octaves, int period)
+{
     double sum = 0, amp = 0.5, norm = 0;
     for (int o = 0; o < octaves; ++o) {
         sum += amp * vnoise(x, y, seed + 101u * static_cast<uint32_t>(o), period);
         norm += amp;
         x *= 2;
         y *= 2;
-        if (period > 0) period *= 2;
+        if (period > 0)
+            period *= 2;
         amp *= 0.5;
     }
     return sum / norm;
 }
 
-void Picture::shade(int ss, const std::function<Col(double, double)>& f) {
+void Picture::shade(int ss, const std::function<Col(double, double)>& f)
+{
     const double inv = 1.0 / (ss * ss);
     for (int y = 0; y < h_; ++y)
         for (int x = 0; x < w_; ++x) {
@@ -70,7 +81,8 @@ void Picture::shade(int ss, const std::function<Col(double, double)>& f) {
         }
 }
 
-uint32_t Picture::packed(int x, int y) const {
+uint32_t Picture::packed(int x, int y) const
+{
     const Col& c = at(x, y);
     auto q = [](double v) {
         long n = std::lround(clamp01(v) * 255.0);
@@ -79,27 +91,34 @@ uint32_t Picture::packed(int x, int y) const {
     return (q(c.r) << 16) | (q(c.g) << 8) | q(c.b);
 }
 
-double sd_circle(double x, double y, double cx, double cy, double r) {
+double sd_circle(double x, double y, double cx, double cy, double r)
+{
     return std::hypot(x - cx, y - cy) - r;
 }
 
-double sd_box(double x, double y, double cx, double cy, double hw, double hh) {
+double sd_box(double x, double y, double cx, double cy, double hw, double hh)
+{
     double dx = std::fabs(x - cx) - hw, dy = std::fabs(y - cy) - hh;
     double ox = std::max(dx, 0.0), oy = std::max(dy, 0.0);
     return std::hypot(ox, oy) + std::min(std::max(dx, dy), 0.0);
 }
 
-double sd_segment(double x, double y, double ax, double ay, double bx, double by) {
+double sd_segment(double x, double y, double ax, double ay, double bx, double by)
+{
     double px = x - ax, py = y - ay, vx = bx - ax, vy = by - ay;
     double t = clamp01((px * vx + py * vy) / (vx * vx + vy * vy));
     return std::hypot(px - vx * t, py - vy * t);
 }
 
-double smin(double a, double b, double k) {
+double smin(double a, double b, double k)
+{
     double h = clamp01(0.5 + 0.5 * (b - a) / k);
     return mixd(b, a, h) - k * h * (1 - h);
 }
 
-double smax(double a, double b, double k) { return -smin(-a, -b, k); }
+double smax(double a, double b, double k)
+{
+    return -smin(-a, -b, k);
+}
 
 }  // namespace artgen

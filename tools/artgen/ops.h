@@ -15,27 +15,63 @@ struct Col {
     double r = 0, g = 0, b = 0;
 };
 
-inline Col rgb(double r, double g, double b) { return Col{r, g, b}; }
+inline Col rgb(double r, double g, double b)
+{
+    return Col{r, g, b};
+}
 // Colour from 0..255 components.
-inline Col rgb8(int r, int g, int b) { return Col{r / 255.0, g / 255.0, b / 255.0}; }
-inline Col operator+(Col a, Col b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-inline Col operator-(Col a, Col b) { return {a.r - b.r, a.g - b.g, a.b - b.b}; }
-inline Col operator*(Col a, double s) { return {a.r * s, a.g * s, a.b * s}; }
-inline Col operator*(double s, Col a) { return a * s; }
-inline Col operator*(Col a, Col b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
+inline Col rgb8(int r, int g, int b)
+{
+    return Col{r / 255.0, g / 255.0, b / 255.0};
+}
+inline Col operator+(Col a, Col b)
+{
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+inline Col operator-(Col a, Col b)
+{
+    return {a.r - b.r, a.g - b.g, a.b - b.b};
+}
+inline Col operator*(Col a, double s)
+{
+    return {a.r * s, a.g * s, a.b * s};
+}
+inline Col operator*(double s, Col a)
+{
+    return a * s;
+}
+inline Col operator*(Col a, Col b)
+{
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
 
-inline double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
-inline double mixd(double a, double b, double t) { return a + (b - a) * t; }
-inline Col mix(Col a, Col b, double t) { return a + (b - a) * t; }
-inline double smooth(double e0, double e1, double v) {
+inline double clamp01(double v)
+{
+    return v < 0 ? 0 : (v > 1 ? 1 : v);
+}
+inline double mixd(double a, double b, double t)
+{
+    return a + (b - a) * t;
+}
+inline Col mix(Col a, Col b, double t)
+{
+    return a + (b - a) * t;
+}
+inline double smooth(double e0, double e1, double v)
+{
     double t = clamp01((v - e0) / (e1 - e0));
     return t * t * (3 - 2 * t);
 }
 // Blends a colour over another with coverage a (0..1).
-inline Col over(Col base, Col top, double a) { return mix(base, top, clamp01(a)); }
+inline Col over(Col base, Col top, double a)
+{
+    return mix(base, top, clamp01(a));
+}
 // Screen blend, for light added over a picture without blowing out.
-inline Col screen(Col a, Col b) {
-    return {1 - (1 - clamp01(a.r)) * (1 - clamp01(b.r)), 1 - (1 - clamp01(a.g)) * (1 - clamp01(b.g)),
+inline Col screen(Col a, Col b)
+{
+    return {1 - (1 - clamp01(a.r)) * (1 - clamp01(b.r)),
+            1 - (1 - clamp01(a.g)) * (1 - clamp01(b.g)),
             1 - (1 - clamp01(a.b)) * (1 - clamp01(b.b))};
 }
 

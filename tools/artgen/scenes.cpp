@@ -13,58 +13,68 @@ const double kPi = 3.14159265358979323846;
 
 // ---------------------------------------------------------------- logo
 
-double sd_round_box(double x, double y, double cx, double cy, double hw, double hh, double r) {
+double sd_round_box(double x, double y, double cx, double cy, double hw, double hh, double r)
+{
     return sd_box(x, y, cx, cy, hw - r, hh - r) - r;
 }
 
 // One letter of the word RUVO in a box of w x h with stroke half-width s,
 // local coordinates (0,0) top-left.
-double sd_letter(char ch, double x, double y, double w, double h, double s) {
+double sd_letter(char ch, double x, double y, double w, double h, double s)
+{
     switch (ch) {
-        case 'R': {
-            double stem = sd_box(x, y, s, h / 2, s, h / 2);
-            double bh = h * 0.56;
-            double bowl = std::fabs(sd_round_box(x, y, w / 2, bh / 2, w / 2 - s, bh / 2 - s, bh / 2 - s)) - s;
-            bowl = std::max(bowl, -(x - s));  // the stem closes it
-            double leg = sd_segment(x, y, w * 0.42, bh - s, w - s * 1.05, h - s) - s * 1.05;
-            leg = std::max(leg, y - h);
-            return std::min(std::min(stem, bowl), leg);
-        }
-        case 'U': {
-            double ring = std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s)) - s;
-            double sides = std::min(sd_box(x, y, s, h * 0.3, s, h * 0.3), sd_box(x, y, w - s, h * 0.3, s, h * 0.3));
-            return std::min(std::max(ring, -(y - h * 0.5)), sides);
-        }
-        case 'V': {
-            double a = sd_segment(x, y, s * 1.1, 0, w / 2, h - s) - s * 1.1;
-            double b = sd_segment(x, y, w - s * 1.1, 0, w / 2, h - s) - s * 1.1;
-            return std::max(std::min(a, b), std::max(-y, y - h));
-        }
-        default: {  // 'O'
-            return std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s * 0.6)) - s;
-        }
+    case 'R': {
+        double stem = sd_box(x, y, s, h / 2, s, h / 2);
+        double bh = h * 0.56;
+        double bowl =
+            std::fabs(sd_round_box(x, y, w / 2, bh / 2, w / 2 - s, bh / 2 - s, bh / 2 - s)) - s;
+        bowl = std::max(bowl, -(x - s));  // the stem closes it
+        double leg = sd_segment(x, y, w * 0.42, bh - s, w - s * 1.05, h - s) - s * 1.05;
+        leg = std::max(leg, y - h);
+        return std::min(std::min(stem, bowl), leg);
+    }
+    case 'U': {
+        double ring =
+            std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s)) - s;
+        double sides = std::min(sd_box(x, y, s, h * 0.3, s, h * 0.3),
+                                sd_box(x, y, w - s, h * 0.3, s, h * 0.3));
+        return std::min(std::max(ring, -(y - h * 0.5)), sides);
+    }
+    case 'V': {
+        double a = sd_segment(x, y, s * 1.1, 0, w / 2, h - s) - s * 1.1;
+        double b = sd_segment(x, y, w - s * 1.1, 0, w / 2, h - s) - s * 1.1;
+        return std::max(std::min(a, b), std::max(-y, y - h));
+    }
+    default: {  // 'O'
+        return std::fabs(sd_round_box(x, y, w / 2, h / 2, w / 2 - s, h / 2 - s, w / 2 - s * 0.6)) -
+               s;
+    }
     }
 }
 
 // The word RUVO, slanted, in a 520 x 170 box whose top-left is (0, 0).
-double sd_word(double x, double y) {
+double sd_word(double x, double y)
+{
     const double w = 118, h = 170, gap = 16, s = 19;
     x += (y - h) * 0.16;  // italic slant
     double d = 1e9;
     const char* word = "RUVO";
-    for (int i = 0; i < 4; ++i) d = std::min(d, sd_letter(word[i], x - i * (w + gap), y, w, h, s));
+    for (int i = 0; i < 4; ++i)
+        d = std::min(d, sd_letter(word[i], x - i * (w + gap), y, w, h, s));
     return d;
 }
 
 // Chrome and neon rendering of the word at scale k with its box at (ox, oy);
 // returns the colour and writes the coverage (0..1) into alpha.
-Col word_look(double x, double y, double ox, double oy, double k, double& alpha) {
+Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
+{
     double lx = (x - ox) / k, ly = (y - oy) / k;
     double d = sd_word(lx, ly) * k;  // distance in picture pixels
     const double H = 170 * k;
     // Extrusion toward the lower right.
     double ext = 1e9;
-    for (int i = 1; i <= 9; ++i) ext = std::min(ext, sd_word(lx - i * 1.1, ly - i * 1.1) * k);
+    for (int i = 1; i <= 9; ++i)
+        ext = std::min(ext, sd_word(lx - i * 1.1, ly - i * 1.1) * k);
     Col c{};
     alpha = 0;
     // Outer neon glow.
@@ -89,10 +99,14 @@ Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
         double t = clamp01(ly / 170.0);
         Col face;
         if (t < 0.52) {
-            face = ramp({rgb(0.03, 0.03, 0.16), rgb(0.08, 0.12, 0.34), rgb(0.20, 0.30, 0.60), rgb(0.55, 0.65, 0.95)}, t / 0.52);
+            face = ramp({rgb(0.03, 0.03, 0.16), rgb(0.08, 0.12, 0.34), rgb(0.20, 0.30, 0.60),
+                         rgb(0.55, 0.65, 0.95)},
+                        t / 0.52);
         } else {
             double u = (t - 0.52) / 0.48;
-            face = ramp({rgb(0.16, 0.02, 0.20), rgb(0.30, 0.04, 0.26), rgb(0.40, 0.12, 0.24), rgb(0.50, 0.26, 0.22)}, u);
+            face = ramp({rgb(0.16, 0.02, 0.20), rgb(0.30, 0.04, 0.26), rgb(0.40, 0.12, 0.24),
+                         rgb(0.50, 0.26, 0.22)},
+                        u);
         }
         // Reflected streaks across the chrome.
         face = face * (0.9 + 0.1 * std::sin(lx * 0.05 + ly * 0.21));
@@ -105,16 +119,19 @@ Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
 }
 
 // A four-pointed sparkle with a soft core.
-Col sparkle(double x, double y, double cx, double cy, double size) {
+Col sparkle(double x, double y, double cx, double cy, double size)
+{
     double dx = std::fabs(x - cx), dy = std::fabs(y - cy);
-    double rays = std::exp(-dx / (size * 0.06)) * std::exp(-dy / size) + std::exp(-dy / (size * 0.06)) * std::exp(-dx / size);
+    double rays = std::exp(-dx / (size * 0.06)) * std::exp(-dy / size) +
+                  std::exp(-dy / (size * 0.06)) * std::exp(-dx / size);
     double core = std::exp(-(dx * dx + dy * dy) / (size * size * 0.02));
     return rgb(1, 0.9, 1) * (0.9 * rays + core);
 }
 
 }  // namespace
 
-Picture paint_logo() {
+Picture paint_logo()
+{
     Picture pic(640, 320);
     const double k = 0.98, ox = 74, oy = 60;
     pic.shade(3, [&](double x, double y) {
@@ -122,8 +139,10 @@ Picture paint_logo() {
         Col c = word_look(x, y, ox, oy, k, a);
         // Laser line under the word, brightest in the middle.
         double ly = 272.0;
-        double beam = std::exp(-std::fabs(y - ly) / 1.4) * std::exp(-std::pow((x - 320) / 260.0, 2));
-        double halo = std::exp(-std::fabs(y - ly) / 7.0) * std::exp(-std::pow((x - 320) / 200.0, 2)) * 0.4;
+        double beam =
+            std::exp(-std::fabs(y - ly) / 1.4) * std::exp(-std::pow((x - 320) / 260.0, 2));
+        double halo =
+            std::exp(-std::fabs(y - ly) / 7.0) * std::exp(-std::pow((x - 320) / 200.0, 2)) * 0.4;
         c = c + rgb(0.3, 0.9, 1.0) * beam + rgb(0.8, 0.1, 0.7) * halo;
         // Scanline-like reflection of the word's glow on the floor line.
         c = c + sparkle(x, y, 118, 64, 60) * 0.9 + sparkle(x, y, 560, 228, 34) * 0.6;
@@ -136,29 +155,35 @@ Picture paint_logo() {
 
 namespace {
 
-Col sunset_sky(double y, double horizon) {
+Col sunset_sky(double y, double horizon)
+{
     double t = clamp01(y / horizon);
-    return ramp({rgb8(6, 3, 26), rgb8(22, 8, 62), rgb8(70, 16, 112), rgb8(170, 30, 130), rgb8(250, 90, 100),
-                 rgb8(255, 170, 110)},
+    return ramp({rgb8(6, 3, 26), rgb8(22, 8, 62), rgb8(70, 16, 112), rgb8(170, 30, 130),
+                 rgb8(250, 90, 100), rgb8(255, 170, 110)},
                 std::pow(t, 1.6));
 }
 
 // Sparse stars: one candidate per 9x9 cell.
-double stars(double x, double y, uint32_t seed) {
+double stars(double x, double y, uint32_t seed)
+{
     int cx = static_cast<int>(std::floor(x / 9)), cy = static_cast<int>(std::floor(y / 9));
     double h = hash01(cx, cy, seed);
-    if (h > 0.16) return 0;
-    double sx = cx * 9 + 1.5 + 6 * hash01(cx, cy, seed + 1), sy = cy * 9 + 1.5 + 6 * hash01(cx, cy, seed + 2);
+    if (h > 0.16)
+        return 0;
+    double sx = cx * 9 + 1.5 + 6 * hash01(cx, cy, seed + 1),
+           sy = cy * 9 + 1.5 + 6 * hash01(cx, cy, seed + 2);
     double d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
     double b = 0.3 + 0.7 * hash01(cx, cy, seed + 3);
     return b * std::exp(-d2 / 0.35);
 }
 
 // Striped retro sun of radius R centred at (cx, cy); coverage into a.
-Col retro_sun(double x, double y, double cx, double cy, double R, double& a) {
+Col retro_sun(double x, double y, double cx, double cy, double R, double& a)
+{
     double d = std::hypot(x - cx, y - cy);
     double v = (y - (cy - R)) / (2 * R);  // 0 at the top, 1 at the bottom
-    Col c = ramp({rgb8(255, 245, 150), rgb8(255, 190, 90), rgb8(255, 110, 80), rgb8(250, 50, 130)}, v);
+    Col c =
+        ramp({rgb8(255, 245, 150), rgb8(255, 190, 90), rgb8(255, 110, 80), rgb8(250, 50, 130)}, v);
     a = smooth(0.8, -0.8, d - R);
     // Cuts in the lower part grow thicker toward the horizon.
     double s = (y - (cy - 0.1 * R)) / (1.1 * R);
@@ -179,15 +204,17 @@ namespace {
 
 // Nearest point of a quadratic Bezier (a polyline of n pieces): distance,
 // curve parameter and on which side of the curve the point lies (+1 / -1).
-double near_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
-                   double& tOut, double& side) {
+double near_bezier(double x, double y, double ax, double ay, double bx, double by, double cx,
+                   double cy, int n, double& tOut, double& side)
+{
     double best = 1e9;
     tOut = 0;
     side = 1;
     double px = ax, py = ay;
     for (int i = 1; i <= n; ++i) {
         double t = static_cast<double>(i) / n, u = 1 - t;
-        double qx = u * u * ax + 2 * u * t * bx + t * t * cx, qy = u * u * ay + 2 * u * t * by + t * t * cy;
+        double qx = u * u * ax + 2 * u * t * bx + t * t * cx,
+               qy = u * u * ay + 2 * u * t * by + t * t * cy;
         double vx = qx - px, vy = qy - py;
         double s = clamp01(((x - px) * vx + (y - py) * vy) / (vx * vx + vy * vy));
         double d = std::hypot(x - px - vx * s, y - py - vy * s);
@@ -203,8 +230,9 @@ double near_bezier(double x, double y, double ax, double ay, double bx, double b
 }
 
 // Distance to a quadratic Bezier; t receives the curve parameter of the nearest point.
-double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, int n,
-                 double& tOut) {
+double sd_bezier(double x, double y, double ax, double ay, double bx, double by, double cx,
+                 double cy, int n, double& tOut)
+{
     double side;
     return near_bezier(x, y, ax, ay, bx, by, cx, cy, n, tOut, side);
 }
@@ -216,12 +244,14 @@ double sd_bezier(double x, double y, double ax, double ay, double bx, double by,
 // twice tall, so the leaflets are few and broad (three pixels at the base,
 // eight apart) and lie close along the midrib: thin ones would turn into
 // the teeth of a comb.
-double frond(double x, double y, double ax, double ay, double bx, double by, double cx, double cy, double len,
-             double reach, uint32_t seed) {
+double frond(double x, double y, double ax, double ay, double bx, double by, double cx, double cy,
+             double len, double reach, uint32_t seed)
+{
     double t, side;
     double d = near_bezier(x, y, ax, ay, bx, by, cx, cy, 16, t, side);
     double rib = d - mixd(2.0, 0.8, t);
-    if (d > reach + 2) return rib;
+    if (d > reach + 2)
+        return rib;
     // Local coordinates: s along the midrib, n away from it.
     double s = t * len, n = d;
     const double spacing = 8.0, cosA = 0.77, sinA = 0.64;
@@ -232,8 +262,10 @@ double frond(double x, double y, double ax, double ay, double bx, double by, dou
     for (int k = k0 - 1; k <= k0 + 1; ++k) {
         double base = (k + 0.5 * (side > 0 ? 0 : 1)) * spacing;
         double tb = base / len;
-        if (tb < 0.06 || tb > 0.99) continue;
-        double L = reach * std::sin(3.14159265 * std::pow(tb, 0.8)) * (0.8 + 0.3 * hash01(k, side > 0 ? 1 : 2, seed));
+        if (tb < 0.06 || tb > 0.99)
+            continue;
+        double L = reach * std::sin(3.14159265 * std::pow(tb, 0.8)) *
+                   (0.8 + 0.3 * hash01(k, side > 0 ? 1 : 2, seed));
         L = std::max(L, 5.0);
         // Leaflet from (base, 0) to (base + L cos a, L sin a); it bends
         // toward the tip a little along its length.
@@ -241,7 +273,8 @@ double frond(double x, double y, double ax, double ay, double bx, double by, dou
         double tau = clamp01(((s - base) * (ex - base) + n * ey) / (L * L));
         double mx = base + (ex - base) * tau + 0.12 * L * tau * tau, my = ey * tau;
         double dd = std::hypot(s - mx, n - my);
-        double width = 3.0 * std::pow(1 - tau, 0.8) * std::pow(std::min(1.0, tau * 6 + 0.4), 0.5) + 0.3;
+        double width =
+            3.0 * std::pow(1 - tau, 0.8) * std::pow(std::min(1.0, tau * 6 + 0.4), 0.5) + 0.3;
         best = std::min(best, dd - width);
     }
     return best;
@@ -250,12 +283,15 @@ double frond(double x, double y, double ax, double ay, double bx, double by, dou
 // Signed distance to a palm silhouette (negative inside): a trunk from
 // (bx, by) to the crown (cx, cy), six fronds arching out and down, and a
 // knot of young leaves at the crown.
-double palm(double x, double y, double bx, double by, double cx, double cy, double lean, double size, uint32_t seed) {
+double palm(double x, double y, double bx, double by, double cx, double cy, double lean,
+            double size, uint32_t seed)
+{
     double t;
     double d = sd_bezier(x, y, bx, by, (bx + cx) / 2 + lean, (by + cy) / 2, cx, cy, 24, t);
     double best = d - size * (0.065 - 0.03 * t);
     // Quick reject: beyond the reach of every frond.
-    if (std::hypot(x - cx, y - cy) > size * 1.75 && best > 0) return best;
+    if (std::hypot(x - cx, y - cy) > size * 1.75 && best > 0)
+        return best;
     for (int f = 0; f < 6; ++f) {
         // Two fronds arch up either side of the top, two reach out, two droop;
         // none goes straight up, whose arch would fold back on itself.
@@ -263,14 +299,16 @@ double palm(double x, double y, double bx, double by, double cx, double cy, doub
         double L = size * (0.8 + 0.35 * hash01(f, 1, seed));
         double ex = cx + std::cos(ang) * L * 1.1, ey = cy + std::sin(ang) * L * 0.5 + L * 0.6;
         double hx = cx + std::cos(ang) * L * 0.7, hy = cy + std::sin(ang) * L * 0.7 - L * 0.1;
-        best = std::min(best, frond(x, y, cx, cy, hx, hy, ex, ey, L * 1.2, size * 0.17, seed + 7u * f));
+        best = std::min(best,
+                        frond(x, y, cx, cy, hx, hy, ex, ey, L * 1.2, size * 0.17, seed + 7u * f));
     }
     return std::min(best, std::hypot(x - cx, y - cy) - size * 0.06);
 }
 
 }  // namespace
 
-Picture paint_tolmo() {
+Picture paint_tolmo()
+{
     // Night beach: a big pink moon low over the sea, its light lying on the
     // water in broad horizontal bands that the show's ripple turns into
     // waves, palms leaning in from both sides. The show stretches the
@@ -282,7 +320,8 @@ Picture paint_tolmo() {
         Col c;
         if (y < horizon) {
             double t = y / horizon;
-            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140), rgb8(240, 100, 140)},
+            c = ramp({rgb8(5, 4, 28), rgb8(20, 10, 66), rgb8(64, 20, 110), rgb8(150, 40, 140),
+                      rgb8(240, 100, 140)},
                      std::pow(t, 1.4));
             c = c + rgb(1, 0.9, 1) * (stars(x * 1.6, y * 2, 61u) * (1 - smooth(40, 130, y)));
             double mx = (x - moonX) / squeeze, my = y - moonY;
@@ -296,19 +335,23 @@ Picture paint_tolmo() {
             struct Crater {
                 double x, y, r;
             };
-            const Crater craters[] = {{-18, -20, 10}, {17, 10, 13}, {-24, 20, 7}, {8, -30, 6}, {-2, 32, 5}};
+            const Crater craters[] = {
+                {-18, -20, 10}, {17, 10, 13}, {-24, 20, 7}, {8, -30, 6}, {-2, 32, 5}};
             const double lx = -0.7, ly = -0.7;  // toward the light
             for (const Crater& k : craters) {
                 double u = (mx - k.x) / k.r, v = (my - k.y) / k.r;
                 double dk = std::hypot(u, v);
-                if (dk > 1.35) continue;
+                if (dk > 1.35)
+                    continue;
                 double q = u * lx + v * ly;  // toward the light, -1..1 across the crater
                 if (dk < 1.0) {
                     double wall = smooth(0.45, 1.0, dk);
-                    moon = moon * (0.92 - 0.26 * smooth(-0.1, 0.7, q) * (0.3 + 0.7 * wall) + 0.10 * smooth(0.1, -0.7, q) * wall);
+                    moon = moon * (0.92 - 0.26 * smooth(-0.1, 0.7, q) * (0.3 + 0.7 * wall) +
+                                   0.10 * smooth(0.1, -0.7, q) * wall);
                 } else {
                     double lip = smooth(1.35, 1.05, dk);
-                    moon = moon * (1 + lip * (0.14 * smooth(-0.2, 0.6, q) - 0.10 * smooth(0.2, -0.6, q)));
+                    moon = moon *
+                           (1 + lip * (0.14 * smooth(-0.2, 0.6, q) - 0.10 * smooth(0.2, -0.6, q)));
                 }
             }
             moon = moon * (0.78 + 0.22 * clamp01(1 - (my + moonR) / (2 * moonR)));
@@ -328,7 +371,8 @@ Picture paint_tolmo() {
                 c = over(c, cloud, cl * (0.85 - 0.6 * smooth(moonR + 10, moonR - 10, dm)));
             }
             // Far headland on the left.
-            double land = horizon - 20 * smooth(150, 20, x) - 6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
+            double land = horizon - 20 * smooth(150, 20, x) -
+                          6 * fbm(x / 30.0, 1, 64u, 2) * smooth(160, 60, x);
             c = over(c, rgb8(24, 6, 40), smooth(land, land + 0.8, y));
         } else if (y < 330) {
             // Sea: dark water in broad horizontal bands of light. Nearer
@@ -344,7 +388,8 @@ Picture paint_tolmo() {
             double off = (hash01(row, 1, 65u) - 0.5) * 30.0;
             double path = smooth(half + 6, half - 6, std::fabs(x - moonX - off));
             double side = 0.25 * smooth(0.55, 0.7, vnoise(x / 50.0, row, 66u));
-            water = water + rgb(1.0, 0.62, 0.85) * (lit * path * 0.95) + rgb(0.3, 0.8, 1.0) * (lit * side);
+            water = water + rgb(1.0, 0.62, 0.85) * (lit * path * 0.95) +
+                    rgb(0.3, 0.8, 1.0) * (lit * side);
             c = water;
         } else {
             // Beach: a bold surf line, wet sand mirroring the sky, dry sand.
@@ -356,7 +401,8 @@ Picture paint_tolmo() {
             c = over(wet, rgb(0.85, 0.95, 1.0), 0.85 * foam);
         }
         // Palms in front of everything, with a pink rim toward the moon.
-        double p = std::min(palm(x, y, 30, 410, 70, 118, 30, 124, 71u), palm(x, y, 298, 410, 262, 196, -18, 90, 72u));
+        double p = std::min(palm(x, y, 30, 410, 70, 118, 30, 124, 71u),
+                            palm(x, y, 298, 410, 262, 196, -18, 90, 72u));
         double cov = smooth(0.7, -0.7, p);
         if (cov > 0) {
             double q = std::min(palm(x + 2.5, y - 1.5, 30, 410, 70, 118, 30, 124, 71u),
@@ -381,11 +427,11 @@ enum Windows { kGrid, kRibbons, kStrips, kScatter };
 struct Tower {
     double left, width, height;  // height above the waterline
     Roof roof;
-    bool back;                   // in the hazy back row
-    double litFrom, litTo;       // lit floors, as fractions of the height from the top
-    int sign;                    // 0 none, 1 pink, 2 cyan: a neon sign on the face
+    bool back;              // in the hazy back row
+    double litFrom, litTo;  // lit floors, as fractions of the height from the top
+    int sign;               // 0 none, 1 pink, 2 cyan: a neon sign on the face
     Windows windows;
-    double pitchX, pitchY;       // window pitch across and up, pixels
+    double pitchX, pitchY;  // window pitch across and up, pixels
 };
 
 const double kIltaW = 180;
@@ -396,79 +442,100 @@ const double kIltaWater = 182;
 // side, so the skyline runs on across its right edge into its left one:
 // towers reaching past x = 180 come back in at x = 0.
 const Tower kTowers[] = {
-    {-6, 30, 92, kSteps, true, 0.1, 0.45, 0, kGrid, 3, 4},        {22, 22, 118, kAntenna, true, 0.2, 0.5, 0, kStrips, 4, 3},
-    {58, 26, 104, kSlant, true, 0.35, 0.7, 0, kRibbons, 3, 5},    {98, 20, 132, kSpire, true, 0.1, 0.3, 0, kGrid, 4, 4},
-    {134, 30, 86, kSteps, true, 0.5, 0.8, 0, kScatter, 3, 3},     {156, 22, 112, kAntenna, true, 0.15, 0.4, 0, kRibbons, 3, 4},
-    {-8, 22, 66, kFlat, false, 0.2, 0.6, 1, kScatter, 3, 4},      {16, 18, 84, kSlant, false, 0.45, 0.85, 0, kGrid, 3, 3},
-    {38, 26, 144, kSpire, false, 0.12, 0.42, 2, kStrips, 5, 4},   {68, 22, 70, kFlat, false, 0.3, 0.5, 1, kRibbons, 3, 4},
-    {92, 28, 100, kSteps, false, 0.55, 0.9, 0, kGrid, 4, 5},      {122, 20, 124, kAntenna, false, 0.2, 0.55, 2, kScatter, 3, 4},
-    {144, 28, 58, kFlat, false, 0.25, 0.75, 0, kGrid, 3, 3},      {168, 18, 96, kSlant, false, 0.3, 0.8, 1, kStrips, 4, 4},
+    {-6, 30, 92, kSteps, true, 0.1, 0.45, 0, kGrid, 3, 4},
+    {22, 22, 118, kAntenna, true, 0.2, 0.5, 0, kStrips, 4, 3},
+    {58, 26, 104, kSlant, true, 0.35, 0.7, 0, kRibbons, 3, 5},
+    {98, 20, 132, kSpire, true, 0.1, 0.3, 0, kGrid, 4, 4},
+    {134, 30, 86, kSteps, true, 0.5, 0.8, 0, kScatter, 3, 3},
+    {156, 22, 112, kAntenna, true, 0.15, 0.4, 0, kRibbons, 3, 4},
+    {-8, 22, 66, kFlat, false, 0.2, 0.6, 1, kScatter, 3, 4},
+    {16, 18, 84, kSlant, false, 0.45, 0.85, 0, kGrid, 3, 3},
+    {38, 26, 144, kSpire, false, 0.12, 0.42, 2, kStrips, 5, 4},
+    {68, 22, 70, kFlat, false, 0.3, 0.5, 1, kRibbons, 3, 4},
+    {92, 28, 100, kSteps, false, 0.55, 0.9, 0, kGrid, 4, 5},
+    {122, 20, 124, kAntenna, false, 0.2, 0.55, 2, kScatter, 3, 4},
+    {144, 28, 58, kFlat, false, 0.25, 0.75, 0, kGrid, 3, 3},
+    {168, 18, 96, kSlant, false, 0.3, 0.8, 1, kStrips, 4, 4},
 };
 
 // Whether (x, y) is inside the tower, with its roof shape; x is taken
 // round the picture's width, so a tower crossing an edge shows at both.
-bool in_tower(const Tower& t, double x, double y, double base) {
-    if (x < t.left) x += kIltaW;
-    if (x >= t.left + kIltaW) x -= kIltaW;
+bool in_tower(const Tower& t, double x, double y, double base)
+{
+    if (x < t.left)
+        x += kIltaW;
+    if (x >= t.left + kIltaW)
+        x -= kIltaW;
     double top = base - t.height, cx = t.left + t.width / 2;
-    if (x < t.left || x >= t.left + t.width || y >= base) return false;
+    if (x < t.left || x >= t.left + t.width || y >= base)
+        return false;
     switch (t.roof) {
-        case kSteps: {
-            // Two setbacks toward the top.
-            double inset = std::fabs(x - cx) / (t.width / 2);
-            if (inset > 0.7 && y < top + 22) return false;
-            if (inset > 0.4 && y < top + 10) return false;
-            return y >= top;
-        }
-        case kSpire: {
-            // A needle rises from the tip, carrying the red light.
-            if (std::fabs(x - cx) < 1.0 && y > top - 26) return true;
-            double taper = std::fabs(x - cx) / (t.width / 2);
-            return y >= top + 14 * taper;
-        }
-        case kAntenna:
-            if (std::fabs(x - cx) < 1.0 && y >= top - 20) return true;
-            return y >= top;
-        case kSlant:
-            return y >= top + (x - t.left) / t.width * 16;
-        default:
-            return y >= top;
+    case kSteps: {
+        // Two setbacks toward the top.
+        double inset = std::fabs(x - cx) / (t.width / 2);
+        if (inset > 0.7 && y < top + 22)
+            return false;
+        if (inset > 0.4 && y < top + 10)
+            return false;
+        return y >= top;
+    }
+    case kSpire: {
+        // A needle rises from the tip, carrying the red light.
+        if (std::fabs(x - cx) < 1.0 && y > top - 26)
+            return true;
+        double taper = std::fabs(x - cx) / (t.width / 2);
+        return y >= top + 14 * taper;
+    }
+    case kAntenna:
+        if (std::fabs(x - cx) < 1.0 && y >= top - 20)
+            return true;
+        return y >= top;
+    case kSlant:
+        return y >= top + (x - t.left) / t.width * 16;
+    default:
+        return y >= top;
     }
 }
 
 // x of the tower's frame for a point x of the picture (see in_tower).
-double tower_x(const Tower& t, double x) {
-    if (x < t.left) x += kIltaW;
-    if (x >= t.left + kIltaW) x -= kIltaW;
+double tower_x(const Tower& t, double x)
+{
+    if (x < t.left)
+        x += kIltaW;
+    if (x >= t.left + kIltaW)
+        x -= kIltaW;
     return x;
 }
 
 // Whether the point (u across, v down from the tower's top, in pixels) is a
 // lit window, by the tower's layout.
-bool lit_window(const Tower& t, double u, double v, double f) {
+bool lit_window(const Tower& t, double u, double v, double f)
+{
     double wx = std::fmod(u, t.pitchX), wy = std::fmod(v, t.pitchY);
     int col = static_cast<int>(u / t.pitchX), row = static_cast<int>(v / t.pitchY);
     bool inBand = f > t.litFrom && f < t.litTo;
     switch (t.windows) {
-        case kGrid:
-            return inBand && wy > 1.0 && wy < t.pitchY - 1.0 && wx > 0.6 && wx < t.pitchX - 0.4;
-        case kRibbons:
-            // Whole floors lit behind a continuous band of glass.
-            return inBand && wy > 1.2 && wy < t.pitchY - 1.2 && hash01(row, static_cast<int>(t.left), 85u) < 0.75;
-        case kStrips:
-            // Tall slots running up the face, some floors dark.
-            return inBand && wx > 1.0 && wx < t.pitchX - 1.0 && wy > 0.5 &&
-                   hash01(col, row, static_cast<uint32_t>(t.left) + 86u) < 0.8;
-        default:
-            // Single windows lit here and there over the whole face.
-            return f > 0.08 && wy > 1.0 && wy < t.pitchY - 0.8 && wx > 0.8 && wx < t.pitchX - 0.6 &&
-                   hash01(col, row, static_cast<uint32_t>(t.left) + 87u) < 0.3;
+    case kGrid:
+        return inBand && wy > 1.0 && wy < t.pitchY - 1.0 && wx > 0.6 && wx < t.pitchX - 0.4;
+    case kRibbons:
+        // Whole floors lit behind a continuous band of glass.
+        return inBand && wy > 1.2 && wy < t.pitchY - 1.2 &&
+               hash01(row, static_cast<int>(t.left), 85u) < 0.75;
+    case kStrips:
+        // Tall slots running up the face, some floors dark.
+        return inBand && wx > 1.0 && wx < t.pitchX - 1.0 && wy > 0.5 &&
+               hash01(col, row, static_cast<uint32_t>(t.left) + 86u) < 0.8;
+    default:
+        // Single windows lit here and there over the whole face.
+        return f > 0.08 && wy > 1.0 && wy < t.pitchY - 0.8 && wx > 0.8 && wx < t.pitchX - 0.6 &&
+               hash01(col, row, static_cast<uint32_t>(t.left) + 87u) < 0.3;
     }
 }
 
 }  // namespace
 
-Picture paint_ilta() {
+Picture paint_ilta()
+{
     // City evening: a dusk sky over a skyline of towers with steps, spires
     // and antennas, windows lit in several layouts and a few neon signs,
     // mirrored in the harbour, between neon tubes at the top and the bottom.
@@ -478,33 +545,41 @@ Picture paint_ilta() {
     const double water = kIltaWater;
     auto scene = [&](double x, double y) {
         double t = y / water;
-        Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120), rgb8(255, 170, 110)},
+        Col c = ramp({rgb8(10, 8, 44), rgb8(40, 20, 92), rgb8(120, 40, 130), rgb8(230, 100, 120),
+                      rgb8(255, 170, 110)},
                      std::pow(t, 1.5));
         // Long pink clouds, tiling across the width.
-        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4, 2)) * smooth(40, 80, y) * smooth(150, 110, y);
+        double cl = smooth(0.55, 0.78, fbm(x / 90.0, y / 6.0, 82u, 4, 2)) * smooth(40, 80, y) *
+                    smooth(150, 110, y);
         c = over(c, mix(rgb(0.95, 0.45, 0.6), rgb(0.5, 0.2, 0.5), smooth(60, 140, y)), cl * 0.7);
         // Stars: 26 cells of 9 across the width, none crossing the edge.
         c = c + rgb(1, 0.9, 1) * (stars(x * 1.3, y * 1.3, 83u) * (1 - smooth(20, 90, y)));
         for (const Tower& tw : kTowers) {
-            if (!in_tower(tw, x, y, water)) continue;
+            if (!in_tower(tw, x, y, water))
+                continue;
             double tx = tower_x(tw, x);
             double top = water - tw.height;
             Col b = tw.back ? rgb8(54, 26, 92) : rgb8(16, 8, 34);
             // Masts and needles catch the afterglow.
-            if (y < top && tw.roof != kSlant) b = rgb8(110, 60, 130);
+            if (y < top && tw.roof != kSlant)
+                b = rgb8(110, 60, 130);
             double f = (y - top) / tw.height;
             // The faces pick up the sky's glow toward the top; rim light
             // runs down both edges, pink afterglow on the left, the cyan
             // of the harbour lights on the right, so no tower is a flat
             // black cut-out.
             b = b * (1.35 - 0.5 * clamp01(f));
-            double rimL = smooth(2.2, 0.3, tx - tw.left), rimR = smooth(2.2, 0.3, tw.left + tw.width - tx);
-            b = b + rgb(0.95, 0.35, 0.60) * ((tw.back ? 0.22 : 0.45) * rimL * (1 - 0.6 * clamp01(f)));
-            b = b + rgb(0.30, 0.85, 1.00) * ((tw.back ? 0.15 : 0.35) * rimR * (0.4 + 0.6 * clamp01(f)));
+            double rimL = smooth(2.2, 0.3, tx - tw.left),
+                   rimR = smooth(2.2, 0.3, tw.left + tw.width - tx);
+            b = b +
+                rgb(0.95, 0.35, 0.60) * ((tw.back ? 0.22 : 0.45) * rimL * (1 - 0.6 * clamp01(f)));
+            b = b +
+                rgb(0.30, 0.85, 1.00) * ((tw.back ? 0.15 : 0.35) * rimR * (0.4 + 0.6 * clamp01(f)));
             double u = tx - tw.left, v = y - top;
             if (u > 1.5 && u < tw.width - 1.5 && v > 0 && lit_window(tw, u, v, f)) {
                 double h = hash01(static_cast<int>(v / tw.pitchY), static_cast<int>(tw.left), 84u);
-                Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50) : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
+                Col lamp = h < 0.6 ? rgb(1.0, 0.82, 0.50)
+                                   : (h < 0.85 ? rgb(0.45, 0.9, 1.0) : rgb(1.0, 0.5, 0.8));
                 b = lamp * (tw.back ? 0.6 : 0.95);
             }
             // A neon sign: a bright block with a dark letter band.
@@ -520,7 +595,8 @@ Picture paint_ilta() {
         }
         // Red lights on the antennas and spires.
         for (const Tower& tw : kTowers) {
-            if (tw.roof != kAntenna && tw.roof != kSpire) continue;
+            if (tw.roof != kAntenna && tw.roof != kSpire)
+                continue;
             double ly = water - tw.height - (tw.roof == kAntenna ? 20 : 26);
             double lx = tw.left + tw.width / 2;
             double dx = std::fabs(x - lx);
@@ -550,7 +626,9 @@ Picture paint_ilta() {
         double e = std::min(y, 240.0 - y);
         Col tube = y < 120 ? rgb(1.0, 0.30, 0.75) : rgb(0.25, 0.95, 1.0);
         c = c + tube * (0.5 * std::exp(-std::max(0.0, e - 4.0) / 3.0));
-        if (e < 4.0) c = e < 1.0 ? rgb8(20, 6, 40) : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
+        if (e < 4.0)
+            c = e < 1.0 ? rgb8(20, 6, 40)
+                        : mix(tube, rgb(1, 1, 1), 0.45 * smooth(1.2, 0.2, std::fabs(e - 2.5)));
         // Light falls across the card from its right: where two copies meet
         // on the turning box, the bright right edge of one against the dim
         // left edge of the next shows the fold while the skyline runs on.
@@ -560,7 +638,8 @@ Picture paint_ilta() {
     return pic;
 }
 
-Picture paint_title() {
+Picture paint_title()
+{
     Picture pic(640, 480);
     // The sun and the city stand right of the staircase, which covers the middle of the
     // picture from row 110 down and bobs with it: they stay in view all the way.
@@ -585,7 +664,8 @@ Picture paint_title() {
             double far = horizon - (12 + 70 * fbm(x / 120.0, 3.0, 53u, 5)) * (0.25 + 0.75 * side);
             double nearR = horizon - (4 + 60 * std::pow(fbm(x / 80.0, 7.0, 54u, 5), 1.6)) * side;
             if (y > far) {
-                Col m = mix(rgb(0.28, 0.08, 0.40), rgb(0.45, 0.12, 0.45), (y - far) / (horizon - far + 1));
+                Col m = mix(rgb(0.28, 0.08, 0.40), rgb(0.45, 0.12, 0.45),
+                            (y - far) / (horizon - far + 1));
                 m = m + rgb(1.0, 0.35, 0.8) * smooth(1.5, 0.0, y - far);
                 c = over(c, m, smooth(far, far + 0.8, y));
             }
@@ -602,14 +682,16 @@ Picture paint_title() {
                 double run = (x - sunX) / k + 90.0 + 1800.0;
                 int copy = static_cast<int>(std::floor(run / kIltaW));
                 double tx = std::fmod(run, kIltaW);
-                if (hash01(copy, 0, 59u) < 0.5) tx = kIltaW - tx;
+                if (hash01(copy, 0, 59u) < 0.5)
+                    tx = kIltaW - tx;
                 double ty = kIltaWater - (horizon - y) / (k * (0.75 + 0.45 * hash01(copy, 1, 59u)));
                 auto solid = [&](double ux, double uy, bool* back) {
                     bool any = false;
                     for (const Tower& tw : kTowers)
                         if (in_tower(tw, ux, uy, kIltaWater)) {
                             any = true;
-                            if (back) *back = tw.back;
+                            if (back)
+                                *back = tw.back;
                         }
                     return any;
                 };
@@ -617,17 +699,22 @@ Picture paint_title() {
                 if (solid(tx, ty, &back)) {
                     Col m = back ? rgb8(70, 20, 90) : rgb8(24, 6, 42);
                     // Rim: the silhouette's edge toward the sun, above and to the left.
-                    bool edge = !solid(tx, ty - 2.2, nullptr) || !solid(tx - 2.2 * (x < sunX ? -1 : 1), ty, nullptr);
-                    if (edge) m = m + rgb(1.0, 0.45, 0.55) * (back ? 0.35 : 0.6);
+                    bool edge = !solid(tx, ty - 2.2, nullptr) ||
+                                !solid(tx - 2.2 * (x < sunX ? -1 : 1), ty, nullptr);
+                    if (edge)
+                        m = m + rgb(1.0, 0.45, 0.55) * (back ? 0.35 : 0.6);
                     // Sparse lit windows.
-                    int wx = static_cast<int>(std::floor(tx / 3.0)), wy = static_cast<int>(std::floor(ty / 4.0));
-                    if (!back && std::fmod(tx, 3.0) > 1.2 && std::fmod(ty, 4.0) > 1.5 && hash01(wx, wy, 58u) < 0.12)
+                    int wx = static_cast<int>(std::floor(tx / 3.0)),
+                        wy = static_cast<int>(std::floor(ty / 4.0));
+                    if (!back && std::fmod(tx, 3.0) > 1.2 && std::fmod(ty, 4.0) > 1.5 &&
+                        hash01(wx, wy, 58u) < 0.12)
                         m = rgb(1.0, 0.8, 0.5) * 0.8;
                     c = over(c, m, cityFade);
                 }
             }
             if (y > nearR) {
-                Col m = mix(rgb(0.08, 0.02, 0.16), rgb(0.14, 0.04, 0.24), (y - nearR) / (horizon - nearR + 1));
+                Col m = mix(rgb(0.08, 0.02, 0.16), rgb(0.14, 0.04, 0.24),
+                            (y - nearR) / (horizon - nearR + 1));
                 // Wireframe contours across the near range.
                 double contour = std::fabs(std::fmod(y - horizon + 400, 7.0) - 3.5);
                 m = m + rgb(0.2, 0.6, 0.9) * (0.25 * smooth(0.8, 0.0, contour));

@@ -6,7 +6,8 @@
 
 namespace artgen {
 
-Picture paint_stair() {
+Picture paint_stair()
+{
     // A tread seen from above. In the staircase each nearer step covers the
     // lower part of the one before, so the top rows carry the look: a cyan
     // light strip in the nosing along the top edge, then grooved violet
@@ -55,7 +56,8 @@ namespace {
 // pixels average only their inside sub-samples, so no colour is mixed with
 // the mask colour.
 template <class Inside, class Shade>
-void shade_masked(Picture& pic, int ss, Inside inside, Shade f) {
+void shade_masked(Picture& pic, int ss, Inside inside, Shade f)
+{
     for (int y = 0; y < pic.h(); ++y)
         for (int x = 0; x < pic.w(); ++x) {
             Col acc;
@@ -63,7 +65,8 @@ void shade_masked(Picture& pic, int ss, Inside inside, Shade f) {
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     double px = x + (sx + 0.5) / ss, py = y + (sy + 0.5) / ss;
-                    if (!inside(px, py)) continue;
+                    if (!inside(px, py))
+                        continue;
                     acc = acc + f(px, py);
                     ++n;
                 }
@@ -73,7 +76,8 @@ void shade_masked(Picture& pic, int ss, Inside inside, Shade f) {
 
 }  // namespace
 
-Picture paint_riser() {
+Picture paint_riser()
+{
     // The riser: a dark panel, slightly narrower at the top, with a row of
     // pink lamps and a lit upper lip.
     Picture pic(272, 20);
@@ -93,45 +97,52 @@ Picture paint_riser() {
         // Lamps.
         double lx = std::fmod(x + 12.0, 24.0) - 12.0, ly = y - 11.0;
         double r = std::sqrt(lx * lx + ly * ly);
-        c = c + rgb(1.0, 0.25, 0.70) * std::exp(-r * r / 5.0) + rgb(0.4, 0.05, 0.3) * std::exp(-r / 5.0);
+        c = c + rgb(1.0, 0.25, 0.70) * std::exp(-r * r / 5.0) +
+            rgb(0.4, 0.05, 0.3) * std::exp(-r / 5.0);
         return c;
     });
     return pic;
 }
 
-Picture paint_tile() {
+Picture paint_tile()
+{
     // A chrome ball: it mirrors a sunset sky over a neon grid floor, with a
     // hard highlight and a cyan rim light, like an 80s poster sphere.
     const int n = 64;
     Picture pic(n, n);
     const double c = n / 2.0, R = n / 2.0 - 1.0;
-    shade_masked(pic, 4, [&](double x, double y) { return std::hypot(x - c, y - c) < R; }, [&](double x, double y) {
-        double nx = (x - c) / R, ny = (c - y) / R;
-        double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
-        // Reflection of a ray from the viewer (looking down -z).
-        double rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;
-        Col col;
-        if (ry > -0.05) {
-            double t = clamp01(ry + 0.05);
-            col = ramp({rgb(1.0, 0.70, 0.35), rgb(1.0, 0.30, 0.55), rgb(0.45, 0.15, 0.60), rgb(0.10, 0.10, 0.35)},
-                       std::pow(t, 0.6));
-        } else {
-            // Floor: grid lines in perspective, fading into the horizon.
-            double gz = rz / (-ry), gx = rx / (-ry);
-            double fx = std::fabs(gx * 2.0 - std::floor(gx * 2.0 + 0.5));
-            double fz = std::fabs(gz * 2.0 - std::floor(gz * 2.0 + 0.5));
-            double line = std::max(smooth(0.12, 0.02, fx), smooth(0.12, 0.02, fz)) * smooth(-0.05, -0.3, ry);
-            col = mix(rgb(0.10, 0.02, 0.18), rgb(0.25, 0.05, 0.30), smooth(-1.0, -0.05, ry));
-            col = col + rgb(0.25, 0.90, 1.0) * (0.9 * line);
-        }
-        // Hot horizon line, highlight, rim light and a dark edge.
-        col = col + rgb(1.0, 0.85, 0.9) * (0.8 * std::exp(-std::fabs(ry + 0.05) / 0.03));
-        double hl = std::hypot(nx + 0.38, ny - 0.42);
-        col = col + rgb(1, 1, 1) * smooth(0.16, 0.06, hl);
-        double edge = 1 - nz;
-        col = col + rgb(0.2, 0.9, 1.0) * (0.8 * smooth(0.5, 0.95, edge) * smooth(-0.2, 0.5, nx - ny));
-        return col * (0.35 + 0.65 * smooth(0.99, 0.9, edge + 0.0));
-    });
+    shade_masked(
+        pic, 4, [&](double x, double y) { return std::hypot(x - c, y - c) < R; },
+        [&](double x, double y) {
+            double nx = (x - c) / R, ny = (c - y) / R;
+            double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+            // Reflection of a ray from the viewer (looking down -z).
+            double rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;
+            Col col;
+            if (ry > -0.05) {
+                double t = clamp01(ry + 0.05);
+                col = ramp({rgb(1.0, 0.70, 0.35), rgb(1.0, 0.30, 0.55), rgb(0.45, 0.15, 0.60),
+                            rgb(0.10, 0.10, 0.35)},
+                           std::pow(t, 0.6));
+            } else {
+                // Floor: grid lines in perspective, fading into the horizon.
+                double gz = rz / (-ry), gx = rx / (-ry);
+                double fx = std::fabs(gx * 2.0 - std::floor(gx * 2.0 + 0.5));
+                double fz = std::fabs(gz * 2.0 - std::floor(gz * 2.0 + 0.5));
+                double line = std::max(smooth(0.12, 0.02, fx), smooth(0.12, 0.02, fz)) *
+                              smooth(-0.05, -0.3, ry);
+                col = mix(rgb(0.10, 0.02, 0.18), rgb(0.25, 0.05, 0.30), smooth(-1.0, -0.05, ry));
+                col = col + rgb(0.25, 0.90, 1.0) * (0.9 * line);
+            }
+            // Hot horizon line, highlight, rim light and a dark edge.
+            col = col + rgb(1.0, 0.85, 0.9) * (0.8 * std::exp(-std::fabs(ry + 0.05) / 0.03));
+            double hl = std::hypot(nx + 0.38, ny - 0.42);
+            col = col + rgb(1, 1, 1) * smooth(0.16, 0.06, hl);
+            double edge = 1 - nz;
+            col = col +
+                  rgb(0.2, 0.9, 1.0) * (0.8 * smooth(0.5, 0.95, edge) * smooth(-0.2, 0.5, nx - ny));
+            return col * (0.35 + 0.65 * smooth(0.99, 0.9, edge + 0.0));
+        });
     return pic;
 }
 

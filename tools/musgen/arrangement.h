@@ -35,10 +35,11 @@ private:
 
 // How a note of a Voice is played beyond its pitch and gate.
 struct Expression {
-    int slideRows = 0;     // > 0: glide from the previous note, which must end where this one starts
+    int slideRows = 0;  // > 0: glide from the previous note, which must end where this one starts
     int vibratoFrom = -1;  // rows after the start when vibrato begins; -1 for none
     int vibrato = 0x53;    // vibrato speed and depth (Hxy)
-    int sample = 0;        // > 0: this sample instead of the voice's own (a change of tone on the same line)
+    int sample =
+        0;  // > 0: this sample instead of the voice's own (a change of tone on the same line)
 };
 
 // How a note hands over to the next one on another channel.

@@ -10,27 +10,38 @@ namespace musgen {
 
 namespace {
 
-void require(bool ok, const char* what) {
-    if (!ok) throw std::invalid_argument(std::string("writeIt: ") + what);
+void require(bool ok, const char* what)
+{
+    if (!ok)
+        throw std::invalid_argument(std::string("writeIt: ") + what);
 }
 
-std::vector<uint8_t> packPattern(const Pattern& p) {
+std::vector<uint8_t> packPattern(const Pattern& p)
+{
     std::vector<uint8_t> out;
     for (int row = 0; row < p.rows; ++row) {
         for (int ch = 0; ch < p.channels; ++ch) {
             const Cell& c = p.at(row, ch);
-            if (c.empty()) continue;
+            if (c.empty())
+                continue;
             namespace pat = it::pattern;
             unsigned mask = 0;
-            if (c.note >= 0) mask |= pat::kNote;
-            if (c.sample > 0) mask |= pat::kInstrument;
-            if (c.volume >= 0) mask |= pat::kVolume;
-            if (c.effect > 0) mask |= pat::kCommand;
+            if (c.note >= 0)
+                mask |= pat::kNote;
+            if (c.sample > 0)
+                mask |= pat::kInstrument;
+            if (c.volume >= 0)
+                mask |= pat::kVolume;
+            if (c.effect > 0)
+                mask |= pat::kCommand;
             out.push_back(static_cast<uint8_t>((ch + 1) | pat::kMaskFollows));
             out.push_back(static_cast<uint8_t>(mask));
-            if (mask & pat::kNote) out.push_back(static_cast<uint8_t>(c.note));
-            if (mask & pat::kInstrument) out.push_back(static_cast<uint8_t>(c.sample));
-            if (mask & pat::kVolume) out.push_back(static_cast<uint8_t>(c.volume));
+            if (mask & pat::kNote)
+                out.push_back(static_cast<uint8_t>(c.note));
+            if (mask & pat::kInstrument)
+                out.push_back(static_cast<uint8_t>(c.sample));
+            if (mask & pat::kVolume)
+                out.push_back(static_cast<uint8_t>(c.volume));
             if (mask & pat::kCommand) {
                 out.push_back(static_cast<uint8_t>(c.effect));
                 out.push_back(static_cast<uint8_t>(c.param));
@@ -41,7 +52,8 @@ std::vector<uint8_t> packPattern(const Pattern& p) {
     return out;
 }
 
-void validate(const Module& m) {
+void validate(const Module& m)
+{
     require(m.initialTempo >= 32 && m.initialTempo <= 255, "tempo out of range");
     require(m.initialSpeed >= 1 && m.initialSpeed <= 255, "speed out of range");
     require(m.globalVolume >= 0 && m.globalVolume <= 128, "global volume out of range");
@@ -51,22 +63,25 @@ void validate(const Module& m) {
     require(!m.orders.empty() && m.orders.size() < 256, "order count");
     require(!m.samples.empty() && m.samples.size() < 100, "sample count");
     require(!m.patterns.empty() && m.patterns.size() < 200, "pattern count");
-    for (int o : m.orders) require(o >= 0 && o < static_cast<int>(m.patterns.size()), "order refers to no pattern");
+    for (int o : m.orders)
+        require(o >= 0 && o < static_cast<int>(m.patterns.size()), "order refers to no pattern");
     for (const ModuleSample& s : m.samples) {
         require(!s.data.pcm.empty(), "empty sample");
         if (s.data.looped)
-            require(s.data.loopStart < s.data.loopEnd && s.data.loopEnd <= s.data.pcm.size(), "loop bounds");
+            require(s.data.loopStart < s.data.loopEnd && s.data.loopEnd <= s.data.pcm.size(),
+                    "loop bounds");
     }
     for (const Pattern& p : m.patterns) {
-        require(p.rows >= 1 && p.rows <= 200 && p.channels == static_cast<int>(nch), "pattern shape");
+        require(p.rows >= 1 && p.rows <= 200 && p.channels == static_cast<int>(nch),
+                "pattern shape");
         require(p.cells.size() == static_cast<size_t>(p.rows * p.channels), "pattern size");
         for (const Cell& c : p.cells) {
             require(c.note < 120 || c.note == kNoteCut, "note out of range");
             require(c.sample <= static_cast<int>(m.samples.size()), "sample number");
             require(c.volume <= 64, "volume column out of range");
             // Effect bytes above Z are player-internal in some readers.
-            require(c.effect >= 0 && c.effect <= static_cast<int>(it::pattern::kLastCommand) && c.param >= 0 &&
-                        c.param <= 255,
+            require(c.effect >= 0 && c.effect <= static_cast<int>(it::pattern::kLastCommand) &&
+                        c.param >= 0 && c.param <= 255,
                     "effect out of range");
         }
     }
@@ -74,7 +89,8 @@ void validate(const Module& m) {
 
 }  // namespace
 
-std::vector<uint8_t> writeIt(const Module& m) {
+std::vector<uint8_t> writeIt(const Module& m)
+{
     namespace song = it::song;
     namespace smp = it::sample;
     namespace pat = it::pattern;
@@ -90,7 +106,7 @@ std::vector<uint8_t> writeIt(const Module& m) {
     f.u8(song::kHighlight, 4);       // rows per beat
     f.u8(song::kHighlight + 1, 32);  // rows per measure: one scene
     f.u16(song::kOrders, static_cast<unsigned>(ordNum));
-    f.u16(song::kInstruments, 0);    // sample mode
+    f.u16(song::kInstruments, 0);  // sample mode
     f.u16(song::kSamples, static_cast<unsigned>(smpNum));
     f.u16(song::kPatterns, static_cast<unsigned>(patNum));
     f.u16(song::kCreatedWith, 0x0214);
@@ -108,7 +124,8 @@ std::vector<uint8_t> writeIt(const Module& m) {
     }
 
     const size_t orderList = f.append(ordNum);
-    for (size_t i = 0; i < m.orders.size(); ++i) f.u8(orderList + i, m.orders[i]);
+    for (size_t i = 0; i < m.orders.size(); ++i)
+        f.u8(orderList + i, m.orders[i]);
     f.u8(orderList + ordNum - 1, song::kOrderEnd);
 
     const size_t sampleTable = f.append(4 * smpNum);
@@ -153,7 +170,8 @@ std::vector<uint8_t> writeIt(const Module& m) {
         const std::vector<int16_t>& pcm = m.samples[i].data.pcm;
         const size_t at = f.append(2 * pcm.size());
         f.u32(headers[i] + smp::kDataOffset, static_cast<uint32_t>(at));
-        for (size_t k = 0; k < pcm.size(); ++k) f.u16(at + 2 * k, static_cast<uint16_t>(pcm[k]));
+        for (size_t k = 0; k < pcm.size(); ++k)
+            f.u16(at + 2 * k, static_cast<uint16_t>(pcm[k]));
     }
     return f.bytes;
 }

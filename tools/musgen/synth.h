@@ -95,10 +95,10 @@ struct Oscillator {
 // whole number of cycles in the loop, so the loop is seamless; the attack part
 // in front of it uses the same phases, only with time-varying amplitudes.
 struct TonePatch {
-    int cycleSamples = 128;    // samples per cycle of the base oscillator
-    int loopCycles = 1;        // base oscillator cycles per loop
-    double refHz = 440.0;      // pitch the envelope times are designed for
-    double maxNoteHz = 1000.0; // highest pitch played: harmonics stay below 18 kHz there
+    int cycleSamples = 128;     // samples per cycle of the base oscillator
+    int loopCycles = 1;         // base oscillator cycles per loop
+    double refHz = 440.0;       // pitch the envelope times are designed for
+    double maxNoteHz = 1000.0;  // highest pitch played: harmonics stay below 18 kHz there
     std::vector<Oscillator> oscillators;
     double cutoffStart = 8000.0;  // Hz at the reference pitch, swept to cutoffEnd
     double cutoffEnd = 2000.0;
