@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "frame/headless_allegro.h"
 #include "show/probe.h"
 #include "show/show.h"
 #include "web/web_host.h"
@@ -18,22 +17,9 @@ int main()
     const std::string data_dir = "/ruvo";
     static WebHost host(page_test_mode() != 0);
     // No process to fork here: the probe runs in this one (the browser's sandbox is the
-    // boundary), its checks before any decoder. The page renders the music a frame at a time as
-    // it plays, as the recorder does, so the probe does not render it all first.
-    const ProbeResult probe = run_probe(data_dir, [](ProbeReport& report, const std::string& dir) {
-        start_headless_allegro(32);
-        std::string error;
-        if (!decode_pictures(
-                dir, [&](int i, const std::string& path) { report.picture_start(i, path); },
-                [&](int i, DecodedPicture&& picture) { report.picture(i, picture); }, error)) {
-            report.pictures_refused(error);
-            report.done();
-            return;
-        }
-        report.module_start();
-        report.music_rendered(0);
-        report.done();
-    });
+    // boundary), its checks before any decoder; it decodes the pictures and renders the music
+    // from the module's checked bytes, as on the desktop.
+    const ProbeResult probe = probe_show_data(data_dir);
     int status = 1;
     if (!probe.failure.empty())
         host.report_fatal("cannot start: " + probe.failure);

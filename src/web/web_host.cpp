@@ -7,6 +7,8 @@
 
 // --- The page's side (page.js hands its `page` object to the module) ---
 
+// The page's JavaScript: the formatter would split its operators.
+// clang-format off
 // The page's clock in ms; it stands still while the page is hidden.
 EM_JS(double, page_now, (), { return Module.page.now(); });
 EM_JS(int, page_paused, (), { return Module.page.paused() ? 1 : 0; });
@@ -21,10 +23,11 @@ EM_JS(void, page_sound, (const int16_t* samples, long frames),
       { Module.page.sound(HEAP16.subarray(samples >> 1, (samples >> 1) + 2 * frames), frames); });
 EM_JS(void, page_frame_cost, (double ms), { Module.page.frameCost(ms); });
 EM_JS(void, page_late, (), { Module.page.late(); });
-EM_JS(void, page_end_music, (int early), { Module.page.endMusic(early != = 0); });
+EM_JS(void, page_end_music, (int early), { Module.page.endMusic(early !== 0); });
 EM_JS(void, page_fatal, (const char* message), { Module.page.fatal(UTF8ToString(message)); });
 EM_JS(void, page_note, (const char* message), { Module.page.note(UTF8ToString(message)); });
 EM_JS(void, page_sound_log, (const char* line), { Module.page.soundLog(UTF8ToString(line)); });
+// clang-format on
 // Lets the browser run (paint, events, audio) and comes back as soon as it has: a message
 // round trip, which no timer clamp delays.
 EM_ASYNC_JS(void, page_yield, (), { await Module.page.yieldNow(); });
@@ -163,11 +166,14 @@ void WebHost::report_fatal(const std::string& message)
     page_fatal(message.c_str());
 }
 
-void WebHost::start_music(const std::string& module_path, const std::string& probe_fault)
+void WebHost::start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                          const std::string& problem)
 {
-    if (!audio_.load(module_path, probe_fault))
-        page_note(("the music cannot play (" + module_path + ": " + audio_.problem() +
-                   "); the show runs silent")
+    // The track the start-up probe rendered from the module's checked bytes.
+    audio_.load(track);
+    if (track.empty())
+        page_note(("the music cannot play (" + module_path +
+                   (problem.empty() ? std::string() : ": " + problem) + "); the show runs silent")
                       .c_str());
 }
 

@@ -29,7 +29,8 @@ public:
     void deinit() override;
     void set_windowed_mode() override {}
     void report_fatal(const std::string& message) override;
-    void start_music(const std::string& module_path, const std::string& probe_fault) override;
+    void start_music(const std::vector<int16_t>& track, const std::string& module_path,
+                     const std::string& problem) override;
     void poll_music() override {}
     void set_music_volume(float volume) override { volume_ = volume; }
     void end_music() override;
