@@ -22,6 +22,11 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    # What the show said last, to begin the search with.
+    if [ -s "$WORK/stderr.log" ]; then
+        echo "--- the show's standard error, last lines:" >&2
+        tail -n 15 "$WORK/stderr.log" | tr -d '\r' >&2
+    fi
     exit 1
 }
 
