@@ -23,12 +23,16 @@
   const message = document.getElementById('message');
   const detail = document.getElementById('detail');
 
-  window.stream8Log = [];
-  window.stream8Phases = [];
-  window.stream8Sound = [];
-  window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
-  window.stream8Late = 0;
-  window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+  // What a run leaves for the tests (and the curious) to read; each run starts them anew.
+  function clearRunLogs() {
+    window.stream8Log = [];
+    window.stream8Phases = [];
+    window.stream8Sound = [];
+    window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
+    window.stream8Late = 0;
+    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+  }
+  clearRunLogs();
 
   let state = 'title';   // title, running, ended, refused
   let audio = null;      // the AudioContext, made on the first gesture
@@ -247,12 +251,7 @@
     state = 'running';
     endedEarly = false;
     escDown = false;
-    window.stream8Log = [];
-    window.stream8Phases = [];
-    window.stream8Sound = [];
-    window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
-    window.stream8Late = 0;
-    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+    clearRunLogs();
     if (!audio) {
       const Context = window.AudioContext || window.webkitAudioContext;
       if (Context) {
