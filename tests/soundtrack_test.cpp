@@ -28,7 +28,7 @@ constexpr double kRowSeconds = 5.0 / 59.0;
 // which plays it at these gains (left, right: within 0.04 dB of unity); the
 // recorder's track is what the live show plays. Levels heard are the
 // render's levels at these gains.
-constexpr double kLiveGain[2] = {65276.0 / 65536.0, 65790.0 / 65536.0};
+constexpr double kLiveGain[2] = {65276.0 / 65536.0, 65535.0 / 65536.0};
 
 std::vector<uint8_t> readFile(const std::string& path)
 {

@@ -34,22 +34,24 @@ long loads = 0;
 // The live show's sound passes Allegro's mixer: the music stream is one voice at volume 255,
 // centred (pan 128), which the live host plays at full scale (set_volume_per_voice(0): the
 // library's default halves every voice, 6 dB the show would only lose). The mixer's gain for a
-// side, out of 65536, from the pan weight of that side (127 left, 128 right): 65276 and 65790,
-// -0.03 and +0.03 dB. The mixer rounds down and clips to 16 bits.
+// side, out of 65536, from the pan weight of that side (127 left, 128 right), clamped to 65535
+// as the mixer clamps it: 65276 and 65535, -0.03 dB and unity. The mixer rounds down and clips to
+// 16 bits.
 constexpr int kVoiceVolumeScale = 0;
 constexpr int mixer_gain(int pan_weight)
 {
     int v = 255 * pan_weight;
     v += v >> 7;
-    return (v << 1) >> kVoiceVolumeScale;
+    v = (v << 1) >> kVoiceVolumeScale;
+    return v > 65535 ? 65535 : v;
 }
 constexpr int kMixerGainLeft = mixer_gain(255 - 128);
 constexpr int kMixerGainRight = mixer_gain(128);
-static_assert(kMixerGainLeft == 65276 && kMixerGainRight == 65790, "Allegro 4.4's mixer gains");
+static_assert(kMixerGainLeft == 65276 && kMixerGainRight == 65535, "Allegro 4.4's mixer gains");
 
 int16_t through_mixer(int sample, int gain)
 {
-    // In 64 bits: -32768 times the right side's gain is past the range of int.
+    // In 64 bits: the product of a full-scale sample and a gain near 65536 is at the edge of int.
     const long long v = (static_cast<long long>(sample) * gain) >> 16;
     return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
