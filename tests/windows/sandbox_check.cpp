@@ -75,7 +75,8 @@ int main()
     SandboxLimits quick;
     quick.cpu_seconds = 3;
     quick.memory_bytes = 64 << 20;
-    quick.stall_seconds = 0.5;
+    // Long enough that a working child is never taken for a stalled one on a loaded machine.
+    quick.stall_seconds = 3;
 
     // The input arrives whole (bigger than a pipe holds); the child works in a fresh empty
     // directory that is gone once it has ended.
@@ -139,8 +140,10 @@ int main()
             spin(2, c);  // the verdict comes while it lives on
         },
         quick, SandboxEnd::OutOfMemory, "went past its memory limit (64 MB)");
+    SandboxLimits short_stall = quick;
+    short_stall.stall_seconds = 0.5;
     check(
-        "blocks without using CPU", [](SandboxChild&) { Sleep(INFINITE); }, quick,
+        "blocks without using CPU", [](SandboxChild&) { Sleep(INFINITE); }, short_stall,
         SandboxEnd::Stalled, "used no CPU time and said nothing for 0.5 s");
     check(
         "starts a process",
