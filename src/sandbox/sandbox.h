@@ -12,10 +12,14 @@
 #include <string>
 
 struct SandboxLimits {
-    double cpu_seconds = 20;               // CPU time of the whole child
-    long long memory_bytes = 512LL << 20;  // address space the child may add to what it inherits
+    double cpu_seconds = 20;  // CPU time of the whole child
+    // Address space the child may add to what it inherits (Windows: private memory it may commit
+    // beyond what the parent has when it calls).
+    long long memory_bytes = 512LL << 20;
     // Wall time the child may go without using CPU or saying anything: a child that is stopped or
-    // blocked (on a FIFO, say). Load never makes a working child look like one.
+    // blocked (on a FIFO, say). Load never makes a working child look like one (on Windows, where
+    // no one can tell a thread that waits for a CPU, one that gets 30 ms of CPU time in that
+    // time counts as working).
     double stall_seconds = 60;
 };
 
