@@ -463,15 +463,27 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(section.get())));
     SetEnvironmentVariableW(kChildVariable, variable);
     SetEnvironmentVariableW(kScratchVariable, scratch.wstring().c_str());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = nul.get();
+    STARTUPINFOEXW si{};
+    si.StartupInfo.cb = sizeof si;
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    si.StartupInfo.hStdInput = si.StartupInfo.hStdOutput = si.StartupInfo.hStdError = nul.get();
+    // It inherits these three and no other handle this process may have made inheritable.
+    HANDLE inherited[] = {write_end.get(), section.get(), nul.get()};
+    SIZE_T list_size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+    std::string list(list_size, '\0');
+    si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+    if (!InitializeProcThreadAttributeList(si.lpAttributeList, 1, 0, &list_size) ||
+        !UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                   inherited, sizeof inherited, nullptr, nullptr))
+        return fail("cannot start the start-up probe: " + error_text());
     PROCESS_INFORMATION pi{};
     const BOOL created =
         CreateProcessW(program, command.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, nullptr, &si, &pi);
+                       CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                       nullptr, &si.StartupInfo, &pi);
     const DWORD create_error = GetLastError();
+    DeleteProcThreadAttributeList(si.lpAttributeList);
     SetEnvironmentVariableW(kChildVariable, nullptr);
     SetEnvironmentVariableW(kScratchVariable, nullptr);
     if (!created)
