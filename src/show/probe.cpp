@@ -35,12 +35,13 @@ constexpr size_t kMaxText = 1 << 16;
 
 // --- The child ---
 
-// The signals that end a faulty child (those of a limit passed where the system has them).
-constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE,  SIGILL, SIGABRT,
-#ifdef SIGXFSZ
-                                 SIGBUS,  SIGXFSZ, SIGXCPU
+// The signals that end a faulty child (those of a limit passed where the system has them). On
+// Windows the library installs no handler, and the sandbox's child keeps its own for SIGABRT.
+#ifndef _WIN32
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL, SIGABRT, SIGBUS, SIGXFSZ, SIGXCPU};
+#else
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL};
 #endif
-};
 
 // The module's bytes come as the child's input: read and checked by the parent (empty when it
 // has none), and the same whatever the file holds by now.

@@ -112,6 +112,9 @@ int main()
         [](SandboxChild&) { *static_cast<volatile int*>(nullptr) = 1; }, quick, SandboxEnd::Crashed,
         "crashed on it (access violation, 0xC0000005)");
     check(
+        "aborts", [](SandboxChild&) { std::abort(); }, quick, SandboxEnd::Crashed,
+        "crashed on it (abort or stack buffer overrun, 0xC0000409)");
+    check(
         "spins past its step's CPU budget",
         [](SandboxChild& c) {
             c.cpu_budget(0.3);
@@ -165,6 +168,6 @@ int main()
             Sleep(INFINITE);
         },
         quick, SandboxEnd::Unreadable, "cannot be read", {}, {}, true);
-    std::printf("%s: %d of 9 cases failed\n", failures ? "FAIL" : "ok  ", failures);
+    std::printf("%s: %d of 10 cases failed\n", failures ? "FAIL" : "ok  ", failures);
     return failures;
 }
