@@ -20,15 +20,9 @@ finish_realtime_sound
 echo "the live show at 1920x1080 (x2), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 cpu_share
 python3 - "$WORK/phases.log" "$WORK/frames.log" <<'PY'
-import statistics, sys
+import phase_log, statistics, sys
 tick = 20223 / 1193181
-t, timing = {}, {}
-for line in open(sys.argv[1]):
-    f = line.split()
-    if f[0] == "timing":
-        timing[f[1]] = {k: float(v) for k, v in (kv.split("=") for kv in f[2:])}
-    else:
-        t[f[0]] = float(f[1])
+t, timing = phase_log.read(sys.argv[1])
 nominal = {"logo": 209, "smear": 300, "loop": 2099, "pause": 209, "fade": 450}
 order = ["logo", "smear", "loop", "pause", "fade", "end"]
 print("phase   length s  nominal s  presents  late  most owed  slept s  spun s  polls/s  woke ms")

@@ -5,34 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "common/partial_file_detail.h"
+
 namespace fs = std::filesystem;
+using namespace partial_file_detail;
 
 namespace {
-
-const std::string kPartialPrefix = ".stream8-partial-";
-
-std::string directory_of(const std::string& path)
-{
-    const std::string dir = fs::path(path).parent_path().string();
-    return dir.empty() ? "." : dir;
-}
-
-// A name made from `prefix` + "XXXXXX" by mkstemp or mkdtemp.
-bool made_name(const std::string& name, const std::string& prefix)
-{
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    for (size_t i = prefix.size(); i < name.size(); i++)
-        if (!std::isalnum(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
 
 // Locks `fd` for its maker; false when what it names was removed before the lock was taken (by a
 // writer that took it for a leftover in between).
@@ -66,11 +49,6 @@ void sync_directory(const std::string& dir)
 }
 
 }  // namespace
-
-PartialFile::~PartialFile()
-{
-    abandon();
-}
 
 bool PartialFile::open(const std::string& path, std::string& error,
                        std::vector<std::string>* removed)
@@ -130,44 +108,32 @@ void PartialFile::abandon()
     fd_ = -1;
 }
 
-void remove_unlocked_leftovers(const std::string& dir, const std::string& prefix,
-                               std::vector<std::string>& removed)
+bool partial_file_detail::remove_if_unlocked(const std::string& path, bool file)
 {
 #if defined(__EMSCRIPTEN__)
     // wasm's flock always succeeds: every file would look unlocked, a live writer's included
     // (this process's own other outputs). Leftovers stay where locks cannot tell them apart.
-    return;
+    return false;
 #endif
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string(), path = it->path().string();
-        const bool file = made_name(name, kPartialPrefix);
-        if (!file && (prefix.empty() || !made_name(name, prefix)))
-            continue;
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0 || st.st_uid != geteuid() ||
-            (file ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode)))
-            continue;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
-                                                (file ? 0 : O_DIRECTORY));
-        if (fd < 0)
-            continue;
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {  // no writer holds it: its writer was killed
-            std::error_code rm;
-            if (file)
-                fs::remove(path, rm);
-            else
-                fs::remove_all(path, rm);
-            if (!rm)
-                removed.push_back(path);
-        }
-        ::close(fd);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || st.st_uid != geteuid() ||
+        (file ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode)))
+        return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                                            (file ? 0 : O_DIRECTORY));
+    if (fd < 0)
+        return false;
+    bool gone = false;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {  // no writer holds it: its writer was killed
+        std::error_code rm;
+        if (file)
+            fs::remove(path, rm);
+        else
+            fs::remove_all(path, rm);
+        gone = !rm;
     }
-}
-
-LockedDirectory::~LockedDirectory()
-{
-    remove();
+    ::close(fd);
+    return gone;
 }
 
 bool LockedDirectory::make(const std::string& parent, const std::string& prefix)

@@ -7,34 +7,17 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "common/partial_file_detail.h"
+
 namespace fs = std::filesystem;
+using namespace partial_file_detail;
 
 namespace {
-
-const std::string kPartialPrefix = ".stream8-partial-";
-
-std::string directory_of(const std::string& path)
-{
-    const std::string dir = fs::path(path).parent_path().string();
-    return dir.empty() ? "." : dir;
-}
-
-// A name made from `prefix` + six letters or digits.
-bool made_name(const std::string& name, const std::string& prefix)
-{
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    for (size_t i = prefix.size(); i < name.size(); i++)
-        if (!std::isalnum(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
-}
 
 std::string unique_name(const std::string& dir, const std::string& prefix)
 {
@@ -57,11 +40,6 @@ int errno_of_last_error()
 }
 
 }  // namespace
-
-PartialFile::~PartialFile()
-{
-    abandon();
-}
 
 bool PartialFile::open(const std::string& path, std::string& error,
                        std::vector<std::string>* removed)
@@ -122,32 +100,18 @@ void PartialFile::abandon()
     temp_.clear();
 }
 
-void remove_unlocked_leftovers(const std::string& dir, const std::string& prefix,
-                               std::vector<std::string>& removed)
+bool partial_file_detail::remove_if_unlocked(const std::string& path, bool file)
 {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string(), path = it->path().string();
-        const bool file = made_name(name, kPartialPrefix);
-        if (!file && (prefix.empty() || !made_name(name, prefix)))
-            continue;
-        std::error_code st;
-        if (file ? !it->is_regular_file(st) : !it->is_directory(st))
-            continue;
-        // Renaming fails while its writer holds it: only a leftover moves.
-        const std::string moved = unique_name(dir, ".stream8-leftover-");
-        if (!MoveFileExA(path.c_str(), moved.c_str(), 0))
-            continue;
-        std::error_code rm;
-        fs::remove_all(moved, rm);
-        if (!rm)
-            removed.push_back(path);
-    }
-}
-
-LockedDirectory::~LockedDirectory()
-{
-    remove();
+    std::error_code st;
+    if (file ? !fs::is_regular_file(path, st) : !fs::is_directory(path, st))
+        return false;
+    // Renaming fails while its writer holds it: only a leftover moves.
+    const std::string moved = unique_name(directory_of(path), ".stream8-leftover-");
+    if (!MoveFileExA(path.c_str(), moved.c_str(), 0))
+        return false;
+    std::error_code rm;
+    fs::remove_all(moved, rm);
+    return !rm;
 }
 
 bool LockedDirectory::make(const std::string& parent, const std::string& prefix)

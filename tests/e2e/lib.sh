@@ -8,6 +8,8 @@ BIN=$1
 SRC=$2
 REC=${3:-}
 WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
+# The checks' Python reads the show's logs with the modules beside this file.
+export PYTHONPATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)${PYTHONPATH:+:$PYTHONPATH}"
 XVFB_PID=
 SINK_PID=
 
@@ -22,6 +24,11 @@ trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    # What the show said last, to begin the search with.
+    if [ -s "$WORK/stderr.log" ]; then
+        echo "--- the show's standard error, last lines:" >&2
+        tail -n 15 "$WORK/stderr.log" | tr -d '\r' >&2
+    fi
     exit 1
 }
 
@@ -208,14 +215,11 @@ last_phase() {
 # wait that spins fails.
 waits_sleep() {
     python3 - "$WORK/phases.log" <<'PY' || fail "the show's waits do not sleep"
-import sys
+import phase_log, sys
 sums = {}
-for line in open(sys.argv[1]):
-    f = line.split()
-    if f[0] == "timing":
-        for kv in f[2:]:
-            k, v = kv.split("=")
-            sums[k] = sums.get(k, 0.0) + float(v)
+for figures in phase_log.read(sys.argv[1])[1].values():
+    for k, v in figures.items():
+        sums[k] = sums.get(k, 0.0) + v
 assert sums, "the host logged no waits"
 for what, p in (("tick", ""), ("present", "present_")):
     slept, spun, queued, n = sums[p + "slept"], sums[p + "spun"], sums[p + "queued"], sums[p + "waits"]

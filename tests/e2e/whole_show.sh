@@ -22,14 +22,8 @@ finish_realtime_sound
 frames_match_recorder all
 waits_sleep
 python3 - "$WORK/phases.log" "$WORK/frames.log" <<'PY' || fail "phases or presents off their pace: $(tr '\n' ' ' <"$WORK/phases.log")"
-import statistics, sys
-t, timing = {}, {}
-for line in open(sys.argv[1]):
-    f = line.split()
-    if f[0] == "timing":
-        timing[f[1]] = {k: float(v) for k, v in (kv.split("=") for kv in f[2:])}
-    else:
-        t[f[0]] = float(f[1])
+import phase_log, statistics, sys
+t, timing = phase_log.read(sys.argv[1])
 moments = [float(l.split()[2]) for l in open(sys.argv[2])]
 assert all(a <= b for a, b in zip(moments, moments[1:])), "frames presented out of order"
 tick = 20223 / 1193181

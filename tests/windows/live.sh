@@ -9,9 +9,14 @@ source "$(dirname "$0")/../e2e/lib.sh" /bin/false "$2" "$3"
 BIN=$WORK/stream8-under-wine
 printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$EXE" >"$BIN"
 chmod +x "$BIN"
-export WINEDEBUG=-all
+export WINEDEBUG=${WINEDEBUG:--all}
 
 start_xvfb 24 1920x1080
+# A Wine session started earlier without this display (the prefix's set-up, the recorders) would
+# serve the show a desktop that has no X driver: "cannot start the graphics library". The show
+# starts a session of its own on this display.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
 prepare_workdir
 start_show
 # Wine hands a present to the X server after it returns: the capture waits for later presents

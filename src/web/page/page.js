@@ -87,8 +87,10 @@
     const left = Math.floor((dw - w) / 2), top = Math.floor((dh - h) / 2);
     canvas.style.width = (w / dpr) + 'px';
     canvas.style.height = (h / dpr) + 'px';
-    canvas.style.left = (left / dpr) + 'px';
-    canvas.style.top = (top / dpr) + 'px';
+    // Moved by a transform: a left or top in fractions of a CSS pixel (a device pixel ratio of 1.5
+    // or 1.25) is laid out in steps of 1/64 and lets the picture's edge smear into the next
+    // device pixel; a translation lands on the device pixel.
+    canvas.style.transform = 'translate(' + (left / dpr) + 'px,' + (top / dpr) + 'px)';
   }
   window.addEventListener('resize', place);
 
