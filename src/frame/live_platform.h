@@ -32,7 +32,7 @@ std::string program_path();
 int open_thread_schedstat();
 void thread_queued_seconds(int fd, double& seconds);
 // Just before allegro_init(): leaves nothing of the library installed that would stand in the
-// host's way (on Windows, where the start-up probe ran in this process, its headless system).
+// host's way (a headless system installed before, on Windows).
 void before_init();
 
 }  // namespace live_platform

@@ -70,8 +70,9 @@ void thread_queued_seconds(int, double&)
 
 void before_init()
 {
-    // Without processes to spare, the probe decoded the pictures here under the library's
-    // headless system; a system driver left installed keeps the keyboard from being acquired.
+    // The probe decodes the pictures in a child of its own; should anything have installed the
+    // library's headless system here, a system driver left installed keeps the keyboard from
+    // being acquired.
     allegro_exit();
 }
 

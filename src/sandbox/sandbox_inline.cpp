@@ -5,7 +5,6 @@
 #include "sandbox/sandbox.h"
 
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -17,7 +16,9 @@ double process_cpu()
 
 class InlineChild : public SandboxChild {
 public:
-    explicit InlineChild(SandboxListener& listener) : listener_(listener) {}
+    InlineChild(SandboxListener& listener, const std::string& input)
+        : listener_(listener), input_(input)
+    {}
     void send(const void* data, size_t size) override
     {
         if (ok_)
@@ -25,33 +26,28 @@ public:
     }
     void cpu_budget(double) override {}
     double cpu_seconds() const override { return process_cpu(); }
+    const std::string& input() const override { return input_; }
     bool ok() const { return ok_; }
 
 private:
     SandboxListener& listener_;
+    const std::string& input_;
     bool ok_ = true;
 };
 
 }  // namespace
 
-std::string seconds_text(double s)
+bool in_sandbox_child()
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", s);
-    return text;
-}
-
-std::string sandbox_scratch_parent(const char* tmpdir, const std::string& fallback)
-{
-    return tmpdir && *tmpdir ? tmpdir : fallback;
+    return false;
 }
 
 SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body, const SandboxLimits&,
-                            SandboxListener& listener)
+                            SandboxListener& listener, const std::string& input)
 {
     const auto start = std::chrono::steady_clock::now();
     const double cpu = process_cpu();
-    InlineChild child(listener);
+    InlineChild child(listener, input);
     body(child);
     SandboxResult r;
     r.end = child.ok() ? SandboxEnd::Exited : SandboxEnd::Unreadable;

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,7 +86,9 @@ rlim_t whole_cpu(const SandboxLimits& limits)
 
 class PipeChild : public SandboxChild {
 public:
-    PipeChild(int fd, rlim_t whole) : fd_(fd), whole_(whole) {}
+    PipeChild(int fd, rlim_t whole, const std::string& input)
+        : fd_(fd), whole_(whole), input_(input)
+    {}
     void send(const void* data, size_t size) override
     {
         const char* p = static_cast<const char*>(data);
@@ -114,15 +115,18 @@ public:
         getrusage(RUSAGE_SELF, &u);
         return rusage_cpu(u);
     }
+    const std::string& input() const override { return input_; }
 
 private:
     int fd_;
     rlim_t whole_;
+    const std::string& input_;  // the parent's, as the fork copied it
 };
 
 [[noreturn]] void run_child(pid_t parent, int report_fd, const std::string& scratch,
                             const SandboxLimits& limits,
-                            const std::function<void(SandboxChild&)>& body)
+                            const std::function<void(SandboxChild&)>& body,
+                            const std::string& input)
 {
 #if defined(__linux__)
     // The child never outlives its parent, even one killed while it waits.
@@ -158,7 +162,7 @@ private:
     if (setrlimit(RLIMIT_FSIZE, &no_file_writes) != 0 || chdir(scratch.c_str()) != 0 ||
         rmdir(scratch.c_str()) != 0)
         _exit(3);
-    PipeChild child(report_fd, whole);
+    PipeChild child(report_fd, whole, input);
     body(child);
     _exit(0);
 }
@@ -276,29 +280,14 @@ void classify(int status, double cpu, const SandboxLimits& limits, SandboxResult
 
 }  // namespace
 
-std::string seconds_text(double s)
+bool in_sandbox_child()
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", s);
-    return text;
-}
-
-std::string sandbox_scratch_parent(const char* tmpdir, const std::string& fallback)
-{
-    for (const std::string& dir : {std::string(tmpdir ? tmpdir : ""), fallback}) {
-        struct stat st;
-        if (dir.empty() || dir[0] != '/' || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            continue;
-        // Usable: a directory can be made and removed in it (/proc, say, refuses).
-        std::string trial = dir + "/stream8-probe-XXXXXX";
-        if (mkdtemp(trial.data()) && rmdir(trial.c_str()) == 0)
-            return dir;
-    }
-    return "";
+    return false;  // the forked child never returns to the caller's code
 }
 
 SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
-                            const SandboxLimits& limits, SandboxListener& listener)
+                            const SandboxLimits& limits, SandboxListener& listener,
+                            const std::string& input)
 {
     const Clock::time_point start = Clock::now();
     SandboxResult result;
@@ -334,7 +323,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         close(report[0]);
         close(wake[0]);
         close(wake[1]);
-        run_child(parent, report[1], scratch, limits, body);
+        run_child(parent, report[1], scratch, limits, body, input);
     }
     const int fork_errno = errno;
     close(report[1]);

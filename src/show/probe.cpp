@@ -35,15 +35,17 @@ constexpr size_t kMaxText = 1 << 16;
 
 // --- The child ---
 
-// The signals that end a faulty child (those of a limit passed where the system has them).
-constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE,  SIGILL, SIGABRT,
-#ifdef SIGXFSZ
-                                 SIGBUS,  SIGXFSZ, SIGXCPU
+// The signals that end a faulty child (those of a limit passed where the system has them). On
+// Windows the library installs no handler, and the sandbox's child keeps its own for SIGABRT.
+#ifndef _WIN32
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL, SIGABRT, SIGBUS, SIGXFSZ, SIGXCPU};
+#else
+constexpr int kFaultSignals[] = {SIGSEGV, SIGFPE, SIGILL};
 #endif
-};
 
-// `module`: the module's bytes, read and checked by the parent (empty when it has none).
-void probe_body(ProbeReport& report, const std::string& dir, const std::vector<uint8_t>& module)
+// The module's bytes come as the child's input: read and checked by the parent (empty when it
+// has none), and the same whatever the file holds by now.
+void probe_body(ProbeReport& report, const std::string& dir)
 {
     start_headless_allegro(32);
     // A crash must end the child, not run the library's own clean-up inside a broken heap.
@@ -60,6 +62,8 @@ void probe_body(ProbeReport& report, const std::string& dir, const std::vector<u
     }
 
     report.module_start();
+    const std::string& input = report.input();
+    const std::vector<uint8_t> module(input.begin(), input.end());
     std::vector<int16_t> track;
     if (!module.empty() && render_module(module, kProbeMusicFrames, track))
         report.music(track);
@@ -349,7 +353,7 @@ void ProbeReport::done()
 
 ProbeResult run_probe(const std::string& data_dir,
                       const std::function<void(ProbeReport&, const std::string& dir)>& body,
-                      const ProbeLimits& limits)
+                      const ProbeLimits& limits, const std::string& input)
 {
     // Set-up: the data directory as the child will spell it.
     ProbeResult result;
@@ -366,7 +370,7 @@ ProbeResult run_probe(const std::string& data_dir,
             ProbeReport report(child, limits);
             body(report, dir);
         },
-        sandbox_limits(limits), watch);
+        sandbox_limits(limits), watch, input);
     // The verdict. A module the player failed on leaves the show silent, but only with every
     // picture there.
     watch.judge(end);
@@ -388,10 +392,8 @@ ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limi
     if (!read_module_bytes(module_file(data_dir), module, problem) ||
         !check_module(module, problem))
         module.clear();
-    ProbeResult result = run_probe(
-        data_dir,
-        [&module](ProbeReport& report, const std::string& dir) { probe_body(report, dir, module); },
-        limits);
+    ProbeResult result =
+        run_probe(data_dir, probe_body, limits, std::string(module.begin(), module.end()));
     result.module_problem = problem;
     if (result.failure.empty() && result.pictures.error.empty() && problem.empty() &&
         result.module_fault.empty() && result.music.empty())

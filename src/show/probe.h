@@ -59,6 +59,8 @@ public:
     // A clean refusal ("DIR/x.jpg: fault"); no picture follows it.
     void pictures_refused(const std::string& error);
     void module_start();
+    // The input the parent handed the child (probe_show_data: the module's checked bytes).
+    const std::string& input() const { return child_.input(); }
     // The rendered track, or (tests) only its length.
     void music(const std::vector<int16_t>& samples);
     void music_rendered(long frames);
@@ -71,13 +73,14 @@ private:
 };
 
 // Probes the show's data in `data_dir` (its pictures and "80S5.IT"). Call it while the process
-// has no threads and no screen: it forks. SIGINT, SIGTERM or SIGHUP during the probe end the
+// has no threads and no screen: it forks (on Windows, starts this program again; see
+// run_sandboxed). SIGINT, SIGTERM or SIGHUP during the probe end the
 // child at once and then the process, as they would have without the probe.
 ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limits = {});
 
 // The probe's parent with another child: `body(report, dir)` runs in the sandbox's child, set up
-// as the real one, with `dir` the absolute data directory. For tests that drive the watcher with
-// a child of their own.
+// as the real one, with `dir` the absolute data directory and `input` for report.input(). For
+// tests that drive the watcher with a child of their own.
 ProbeResult run_probe(const std::string& data_dir,
                       const std::function<void(ProbeReport&, const std::string& dir)>& body,
-                      const ProbeLimits& limits = {});
+                      const ProbeLimits& limits = {}, const std::string& input = std::string());
