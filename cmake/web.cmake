@@ -13,6 +13,10 @@ option(STREAM8_WASM_SIMD "Build the lane kernels with wasm SIMD (-msimd128)" ON)
 if(STREAM8_WASM_SIMD)
   add_compile_options(-msimd128)
 endif()
+# Binaryen inlines every function that has one caller, however large: the effects' frames would
+# all end in the function that runs the whole show. V8 swaps in its optimized code only when a
+# function is entered again, so that one function would run its baseline code to the end.
+add_link_options(-sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=0)
 
 add_library(platform_libs INTERFACE)
 target_include_directories(platform_libs INTERFACE ${STREAM8_WEB_PREFIX}/include)
@@ -46,6 +50,11 @@ foreach(program record bench)
   set_target_properties(stream8-${program} PROPERTIES SUFFIX .js
                         RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
 endforeach()
+add_executable(stream8-raster-bench apps/bench/raster_bench.cpp)
+target_link_libraries(stream8-raster-bench PRIVATE raster frame)
+target_link_options(stream8-raster-bench PRIVATE ${STREAM8_NODE_LINK})
+set_target_properties(stream8-raster-bench PROPERTIES SUFFIX .js
+                      RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
 
 # The icon, made from the logo by the same program as the desktop's, run under Node.
 add_executable(stream8-icon apps/icon/main.cpp)

@@ -28,7 +28,7 @@
   window.stream8Sound = [];
   window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
   window.stream8Late = 0;
-  window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+  window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0, slow: [] };
 
   let state = 'title';   // title, running, ended, refused
   let audio = null;      // the AudioContext, made on the first gesture
@@ -211,7 +211,11 @@
       t.frames++;
       t.totalMs += ms;
       if (ms > t.maxMs) t.maxMs = ms;
-      if (ms > 8) t.over8++;
+      if (ms > 8) {
+        t.over8++;
+        // Which frame: its place in the test mode's log, which it is about to join.
+        if (t.slow.length < 100) t.slow.push([window.stream8Log.length, ms]);
+      }
     },
     late: function () {
       window.stream8Late++;
@@ -250,7 +254,7 @@
     window.stream8Sound = [];
     window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
     window.stream8Late = 0;
-    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0, slow: [] };
     if (!audio) {
       const Context = window.AudioContext || window.webkitAudioContext;
       if (Context) {
