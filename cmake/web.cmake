@@ -68,11 +68,16 @@ set(STREAM8_PAGE ${PROJECT_BINARY_DIR}/page)
 add_executable(stream8-web src/web/main.cpp src/web/web_host.cpp)
 target_include_directories(stream8-web PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(stream8-web PRIVATE stream8_apps)
-target_link_options(stream8-web PRIVATE -sASYNCIFY -sMODULARIZE=1 -sEXPORT_NAME=createStream8
+# Only the functions that can be on the stack when the host waits (WebHost::idle and ::present
+# yield to the page) carry Asyncify's bookkeeping: the show's loops and each scene's frame, down
+# the host's virtual calls. The drawing below them runs as plain code.
+target_link_options(stream8-web PRIVATE -sASYNCIFY
+  -sASYNCIFY_ONLY=@${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt -sMODULARIZE=1 -sEXPORT_NAME=createStream8
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sENVIRONMENT=web
   --preload-file ${PROJECT_SOURCE_DIR}/ruvo@/ruvo)
 set_target_properties(stream8-web PROPERTIES OUTPUT_NAME stream8 SUFFIX .js
-                      RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE})
+                      RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE}
+                      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt)
 foreach(file index.html page.js page.css)
   configure_file(${PROJECT_SOURCE_DIR}/src/web/page/${file} ${STREAM8_PAGE}/${file} COPYONLY)
 endforeach()
