@@ -404,6 +404,39 @@ TEST_P(Raster, LinesMatchAllegroWithItsClipping)
     destroy_bitmap(b);
 }
 
+TEST_P(Raster, RectanglesMatchAllegroWithItsClipping)
+{
+    // Corners in either order, inside, across and wholly outside each edge of the clip.
+    BITMAP* b = random_bitmap(41, 29, 16);
+    std::mt19937 rng(17);
+    int rects[300][4];
+    for (auto& r : rects)
+        for (int i = 0; i < 4; ++i)
+            r[i] = static_cast<int>(rng() % ((i % 2 ? 29 : 41) + 30)) - 15;
+    auto draw_all = [&](BITMAP* d, BITMAP*) {
+        int colour = 0x10FEDC;
+        for (const auto& r : rects)
+            raster::rectfill(d, r[0], r[1], r[2], r[3], colour += 0x030201);
+    };
+    expect_paths_match(b, nullptr, draw_all, "rectangles, full clip");
+    set_clip_rect(b, 5, 3, 30, 20);
+    expect_paths_match(b, nullptr, draw_all, "rectangles, clip 5,3,30,20");
+    set_clip_rect(b, 0, 0, 40, 28);
+    set_clip_state(b, 0);
+    expect_paths_match(
+        b, nullptr,
+        [](BITMAP* d, BITMAP*) {
+            raster::rectfill(d, 40, 28, 0, 0, 0x123456);
+            raster::rectfill(d, 3, 20, 9, 4, 0xFF00FF);
+        },
+        "rectangles unclipped");
+    set_clip_state(b, 1);
+    drawing_mode(DRAW_MODE_XOR, nullptr, 0, 0);
+    expect_paths_match(b, nullptr, draw_all, "rectangles, xor mode");
+    solid_mode();
+    destroy_bitmap(b);
+}
+
 // Effects fill areas through writable_rows and read them through readable_rows where those allow,
 // and through putpixel and getpixel elsewhere: whatever the bitmap, clipping and drawing mode, the
 // pixels and the values read must be the library's.

@@ -373,4 +373,33 @@ void fastline(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour)
     }
 }
 
+void rectfill(BITMAP* bmp, int x1, int y1, int x2, int y2, int colour)
+{
+    if (!addressable(bmp)) {
+        ::rectfill(bmp, x1, y1, x2, y2, colour);
+        return;
+    }
+    // _normal_rectfill's ordering and clipping, then _linear_hline32's rows in solid mode.
+    if (y1 > y2)
+        std::swap(y1, y2);
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (bmp->clip) {
+        x1 = std::max(x1, bmp->cl);
+        x2 = std::min(x2, bmp->cr - 1);
+        y1 = std::max(y1, bmp->ct);
+        y2 = std::min(y2, bmp->cb - 1);
+        if (x2 < x1 || y2 < y1)
+            return;
+    } else if (x1 < 0 || y1 < 0 || x2 >= bmp->w || y2 >= bmp->h) {
+        // Unclipped, Allegro writes wherever the corners point; leave such areas to it.
+        ::rectfill(bmp, x1, y1, x2, y2, colour);
+        return;
+    }
+    for (int y = y1; y <= y2; ++y)
+        std::fill(reinterpret_cast<uint32_t*>(bmp->line[y]) + x1,
+                  reinterpret_cast<uint32_t*>(bmp->line[y]) + x2 + 1,
+                  static_cast<uint32_t>(colour));
+}
+
 }  // namespace raster
