@@ -65,7 +65,7 @@ set_target_properties(stream8-icon PROPERTIES SUFFIX .js)
 # --- The page: a static folder (page/) that any web server can host. The show's loop stays
 # blocking: Asyncify lets its waits yield to the browser. Each run is a new instance.
 set(STREAM8_PAGE ${PROJECT_BINARY_DIR}/page)
-add_executable(stream8-web src/web/main.cpp src/web/web_host.cpp)
+add_executable(stream8-web src/web/main.cpp src/web/warm_up.cpp src/web/web_host.cpp)
 target_include_directories(stream8-web PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(stream8-web PRIVATE stream8_apps)
 # Only the functions that can be on the stack when the host waits (WebHost::idle and ::present

@@ -1,0 +1,8 @@
+// The drawing code's first calls, made before the show starts. The browser compiles each wasm
+// function when it is first called, and the largest (the blend loops, Allegro's stretching and
+// rotation) take milliseconds; made here, that work stays out of the show's first frames.
+#pragma once
+
+// Draws on scratch bitmaps with each blender and drawing call the show uses, then restores the
+// blender Allegro holds: nothing the show draws can tell that it ran.
+void warm_up_drawing();
