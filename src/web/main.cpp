@@ -27,7 +27,7 @@ int main()
     else if (!probe.pictures.error.empty())
         host.report_fatal("cannot start: " + probe.pictures.error);
     else {
-        warm_up_drawing();
+        warm_up_drawing(host);
         status = run_show(host, data_dir, probe);
     }
     host.finish();

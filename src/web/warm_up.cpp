@@ -3,6 +3,9 @@
 #include <allegro.h>
 #include <allegro/internal/aintern.h>
 
+#include <vector>
+
+#include "effects/plasma.h"
 #include "frame/headless_allegro.h"
 #include "raster/raster.h"
 
@@ -39,16 +42,19 @@ void restore_blender(const BlenderState& b)
 
 }  // namespace
 
-void warm_up_drawing()
+void warm_up_drawing(Host& host)
 {
     start_headless_allegro(32);  // as the start-up probe left it
     const BlenderState was = save_blender();
-    BITMAP* a = create_bitmap_ex(32, 64, 40);
-    BITMAP* b = create_bitmap_ex(32, 64, 40);
-    if (a && b) {
+    // Big enough that the browser also sees the loops run hot and optimizes them before the
+    // show needs them.
+    BITMAP* a = create_bitmap_ex(32, 256, 256);
+    BITMAP* b = create_bitmap_ex(32, 256, 256);
+    BITMAP* canvas = create_bitmap_ex(32, 640, 480);
+    if (a && b && canvas) {
         for (int y = 0; y < a->h; y++)
             for (int x = 0; x < a->w; x++)
-                putpixel(a, x, y, makecol32(x * 4, y * 6, (x ^ y) * 4));
+                putpixel(a, x, y, makecol32(x, y, x ^ y));
         blit(a, b, 0, 0, 0, 0, a->w, a->h);
         // Every blender, in place along and across the rows, and from another bitmap.
         for (int kind = 0; kind < 3; kind++) {
@@ -63,20 +69,31 @@ void warm_up_drawing()
             raster::draw_trans_sprite(a, a, 1, 0);
             raster::draw_trans_sprite(a, b, 0, -10);
         }
-        raster::fastline(a, 0, 0, 63, 39, 0x123456);
+        raster::fastline(a, 0, 0, 255, 200, 0x123456);
         raster::rectfill(a, 2, 2, 9, 9, 0x654321);
-        const double re[5] = {0.1, -0.2, 0.3, 0.0, 0.5}, im[5] = {0.2, 0.1, -0.3, 0.0, 0.4};
-        int counts[5];
-        raster::escape_counts(re, im, 5, -0.7, 0.27015, 20, counts);
-        stretch_blit(a, b, 0, 0, 32, 20, 0, 0, 60, 37);
-        stretch_sprite(b, a, 3, 3, 50, 30);
+        std::vector<double> re(2048), im(2048);
+        std::vector<int> counts(2048);
+        for (size_t k = 0; k < re.size(); k++) {
+            re[k] = -0.5 + static_cast<double>(k % 64) / 64.0;
+            im[k] = -0.5 + static_cast<double>(k / 64) / 32.0;
+        }
+        raster::escape_counts(re.data(), im.data(), static_cast<int>(re.size()), -0.7, 0.27015, 60,
+                              counts.data());
+        raster::stretch_blit(a, b, 0, 0, 128, 100, 0, 0, 250, 200);
+        raster::stretch_sprite(b, a, 3, 3, 200, 150);
         rotate_sprite(b, a, 0, 0, itofix(30));
         draw_sprite(b, a, 0, 0);
-        clear_to_color(a, 0);
+        // A plasma of its own (not the show's), with its relief over the scratch pictures.
+        Plasma plasma;
+        plasma.plasma_w = 160;
+        plasma.plasma_h = 80;
+        plasma.draw_plasma(canvas);
+        plasma.update_parameters();
+        plasma.draw_relief(host, canvas, a, b);
+        clear_to_color(canvas, 0);
     }
-    if (a)
-        destroy_bitmap(a);
-    if (b)
-        destroy_bitmap(b);
+    for (BITMAP* bmp : {a, b, canvas})
+        if (bmp)
+            destroy_bitmap(bmp);
     restore_blender(was);
 }
