@@ -13,6 +13,10 @@ option(STREAM8_WASM_SIMD "Build the lane kernels with wasm SIMD (-msimd128)" ON)
 if(STREAM8_WASM_SIMD)
   add_compile_options(-msimd128)
 endif()
+# Binaryen inlines every function that has one caller, however large: the effects' frames would
+# all end in the function that runs the whole show. V8 swaps in its optimized code only when a
+# function is entered again, so that one function would run its baseline code to the end.
+add_link_options(-sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=0)
 
 add_library(platform_libs INTERFACE)
 target_include_directories(platform_libs INTERFACE ${STREAM8_WEB_PREFIX}/include)
@@ -46,6 +50,11 @@ foreach(program record bench)
   set_target_properties(stream8-${program} PROPERTIES SUFFIX .js
                         RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
 endforeach()
+add_executable(stream8-raster-bench apps/bench/raster_bench.cpp)
+target_link_libraries(stream8-raster-bench PRIVATE raster frame)
+target_link_options(stream8-raster-bench PRIVATE ${STREAM8_NODE_LINK})
+set_target_properties(stream8-raster-bench PROPERTIES SUFFIX .js
+                      RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
 
 # The icon, made from the logo by the same program as the desktop's, run under Node.
 add_executable(stream8-icon apps/icon/main.cpp)
@@ -56,14 +65,19 @@ set_target_properties(stream8-icon PROPERTIES SUFFIX .js)
 # --- The page: a static folder (page/) that any web server can host. The show's loop stays
 # blocking: Asyncify lets its waits yield to the browser. Each run is a new instance.
 set(STREAM8_PAGE ${PROJECT_BINARY_DIR}/page)
-add_executable(stream8-web src/web/main.cpp src/web/web_host.cpp)
+add_executable(stream8-web src/web/main.cpp src/web/warm_up.cpp src/web/web_host.cpp)
 target_include_directories(stream8-web PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(stream8-web PRIVATE stream8_apps)
-target_link_options(stream8-web PRIVATE -sASYNCIFY -sMODULARIZE=1 -sEXPORT_NAME=createStream8
+# Only the functions that can be on the stack when the host waits (WebHost::idle and ::present
+# yield to the page) carry Asyncify's bookkeeping: the show's loops and each scene's frame, down
+# the host's virtual calls. The drawing below them runs as plain code.
+target_link_options(stream8-web PRIVATE -sASYNCIFY
+  -sASYNCIFY_ONLY=@${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt -sMODULARIZE=1 -sEXPORT_NAME=createStream8
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sENVIRONMENT=web
   --preload-file ${PROJECT_SOURCE_DIR}/ruvo@/ruvo)
 set_target_properties(stream8-web PROPERTIES OUTPUT_NAME stream8 SUFFIX .js
-                      RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE})
+                      RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE}
+                      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt)
 foreach(file index.html page.js page.css)
   configure_file(${PROJECT_SOURCE_DIR}/src/web/page/${file} ${STREAM8_PAGE}/${file} COPYONLY)
 endforeach()

@@ -42,9 +42,9 @@ void stamp_block_row(BITMAP* canvas, BITMAP* textBitmap, int y)
         // Red climbs 0, 20, ..., 140 across every 8 font columns.
         const int r = static_cast<int>(std::fmod(static_cast<double>(x), 8.0) * 20.0);
         // Dark left and right edges, then the bright core over the gap between them.
-        rectfill(canvas, 3 * x - 142, 8 * y, 3 * x - 140, 8 * y + 7, makecol(r, 40, 40));
-        rectfill(canvas, 3 * x - 138, 8 * y, 3 * x - 136, 8 * y + 7, makecol(r, 40, 40));
-        rectfill(canvas, 3 * x - 141, 8 * y, 3 * x - 137, 8 * y + 7, makecol(r, 240, 240));
+        raster::rectfill(canvas, 3 * x - 142, 8 * y, 3 * x - 140, 8 * y + 7, makecol(r, 40, 40));
+        raster::rectfill(canvas, 3 * x - 138, 8 * y, 3 * x - 136, 8 * y + 7, makecol(r, 40, 40));
+        raster::rectfill(canvas, 3 * x - 141, 8 * y, 3 * x - 137, 8 * y + 7, makecol(r, 240, 240));
     }
 }
 

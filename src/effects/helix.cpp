@@ -100,7 +100,7 @@ bool Helix::frame(Stage& s)
 
     for (pokale = 0; pokale < 200; pokale = static_cast<float>(static_cast<double>(pokale) + 1.0)) {
         const WaveStrip w = wave_strip(pokale, aalto, pokale_m);
-        stretch_blit(pics.tolmoImage, aux, 0, w.sy, 320, 2, w.dx, w.dy, w.dw, 4);
+        raster::stretch_blit(pics.tolmoImage, aux, 0, w.sy, 320, 2, w.dx, w.dy, w.dw, 4);
     }
 
     s.host.take_tick();

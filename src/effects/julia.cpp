@@ -87,7 +87,8 @@ bool Julia::frame(Stage& s)
     }
     for (int k = 0; k < n; k++) {
         const Sample& q = samples_[k];
-        rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2, julia_colour(counts_[k]));
+        raster::rectfill(p.canvas, 2 * q.x, 2 * q.y, 2 * q.x + 3, 2 * q.y + 2,
+                         julia_colour(counts_[k]));
     }
 
     s.host.poll_music();

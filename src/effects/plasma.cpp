@@ -59,7 +59,7 @@ void Plasma::draw_plasma(BITMAP* canvas)
         for (int r = 0; r < plasma_h; r++) {
             const PlasmaCell cell = plasma_cell(columns_[c], rows_[r], plasm, plusm);
             const int colour = makecol(cell.red, cell.green, cell.blue);
-            rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
+            raster::rectfill(canvas, 4 * c, 4 * r + 80, 4 * c + 3, 4 * r + 83, colour);
         }
     }
 }

@@ -86,14 +86,14 @@ bool Stairs::frame(Stage& s)
     for (step = 0; step <= 19; step++) {
         for (drop = 0; drop <= 19; drop++) {
             const StretchRect t = tile_substep(drop, s.random.next());
-            stretch_sprite(canvas, pics.tileImage, t.x, t.y, t.w, t.h);
+            raster::stretch_sprite(canvas, pics.tileImage, t.x, t.y, t.w, t.h);
         }
         set_trans_blender(155, 0, 255, s.random.next() / 500);
         const StretchRect st = stair_rect(step, p, bob);
-        stretch_sprite(canvas, pics.stairsBitmap, st.x, st.y, st.w, st.h);
+        raster::stretch_sprite(canvas, pics.stairsBitmap, st.x, st.y, st.w, st.h);
         if (step > 10) {
             const StretchRect r = riser_rect(step, p, bob);
-            stretch_sprite(canvas, pics.stairs2Bitmap, r.x, r.y, r.w, r.h);
+            raster::stretch_sprite(canvas, pics.stairs2Bitmap, r.x, r.y, r.w, r.h);
         }
     }
 

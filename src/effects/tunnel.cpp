@@ -82,8 +82,8 @@ bool Tunnel::frame(Stage& s)
     set_add_blender(80, green, 20, l.alpha);
 
     // The two copies of the ilta picture's 180x240 corner, seam at scale * kak.
-    stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, l.firstX, 0, l.firstW, l.height);
-    stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, 0, 0, l.secondW, l.height);
+    raster::stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, l.firstX, 0, l.firstW, l.height);
+    raster::stretch_blit(p.iltaImage, p.auxCanvas, 0, 0, 180, 240, 0, 0, l.secondW, l.height);
     draw_sprite(p.canvas, p.auxCanvas, l.spriteX, l.spriteY);
 
     // The trail: the canvas added onto itself 5 left and 5 down, compounding down the rows.

@@ -99,7 +99,7 @@ void scale_blit(BITMAP* src, BITMAP* dst, int k, int x, int y)
     if (p == Path::allegro || k < 1 || k > 4 || bitmap_color_depth(src) != 32 ||
         bitmap_color_depth(dst) != 32 || !is_memory_bitmap(src) || !is_linear_bitmap(dst) ||
         x < 0 || y < 0 || x + w * k > dst->w || y + h * k > dst->h) {
-        stretch_blit(src, dst, 0, 0, w, h, x, y, w * k, h * k);
+        ::stretch_blit(src, dst, 0, 0, w, h, x, y, w * k, h * k);
         return;
     }
     auto widen = p == Path::avx512 ? lanes512::widen_row

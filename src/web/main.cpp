@@ -7,6 +7,7 @@
 
 #include "show/probe.h"
 #include "show/show.h"
+#include "web/warm_up.h"
 #include "web/web_host.h"
 
 EM_JS(int, page_test_mode, (), { return Module.page.test ? 1 : 0; });
@@ -25,8 +26,10 @@ int main()
         host.report_fatal("cannot start: " + probe.failure);
     else if (!probe.pictures.error.empty())
         host.report_fatal("cannot start: " + probe.pictures.error);
-    else
+    else {
+        warm_up_drawing(host);
         status = run_show(host, data_dir, probe);
+    }
     host.finish();
     page_done(status);
     return status;

@@ -68,6 +68,15 @@ void WebHost::install_tick()
     ticking_ = true;
 }
 
+void WebHost::take_tick()
+{
+    // The tick after this frame's has arrived already: the show is behind its clock. (The main
+    // loop takes a frame's tick after presenting it, the holds before: both count here.)
+    if (owed() > 1)
+        page_late();
+    taken_++;
+}
+
 void WebHost::idle()
 {
     // Until the next tick is due, at most 4 ms at a time so that Esc is seen at once.
@@ -125,9 +134,6 @@ void WebHost::present(BITMAP* frame)
         line = std::string(phase_name(phase_)) + ":" + std::to_string(iteration_) + hash;
     }
     page_present(rgba_.data(), test_ ? line.c_str() : nullptr);
-    // Another tick has arrived already: this frame went out late.
-    if (owed() > 0)
-        page_late();
 
     // This frame's sound, as the recorder renders it: silence before the main loop, then the
     // module at the gain the show last set.

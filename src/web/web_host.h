@@ -18,7 +18,7 @@ public:
 
     void install_tick() override;
     long owed() override { return arrived() - taken_; }
-    void take_tick() override { taken_++; }
+    void take_tick() override;
     void clear_owed() override { taken_ = arrived(); }
     void idle() override;
     void begin_phase(Phase phase) override;

@@ -152,7 +152,8 @@ async function wholeShow(browser, base) {
   }));
   const t = result.timing;
   console.log(`cost the page drew ${t.frames} frames at ${(t.totalMs / t.frames).toFixed(2)} ms on average, ` +
-              `at most ${t.maxMs.toFixed(2)} ms, ${t.over8} over 8 ms (a figure, not a check)`);
+              `at most ${t.maxMs.toFixed(2)} ms, ${t.over8} over 8 ms (a figure, not a check)` +
+              (t.slow.length ? ': ' + t.slow.map(([i, ms]) => `${(result.log[i] || '?').split(' ')[0]} ${ms.toFixed(1)}`).join(', ') : ''));
   const golden = frameLines(fs.readFileSync(goldenPath, 'utf8'));
   let firstBad = -1;
   for (let i = 0; i < Math.max(golden.length, result.log.length); i++)

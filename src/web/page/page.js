@@ -30,7 +30,7 @@
     window.stream8Sound = [];
     window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
     window.stream8Late = 0;
-    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0 };
+    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0, slow: [] };
   }
   clearRunLogs();
 
@@ -217,7 +217,11 @@
       t.frames++;
       t.totalMs += ms;
       if (ms > t.maxMs) t.maxMs = ms;
-      if (ms > 8) t.over8++;
+      if (ms > 8) {
+        t.over8++;
+        // Which frame: its place in the test mode's log, which it is about to join.
+        if (t.slow.length < 100) t.slow.push([window.stream8Log.length, ms]);
+      }
     },
     late: function () {
       window.stream8Late++;
