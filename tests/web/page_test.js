@@ -174,9 +174,10 @@ async function wholeShow(browser, base) {
   check(same, `the sound handed to WebAudio equals the recorder's track (${result.sound.length} seconds hashed, ` +
         `${want.length} in the recorder's)`);
   const a = result.audio, musicFrames = LOOP + HOLD + FADE;
-  check(a.scheduled === musicFrames && a.clockRan > 40,
-        `WebAudio was handed the sound of ${a.scheduled} of ${musicFrames} frames (${a.resyncs} restarts), ` +
-        `its clock ran ${a.clockRan.toFixed(2)} s`);
+  // The sound runs on without a break (a break clicks) but where the page fell behind its clock.
+  check(a.scheduled === musicFrames && a.clockRan > 40 && a.resyncs <= result.late + 3,
+        `WebAudio was handed the sound of ${a.scheduled} of ${musicFrames} frames (${a.resyncs} restarts, ` +
+        `${result.late} frames late), its clock ran ${a.clockRan.toFixed(2)} s`);
   check(a.firstLead !== null && a.firstLead >= 0 && a.maxLead <= TICK_S,
         `each frame's sound starts within a tick of that frame going to the screen (loop:1's ` +
         `${(a.firstLead * 1000).toFixed(1)} ms after, at most ${(a.maxLead * 1000).toFixed(1)} ms)`);

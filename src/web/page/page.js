@@ -40,6 +40,8 @@
   let sources = [];
   let audioStartedAt = 0;  // context time when this run began
   let nextSound = null;  // context time where the last frame's sound ends
+  let audioOffset = null;  // the audio clock less the page's, as last seen just after a step
+  let offsetSeenAt = 0;
   let escDown = false;
   let endedEarly = false;
   let hiddenSince = null;
@@ -58,7 +60,10 @@
     } else if (!document.hidden && hiddenSince !== null) {
       hiddenTotal += performance.now() - hiddenSince;
       hiddenSince = null;
-      if (audio && state === 'running') audio.resume();
+      if (audio && state === 'running') {
+        audioOffset = null;  // the audio clock stood still: measure it anew
+        audio.resume();
+      }
     }
   });
 
@@ -153,6 +158,23 @@
     sources = [];
   }
 
+  // The audio clock at this moment. currentTime moves in steps of the output's buffer (10 ms in
+  // Chromium), so read alone it lags by up to a step, and a frame's sound would now and then be
+  // judged off its picture and started anew (a click). Its offset from the page's clock as seen
+  // just after a step is the clock between steps: the largest offset seen is held, let fall
+  // behind by 0.5 ms a second in case the two clocks drift apart.
+  function audioNow() {
+    const page = performance.now() / 1000;
+    const seen = audio.currentTime - page;
+    const held = audioOffset === null ? -Infinity : audioOffset - (page - offsetSeenAt) * 0.0005;
+    if (seen >= held) {
+      audioOffset = seen;
+      offsetSeenAt = page;
+      return page + seen;
+    }
+    return page + held;
+  }
+
   // --- What the module calls ---
   const page = {
     test: test,
@@ -185,7 +207,7 @@
       // Each frame's sound follows the last one's without a gap while that keeps it within a tick
       // of its frame going to the screen (now); otherwise, a page that fell behind or a clock
       // that drifted, it starts anew half a tick from now.
-      const now = audio.currentTime;
+      const now = audioNow();
       let when = nextSound;
       if (when === null || when < now || when > now + TICK_S) {
         if (when !== null) window.stream8Audio.resyncs++;
@@ -266,6 +288,7 @@
       audio.resume();
       audioStartedAt = audio.currentTime;
       nextSound = null;
+      audioOffset = null;
       gain = audio.createGain();
       gain.connect(audio.destination);
     }
