@@ -32,6 +32,7 @@ add_library(stream8_apps STATIC
   apps/common/frame_list.cpp
   apps/common/module_audio.cpp
   apps/common/partial_file.cpp
+  apps/common/partial_file_common.cpp
   apps/common/png_writer.cpp
   apps/common/subprocess.cpp
   apps/record/encoder.cpp
