@@ -27,8 +27,9 @@ double thread_seconds()
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-// A picture-like 32-bit bitmap: smooth colour ramps with a little noise and a few mask pixels.
-BITMAP* picture(int w, int h, unsigned seed)
+// A picture-like 32-bit bitmap: smooth colour ramps with a little noise and a few mask pixels;
+// or, `noisy`, every colour at random, one pixel in eight a grey (black and white among them).
+BITMAP* picture(int w, int h, unsigned seed, bool noisy = false)
 {
     BITMAP* b = create_bitmap_ex(32, w, h);
     uint32_t state = seed;
@@ -38,6 +39,8 @@ BITMAP* picture(int w, int h, unsigned seed)
             const int noise = (state >> 16) & 15;
             uint32_t c = makecol32((x * 255 / w + noise) & 255, (y * 255 / h) & 255,
                                    ((x + y) / 3 + noise) & 255);
+            if (noisy)
+                c = (state >> 4) % 8 ? (state >> 8) & 0xFFFFFF : ((state >> 8) & 0xFF) * 0x010101;
             if ((state >> 8) % 97 == 0)
                 c = 0xFF00FF;
             reinterpret_cast<uint32_t*>(b->line[y])[x] = c;
@@ -50,6 +53,7 @@ struct Case {
     int w, h;    // destination size
     int sw, sh;  // source size, 0 for drawing onto the destination itself
     std::function<void(BITMAP* dst, BITMAP* src, int call)> draw;
+    bool noisy = false;  // pictures of random colours and greys
 };
 
 }  // namespace
@@ -86,6 +90,12 @@ int main(int argc, char** argv)
              set_hue_blender(256, 256, 256, 7);
              raster::draw_trans_sprite(d, d, 1, 0);
          }},
+        {"hue self-smear, noise and greys, n 0..255", 640, 480, 0, 0,
+         [](BITMAP* d, BITMAP*, int i) {
+             set_hue_blender(256, 256, 256, i * 97 % 256);
+             raster::draw_trans_sprite(d, d, 1, 0);
+         },
+         true},
         {"3440 helix-like fastlines", 640, 480, 0, 0,
          [](BITMAP* d, BITMAP*, int i) {
              for (int k = 0; k < 3440; ++k) {
@@ -109,8 +119,8 @@ int main(int argc, char** argv)
         double us[kPaths];
         BITMAP* out[kPaths];
         for (int p = 0; p < kPaths; ++p) {
-            BITMAP* dst = picture(c.w, c.h, 1);
-            BITMAP* src = c.sw ? picture(c.sw, c.sh, 2) : nullptr;
+            BITMAP* dst = picture(c.w, c.h, 1, c.noisy);
+            BITMAP* src = c.sw ? picture(c.sw, c.sh, 2, c.noisy) : nullptr;
             raster::set_path(paths[p]);
             const double t0 = thread_seconds();
             for (int i = 0; i < calls; ++i)

@@ -15,11 +15,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "raster/blend_kernels.h"
 #include "raster/raster.h"
 
 #define RASTER_LANES __attribute__((always_inline)) inline
+// Loops over a few vectors that must become straight code, their vectors kept in registers; clang
+// (the wasm build) leaves large bodies rolled, their arrays in memory.
+#if defined(__clang__)
+#define RASTER_UNROLL _Pragma("clang loop unroll(full)")
+#else
+#define RASTER_UNROLL
+#endif
 
 namespace raster {
 
