@@ -74,8 +74,8 @@ private:
 
 // Probes the show's data in `data_dir` (its pictures and "80S5.IT"). Call it while the process
 // has no threads and no screen: it forks (on Windows, starts this program again; see
-// run_sandboxed). SIGINT, SIGTERM or SIGHUP during the probe end the
-// child at once and then the process, as they would have without the probe.
+// run_sandboxed). SIGINT, SIGTERM or SIGHUP during the probe end the child at once and then the
+// process, as they would have without the probe.
 ProbeResult probe_show_data(const std::string& data_dir, const ProbeLimits& limits = {});
 
 // The probe's parent with another child: `body(report, dir)` runs in the sandbox's child, set up
