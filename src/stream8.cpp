@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "frame/live_host.h"
-#include "frame/live_platform.h"
-#include "refusal_dialog.h"
+#include "host/live_host.h"
+#include "platform/live_platform.h"
+#include "platform/refusal_dialog.h"
 #include "show/probe.h"
 #include "show/show.h"
 

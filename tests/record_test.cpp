@@ -22,11 +22,11 @@
 
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
-#include "common/module_audio.h"
 #include "common/png_writer.h"
-#include "common/subprocess.h"
+#include "music/module_audio.h"
 #include "music/module_check.h"
 #include "music/module_player.h"
+#include "platform/subprocess.h"
 #include "record/recording_host.h"
 #include "record_support.h"
 

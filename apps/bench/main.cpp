@@ -24,7 +24,7 @@
 #include "bench/frame_stats.h"
 #include "cli/command_line.h"
 #include "common/frame_list.h"
-#include "frame/virtual_clock_host.h"
+#include "host/virtual_clock_host.h"
 #include "raster/raster.h"
 #include "show/probe.h"
 #include "show/show.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 #include "raster/raster.h"
 
 namespace {

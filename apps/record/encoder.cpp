@@ -11,9 +11,9 @@
 #include <map>
 #include <sstream>
 
-#include "common/module_audio.h"
-#include "common/partial_file.h"
-#include "record/output_files.h"
+#include "music/module_audio.h"
+#include "platform/output_files.h"
+#include "platform/partial_file.h"
 
 namespace fs = std::filesystem;
 using output_files::disk_full;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/partial_file.h"
-#include "common/subprocess.h"
+#include "platform/partial_file.h"
+#include "platform/subprocess.h"
 #include "record/options.h"
 
 // Where the video goes: an --out that names a symlink becomes the file the link names. False with

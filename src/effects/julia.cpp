@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "effects/scene_end.h"
-#include "frame/stage.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 int julia_colour(int i)

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/timing.h"
+
 namespace {
 
 // Where there are no FIFOs or terminals (Windows) those flags are not needed; the bytes are read
@@ -26,7 +28,6 @@ constexpr int O_NOCTTY = 0;
 constexpr int O_BINARY = 0;
 #endif
 
-constexpr long kSampleRate = 48000;
 constexpr size_t kMaxModuleBytes = 64u << 20;
 
 long loads = 0;

@@ -3,8 +3,8 @@
 // that is removed as soon as it stands in it, and ended with its parent. The parent watches it and
 // says in one line how it ended. Only the child can be taken down.
 //
-// The process code is per platform: sandbox_posix.cpp forks; sandbox_windows.cpp starts the same
-// program again under a job object (see there for what differs); sandbox_inline.cpp, for platforms
+// The process code is per platform: platform/posix/sandbox.cpp forks; platform/windows/sandbox.cpp starts the same
+// program again under a job object (see there for what differs); platform/web/sandbox.cpp, for platforms
 // without processes (the browser), runs the body in the caller's process with no isolation.
 #pragma once
 #include <cstddef>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "assets/picture_check.h"
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 #include "music/module_check.h"
 #include "music/module_player.h"
 #include "show/show.h"

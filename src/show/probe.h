@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "assets/pictures.h"
-#include "frame/timing.h"
+#include "host/timing.h"
 #include "sandbox/sandbox.h"
 
 // CPU time, not wall time: the same file gets the same verdict on a quiet and on a loaded machine.

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "frame/exits.h"
-#include "frame/sequencer.h"
+#include "host/exits.h"
+#include "host/sequencer.h"
 
 bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe)
 {

@@ -1,0 +1,37 @@
+#include "host/virtual_clock_host.h"
+
+VirtualClockHost::VirtualClockHost(int depth)
+{
+    start_headless_allegro(depth);
+}
+
+void VirtualClockHost::advance(double ticks)
+{
+    tick_fraction_ += ticks;
+    while (tick_fraction_ >= 1.0) {
+        tick_fraction_ -= 1.0;
+        ticks_++;
+        owed_++;
+    }
+}
+
+void VirtualClockHost::begin_phase(Phase phase)
+{
+    phase_ = phase;
+    phase_iteration_ = 0;
+    if (phase == Phase::Loop)
+        in_loop_ = true;
+}
+
+void VirtualClockHost::present(BITMAP* frame)
+{
+    presents_++;
+    phase_iteration_++;
+    after_iteration(frame, true);
+}
+
+void VirtualClockHost::pass(BITMAP* frame)
+{
+    phase_iteration_++;
+    after_iteration(frame, false);
+}
