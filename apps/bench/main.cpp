@@ -8,8 +8,8 @@
 // reported on its own line.
 //
 // --path chooses the drawing paths (allegro: the library for everything; portable; avx2; avx512;
-// the default is the best the CPU has); --compare runs the show twice, through the library and on the fast paths, and prints
-// the ratio of their median frame times per phase and scene.
+// the default is the best the CPU has); --compare runs the show twice, through the library and on
+// the fast paths, and prints the ratio of their median frame times per phase and scene.
 #include <getopt.h>
 #include <time.h>
 #if defined(__EMSCRIPTEN__)

@@ -11,7 +11,9 @@
 
 #include <time.h>
 
+#include "music/module_player.h"
 #include "platform/live_platform.h"
+#include "platform/refusal_dialog.h"
 
 namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
@@ -51,25 +53,16 @@ int window_scale(int w, int h)
     return std::max(1, fitting_scale(w - kFrameRoomW, h - kFrameRoomH));
 }
 
-int LiveHost::init(const ScreenChoice& choice, std::string& error)
+namespace {
+
+// The scale the show takes on a dw x dh desktop as `choice` asks; 0 with `error` set when the
+// show (or the scale asked for) does not fit.
+int chosen_scale(const ScreenChoice& choice, int dw, int dh, std::string& error)
 {
-    // Without a reachable display the later calls would crash inside Allegro: test first.
-    live_platform::before_init();
-    if (allegro_init() != 0) {
-        error = live_platform::init_failure();
-        return -1;
-    }
-    int dw = 0, dh = 0;
-    if (get_desktop_resolution(&dw, &dh) != 0 || dw <= 0 || dh <= 0) {
-        dw = 640;
-        dh = 480;
-    }
-    const int depth = desktop_color_depth();
     const std::string desktop = std::to_string(dw) + "x" + std::to_string(dh);
     if (fitting_scale(dw, dh) < 1) {
         error = "the desktop is " + desktop + ", smaller than the show's 640x480";
-        allegro_exit();
-        return 1;
+        return 0;
     }
     const int k = choice.scale > 0 ? choice.scale
                   : choice.window  ? window_scale(dw, dh)
@@ -77,26 +70,30 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     if (k > fitting_scale(dw, dh)) {
         error = "--scale " + std::to_string(k) + " needs " + std::to_string(640 * k) + "x" +
                 std::to_string(480 * k) + "; the desktop is " + desktop;
-        allegro_exit();
-        return 1;
+        return 0;
     }
+    return k;
+}
+
+// Sets a sw x sh window or full screen at 32 bits on a desktop of `depth` bits; false with
+// `error` set.
+bool open_screen(bool window, int sw, int sh, int depth, std::string& error)
+{
     // The effects draw 32-bit pixels and blend them by 32-bit rules; at 8, 15, 16 or 24 bits they
     // would lose or garble colours. The X11 driver converts each present to the desktop's depth.
     // Full screen takes the desktop's own size, so no mode switch happens.
     set_color_depth(32);
-    const int sw = choice.window ? 640 * k : dw, sh = choice.window ? 480 * k : dh;
-    if (set_gfx_mode(choice.window ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT_FULLSCREEN, sw, sh, 0,
-                     0) != 0) {
+    if (set_gfx_mode(window ? GFX_AUTODETECT_WINDOWED : GFX_AUTODETECT_FULLSCREEN, sw, sh, 0, 0) !=
+        0) {
         const std::string why = allegro_error;
         if (why.find("grab") != std::string::npos)
             error = "cannot take the keyboard (" + why + "): is another copy of the show running?";
         else
             error = "cannot open a " + std::to_string(sw) + "x" + std::to_string(sh) + " " +
-                    (choice.window ? "window" : "full screen") + " at 32 bits on this " +
+                    (window ? "window" : "full screen") + " at 32 bits on this " +
                     std::to_string(depth) +
                     "-bit display: " + (why.empty() ? "no reason given" : why);
-        allegro_exit();
-        return -1;
+        return false;
     }
     // Blenders that work on 24-bit colour (the hue blender among them) split pixels by the 24-bit
     // shifts; the driver sets only the 32-bit ones. Both layouts are red << 16 | green << 8 | blue,
@@ -104,6 +101,30 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
     _rgb_r_shift_24 = _rgb_r_shift_32;
     _rgb_g_shift_24 = _rgb_g_shift_32;
     _rgb_b_shift_24 = _rgb_b_shift_32;
+    return true;
+}
+
+}  // namespace
+
+bool LiveHost::init(const ScreenChoice& choice, std::string& error)
+{
+    // Without a reachable display the later calls would crash inside Allegro: test first.
+    live_platform::before_init();
+    if (allegro_init() != 0) {
+        error = live_platform::init_failure();
+        return false;
+    }
+    int dw = 0, dh = 0;
+    if (get_desktop_resolution(&dw, &dh) != 0 || dw <= 0 || dh <= 0) {
+        dw = 640;
+        dh = 480;
+    }
+    const int k = chosen_scale(choice, dw, dh, error);
+    const int sw = choice.window ? 640 * k : dw, sh = choice.window ? 480 * k : dh;
+    if (k == 0 || !open_screen(choice.window, sw, sh, desktop_color_depth(), error)) {
+        allegro_exit();
+        return false;
+    }
     fullscreen_ = !choice.window;
     scale_ = k;
     left_ = (SCREEN_W - 640 * k) / 2;
@@ -117,90 +138,29 @@ int LiveHost::init(const ScreenChoice& choice, std::string& error)
         error = std::string("cannot read the keyboard") +
                 (allegro_error[0] ? std::string(": ") + allegro_error : std::string());
         allegro_exit();
-        return -1;
+        return false;
     }
     install_mouse();
-    if (const char* path = std::getenv("STREAM8_PHASE_LOG")) {
-        phase_log_ = std::fopen(path, "w");
-        sched_fd_ = live_platform::open_thread_schedstat();
-    }
+    if (const char* path = std::getenv("STREAM8_PHASE_LOG"))
+        phase_log_.open(path);
     if (const char* path = std::getenv("STREAM8_FRAME_LOG"))
         frame_log_.open(path);
-    return 0;
-}
-
-namespace {
-
-// Seconds of CPU time the calling thread has used, and of the steady clock.
-double thread_cpu_seconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
-
-double wall_seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
-LiveHost::ThreadTimes LiveHost::thread_times() const
-{
-    ThreadTimes t;
-    t.wall = wall_seconds();
-    t.cpu = thread_cpu_seconds();
-    if (sched_fd_ >= 0)
-        live_platform::thread_queued_seconds(sched_fd_, t.queued);
-    return t;
-}
-
-void LiveHost::add_wait(const ThreadTimes& from, Waits& waits)
-{
-    waits.count++;
-    const ThreadTimes to = thread_times();
-    const double spun = to.cpu - from.cpu, queued = to.queued - from.queued;
-    waits.spun += spun;
-    waits.queued += queued;
-    waits.slept += std::max(0.0, to.wall - from.wall - spun - queued);
+    return true;
 }
 
 long LiveHost::owed()
 {
-    // A wait runs from the first poll that finds nothing owed to the one that finds a tick.
     const long n = ticks_elapsed() - taken_;
-    if (n > 0) {
-        end_wait();
-    } else {
-        if (!waiting_) {
-            waiting_ = true;
-            wait_start_ = thread_times();
-        }
-        account_.polls++;
-    }
+    if (n > 0)
+        phase_log_.end_wait();
+    else
+        phase_log_.poll_found_nothing();
     return n;
-}
-
-void LiveHost::end_wait()
-{
-    if (!waiting_)
-        return;
-    waiting_ = false;
-    add_wait(wait_start_, account_.ticks);
-}
-
-void LiveHost::note_owed(long owed)
-{
-    account_.most_owed = std::max(account_.most_owed, owed);
 }
 
 void LiveHost::note_phase_end()
 {
-    const long owed = ticks_elapsed() - taken_;
-    note_owed(owed);
-    account_.end_owed = std::max(account_.end_owed, owed);
+    phase_log_.phase_ends(ticks_elapsed() - taken_);
 }
 
 void LiveHost::clear_owed()
@@ -210,31 +170,6 @@ void LiveHost::clear_owed()
     taken_ = ticks_elapsed();
 }
 
-void LiveHost::log_account()
-{
-    end_wait();
-    if (phase_log_ && ticking_) {
-        std::vector<double>& w = account_.woke;
-        double woke = 0;
-        if (!w.empty()) {
-            std::nth_element(w.begin(), w.begin() + static_cast<long>(w.size() / 2), w.end());
-            woke = w[w.size() / 2];
-        }
-        std::fprintf(
-            phase_log_,
-            "timing %s presents=%ld late=%ld owed=%ld end=%ld waits=%ld slept=%.4f spun=%.4f "
-            "queued=%.4f polls=%ld present_waits=%ld present_slept=%.4f present_spun=%.4f "
-            "present_queued=%.4f woke=%.3f\n",
-            phase_name(phase_), account_.presents, account_.late, account_.most_owed,
-            account_.end_owed, account_.ticks.count, account_.ticks.slept, account_.ticks.spun,
-            account_.ticks.queued, account_.polls, account_.presents_due.count,
-            account_.presents_due.slept, account_.presents_due.spun, account_.presents_due.queued,
-            woke * 1000);
-        std::fflush(phase_log_);
-    }
-    account_ = Account();
-}
-
 double LiveHost::seconds_since_tick() const
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - tick_start_).count();
@@ -242,10 +177,7 @@ double LiveHost::seconds_since_tick() const
 
 void LiveHost::log_phase(const char* name)
 {
-    if (!phase_log_)
-        return;
-    std::fprintf(phase_log_, "%s %.4f\n", name, seconds_since_tick());
-    std::fflush(phase_log_);
+    phase_log_.moment(name, seconds_since_tick());
 }
 
 void LiveHost::begin_phase(Phase phase)
@@ -253,7 +185,7 @@ void LiveHost::begin_phase(Phase phase)
     if (ticking_) {
         note_phase_end();
         if (phase != phase_)
-            log_account();
+            phase_log_.account(phase_, ticking_);
     }
     phase_ = phase;
     phase_iteration_ = 0;
@@ -273,13 +205,12 @@ long LiveHost::ticks_elapsed() const
     const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now() - tick_start_)
                              .count();
-    return static_cast<long>(us * kTimerHz / (kTickPeriod * 1000000LL));
+    return TickClock::ticks_at(us);
 }
 
 std::chrono::steady_clock::time_point LiveHost::tick_time(long n) const
 {
-    const long long us = (n * kTickPeriod * 1000000LL + kTimerHz - 1) / kTimerHz;
-    return tick_start_ + std::chrono::microseconds(us);
+    return tick_start_ + std::chrono::microseconds(TickClock::due_at(n));
 }
 
 void LiveHost::idle()
@@ -293,22 +224,20 @@ void LiveHost::present(BITMAP* frame)
 {
     // A frame on time goes out at a fixed moment of its tick, so every frame stays on screen for
     // one whole tick however long it took to draw; one that is late goes out at once.
-    end_wait();
+    phase_log_.end_wait();
     const long owed_now = ticks_elapsed() - taken_;
     if (ticking_ && owed_now <= 1) {
         const auto due = tick_time(ticks_elapsed()) + kPresentDelay;
         if (std::chrono::steady_clock::now() < due) {
-            const ThreadTimes before = thread_times();
+            phase_log_.begin_present_wait();
             std::this_thread::sleep_until(due);
-            add_wait(before, account_.presents_due);
-            account_.woke.push_back(
+            phase_log_.end_present_wait(
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - due).count());
         }
     } else if (ticking_) {
-        account_.late++;
+        phase_log_.late_present();
     }
-    note_owed(owed_now);
-    account_.presents++;
+    phase_log_.presented(owed_now);
     phase_iteration_++;
     if (frame_log_.is_open())
         frame_log_.frame(phase_, phase_iteration_, frame, seconds_since_tick());
@@ -326,7 +255,7 @@ bool LiveHost::esc_held()
     const bool held = key[KEY_ESC] != 0 || close_requested;
     if (held && !esc_logged_) {
         esc_logged_ = true;
-        log_account();
+        phase_log_.account(phase_, ticking_);
         log_phase("esc");
     }
     return held;
@@ -389,9 +318,9 @@ void LiveHost::report_fatal(const std::string& message)
 {
     set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
     fullscreen_ = false;
-    // A terminal user reads standard error; a desktop user gets Allegro's message box.
+    // A terminal user reads standard error; a desktop user gets the refusal's window.
     std::fprintf(stderr, "stream8: %s\n", message.c_str());
-    allegro_message("stream8: %s\n", message.c_str());
+    show_refusal_dialog("stream8: " + message);
 }
 
 void LiveHost::start_music(const std::vector<int16_t>& track, const std::string& module_path,
@@ -440,11 +369,7 @@ void LiveHost::feed_stream()
         const long have = playing_ ? static_cast<long>(track_->size() / 2) : 0;
         for (long i = 0; i < kStreamBuffer; i++, track_pos_ += playing_ ? 1 : 0) {
             // A new gain is reached in equal steps over the buffer, never in one.
-            float gain = fed_volume_ == volume_
-                             ? volume_
-                             : static_cast<float>(fed_volume_ +
-                                                  (static_cast<double>(volume_) - fed_volume_) *
-                                                      (i + 1) / kStreamBuffer);
+            float gain = stepped_gain(fed_volume_, volume_, i, kStreamBuffer);
             if (ramping_) {
                 gain =
                     ramp_done_ >= kRampFrames
@@ -490,7 +415,7 @@ void LiveHost::set_music_volume(float volume)
 void LiveHost::end_music()
 {
     note_phase_end();
-    log_account();
+    phase_log_.account(phase_, ticking_);
     log_phase("end");
     if (!stream_)
         return;

@@ -7,6 +7,7 @@
 
 #include "host/frame_log.h"
 #include "host/host.h"
+#include "host/phase_log.h"
 
 struct AUDIOSTREAM;
 struct BITMAP;
@@ -28,10 +29,10 @@ public:
     // Brings up Allegro and the screen, drawn at 32 bits whatever the desktop's depth (the library
     // converts for the screen), then the timer, keyboard and mouse. Full screen covers the
     // desktop at its own size and shows each frame scaled by a whole factor, centred on black.
-    // Returns 0, or the program's exit status with `error` set (and nothing left open) when the
-    // screen cannot be had: -1 when there is no display or the mode cannot be set, 1 when the
-    // desktop is too small for the show (or for the scale asked for).
-    int init(const ScreenChoice& choice, std::string& error);
+    // The program calls it once, after the probe. False with `error` set (and nothing left open)
+    // when the screen cannot be had: no display, a mode that cannot be set, a desktop too small
+    // for the show (or for the scale asked for), no keyboard.
+    bool init(const ScreenChoice& choice, std::string& error);
     // The scale and place of the picture on the screen.
     int scale() const { return scale_; }
 
@@ -59,45 +60,12 @@ public:
     void finish();
 
 private:
-    // With STREAM8_PHASE_LOG naming a file, each phase's start (and the fade's end, as "end"; the
-    // first Esc seen, "esc"; the full screen given up, "released") is written there in seconds
-    // since the tick began: how the end-to-end tests time the phases.
+    // The phase log (STREAM8_PHASE_LOG): the phases' moments and the account of each.
     void log_phase(const char* name);
     double seconds_since_tick() const;
-    bool esc_logged_ = false;
-    std::FILE* phase_log_ = nullptr;
-    // What the show did with its time in the phase under way, written to the phase log when the
-    // phase ends as "timing NAME presents=N late=N owed=N end=N waits=N slept=S spun=S queued=S
-    // polls=N present_waits=N present_slept=S present_spun=S present_queued=S woke=MS": the
-    // frames presented and those late (more than a tick owed, sent at once), the most ticks owed
-    // at a present or at the phase's end and those owed at its end; the waits for a tick, their
-    // wall time spent asleep, on the CPU (spinning) and ready to run but kept off the CPU by
-    // other work (the kernel's run delay, so that a busy machine lengthens no side), and the
-    // clock polls that found nothing owed; the same for the presents' waits for their moment in
-    // the tick, and the median time from that moment to the waking. A test judges the length
-    // only of a phase that ended on time, and the waits always.
-    struct Waits {
-        long count = 0;
-        double slept = 0, spun = 0, queued = 0;
-    };
-    struct Account {
-        long presents = 0, late = 0, most_owed = 0, end_owed = 0, polls = 0;
-        Waits ticks, presents_due;
-        std::vector<double> woke;
-    };
-    struct ThreadTimes {
-        double wall = 0, cpu = 0, queued = 0;
-    };
-    ThreadTimes thread_times() const;
-    void add_wait(const ThreadTimes& from, Waits& waits);
-    Account account_;
-    bool waiting_ = false;
-    ThreadTimes wait_start_;
-    int sched_fd_ = -1;
-    void note_owed(long owed);
     void note_phase_end();
-    void end_wait();
-    void log_account();
+    bool esc_logged_ = false;
+    PhaseLog phase_log_;
     // With STREAM8_FRAME_LOG naming a file, the hash of every frame presented, named as the
     // recorder names it, and the moment it went out: how the end-to-end tests compare the live
     // show with the recorder's and time the presents within their ticks.

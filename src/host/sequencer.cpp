@@ -1,9 +1,12 @@
 #include "host/sequencer.h"
 
+#include <cassert>
 #include <cmath>
 
 int sequencer_step(int laiskuri, int& effu, int& kierros)
 {
+    // Called from the main loop only, which has left for the ending once effu reached 6.
+    assert(effu >= 0 && effu <= 5 && kierros >= 0 && kierros <= 2);
     int switches = 0;
     if (effu == 5 && std::fmod(static_cast<double>(laiskuri), 60.0) == 0.0) {
         effu += 1;
@@ -19,6 +22,7 @@ int sequencer_step(int laiskuri, int& effu, int& kierros)
     }
     if (kierros == 3)
         effu = 6;
+    assert(effu >= 0 && effu <= 6 && kierros <= 3 && switches <= 2);
     return switches;
 }
 

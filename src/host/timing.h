@@ -12,6 +12,39 @@ constexpr long kFrameRate = 59;
 // 1193181 / 59 with integer division: Allegro's BPS_TO_TIMER(59). One tick, 16.9488 ms.
 constexpr long kTickPeriod = kTimerHz / kFrameRate;
 
+// The tick as every host counts it. The live host and the page read a clock of their own and ask
+// which tick has arrived and when the next is due; the virtual-clock host lets its waits add up.
+class TickClock {
+public:
+    // Seconds a tick lasts, 20223 / 1193181 (the page reads it from the module).
+    static constexpr double kSeconds = static_cast<double>(kTickPeriod) / kTimerHz;
+    // Ticks that have arrived `us` microseconds after the clock started (the first one at 0).
+    static constexpr long ticks_at(long long us)
+    {
+        return static_cast<long>(us * kTimerHz / (kTickPeriod * 1000000LL));
+    }
+    // The first whole microsecond after the start at which tick `n` has arrived.
+    static constexpr long long due_at(long n)
+    {
+        return (n * kTickPeriod * 1000000LL + kTimerHz - 1) / kTimerHz;
+    }
+    // Virtual time: `ticks` more pass (fractions add up across calls); the whole ticks that
+    // arrived with them.
+    long advance(double ticks)
+    {
+        long arrived = 0;
+        fraction_ += ticks;
+        while (fraction_ >= 1.0) {
+            fraction_ -= 1.0;
+            arrived++;
+        }
+        return arrived;
+    }
+
+private:
+    double fraction_ = 0;
+};
+
 // --- The music stream ---
 constexpr long kSampleRate = 48000;
 constexpr long kStreamBuffer = 4096;  // frames of one of the player's buffers

@@ -7,12 +7,9 @@ VirtualClockHost::VirtualClockHost(int depth)
 
 void VirtualClockHost::advance(double ticks)
 {
-    tick_fraction_ += ticks;
-    while (tick_fraction_ >= 1.0) {
-        tick_fraction_ -= 1.0;
-        ticks_++;
-        owed_++;
-    }
+    const long arrived = clock_.advance(ticks);
+    ticks_ += arrived;
+    owed_ += arrived;
 }
 
 void VirtualClockHost::begin_phase(Phase phase)

@@ -71,6 +71,6 @@ private:
     long presents_ = 0;
     long ticks_ = 0;
     long owed_ = 0;
-    double tick_fraction_ = 0;
+    TickClock clock_;
     std::string fatal_message_;
 };

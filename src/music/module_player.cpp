@@ -135,10 +135,7 @@ void play_track(const std::vector<int16_t>& track, long& pos, long frames, float
     for (long i = 0; i < frames; i++, pos++) {
         if (pos >= have)
             continue;  // silence past the end
-        const float volume =
-            from == to
-                ? to
-                : static_cast<float>(from + (static_cast<double>(to) - from) * (i + 1) / frames);
+        const float volume = stepped_gain(from, to, i, frames);
         for (int side = 0; side < 2; side++) {
             const int s = track[2 * static_cast<size_t>(pos) + side];
             const int scaled = volume == 1.0f ? s : static_cast<int>(s * volume);

@@ -286,6 +286,104 @@ bool in_sandbox_child()
     return false;  // the forked child never returns to the caller's code
 }
 
+namespace {
+
+// What a run sets up before its child starts: the child's directory, the report pipe and the
+// pipe that wakes the watcher when an ending signal arrives. Closes what it holds when it goes.
+struct Launch {
+    std::string scratch;
+    int report[2] = {-1, -1};
+    int wake[2] = {-1, -1};
+
+    ~Launch()
+    {
+        for (int fd : {report[0], report[1], wake[0], wake[1]})
+            if (fd >= 0)
+                close(fd);
+    }
+    void close_end(int& fd)
+    {
+        close(fd);
+        fd = -1;
+    }
+};
+
+// Makes the directory and the pipes; "" when they are there, else why not (to follow "the child").
+std::string set_up(Launch& l)
+{
+    const std::string parent_dir = sandbox_scratch_parent(std::getenv("TMPDIR"));
+    if (parent_dir.empty())
+        return "has no usable directory (TMPDIR, /tmp)";
+    l.scratch = parent_dir + "/stream8-probe-XXXXXX";
+    if (!mkdtemp(l.scratch.data()))
+        return "cannot make its directory in " + parent_dir + ": " + std::strerror(errno);
+    if (!high_pipe(l.report) || !high_pipe(l.wake)) {
+        const int err = errno;
+        rmdir(l.scratch.c_str());
+        return std::string("cannot make its pipe: ") + std::strerror(err);
+    }
+    fcntl(l.wake[1], F_SETFL, O_NONBLOCK);
+    return "";
+}
+
+// Why the watcher stopped the child, if it did.
+struct Watched {
+    bool killed = false;
+    SandboxEnd as = SandboxEnd::Stalled;
+};
+
+// Reads the child until it closes the pipe. The only wall-clock limit: a child that neither uses
+// CPU nor says anything for stall_seconds is stopped or blocked.
+Watched watch(pid_t pid, int report, int wake, const SandboxLimits& limits,
+              SandboxListener& listener)
+{
+    Clock::time_point last_sign = Clock::now();
+    long long last_ticks = child_cpu_ticks(pid);
+    char buffer[1 << 16];
+    for (;;) {
+        const double stall_left = limits.stall_seconds - since(last_sign);
+        if (stall_left <= 0) {
+            bool runnable = false;
+            const long long ticks = child_cpu_ticks(pid, &runnable);
+            if (!runnable && (ticks < 0 || ticks == last_ticks))
+                return {true, SandboxEnd::Stalled};
+            last_ticks = ticks;
+            last_sign = Clock::now();
+            continue;
+        }
+        pollfd p[2] = {{report, POLLIN, 0}, {wake, POLLIN, 0}};
+        const int ready = poll(p, 2, static_cast<int>(stall_left * 1000) + 1);
+        if (ending_signal)
+            return {};
+        if (ready <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            continue;
+        const ssize_t n = read(report, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        last_sign = Clock::now();
+        if (!listener.received(buffer, static_cast<size_t>(n)))
+            return {true, SandboxEnd::Unreadable};
+    }
+}
+
+// How the run ended, from what the watcher saw and the child's status.
+void verdict(const Watched& w, int status, const SandboxLimits& limits, SandboxResult& result)
+{
+    if (!w.killed) {
+        classify(status, result.cpu_seconds, limits, result);
+        return;
+    }
+    result.end = w.as;
+    result.how = w.as == SandboxEnd::Stalled
+                     ? "stopped: it used no CPU time and said nothing for " +
+                           seconds_text(limits.stall_seconds)
+                     : "sent a report that cannot be read";
+}
+
+}  // namespace
+
 SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
                             const SandboxLimits& limits, SandboxListener& listener,
                             const std::string& input)
@@ -298,94 +396,38 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         result.wall_seconds = since(start);
         return result;
     };
-    const std::string parent_dir = sandbox_scratch_parent(std::getenv("TMPDIR"));
-    if (parent_dir.empty())
-        return fail("no usable directory for the start-up probe (TMPDIR, /tmp)");
-    std::string scratch = parent_dir + "/stream8-probe-XXXXXX";
-    if (!mkdtemp(scratch.data()))
-        return fail("cannot make the start-up probe's directory in " + parent_dir + ": " +
-                    std::strerror(errno));
-    int report[2] = {-1, -1}, wake[2] = {-1, -1};
-    if (!high_pipe(report) || !high_pipe(wake)) {
-        const int err = errno;
-        for (int fd : {report[0], report[1], wake[0], wake[1]})
-            if (fd >= 0)
-                close(fd);
-        rmdir(scratch.c_str());
-        return fail(std::string("cannot make the start-up probe's pipe: ") + std::strerror(err));
-    }
-    fcntl(wake[1], F_SETFL, O_NONBLOCK);
+    Launch l;
+    const std::string not_set_up = set_up(l);
+    if (!not_set_up.empty())
+        return fail(not_set_up);
 
-    EndingSignals signals(wake[1]);
+    EndingSignals signals(l.wake[1]);
     std::fflush(nullptr);  // nothing buffered may be written twice
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        close(report[0]);
-        close(wake[0]);
-        close(wake[1]);
-        run_child(parent, report[1], scratch, limits, body, input);
+        l.close_end(l.report[0]);
+        l.close_end(l.wake[0]);
+        l.close_end(l.wake[1]);
+        run_child(parent, l.report[1], l.scratch, limits, body, input);
     }
     const int fork_errno = errno;
-    close(report[1]);
+    l.close_end(l.report[1]);
     if (pid < 0) {
-        close(report[0]);
-        close(wake[0]);
-        close(wake[1]);
-        rmdir(scratch.c_str());
-        return fail(std::string("cannot start the start-up probe: ") + std::strerror(fork_errno));
+        rmdir(l.scratch.c_str());
+        return fail(std::string("could not be started: ") + std::strerror(fork_errno));
     }
 
-    // Reads the child until it closes the pipe. The only wall-clock limit: a child that neither
-    // uses CPU nor says anything for stall_seconds is stopped or blocked.
-    Clock::time_point last_sign = Clock::now();
-    long long last_ticks = child_cpu_ticks(pid);
-    bool killed = false;
-    SandboxEnd killed_as = SandboxEnd::Stalled;
-    char buffer[1 << 16];
-    for (;;) {
-        const double stall_left = limits.stall_seconds - since(last_sign);
-        if (stall_left <= 0) {
-            bool runnable = false;
-            const long long ticks = child_cpu_ticks(pid, &runnable);
-            if (!runnable && (ticks < 0 || ticks == last_ticks)) {
-                killed = true;
-                killed_as = SandboxEnd::Stalled;
-                break;
-            }
-            last_ticks = ticks;
-            last_sign = Clock::now();
-            continue;
-        }
-        pollfd p[2] = {{report[0], POLLIN, 0}, {wake[0], POLLIN, 0}};
-        const int ready = poll(p, 2, static_cast<int>(stall_left * 1000) + 1);
-        if (ending_signal)
-            break;
-        if (ready <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
-        const ssize_t n = read(report[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        last_sign = Clock::now();
-        if (!listener.received(buffer, static_cast<size_t>(n))) {
-            killed = true;
-            killed_as = SandboxEnd::Unreadable;
-            break;
-        }
-    }
-    if (killed || ending_signal)
+    const Watched watched = watch(pid, l.report[0], l.wake[0], limits, listener);
+    if (watched.killed || ending_signal)
         kill(pid, SIGKILL);
-    close(report[0]);
+    l.close_end(l.report[0]);
     int status = 0;
     rusage usage{};
     while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
-    close(wake[0]);
-    close(wake[1]);
     std::error_code ec;
-    fs::remove_all(scratch, ec);  // the child removes it at once; not if it never got that far
+    fs::remove_all(l.scratch, ec);  // the child removes it at once; not if it never got that far
     if (ending_signal) {
         // Ended from outside: as the signal would have ended the process without the sandbox.
         const int sig = ending_signal;
@@ -393,15 +435,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         raise(sig);
     }
     result.cpu_seconds = rusage_cpu(usage);
-    if (killed) {
-        result.end = killed_as;
-        result.how = killed_as == SandboxEnd::Stalled
-                         ? "stopped: it used no CPU time and said nothing for " +
-                               seconds_text(limits.stall_seconds)
-                         : "sent a report that cannot be read";
-    } else {
-        classify(status, result.cpu_seconds, limits, result);
-    }
+    verdict(watched, status, limits, result);
     result.wall_seconds = since(start);
     return result;
 }

@@ -22,11 +22,9 @@ int main()
     // from the module's checked bytes, as on the desktop.
     const ProbeResult probe = probe_show_data(data_dir);
     int status = 1;
-    if (!probe.failure.empty())
-        host.report_fatal("cannot start: " + probe.failure);
-    else if (!probe.pictures.error.empty())
-        host.report_fatal("cannot start: " + probe.pictures.error);
-    else {
+    if (!probe.refusal().empty()) {
+        host.report_fatal("cannot start: " + probe.refusal());
+    } else {
         warm_up_drawing(host);
         status = run_show(host, data_dir, probe);
     }

@@ -11,6 +11,8 @@
 // clang-format off
 // The page's clock in ms; it stands still while the page is hidden.
 EM_JS(double, page_now, (), { return Module.page.now(); });
+// The tick's length in seconds, which the page paces the sound by.
+EM_JS(void, page_tick, (double seconds), { Module.page.tick(seconds); });
 EM_JS(int, page_paused, (), { return Module.page.paused() ? 1 : 0; });
 EM_JS(int, page_esc, (), { return Module.page.escHeld() ? 1 : 0; });
 EM_JS(void, page_present, (const uint8_t* rgba, const char* log_line), {
@@ -43,6 +45,7 @@ const char* const kSoundLogPath = "/sound-log.txt";
 
 WebHost::WebHost(bool test) : test_(test), rgba_(640 * 480 * 4)
 {
+    page_tick(TickClock::kSeconds);
     if (test_) {
         sound_log_ = std::make_unique<FrameLog>();
         sound_log_->open(kSoundLogPath);
@@ -54,12 +57,12 @@ long WebHost::arrived() const
     if (!ticking_)
         return 0;
     const double ms = page_now() - start_ms_;
-    return static_cast<long>(std::floor(ms * kTimerHz / (kTickPeriod * 1000.0)));
+    return TickClock::ticks_at(static_cast<long long>(std::floor(ms * 1000.0)));
 }
 
 double WebHost::tick_ms(long n) const
 {
-    return start_ms_ + static_cast<double>(n) * kTickPeriod * 1000.0 / kTimerHz;
+    return start_ms_ + static_cast<double>(TickClock::due_at(n)) / 1000.0;
 }
 
 void WebHost::install_tick()

@@ -367,6 +367,316 @@ bool in_sandbox_child()
     return g_is_child;
 }
 
+namespace {
+
+// In a child started for one call: that call runs its body here and ends the process; any other
+// returns.
+void run_if_this_childs_call(int call, const std::function<void(SandboxChild&)>& body,
+                             const SandboxLimits& limits)
+{
+    wchar_t text[80] = L"";
+    if (GetEnvironmentVariableW(kChildVariable, text, 80) > 0) {
+        wchar_t* at = text;
+        const unsigned long long its_call = std::wcstoull(at, &at, 10);
+        const unsigned long long report = std::wcstoull(at, &at, 10);
+        const unsigned long long section = std::wcstoull(at, &at, 10);
+        if (its_call == static_cast<unsigned long long>(call) && report && section)
+            run_child(body, limits, report, section);
+    }
+}
+
+// What one run holds while its child lives: the scratch directory, the report pipe, the block
+// shared with the child, the null device, the job with its message port, and the child. Ends the
+// child's job, unmaps the block and removes the directory when it goes.
+struct Run {
+    fs::path scratch;
+    Handle read_end, write_end, nul, section;
+    void* view = nullptr;
+    Shared* shared = nullptr;
+    double whole = 0;          // the child's CPU seconds in all
+    int64_t memory_limit = 0;  // committed bytes of the machine the child may take it to
+    Handle job, port, process, thread;
+    DWORD pid = 0;
+
+    Run() = default;
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+    ~Run()
+    {
+        thread.reset();
+        process.reset();
+        port.reset();
+        job.reset();
+        if (view)
+            UnmapViewOfFile(view);
+        std::error_code ec;
+        if (!scratch.empty())
+            fs::remove_all(scratch, ec);
+    }
+};
+
+// The scratch directory, the pipe, the shared block with `input` in it and the null device: ""
+// when they are there, else why not (to follow "the child").
+std::string set_up(Run& r, int call, const SandboxLimits& limits, const std::string& input)
+{
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    if (ec)
+        return "has no usable directory (" + ec.message() + ")";
+    for (int i = 0; i < 100 && r.scratch.empty(); i++) {
+        const fs::path trial = temp / ("stream8-probe-" + std::to_string(GetCurrentProcessId()) +
+                                       "-" + std::to_string(call) + "-" + std::to_string(i));
+        if (fs::create_directory(trial, ec))
+            r.scratch = trial;
+    }
+    if (r.scratch.empty())
+        return "cannot make its directory in " + temp.string() + ": " + ec.message();
+
+    // The handles the child inherits.
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!CreatePipe(r.read_end.put(), r.write_end.put(), &inherit, 1 << 20))
+        return "cannot make its pipe: " + error_text();
+    SetHandleInformation(r.read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    const uint64_t block = sizeof(Shared) + input.size();
+    r.section.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE,
+                                       static_cast<DWORD>(block >> 32), static_cast<DWORD>(block),
+                                       nullptr));
+    r.view = r.section ? MapViewOfFile(r.section.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+    if (!r.view)
+        return "cannot share its input: " + error_text();
+    r.shared = new (r.view) Shared;
+    r.whole = whole_cpu(limits);
+    r.shared->step_limit_us = static_cast<int64_t>(r.whole * 1e6);
+    r.shared->input_size = input.size();
+    std::memcpy(static_cast<void*>(r.shared + 1), input.data(), input.size());
+    r.nul.reset(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                            nullptr));
+    return "";
+}
+
+// The job the child runs in, its limits and its message port: "" or why not.
+std::string make_job(Run& r, const SandboxLimits& limits)
+{
+    r.job.reset(CreateJobObjectW(nullptr, nullptr));
+    r.port.reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    r.memory_limit = committed_bytes() + limits.memory_bytes;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION job_limits{};
+    job_limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_ACTIVE_PROCESS |
+        JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_PROCESS_TIME |
+        JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    job_limits.BasicLimitInformation.ActiveProcessLimit = 1;
+    // The job's time counts user time from the process's start: the watcher's limit comes
+    // first; this one stands behind it.
+    job_limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
+        static_cast<LONGLONG>((r.whole + 2) * 1e7);
+    job_limits.ProcessMemoryLimit = static_cast<SIZE_T>(r.memory_limit);
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT job_port{r.job.get(), r.port.get()};
+    if (!r.job || !r.port ||
+        !SetInformationJobObject(r.job.get(), JobObjectExtendedLimitInformation, &job_limits,
+                                 sizeof job_limits) ||
+        !SetInformationJobObject(r.job.get(), JobObjectAssociateCompletionPortInformation,
+                                 &job_port, sizeof job_port))
+        return "cannot be given its limits: " + error_text();
+    return "";
+}
+
+// The child: this program again, told which call it is for, suspended until it is in the job;
+// "" or why not.
+std::string start_child(Run& r, int call)
+{
+    wchar_t program[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, program, 32768);
+    if (length == 0 || length >= 32768)
+        return "cannot be started: this program cannot be found: " + error_text();
+    std::wstring command = GetCommandLineW();
+    wchar_t variable[80];
+    std::swprintf(variable, 80, L"%d %llu %llu", call,
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(r.write_end.get())),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(r.section.get())));
+    SetEnvironmentVariableW(kChildVariable, variable);
+    SetEnvironmentVariableW(kScratchVariable, r.scratch.wstring().c_str());
+    STARTUPINFOEXW si{};
+    si.StartupInfo.cb = sizeof si;
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    si.StartupInfo.hStdInput = si.StartupInfo.hStdOutput = si.StartupInfo.hStdError = r.nul.get();
+    // It inherits these three and no other handle this process may have made inheritable.
+    HANDLE inherited[] = {r.write_end.get(), r.section.get(), r.nul.get()};
+    SIZE_T list_size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+    std::string list(list_size, '\0');
+    si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+    if (!InitializeProcThreadAttributeList(si.lpAttributeList, 1, 0, &list_size) ||
+        !UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                   inherited, sizeof inherited, nullptr, nullptr))
+        return "cannot be started: " + error_text();
+    PROCESS_INFORMATION pi{};
+    const BOOL created =
+        CreateProcessW(program, command.data(), nullptr, nullptr, TRUE,
+                       CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                       nullptr, &si.StartupInfo, &pi);
+    const DWORD create_error = GetLastError();
+    DeleteProcThreadAttributeList(si.lpAttributeList);
+    SetEnvironmentVariableW(kChildVariable, nullptr);
+    SetEnvironmentVariableW(kScratchVariable, nullptr);
+    if (!created)
+        return "cannot be started: " + error_text(create_error);
+    r.process.reset(pi.hProcess);
+    r.thread.reset(pi.hThread);
+    r.pid = pi.dwProcessId;
+    if (!AssignProcessToJobObject(r.job.get(), r.process.get())) {
+        const DWORD error = GetLastError();
+        TerminateProcess(r.process.get(), 1);
+        WaitForSingleObject(r.process.get(), INFINITE);
+        return "cannot be put under its limits: " + error_text(error);
+    }
+    ResumeThread(r.thread.get());
+    r.write_end.reset();  // the child's end only: the pipe breaks when the child has gone
+    return "";
+}
+
+// Reads the child's report, follows the job's messages and the child's counters, and stops the
+// child at the first limit it passes.
+class Watcher {
+public:
+    Watcher(Run& r, const SandboxLimits& limits, SandboxListener& listener)
+        : r_(r), limits_(limits), listener_(listener)
+    {}
+
+    // Until the child has gone and its pipe is closed, or it was stopped.
+    void watch()
+    {
+        Clock::time_point last_sign = Clock::now();
+        int64_t sign_cpu = 0;
+        while (!killed_) {
+            bool got = false;
+            if (!read_report(got))
+                break;
+            job_messages(got ? 0 : kMeasureMs);
+            const SandboxEnd over = met_ != SandboxEnd::Exited ? met_ : over_limit();
+            if (over != SandboxEnd::Exited) {
+                kill(over);
+                break;
+            }
+            // The only wall-clock limit: a child that neither uses CPU nor says anything.
+            const int64_t cpu = r_.shared->cpu_us;
+            if (cpu >= sign_cpu + kLifeSignUs || got) {
+                sign_cpu = cpu;
+                last_sign = Clock::now();
+            }
+            const double allowed = r_.shared->started
+                                       ? limits_.stall_seconds
+                                       : std::max(limits_.stall_seconds, kStartSeconds);
+            if (since(last_sign) > allowed) {
+                kill(SandboxEnd::Stalled);
+                break;
+            }
+            if (!exited_)
+                exited_ = WaitForSingleObject(r_.process.get(), 0) == WAIT_OBJECT_0;
+            if (exited_ && !pipe_open_)
+                break;
+        }
+    }
+
+    // After the child's end: how it ended, in `result`.
+    void verdict(SandboxResult& result)
+    {
+        WaitForSingleObject(r_.process.get(), INFINITE);
+        r_.read_end.reset();
+        DWORD status = 1;
+        GetExitCodeProcess(r_.process.get(), &status);
+        if (!killed_)
+            job_messages(0);  // a limit the job met just before the end
+        result.cpu_seconds = r_.shared->cpu_us / 1e6;
+        if (!killed_ && met_ == SandboxEnd::Exited)
+            met_ = over_limit();
+        if (killed_ || met_ != SandboxEnd::Exited) {
+            result.end = killed_ ? killed_as_ : met_;
+            result.how = verdict_text(result.end, limits_);
+        } else {
+            classify(status, result);
+        }
+    }
+
+private:
+    // Hands what the pipe holds to the listener (`got` when there was some); false when the
+    // listener refused it and the child was stopped.
+    bool read_report(bool& got)
+    {
+        static char buffer[1 << 16];
+        if (!pipe_open_)
+            return true;
+        DWORD available = 0, n = 0;
+        if (!PeekNamedPipe(r_.read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
+            pipe_open_ = false;
+        } else if (available > 0) {
+            if (!ReadFile(r_.read_end.get(), buffer, std::min<DWORD>(available, sizeof buffer), &n,
+                          nullptr)) {
+                pipe_open_ = false;
+            } else if (n > 0) {
+                got = true;
+                if (!listener_.received(buffer, n)) {
+                    kill(SandboxEnd::Unreadable);
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+    void kill(SandboxEnd as)
+    {
+        killed_ = true;
+        killed_as_ = as;
+        TerminateJobObject(r_.job.get(), 1);
+        TerminateProcess(r_.process.get(), 1);
+    }
+    // The job's messages, waiting up to `wait_ms` for the first: a limit met, the child's exit.
+    void job_messages(DWORD wait_ms)
+    {
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* detail = nullptr;
+        for (; GetQueuedCompletionStatus(r_.port.get(), &message, &key, &detail, wait_ms);
+             wait_ms = 0) {
+            const DWORD pid = static_cast<DWORD>(reinterpret_cast<uintptr_t>(detail));
+            if (message == JOB_OBJECT_MSG_NEW_PROCESS && pid != r_.pid)
+                met_ = SandboxEnd::StartedProcess;  // Wine lets it start
+            else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT)
+                met_ = SandboxEnd::StartedProcess;
+            else if (message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT)
+                met_ = SandboxEnd::OutOfMemory;
+            else if (message == JOB_OBJECT_MSG_END_OF_PROCESS_TIME)
+                met_ = SandboxEnd::OutOfCpu;
+            else if ((message == JOB_OBJECT_MSG_EXIT_PROCESS ||
+                      message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) &&
+                     pid == r_.pid)
+                exited_ = true;
+        }
+    }
+    // A limit the child's counters show it passed.
+    SandboxEnd over_limit() const
+    {
+        const int64_t cpu = r_.shared->cpu_us, step = r_.shared->step_limit_us;
+        const int64_t limit =
+            std::min(step > 0 ? step : INT64_MAX, static_cast<int64_t>(r_.whole * 1e6));
+        if (r_.shared->peak_committed > r_.memory_limit)
+            return SandboxEnd::OutOfMemory;
+        if (cpu >= limit)
+            return SandboxEnd::OutOfCpu;
+        return SandboxEnd::Exited;
+    }
+
+    Run& r_;
+    const SandboxLimits& limits_;
+    SandboxListener& listener_;
+    bool pipe_open_ = true, exited_ = false, killed_ = false;
+    SandboxEnd killed_as_ = SandboxEnd::Stalled;
+    SandboxEnd met_ = SandboxEnd::Exited;  // a job limit the job reported
+};
+
+}  // namespace
+
 SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
                             const SandboxLimits& limits, SandboxListener& listener,
                             const std::string& input)
@@ -380,245 +690,21 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         result.wall_seconds = since(start);
         return result;
     };
-
     if (g_is_child) {
-        // This process is a child started for one call: that one runs its body here and ends.
-        wchar_t text[80] = L"";
-        if (GetEnvironmentVariableW(kChildVariable, text, 80) > 0) {
-            wchar_t* at = text;
-            const unsigned long long its_call = std::wcstoull(at, &at, 10);
-            const unsigned long long report = std::wcstoull(at, &at, 10);
-            const unsigned long long section = std::wcstoull(at, &at, 10);
-            if (its_call == static_cast<unsigned long long>(call) && report && section)
-                run_child(body, limits, report, section);
-        }
-        return fail("not run in the sandbox's child (call " + std::to_string(call) + ")");
+        run_if_this_childs_call(call, body, limits);
+        return fail("was not run in the sandbox's child (call " + std::to_string(call) + ")");
     }
-
-    // The scratch directory.
-    std::error_code ec;
-    const fs::path temp = fs::temp_directory_path(ec);
-    if (ec)
-        return fail("no usable directory for the start-up probe (" + ec.message() + ")");
-    fs::path scratch;
-    for (int i = 0; i < 100 && scratch.empty(); i++) {
-        const fs::path trial = temp / ("stream8-probe-" + std::to_string(GetCurrentProcessId()) +
-                                       "-" + std::to_string(call) + "-" + std::to_string(i));
-        if (fs::create_directory(trial, ec))
-            scratch = trial;
-    }
-    if (scratch.empty())
-        return fail("cannot make the start-up probe's directory in " + temp.string() + ": " +
-                    ec.message());
-    struct RemoveScratch {
-        fs::path dir;
-        ~RemoveScratch()
-        {
-            std::error_code ec;
-            fs::remove_all(dir, ec);
-        }
-    } remove_scratch{scratch};
-
-    // The pipe, the shared block, the null device: the handles the child inherits.
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle read_end, write_end, nul;
-    if (!CreatePipe(read_end.put(), write_end.put(), &inherit, 1 << 20))
-        return fail("cannot make the start-up probe's pipe: " + error_text());
-    SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
-    const uint64_t block = sizeof(Shared) + input.size();
-    Handle section(CreateFileMappingW(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE,
-                                      static_cast<DWORD>(block >> 32), static_cast<DWORD>(block),
-                                      nullptr));
-    void* view = section ? MapViewOfFile(section.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
-    if (!view)
-        return fail("cannot share the start-up probe's input: " + error_text());
-    struct Unmap {
-        void* view;
-        ~Unmap() { UnmapViewOfFile(view); }
-    } unmap{view};
-    Shared* shared = new (view) Shared;
-    const double whole = whole_cpu(limits);
-    shared->step_limit_us = static_cast<int64_t>(whole * 1e6);
-    shared->input_size = input.size();
-    std::memcpy(static_cast<void*>(shared + 1), input.data(), input.size());
-    nul.reset(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          &inherit, OPEN_EXISTING, 0, nullptr));
-
-    // The job and its messages.
-    Handle job(CreateJobObjectW(nullptr, nullptr));
-    Handle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
-    const int64_t memory_limit = committed_bytes() + limits.memory_bytes;
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION job_limits{};
-    job_limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_ACTIVE_PROCESS |
-        JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_PROCESS_TIME |
-        JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
-    job_limits.BasicLimitInformation.ActiveProcessLimit = 1;
-    // The job's time counts user time from the process's start: the watcher's limit comes
-    // first; this one stands behind it.
-    job_limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
-        static_cast<LONGLONG>((whole + 2) * 1e7);
-    job_limits.ProcessMemoryLimit = static_cast<SIZE_T>(memory_limit);
-    JOBOBJECT_ASSOCIATE_COMPLETION_PORT job_port{job.get(), port.get()};
-    if (!job || !port ||
-        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &job_limits,
-                                 sizeof job_limits) ||
-        !SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &job_port,
-                                 sizeof job_port))
-        return fail("cannot set the start-up probe's limits: " + error_text());
-
-    // The child: this program again, told which call it is for.
-    wchar_t program[32768];
-    const DWORD length = GetModuleFileNameW(nullptr, program, 32768);
-    if (length == 0 || length >= 32768)
-        return fail("cannot find this program to start the start-up probe: " + error_text());
-    std::wstring command = GetCommandLineW();
-    wchar_t variable[80];
-    std::swprintf(variable, 80, L"%d %llu %llu", call,
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(write_end.get())),
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(section.get())));
-    SetEnvironmentVariableW(kChildVariable, variable);
-    SetEnvironmentVariableW(kScratchVariable, scratch.wstring().c_str());
-    STARTUPINFOEXW si{};
-    si.StartupInfo.cb = sizeof si;
-    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    si.StartupInfo.hStdInput = si.StartupInfo.hStdOutput = si.StartupInfo.hStdError = nul.get();
-    // It inherits these three and no other handle this process may have made inheritable.
-    HANDLE inherited[] = {write_end.get(), section.get(), nul.get()};
-    SIZE_T list_size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
-    std::string list(list_size, '\0');
-    si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
-    if (!InitializeProcThreadAttributeList(si.lpAttributeList, 1, 0, &list_size) ||
-        !UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                   inherited, sizeof inherited, nullptr, nullptr))
-        return fail("cannot start the start-up probe: " + error_text());
-    PROCESS_INFORMATION pi{};
-    const BOOL created =
-        CreateProcessW(program, command.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                       nullptr, &si.StartupInfo, &pi);
-    const DWORD create_error = GetLastError();
-    DeleteProcThreadAttributeList(si.lpAttributeList);
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    SetEnvironmentVariableW(kScratchVariable, nullptr);
-    if (!created)
-        return fail("cannot start the start-up probe: " + error_text(create_error));
-    Handle process(pi.hProcess), thread(pi.hThread);
-    if (!AssignProcessToJobObject(job.get(), process.get())) {
-        const DWORD error = GetLastError();
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), INFINITE);
-        return fail("cannot put the start-up probe under its limits: " + error_text(error));
-    }
-    ResumeThread(thread.get());
-    write_end.reset();  // the child's end only: the pipe breaks when the child has gone
-
-    // The watcher: reads the report, follows the job's messages and the child's counters.
-    bool pipe_open = true, exited = false, killed = false;
-    SandboxEnd killed_as = SandboxEnd::Stalled, met = SandboxEnd::Exited;  // met: a job limit
-    Clock::time_point last_sign = Clock::now();
-    int64_t sign_cpu = 0;
-    static char buffer[1 << 16];
-    auto kill = [&](SandboxEnd as) {
-        killed = true;
-        killed_as = as;
-        TerminateJobObject(job.get(), 1);
-        TerminateProcess(process.get(), 1);
-    };
-    auto job_messages = [&](DWORD wait_ms) {
-        DWORD message = 0;
-        ULONG_PTR key = 0;
-        OVERLAPPED* detail = nullptr;
-        for (; GetQueuedCompletionStatus(port.get(), &message, &key, &detail, wait_ms);
-             wait_ms = 0) {
-            const DWORD pid = static_cast<DWORD>(reinterpret_cast<uintptr_t>(detail));
-            if (message == JOB_OBJECT_MSG_NEW_PROCESS && pid != pi.dwProcessId)
-                met = SandboxEnd::StartedProcess;  // Wine lets it start
-            else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_LIMIT)
-                met = SandboxEnd::StartedProcess;
-            else if (message == JOB_OBJECT_MSG_PROCESS_MEMORY_LIMIT)
-                met = SandboxEnd::OutOfMemory;
-            else if (message == JOB_OBJECT_MSG_END_OF_PROCESS_TIME)
-                met = SandboxEnd::OutOfCpu;
-            else if ((message == JOB_OBJECT_MSG_EXIT_PROCESS ||
-                      message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) &&
-                     pid == pi.dwProcessId)
-                exited = true;
-        }
-    };
-    // A limit the child's counters show it passed.
-    auto over_limit = [&]() -> SandboxEnd {
-        const int64_t cpu = shared->cpu_us, step = shared->step_limit_us;
-        const int64_t limit =
-            std::min(step > 0 ? step : INT64_MAX, static_cast<int64_t>(whole * 1e6));
-        if (shared->peak_committed > memory_limit)
-            return SandboxEnd::OutOfMemory;
-        if (cpu >= limit)
-            return SandboxEnd::OutOfCpu;
-        return SandboxEnd::Exited;
-    };
-    while (!killed) {
-        bool got = false;
-        if (pipe_open) {
-            DWORD available = 0, n = 0;
-            if (!PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
-                pipe_open = false;
-            } else if (available > 0) {
-                if (!ReadFile(read_end.get(), buffer, std::min<DWORD>(available, sizeof buffer), &n,
-                              nullptr)) {
-                    pipe_open = false;
-                } else if (n > 0) {
-                    got = true;
-                    if (!listener.received(buffer, n)) {
-                        kill(SandboxEnd::Unreadable);
-                        break;
-                    }
-                }
-            }
-        }
-        job_messages(got ? 0 : kMeasureMs);
-        if (met != SandboxEnd::Exited) {
-            kill(met);
-            break;
-        }
-        const SandboxEnd over = over_limit();
-        if (over != SandboxEnd::Exited) {
-            kill(over);
-            break;
-        }
-        // The only wall-clock limit: a child that neither uses CPU nor says anything.
-        const int64_t cpu = shared->cpu_us;
-        if (cpu >= sign_cpu + kLifeSignUs || got) {
-            sign_cpu = cpu;
-            last_sign = Clock::now();
-        }
-        const double allowed =
-            shared->started ? limits.stall_seconds : std::max(limits.stall_seconds, kStartSeconds);
-        if (since(last_sign) > allowed) {
-            kill(SandboxEnd::Stalled);
-            break;
-        }
-        if (!exited)
-            exited = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
-        if (exited && !pipe_open)
-            break;
-    }
-    WaitForSingleObject(process.get(), INFINITE);
-    read_end.reset();
-    DWORD status = 1;
-    GetExitCodeProcess(process.get(), &status);
-    if (!killed)
-        job_messages(0);  // a limit the job met just before the end
-    result.cpu_seconds = shared->cpu_us / 1e6;
-    if (!killed && met == SandboxEnd::Exited)
-        met = over_limit();
-    if (killed || met != SandboxEnd::Exited) {
-        result.end = killed ? killed_as : met;
-        result.how = verdict_text(result.end, limits);
-    } else {
-        classify(status, result);
-    }
+    Run r;
+    std::string why = set_up(r, call, limits, input);
+    if (why.empty())
+        why = make_job(r, limits);
+    if (why.empty())
+        why = start_child(r, call);
+    if (!why.empty())
+        return fail(why);
+    Watcher watcher(r, limits, listener);
+    watcher.watch();
+    watcher.verdict(result);
     result.wall_seconds = since(start);
     return result;
 }

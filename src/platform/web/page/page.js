@@ -4,15 +4,14 @@
 // which calls the `page` object below.
 //
 // index.html?test also keeps "NAME HASH" of every presented frame in window.stream8Log, the phase
-// moments in window.stream8Phases, the sound's hash log in window.stream8Sound, and sets the title
-// to "stream8: ended" when the show has ended by itself.
+// moments in window.stream8Phases, the sound's hash log in window.stream8Sound, the tick's length
+// in window.stream8Tick, and sets the title to "stream8: ended" when the show has ended by itself;
+// other pages set no globals.
 'use strict';
 
 (function () {
   const SAMPLE_RATE = 48000;
   const RAMP_S = 0.06;      // an early end ramps the music to silence, as on the desktop
-  const TICK_S = 20223 / 1193181;
-  const SOUND_LEAD_S = TICK_S / 2;  // a frame's sound starts this long after it goes to the canvas
   const W = 640, H = 480;
 
   const test = new URLSearchParams(location.search).has('test');
@@ -23,18 +22,30 @@
   const message = document.getElementById('message');
   const detail = document.getElementById('detail');
 
-  // What a run leaves for the tests (and the curious) to read; each run starts them anew.
+  // What a run leaves for the tests to read (as window.stream8*, under ?test only); each run
+  // starts them anew.
+  let logs = null;
   function clearRunLogs() {
-    window.stream8Log = [];
-    window.stream8Phases = [];
-    window.stream8Sound = [];
-    window.stream8Audio = { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 };
-    window.stream8Late = 0;
-    window.stream8Timing = { frames: 0, totalMs: 0, maxMs: 0, over8: 0, slow: [] };
+    logs = {
+      frames: [], phases: [], sound: [], late: 0,
+      audio: { scheduled: 0, resyncs: 0, firstLead: null, maxLead: 0, clockRan: 0 },
+      timing: { frames: 0, totalMs: 0, maxMs: 0, over8: 0, slow: [] },
+    };
+    publishLogs();
+  }
+  function publishLogs() {
+    if (!test) return;
+    window.stream8Log = logs.frames;
+    window.stream8Phases = logs.phases;
+    window.stream8Sound = logs.sound;
+    window.stream8Audio = logs.audio;
+    window.stream8Late = logs.late;
+    window.stream8Timing = logs.timing;
   }
   clearRunLogs();
 
   let state = 'title';   // title, running, ended, refused
+  let tickS = 0;         // seconds a tick lasts, as the module tells
   let audio = null;      // the AudioContext, made on the first gesture
   let gain = null;
   let sources = [];
@@ -56,13 +67,13 @@
   document.addEventListener('visibilitychange', function () {
     if (document.hidden && hiddenSince === null) {
       hiddenSince = performance.now();
-      if (audio) audio.suspend();
+      if (audio) audio.suspend().catch(function () {});
     } else if (!document.hidden && hiddenSince !== null) {
       hiddenTotal += performance.now() - hiddenSince;
       hiddenSince = null;
       if (audio && state === 'running') {
         audioOffset = null;  // the audio clock stood still: measure it anew
-        audio.resume();
+        audio.resume().catch(function () {});
       }
     }
   });
@@ -178,6 +189,10 @@
   // --- What the module calls ---
   const page = {
     test: test,
+    tick: function (seconds) {
+      tickS = seconds;
+      if (test) window.stream8Tick = seconds;
+    },
     now: now,
     paused: function () { return hiddenSince !== null; },
     escHeld: function () { return escDown; },
@@ -196,10 +211,10 @@
     present: function (rgba, line) {
       image.data.set(rgba);
       context.putImageData(image, 0, 0);
-      if (line !== null) window.stream8Log.push(line);
+      if (line !== null) logs.frames.push(line);
     },
     phase: function (name, seconds) {
-      window.stream8Phases.push([name, seconds]);
+      logs.phases.push([name, seconds]);
       if (name === 'esc') endedEarly = true;
     },
     sound: function (samples, frames) {
@@ -209,11 +224,12 @@
       // that drifted, it starts anew half a tick from now.
       const now = audioNow();
       let when = nextSound;
-      if (when === null || when < now || when > now + TICK_S) {
-        if (when !== null) window.stream8Audio.resyncs++;
-        when = now + SOUND_LEAD_S;
+      // A frame's sound starts half a tick after it goes to the canvas.
+      if (when === null || when < now || when > now + tickS) {
+        if (when !== null) logs.audio.resyncs++;
+        when = now + tickS / 2;
       }
-      const stats = window.stream8Audio;
+      const stats = logs.audio;
       if (stats.firstLead === null) stats.firstLead = when - now;
       stats.maxLead = Math.max(stats.maxLead, when - now);
       const buffer = audio.createBuffer(2, frames, SAMPLE_RATE);
@@ -235,18 +251,19 @@
       };
     },
     frameCost: function (ms) {
-      const t = window.stream8Timing;
+      const t = logs.timing;
       t.frames++;
       t.totalMs += ms;
       if (ms > t.maxMs) t.maxMs = ms;
       if (ms > 8) {
         t.over8++;
         // Which frame: its place in the test mode's log, which it is about to join.
-        if (t.slow.length < 100) t.slow.push([window.stream8Log.length, ms]);
+        if (t.slow.length < 100) t.slow.push([logs.frames.length, ms]);
       }
     },
     late: function () {
-      window.stream8Late++;
+      logs.late++;
+      publishLogs();
     },
     endMusic: function (early) {
       stopSound(early);
@@ -260,12 +277,12 @@
       detail.textContent = text;
     },
     soundLog: function (line) {
-      window.stream8Sound.push(line);
+      logs.sound.push(line);
     },
     done: function (status) {
       if (state === 'refused') return;
       state = 'ended';
-      if (audio) window.stream8Audio.clockRan = audio.currentTime - audioStartedAt;
+      if (audio) logs.audio.clockRan = audio.currentTime - audioStartedAt;
       canvas.hidden = true;
       if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
       showOverlay('', 'Play again', endedEarly ? '' : 'The end');
@@ -285,10 +302,11 @@
       }
     }
     if (audio) {
-      audio.resume();
+      audio.resume().catch(function () {});
       audioStartedAt = audio.currentTime;
       nextSound = null;
       audioOffset = null;
+      if (gain) gain.disconnect();  // the last run's, ramped to silence or done
       gain = audio.createGain();
       gain.connect(audio.destination);
     }
@@ -301,7 +319,8 @@
     createStream8({
       page: page,
       print: function () {},
-      printErr: function (text) { detail.textContent = text; },
+      // The module's own diagnostics; what the viewer should read comes through page.note.
+      printErr: function (text) { console.error(text); },
     }).catch(function (error) {
       page.fatal('the show could not be loaded: ' + error);
     });
