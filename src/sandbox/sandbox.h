@@ -97,3 +97,7 @@ std::string sandbox_scratch_parent(const char* tmpdir, const std::string& fallba
 
 // "1.5 s", for messages.
 std::string seconds_text(double s);
+
+// A back end's result for a child that did not start: `why` ("could not be started: ..."), after
+// `wall_seconds` of trying.
+SandboxResult sandbox_not_started(const std::string& why, double wall_seconds);

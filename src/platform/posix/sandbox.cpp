@@ -389,13 +389,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
                             const std::string& input)
 {
     const Clock::time_point start = Clock::now();
-    SandboxResult result;
-    auto fail = [&](const std::string& why) {
-        result.end = SandboxEnd::NotStarted;
-        result.how = why;
-        result.wall_seconds = since(start);
-        return result;
-    };
+    auto fail = [&](const std::string& why) { return sandbox_not_started(why, since(start)); };
     Launch l;
     const std::string not_set_up = set_up(l);
     if (!not_set_up.empty())
@@ -434,6 +428,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         signal(sig, SIG_DFL);
         raise(sig);
     }
+    SandboxResult result;
     result.cpu_seconds = rusage_cpu(usage);
     verdict(watched, status, limits, result);
     result.wall_seconds = since(start);

@@ -683,13 +683,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
 {
     const Clock::time_point start = Clock::now();
     const int call = ++g_calls;
-    SandboxResult result;
-    auto fail = [&](const std::string& why) {
-        result.end = SandboxEnd::NotStarted;
-        result.how = why;
-        result.wall_seconds = since(start);
-        return result;
-    };
+    auto fail = [&](const std::string& why) { return sandbox_not_started(why, since(start)); };
     if (g_is_child) {
         run_if_this_childs_call(call, body, limits);
         return fail("was not run in the sandbox's child (call " + std::to_string(call) + ")");
@@ -704,6 +698,7 @@ SandboxResult run_sandboxed(const std::function<void(SandboxChild&)>& body,
         return fail(why);
     Watcher watcher(r, limits, listener);
     watcher.watch();
+    SandboxResult result;
     watcher.verdict(result);
     result.wall_seconds = since(start);
     return result;
