@@ -25,62 +25,32 @@ target_link_libraries(platform_libs INTERFACE
   ${STREAM8_WEB_PREFIX}/lib/libdumb.a ${STREAM8_WEB_PREFIX}/lib/liballeg.a m)
 add_subdirectory(src)
 
-# --- Node: the recorder (hash log and sound track; no video) and the benchmark, reading and
-# writing the machine's own files.
-add_library(stream8_apps STATIC
-  apps/common/file_tail.cpp
-  apps/common/frame_list.cpp
-  apps/common/module_audio.cpp
-  apps/common/partial_file.cpp
-  apps/common/partial_file_common.cpp
-  apps/common/png_writer.cpp
-  apps/common/subprocess.cpp
-  apps/record/encoder.cpp
-  apps/record/options.cpp
-  apps/record/output_files_posix.cpp
-  apps/record/recording_host.cpp
-  apps/bench/frame_stats.cpp
-  src/web/no_processes.cpp)
-target_include_directories(stream8_apps PUBLIC ${PROJECT_SOURCE_DIR}/apps)
-target_link_libraries(stream8_apps PUBLIC show cli ${STREAM8_WEB_PREFIX}/lib/libz.a)
-set(STREAM8_NODE_LINK -sALLOW_MEMORY_GROWTH=1 -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node)
-foreach(program record bench)
-  add_executable(stream8-${program} apps/${program}/main.cpp)
-  target_link_libraries(stream8-${program} PRIVATE stream8_apps)
-  target_link_options(stream8-${program} PRIVATE ${STREAM8_NODE_LINK})
-  set_target_properties(stream8-${program} PROPERTIES SUFFIX .js
-                        RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
-endforeach()
-add_executable(stream8-raster-bench apps/bench/raster_bench.cpp)
-target_link_libraries(stream8-raster-bench PRIVATE raster frame)
-target_link_options(stream8-raster-bench PRIVATE ${STREAM8_NODE_LINK})
-set_target_properties(stream8-raster-bench PROPERTIES SUFFIX .js
-                      RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/apps)
-
-# The icon, made from the logo by the same program as the desktop's, run under Node.
-add_executable(stream8-icon apps/icon/main.cpp)
-target_link_libraries(stream8-icon PRIVATE stream8_apps)
-target_link_options(stream8-icon PRIVATE ${STREAM8_NODE_LINK})
-set_target_properties(stream8-icon PROPERTIES SUFFIX .js)
+# The wasm zlib for the recorder's PNG writer, as the target the apps' list links.
+add_library(ZLIB::ZLIB INTERFACE IMPORTED)
+target_link_libraries(ZLIB::ZLIB INTERFACE ${STREAM8_WEB_PREFIX}/lib/libz.a)
+# --- Node: the recorder (hash log and sound track; no video), the benchmarks and the icon's maker,
+# reading and writing the machine's own files: the apps' own list.
+add_subdirectory(apps)
 
 # --- The page: a static folder (page/) that any web server can host. The show's loop stays
 # blocking: Asyncify lets its waits yield to the browser. Each run is a new instance.
 set(STREAM8_PAGE ${PROJECT_BINARY_DIR}/page)
-add_executable(stream8-web src/web/main.cpp src/web/warm_up.cpp src/web/web_host.cpp)
-target_include_directories(stream8-web PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(stream8-web PRIVATE stream8_apps)
+set(STREAM8_WEB_DIR ${PROJECT_SOURCE_DIR}/src/platform/web)
+add_executable(stream8-web ${STREAM8_WEB_DIR}/main.cpp ${STREAM8_WEB_DIR}/warm_up.cpp
+               ${STREAM8_WEB_DIR}/web_host.cpp)
+target_link_libraries(stream8-web PRIVATE show platform)
 # Only the functions that can be on the stack when the host waits (WebHost::idle and ::present
 # yield to the page) carry Asyncify's bookkeeping: the show's loops and each scene's frame, down
 # the host's virtual calls. The drawing below them runs as plain code.
 target_link_options(stream8-web PRIVATE -sASYNCIFY
-  -sASYNCIFY_ONLY=@${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt -sMODULARIZE=1 -sEXPORT_NAME=createStream8
+  -sASYNCIFY_ONLY=@${STREAM8_WEB_DIR}/asyncify_only.txt -sMODULARIZE=1 -sEXPORT_NAME=createStream8
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=67108864 -sENVIRONMENT=web
   --preload-file ${PROJECT_SOURCE_DIR}/ruvo@/ruvo)
 set_target_properties(stream8-web PROPERTIES OUTPUT_NAME stream8 SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${STREAM8_PAGE}
-                      LINK_DEPENDS ${PROJECT_SOURCE_DIR}/src/web/asyncify_only.txt)
+                      LINK_DEPENDS ${STREAM8_WEB_DIR}/asyncify_only.txt)
 foreach(file index.html page.js page.css)
-  configure_file(${PROJECT_SOURCE_DIR}/src/web/page/${file} ${STREAM8_PAGE}/${file} COPYONLY)
+  configure_file(${STREAM8_WEB_DIR}/page/${file} ${STREAM8_PAGE}/${file} COPYONLY)
 endforeach()
 add_custom_command(OUTPUT ${STREAM8_PAGE}/stream8.png
                    COMMAND node --no-experimental-fetch $<TARGET_FILE:stream8-icon>

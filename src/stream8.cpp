@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "frame/live_host.h"
-#include "frame/live_platform.h"
-#include "refusal_dialog.h"
+#include "host/live_host.h"
+#include "platform/live_platform.h"
+#include "platform/refusal_dialog.h"
 #include "show/probe.h"
 #include "show/show.h"
 
@@ -61,13 +61,18 @@ bool find_data(std::string& dir, std::string& looked)
 }
 
 // One line on standard error, and the same in a small window when no terminal shows that line
-// (started from a desktop's menu; on Windows, a message box).
-int cannot_start(const std::string& why)
+// (started from a desktop's menu; on Windows, a message box). Every refusal's status: 1.
+int refuse(const std::string& what)
 {
-    const std::string message = "stream8: cannot start: " + why;
+    const std::string message = "stream8: " + what;
     std::fprintf(stderr, "%s\n", message.c_str());
     show_refusal_dialog(message);
     return 1;
+}
+
+int cannot_start(const std::string& why)
+{
+    return refuse("cannot start: " + why);
 }
 
 }  // namespace
@@ -112,22 +117,16 @@ int main(int argc, char** argv)
 
     // Before the screen and the keyboard are taken: the pictures are decoded in the probe's child,
     // so a crash in a decoder takes down only the child, never a process that holds the display.
-    // A probe that cannot run, or ends early, keeps the screen closed.
+    // A probe that cannot run, or ends early, keeps the screen closed; so does a picture the check
+    // refused, or one too small for its scene: the screen need not open only to close again.
     const ProbeResult probe = probe_show_data(data_dir);
-    if (!probe.failure.empty())
-        return cannot_start(probe.failure);
-    // A picture the check refused, or one too small for its scene, is known here too: the screen
-    // need not open only to close again.
-    if (!probe.pictures.error.empty())
-        return cannot_start(probe.pictures.error);
+    if (!probe.refusal().empty())
+        return cannot_start(probe.refusal());
 
     static LiveHost host;
     std::string error;
-    if (const int status = host.init(choice, error)) {
-        std::fprintf(stderr, "stream8: %s\n", error.c_str());
-        show_refusal_dialog("stream8: " + error);
-        return status;
-    }
+    if (!host.init(choice, error))
+        return refuse(error);
     const int status = run_show(host, data_dir, probe);
     host.finish();
     return status;

@@ -13,8 +13,8 @@
 
 #include "assets/picture_check.h"
 #include "assets/pictures.h"
-#include "frame/headless_allegro.h"
-#include "frame/show_random.h"
+#include "host/headless_allegro.h"
+#include "host/show_random.h"
 #include "music/it_layout.h"
 #include "music/module_check.h"
 #include "test_files.h"

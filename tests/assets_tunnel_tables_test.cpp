@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "assets/tunnel_tables.h"
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <map>
 #include <vector>
 
-#include "frame/frame_log.h"
-#include "frame/headless_allegro.h"
-#include "frame/sequencer.h"
-#include "frame/show_random.h"
+#include "host/frame_log.h"
+#include "host/headless_allegro.h"
+#include "host/sequencer.h"
+#include "host/show_random.h"
 #include "show_visits.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 
 namespace raster {
 // Test names and messages name a path as the library does.

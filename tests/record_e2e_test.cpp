@@ -17,8 +17,8 @@
 #include <map>
 
 #include "common/frame_list.h"
-#include "common/module_audio.h"
 #include "music/it_layout.h"
+#include "music/module_audio.h"
 #include "music/module_check.h"
 #include "music/module_player.h"
 #include "record/recording_host.h"

@@ -10,7 +10,7 @@
 
 #include "common/frame_list.h"
 #include "common/png_writer.h"
-#include "frame/frame_log.h"
+#include "host/frame_log.h"
 #include "raster/raster.h"
 #include "record_support.h"
 #include "show/show.h"

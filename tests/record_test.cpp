@@ -22,11 +22,11 @@
 
 #include "bench/frame_stats.h"
 #include "common/frame_list.h"
-#include "common/module_audio.h"
 #include "common/png_writer.h"
-#include "common/subprocess.h"
+#include "music/module_audio.h"
 #include "music/module_check.h"
 #include "music/module_player.h"
+#include "platform/subprocess.h"
 #include "record/recording_host.h"
 #include "record_support.h"
 
@@ -542,7 +542,7 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
     ProbeLimits quick;
     quick.picture_cpu_seconds = 1;
     quick.module_cpu_seconds = 2;
-    quick.total_cpu_seconds = 3;
+    quick.cpu_seconds = 3;
     quick.stall_seconds = 0.5;
     const ProbeBody hang_in_afro = [](ProbeReport& r, const std::string& d) {
         r.picture_start(0, d + "/afro.jpg");
@@ -668,7 +668,7 @@ TEST(Probe, VerdictsCountCpuTimeNotLoad)
     TempDir dir;
     ProbeLimits limits;
     limits.picture_cpu_seconds = 1;
-    limits.total_cpu_seconds = 30;
+    limits.cpu_seconds = 30;
     // The hog shares this process's CPU (affinity included), so the child gets a fraction of it.
     const pid_t hog = fork();
     if (hog == 0) {

@@ -35,39 +35,39 @@ struct SceneShow {
 TEST(Julia, EscapeTestIsStrict)
 {
     Julia j;
-    j.maxIterations = 100;
-    // From z = 0 the first step lands on (cRe, -cIm), whose |z|^2 is exactly 0.8 here.
+    j.max_iterations = 100;
+    // From z = 0 the first step lands on (c_re, -c_im), whose |z|^2 is exactly 0.8 here.
     const double re = 0.0078125, im = 0.89439307065951157;
     ASSERT_EQ(re * re + im * im, 0.8);
-    j.cRe = re;
-    j.cIm = im;
-    j.newRe = j.newIm = 0;
+    j.c_re = re;
+    j.c_im = im;
+    j.new_re = j.new_im = 0;
     EXPECT_EQ(j.escape_count(), 1);  // 0.8 stays; the second step escapes
-    EXPECT_EQ(j.oldRe, re);
-    EXPECT_EQ(j.oldIm, -im);
+    EXPECT_EQ(j.old_re, re);
+    EXPECT_EQ(j.old_im, -im);
 
     // One step further out escapes at once.
     const double im_up = std::nextafter(im, 1.0);
     ASSERT_GT(re * re + im_up * im_up, 0.8);
-    j.cIm = im_up;
-    j.newRe = j.newIm = 0;
+    j.c_im = im_up;
+    j.new_re = j.new_im = 0;
     EXPECT_EQ(j.escape_count(), 0);
 
     // An orbit that never leaves runs to the limit.
-    j.cRe = j.cIm = 0;
-    j.newRe = 0.5;
-    j.newIm = 0;
+    j.c_re = j.c_im = 0;
+    j.new_re = 0.5;
+    j.new_im = 0;
     EXPECT_EQ(j.escape_count(), 100);
 }
 
 TEST(Julia, CentreOrbitEscapesAfter291Steps)
 {
     Julia j;
-    j.maxIterations = 1501;
-    j.cRe = -0.7;
-    j.cIm = 0.27015;
-    j.newRe = static_cast<float>(-0.488);
-    j.newIm = static_cast<float>(0.14);
+    j.max_iterations = 1501;
+    j.c_re = -0.7;
+    j.c_im = 0.27015;
+    j.new_re = static_cast<float>(-0.488);
+    j.new_im = static_cast<float>(0.14);
     EXPECT_EQ(j.escape_count(), 291);
 }
 
@@ -91,11 +91,11 @@ TEST(Julia, LockStepCountsAreTheOneByOneCounts)
             int reached = 0;
             for (size_t k = 0; k < re.size(); k++) {
                 Julia j;
-                j.maxIterations = limit;
-                j.cRe = -0.7;
-                j.cIm = 0.27015;
-                j.newRe = re[k];
-                j.newIm = im[k];
+                j.max_iterations = limit;
+                j.c_re = -0.7;
+                j.c_im = 0.27015;
+                j.new_re = re[k];
+                j.new_im = im[k];
                 EXPECT_EQ(counts[k], j.escape_count()) << "sample " << k;
                 reached += counts[k] == limit;
             }
@@ -130,7 +130,7 @@ TEST(Julia, FirstFrameIsBlackButTheCentreBlock)
     Show& s = *show.s;
     clear_to_color(s.pics.canvas, 0x123456);  // what the previous scene left
     ASSERT_TRUE(s.julia.frame(s));
-    EXPECT_EQ(s.julia.maxIterations, 1501);
+    EXPECT_EQ(s.julia.max_iterations, 1501);
     EXPECT_FLOAT_EQ(s.julia.zoom, 0.001f);
     EXPECT_EQ(s.effu, 4);
     EXPECT_EQ(show.host.presents(), 1);

@@ -179,7 +179,7 @@ void check_clocks(const ShowRun& r)
     EXPECT_EQ(at(799).zoom, 0x1.88da9ap+5f);   // 49.106739
     EXPECT_EQ(at(1445).zoom, 0x1.ee8428p+5f);  // 61.8145294
     EXPECT_EQ(at(2080).zoom, 0x1.e74004p+5f);  // 60.9062576
-    EXPECT_EQ(r.s->julia.maxIterations, 1667);
+    EXPECT_EQ(r.s->julia.max_iterations, 1667);
 }
 
 // One run of the whole show, intro included, serves every check; it takes a while.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/virtual_clock_host.h"
+#include "host/virtual_clock_host.h"
 
 class SpyHost : public VirtualClockHost {
 public:

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/timing.h"
+#include "host/timing.h"
 
 struct FrameTimes {
     std::string name;

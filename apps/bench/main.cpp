@@ -8,8 +8,8 @@
 // reported on its own line.
 //
 // --path chooses the drawing paths (allegro: the library for everything; portable; avx2; avx512;
-// the default is the best the CPU has); --compare runs the show twice, through the library and on the fast paths, and prints
-// the ratio of their median frame times per phase and scene.
+// the default is the best the CPU has); --compare runs the show twice, through the library and on
+// the fast paths, and prints the ratio of their median frame times per phase and scene.
 #include <getopt.h>
 #include <time.h>
 #if defined(__EMSCRIPTEN__)
@@ -24,7 +24,7 @@
 #include "bench/frame_stats.h"
 #include "cli/command_line.h"
 #include "common/frame_list.h"
-#include "frame/virtual_clock_host.h"
+#include "host/virtual_clock_host.h"
 #include "raster/raster.h"
 #include "show/probe.h"
 #include "show/show.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/host.h"
+#include "host/host.h"
 
 // One iteration of the show, shown or not: its phase and its number within the phase, from 1.
 struct FrameLabel {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/partial_file.h"
+#include "platform/partial_file.h"
 
 namespace {
 

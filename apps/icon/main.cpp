@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/png_writer.h"
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 
 int main(int argc, char** argv)
 {

@@ -11,9 +11,9 @@
 #include <map>
 #include <sstream>
 
-#include "common/module_audio.h"
-#include "common/partial_file.h"
-#include "record/output_files.h"
+#include "music/module_audio.h"
+#include "platform/output_files.h"
+#include "platform/partial_file.h"
 
 namespace fs = std::filesystem;
 using output_files::disk_full;
@@ -80,6 +80,35 @@ long long progress_value(const std::string& path, const std::string& key)
     }
     return ended ? value : -1;
 }
+// What ffprobe's compact listing in `log` says of the video's streams.
+struct ProbedStreams {
+    long streams = 0;
+    long video_packets = -1;
+    double video_seconds = -1, audio_seconds = -1;
+};
+
+ProbedStreams read_probed_streams(const std::string& log)
+{
+    ProbedStreams got;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        std::map<std::string, std::string> kv;
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');)
+            if (f.find('=') != std::string::npos)
+                kv[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
+        if (kv.count("codec_type"))
+            got.streams++;
+        if (kv["codec_type"] == "video") {
+            got.video_packets = std::atol(kv["nb_read_packets"].c_str());
+            got.video_seconds = std::atof(kv["duration"].c_str());
+        } else if (kv["codec_type"] == "audio") {
+            got.audio_seconds = std::atof(kv["duration"].c_str());
+        }
+    }
+    return got;
+}
+
 }  // namespace
 
 bool resolve_output(std::string& out, std::string& error)
@@ -111,13 +140,8 @@ VideoEncoder::~VideoEncoder()
     partial_file_.abandon();
 }
 
-bool VideoEncoder::open(std::string& error)
+bool VideoEncoder::find_ffprobe(std::string& error)
 {
-    out_ = opts_.out;
-    if (!resolve_output(out_, error))
-        return false;
-    std::error_code ec;
-
     // The finished video is read back with the ffprobe that came with the ffmpeg in use.
     const std::string ffmpeg = find_program(opts_.ffmpeg);
     if (!ffmpeg.empty())
@@ -131,8 +155,12 @@ bool VideoEncoder::open(std::string& error)
                 "install ffmpeg)";
         return false;
     }
+    return true;
+}
 
-    // The scratch directory comes first: a bad TMPDIR then leaves nothing behind.
+bool VideoEncoder::make_scratch(std::string& error)
+{
+    std::error_code ec;
     const fs::path temp = fs::temp_directory_path(ec);
     if (ec) {
         const char* tmpdir = std::getenv("TMPDIR");
@@ -148,16 +176,11 @@ bool VideoEncoder::open(std::string& error)
         return false;
     }
     scratch_ = scratch_dir_.path();
+    return true;
+}
 
-    // The video is written under a temporary name of its own beside the final one and renamed at
-    // the end, so a run that fails or is cut short never leaves a half-written file under that
-    // name, and no file that happens to exist is taken over.
-    if (!partial_file_.open(out_, error, &removed_)) {
-        error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
-        return false;
-    }
-    partial_ = partial_file_.temp_path();
-
+bool VideoEncoder::start_encoder(std::string& error)
+{
     std::vector<std::string> argv = {opts_.ffmpeg,
                                      "-hide_banner",
                                      "-loglevel",
@@ -188,7 +211,26 @@ bool VideoEncoder::open(std::string& error)
                  "with --ffmpeg)";
         return false;
     }
+    return true;
+}
 
+bool VideoEncoder::open(std::string& error)
+{
+    out_ = opts_.out;
+    // The scratch directory before the video's file: a bad TMPDIR then leaves nothing behind.
+    if (!resolve_output(out_, error) || !find_ffprobe(error) || !make_scratch(error))
+        return false;
+    // The video is written under a temporary name of its own beside the final one and renamed at
+    // the end, so a run that fails or is cut short never leaves a half-written file under that
+    // name, and no file that happens to exist is taken over.
+    if (!partial_file_.open(out_, error, &removed_)) {
+        error = write_failure("cannot write the video " + out_, directory_of(out_), errno);
+        return false;
+    }
+    partial_ = partial_file_.temp_path();
+
+    if (!start_encoder(error))
+        return false;
     sound_ = std::fopen((scratch_ + "/sound.raw").c_str(), "wb");
     if (!sound_) {
         error = write_failure("cannot write the scratch sound file", scratch_, errno);
@@ -306,12 +348,10 @@ bool VideoEncoder::add_sound(std::string& error)
     return true;
 }
 
-// The video under its temporary name against what was recorded: the bytes ffmpeg wrote are on the
-// disk, and the file reads back as that many frames and that long a sound track.
-bool VideoEncoder::check_video(std::string& error)
+// The bytes ffmpeg wrote are on the disk under the video's temporary name.
+bool VideoEncoder::check_on_disk(const std::string& not_kept, std::string& error)
 {
     const std::string dir = directory_of(partial_);
-    const std::string not_kept = "; " + out_ + " is left as it was";
     long long on_disk = 0;
     if (!output_files::sync_file(partial_, on_disk)) {
         error = write_failure("cannot write the video " + out_, dir, errno) + not_kept;
@@ -328,7 +368,13 @@ bool VideoEncoder::check_video(std::string& error)
                 not_kept;
         return false;
     }
+    return true;
+}
 
+// The video reads back as as many frames and as long a sound track as were recorded.
+bool VideoEncoder::check_streams(const std::string& not_kept, std::string& error)
+{
+    const std::string dir = directory_of(partial_);
     Subprocess probe;
     const std::string log = scratch_ + "/probe.txt";
     if (!probe.start({ffprobe_, "-v", "error", "-count_packets", "-show_entries",
@@ -339,29 +385,12 @@ bool VideoEncoder::check_video(std::string& error)
         return false;
     }
     const bool probed = probe.finish();
-    long video_packets = -1, streams = 0;
-    double video_seconds = -1, audio_seconds = -1;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        std::map<std::string, std::string> kv;
-        std::istringstream fields(line);
-        for (std::string f; std::getline(fields, f, '|');)
-            if (f.find('=') != std::string::npos)
-                kv[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
-        if (kv.count("codec_type"))
-            streams++;
-        if (kv["codec_type"] == "video") {
-            video_packets = std::atol(kv["nb_read_packets"].c_str());
-            video_seconds = std::atof(kv["duration"].c_str());
-        } else if (kv["codec_type"] == "audio") {
-            audio_seconds = std::atof(kv["duration"].c_str());
-        }
-    }
+    const ProbedStreams got = read_probed_streams(log);
     const double seconds = static_cast<double>(frames_) / kFrameRate;
     // Timestamps are kept to the millisecond; the sound ends within one AAC frame (1024 samples).
-    if (!probed || streams != 2 || video_packets != frames_ ||
-        std::fabs(video_seconds - seconds) > 0.5 / kFrameRate ||
-        std::fabs(audio_seconds - seconds) > 1024.0 / kSampleRate) {
+    if (!probed || got.streams != 2 || got.video_packets != frames_ ||
+        std::fabs(got.video_seconds - seconds) > 0.5 / kFrameRate ||
+        std::fabs(got.audio_seconds - seconds) > 1024.0 / kSampleRate) {
         std::ostringstream why;
         why.precision(3);
         why << std::fixed << "cannot write the video " << out_ << ": ";
@@ -370,15 +399,21 @@ bool VideoEncoder::check_video(std::string& error)
         else if (!probed)
             why << "it cannot be read back (ffprobe, " << probe.how_it_ended() << ")";
         else
-            why << "it reads back as " << video_packets << " frames, " << video_seconds
-                << " s of video and " << audio_seconds << " s of sound where " << frames_
+            why << "it reads back as " << got.video_packets << " frames, " << got.video_seconds
+                << " s of video and " << got.audio_seconds << " s of sound where " << frames_
                 << " frames, " << seconds << " s were recorded";
         error = why.str() + not_kept;
         if (!probed)
             error += ":\n" + tail_of_file(log, 3);
         return false;
     }
+    return true;
+}
 
+// Every frame and the whole sound decode cleanly.
+bool VideoEncoder::check_decodes(const std::string& not_kept, std::string& error)
+{
+    const std::string dir = directory_of(partial_);
     // Every frame and the whole sound decoded: a file damaged after the mux can still read back
     // with the right counts and durations.
     Subprocess decode;
@@ -405,6 +440,15 @@ bool VideoEncoder::check_video(std::string& error)
         return false;
     }
     return true;
+}
+
+// The video under its temporary name against what was recorded: the bytes ffmpeg wrote are on the
+// disk, and the file reads back as that many frames and that long a sound track.
+bool VideoEncoder::check_video(std::string& error)
+{
+    const std::string not_kept = "; " + out_ + " is left as it was";
+    return check_on_disk(not_kept, error) && check_streams(not_kept, error) &&
+           check_decodes(not_kept, error);
 }
 
 bool VideoEncoder::publish(std::string& error)

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/partial_file.h"
-#include "common/subprocess.h"
+#include "platform/partial_file.h"
+#include "platform/subprocess.h"
 #include "record/options.h"
 
 // Where the video goes: an --out that names a symlink becomes the file the link names. False with
@@ -45,7 +45,15 @@ public:
     const std::vector<std::string>& leftovers_removed() const { return removed_; }
 
 private:
+    // open()'s steps, in order.
+    bool find_ffprobe(std::string& error);
+    bool make_scratch(std::string& error);
+    bool start_encoder(std::string& error);
+    // check_video()'s steps, in order; `not_kept` ends each message.
     bool check_video(std::string& error);
+    bool check_on_disk(const std::string& not_kept, std::string& error);
+    bool check_streams(const std::string& not_kept, std::string& error);
+    bool check_decodes(const std::string& not_kept, std::string& error);
 
     const RecordOptions& opts_;
     std::string out_;  // the output, symlinks followed

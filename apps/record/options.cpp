@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "frame/timing.h"
+#include "host/timing.h"
 
 const char* record_usage()
 {

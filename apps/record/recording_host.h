@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "common/module_audio.h"
-#include "common/partial_file.h"
-#include "frame/frame_log.h"
-#include "frame/virtual_clock_host.h"
+#include "host/frame_log.h"
+#include "host/virtual_clock_host.h"
+#include "music/module_audio.h"
+#include "platform/partial_file.h"
 #include "record/encoder.h"
 #include "record/options.h"
 

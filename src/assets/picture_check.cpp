@@ -151,6 +151,21 @@ std::string sampling_text(unsigned factors)
     return std::to_string(factors >> 4) + "x" + std::to_string(factors & 15);
 }
 
+// The two chrominance components of a colour frame (its ids and tables in `t`) share one
+// quantisation table, as the loader reads them.
+std::string check_chroma_tables(const JpegTables& t)
+{
+    unsigned chroma[2], n = 0;
+    for (unsigned c = 0; c < 3; c++)
+        if (t.id[c] != 1)
+            chroma[n++] = t.quant[c];
+    if (chroma[0] != chroma[1])
+        return "its two chrominance components use quantisation tables " +
+               std::to_string(chroma[0]) + " and " + std::to_string(chroma[1]) +
+               "; the loader reads both with one";
+    return "";
+}
+
 // A frame header, against the layouts the loader decodes within its bitmap and buffers. It reads
 // one (grey) or three (colour) 8-bit components: 1 is luminance, 2 and 3 chrominance, and a
 // component of any other id is skipped by its reader, so 1, 2 and another id above 2 decode as
@@ -220,14 +235,9 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
     if (seen != (components == 1 ? 2u : 6u))  // two thirds
         return "its frame has no component " + std::string(seen & 2 ? "2" : "1") + ids_read;
     if (components == 3) {
-        unsigned chroma[2], n = 0;
-        for (unsigned c = 0; c < 3; c++)
-            if (t.id[c] != 1)
-                chroma[n++] = t.quant[c];
-        if (chroma[0] != chroma[1])
-            return "its two chrominance components use quantisation tables " +
-                   std::to_string(chroma[0]) + " and " + std::to_string(chroma[1]) +
-                   "; the loader reads both with one";
+        const std::string fault = check_chroma_tables(t);
+        if (!fault.empty())
+            return fault;
     }
     t.components = components;
     t.progressive = progressive;
@@ -342,6 +352,53 @@ std::string app_text(const Header& h, size_t p, size_t end, size_t n)
     return "\"" + text + "\"";
 }
 
+// Where the walk over a JPEG's segments stands.
+struct JpegWalk {
+    JpegTables tables;
+    bool app0 = false, app1 = false;  // an APPn the loader takes before the first scan
+    bool scanned = false;             // a scan has begun
+};
+
+// The segment with marker `m` whose length field is at `p` (`length` bytes from there, all in the
+// file), against what the loader makes of it; "" when it reads it soundly.
+std::string check_segment(const Header& h, unsigned m, size_t p, size_t length, JpegWalk& w)
+{
+    const size_t body = p + 2, end = p + length;
+    std::string fault;
+    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
+        if (w.tables.components != 0)
+            return "has a second frame header; the loader reads one frame only";
+        fault = check_sof(h, m, p, length, w.tables);
+    } else if (m == 0xC4) {
+        fault = check_dht(h, body, end, w.tables);
+    } else if (m == 0xDB) {
+        fault = check_dqt(h, body, end, w.tables);
+    } else if (m == 0xDA) {
+        fault = check_sos(h, body, end, w.tables);
+        if (fault.empty() && !w.scanned) {
+            if (!w.tables.quantisation)
+                fault = "its image data comes before any quantisation table";
+            else if (!w.app0 && !w.app1)
+                fault = "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; "
+                        "the loader reads none without one";
+        }
+        w.scanned = true;
+    } else if (m == 0xE0 && !w.app0 && !w.scanned) {
+        if (length < 8 || std::memcmp(&h.b[body], "JFIF\0", 5) != 0 || h.b[body + 5] != 1)
+            return "its first APP0 segment is " + app_text(h, body, end, 8) +
+                   ", not JFIF 1.x; the loader reads an APP0 before any other APPn only as JFIF";
+        w.app0 = true;
+    } else if (m == 0xE1 && !w.app1 && !w.scanned) {
+        if (length < 7 || std::memcmp(&h.b[body], "Exif\0", 5) != 0)
+            return "its first APP1 segment is " + app_text(h, body, end, 30) +
+                   ", not Exif; the loader reads its first APP1 only as Exif";
+        w.app1 = true;
+    } else if (m >= 0xE2 && m <= 0xEF) {
+        w.app0 = true;
+    }
+    return fault;
+}
+
 // Walks the JPEG markers, over the coded data of each scan, and checks every frame header's
 // layout and size, every Huffman and quantisation table and every scan's components and table
 // references, up to the end marker or the end of the file. The loader reads headers until its
@@ -353,8 +410,8 @@ std::string check_jpeg(const Header& h)
     const std::string unreadable = "cannot be read as a JPEG picture";
     if (!h.has(0, 2) || h.b[0] != 0xFF || h.b[1] != 0xD8)
         return unreadable;
-    bool app0 = false, app1 = false, scanned = false, ended = false, in_data = false;
-    JpegTables tables;
+    bool ended = false, in_data = false;
+    JpegWalk walk;
     // A file that ends before its end marker is cut short: the loader would show what is there
     // and make up the rest.
     const std::string cut = "is cut short: its " + std::to_string(h.b.size()) + " bytes end ";
@@ -370,7 +427,7 @@ std::string check_jpeg(const Header& h)
             continue;
         }
         if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {  // markers without a segment
-            if (!scanned)
+            if (!walk.scanned)
                 return "has a restart or TEM marker before its image data, where the loader stops";
             continue;
         }
@@ -378,7 +435,7 @@ std::string check_jpeg(const Header& h)
             ended = true;
             break;
         }
-        if (tables.components == 0 && m == 0xDA)
+        if (walk.tables.components == 0 && m == 0xDA)
             return unreadable + " (no frame header before its image data)";
         if (!h.has(p, 2))
             break;
@@ -388,43 +445,10 @@ std::string check_jpeg(const Header& h)
         if (!h.has(p, length))
             return cut + "inside a segment of " + std::to_string(length) + " bytes at byte " +
                    std::to_string(p - 2);
-        const size_t body = p + 2, end = p + length;
-        std::string fault;
-        if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
-            if (tables.components != 0)
-                return "has a second frame header; the loader reads one frame only";
-            fault = check_sof(h, m, p, length, tables);
-        } else if (m == 0xC4) {
-            fault = check_dht(h, body, end, tables);
-        } else if (m == 0xDB) {
-            fault = check_dqt(h, body, end, tables);
-        } else if (m == 0xDA) {
-            fault = check_sos(h, body, end, tables);
-            if (fault.empty() && !scanned) {
-                if (!tables.quantisation)
-                    fault = "its image data comes before any quantisation table";
-                else if (!app0 && !app1)
-                    fault =
-                        "has no JFIF APP0, Exif APP1 or other APPn segment before its image data; "
-                        "the loader reads none without one";
-            }
-            scanned = true;
-        } else if (m == 0xE0 && !app0 && !scanned) {
-            if (length < 8 || std::memcmp(&h.b[body], "JFIF\0", 5) != 0 || h.b[body + 5] != 1)
-                return "its first APP0 segment is " + app_text(h, body, end, 8) +
-                       ", not JFIF 1.x; the loader reads an APP0 before any other APPn only as JFIF";
-            app0 = true;
-        } else if (m == 0xE1 && !app1 && !scanned) {
-            if (length < 7 || std::memcmp(&h.b[body], "Exif\0", 5) != 0)
-                return "its first APP1 segment is " + app_text(h, body, end, 30) +
-                       ", not Exif; the loader reads its first APP1 only as Exif";
-            app1 = true;
-        } else if (m >= 0xE2 && m <= 0xEF) {
-            app0 = true;
-        }
+        const std::string fault = check_segment(h, m, p, length, walk);
         if (!fault.empty())
             return fault;
-        p = end;
+        p += length;
         if (m ==
             0xDA) {  // coded data runs to the next marker that is not a stuffed or restart byte
             while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
@@ -436,7 +460,7 @@ std::string check_jpeg(const Header& h)
     if (!ended)
         return cut + (in_data ? "inside its image data" : "between its segments") +
                ", before its end-of-image marker";
-    return tables.components != 0 ? "" : unreadable + " (no frame header)";
+    return walk.tables.components != 0 ? "" : unreadable + " (no frame header)";
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "frame/exits.h"
-#include "frame/stage.h"
+#include "host/exits.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 namespace {

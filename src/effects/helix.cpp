@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "effects/spring.h"
-#include "frame/exits.h"
-#include "frame/sequencer.h"
-#include "frame/stage.h"
+#include "host/exits.h"
+#include "host/sequencer.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 void helix_square_lines(float pokale, int c, int x, int y, HelixLine out[8])

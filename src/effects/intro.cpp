@@ -1,7 +1,7 @@
 #include "effects/intro.h"
 
-#include "frame/exits.h"
-#include "frame/stage.h"
+#include "host/exits.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 bool run_intro(Stage& s)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "effects/scene_end.h"
-#include "frame/stage.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 int julia_colour(int i)
@@ -18,10 +18,10 @@ int julia_colour(int i)
 int Julia::escape_count()
 {
     // Locals keep the loop in registers; the order of every operation is the stored formula's.
-    double re = newRe, im = newIm;
-    double pre = oldRe, pim = oldIm;
-    const double cr = cRe, ci = cIm;
-    const int limit = maxIterations;
+    double re = new_re, im = new_im;
+    double pre = old_re, pim = old_im;
+    const double cr = c_re, ci = c_im;
+    const int limit = max_iterations;
     int i = 0;
     while (i < limit) {
         pre = re;
@@ -32,10 +32,10 @@ int Julia::escape_count()
             break;
         i++;
     }
-    newRe = re;
-    newIm = im;
-    oldRe = pre;
-    oldIm = pim;
+    new_re = re;
+    new_im = im;
+    old_re = pre;
+    old_im = pim;
     return i;
 }
 
@@ -43,14 +43,14 @@ bool Julia::frame(Stage& s)
 {
     Pictures& p = s.pics;
 
-    maxIterations = maxIterations + 1;
+    max_iterations = max_iterations + 1;
     zoom = static_cast<float>(zoom + (zoom / 20.0 + 0.001));
     h = 240;
     w = 320;
-    cRe = -0.7;
-    cIm = 0.27015;
-    moveX = static_cast<float>(-0.488);
-    moveY = static_cast<float>(0.14);
+    c_re = -0.7;
+    c_im = 0.27015;
+    move_x = static_cast<float>(-0.488);
+    move_y = static_cast<float>(0.14);
 
     // Past 64 the scene hands over to the next one, but still draws this frame, 4 zoom back.
     if (std::sqrt(static_cast<double>(zoom)) > 8) {
@@ -69,19 +69,19 @@ bool Julia::frame(Stage& s)
         int y = static_cast<int>(root + 40);
         while (h > (y + 40) + root) {
             samples_.push_back({x, y});
-            starts_re_.push_back(((x - w / 2) * 1.5) / ((zoom * 3.5) * w) + moveX);
-            starts_im_.push_back((y - h / 2) / ((zoom * 3.5) * h) + moveY);
+            starts_re_.push_back(((x - w / 2) * 1.5) / ((zoom * 3.5) * w) + move_x);
+            starts_im_.push_back((y - h / 2) / ((zoom * 3.5) * h) + move_y);
             y = y + 2;
         }
     }
     const int n = static_cast<int>(samples_.size());
     counts_.resize(samples_.size());
-    const bool lanes = raster::escape_counts(starts_re_.data(), starts_im_.data(), n, cRe, cIm,
-                                             maxIterations, counts_.data());
+    const bool lanes = raster::escape_counts(starts_re_.data(), starts_im_.data(), n, c_re, c_im,
+                                             max_iterations, counts_.data());
     if (!lanes) {
         for (int k = 0; k < n; k++) {
-            newRe = starts_re_[k];
-            newIm = starts_im_[k];
+            new_re = starts_re_[k];
+            new_im = starts_im_[k];
             counts_[k] = escape_count();
         }
     }

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "frame/exits.h"
-#include "frame/stage.h"
+#include "host/exits.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 PlasmaColumn plasma_column(int c, int w, float pano)

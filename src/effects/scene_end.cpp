@@ -1,7 +1,7 @@
 #include "effects/scene_end.h"
 
-#include "frame/exits.h"
-#include "frame/host.h"
+#include "host/exits.h"
+#include "host/host.h"
 
 bool finish_frame(Host& host)
 {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "effects/scene_end.h"
-#include "frame/sequencer.h"
-#include "frame/stage.h"
+#include "host/sequencer.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 StretchRect stair_rect(int step, int p, double s)

@@ -8,8 +8,8 @@
 #include "assets/tunnel_tables.h"
 #include "effects/scene_end.h"
 #include "effects/spring.h"
-#include "frame/sequencer.h"
-#include "frame/stage.h"
+#include "host/sequencer.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 TunnelLayout tunnel_layout(float animation, float paini, int kak)

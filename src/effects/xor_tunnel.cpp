@@ -5,8 +5,8 @@
 
 #include "assets/tunnel_tables.h"
 #include "effects/scene_end.h"
-#include "frame/sequencer.h"
-#include "frame/stage.h"
+#include "host/sequencer.h"
+#include "host/stage.h"
 #include "raster/raster.h"
 
 int xor_colour(int c)

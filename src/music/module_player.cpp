@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/timing.h"
+
 namespace {
 
 // Where there are no FIFOs or terminals (Windows) those flags are not needed; the bytes are read
@@ -26,7 +28,6 @@ constexpr int O_NOCTTY = 0;
 constexpr int O_BINARY = 0;
 #endif
 
-constexpr long kSampleRate = 48000;
 constexpr size_t kMaxModuleBytes = 64u << 20;
 
 long loads = 0;
@@ -134,10 +135,7 @@ void play_track(const std::vector<int16_t>& track, long& pos, long frames, float
     for (long i = 0; i < frames; i++, pos++) {
         if (pos >= have)
             continue;  // silence past the end
-        const float volume =
-            from == to
-                ? to
-                : static_cast<float>(from + (static_cast<double>(to) - from) * (i + 1) / frames);
+        const float volume = stepped_gain(from, to, i, frames);
         for (int side = 0; side < 2; side++) {
             const int s = track[2 * static_cast<size_t>(pos) + side];
             const int scaled = volume == 1.0f ? s : static_cast<int>(s * volume);

@@ -19,6 +19,16 @@ bool render_module(const std::vector<uint8_t>& bytes, long frames, std::vector<i
 // How many times this process has loaded a module into the player.
 long module_loads();
 
+// The gain on frame `i` (from 0) of `frames` while it moves in equal steps from `from`
+// (exclusive) to `to` (reached on the last frame), so a change of gain never steps: the track's
+// player below and the live host's sound stream.
+inline float stepped_gain(float from, float to, long i, long frames)
+{
+    return from == to
+               ? to
+               : static_cast<float>(from + (static_cast<double>(to) - from) * (i + 1) / frames);
+}
+
 // The rendered track at a gain: `frames` stereo frames from `pos` (past the track's end,
 // silence) times a gain that moves in equal steps from `from` (exclusive) to `to` (reached on
 // the last frame), so a change of gain never steps; truncated toward zero; with `mixer`, then

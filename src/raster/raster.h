@@ -14,7 +14,8 @@ namespace raster {
 
 // Which code draws. `allegro` calls the library for everything and leaves the Julia iteration to
 // the effect; `portable` takes the fast paths with 128-bit lanes (SSE2 on any x86-64); `avx2` with
-// 256-bit lanes; `avx512` with 512-bit lanes. A path the CPU lacks steps down to the next one it has.
+// 256-bit lanes; `avx512` with 512-bit lanes. A path the CPU lacks steps down to the next one it
+// has.
 enum class Path { allegro, portable, avx2, avx512 };
 
 // The path's name as the environment variable and the benchmark's --path spell it, and back;

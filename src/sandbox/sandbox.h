@@ -3,9 +3,10 @@
 // that is removed as soon as it stands in it, and ended with its parent. The parent watches it and
 // says in one line how it ended. Only the child can be taken down.
 //
-// The process code is per platform: sandbox_posix.cpp forks; sandbox_windows.cpp starts the same
-// program again under a job object (see there for what differs); sandbox_inline.cpp, for platforms
-// without processes (the browser), runs the body in the caller's process with no isolation.
+// The process code is per platform: platform/posix/sandbox.cpp forks; platform/windows/sandbox.cpp
+// starts the same program again under a job object (see there for what differs);
+// platform/web/sandbox.cpp, for platforms without processes (the browser), runs the body in the
+// caller's process with no isolation.
 #pragma once
 #include <cstddef>
 #include <functional>
@@ -64,7 +65,8 @@ struct SandboxResult {
     int code = 0;
     // How the child ended, to follow its subject: "crashed on it with signal 11, Segmentation
     // fault", "ran out of CPU time", "was killed from outside (signal 9, Killed)", ...; for
-    // NotStarted, why it could not start.
+    // NotStarted, why it did not start, alike ("could not be started: ...", "cannot make its
+    // pipe: ...").
     std::string how;
     double cpu_seconds = 0;   // the child's CPU time, when it could be measured
     double wall_seconds = 0;  // from the call to the child's end
@@ -95,3 +97,7 @@ std::string sandbox_scratch_parent(const char* tmpdir, const std::string& fallba
 
 // "1.5 s", for messages.
 std::string seconds_text(double s);
+
+// A back end's result for a child that did not start: `why` ("could not be started: ..."), after
+// `wall_seconds` of trying.
+SandboxResult sandbox_not_started(const std::string& why, double wall_seconds);

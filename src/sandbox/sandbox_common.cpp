@@ -1,4 +1,5 @@
-// What every platform's sandbox shares: the scratch directory's parent and the wording of times.
+// What every platform's sandbox shares: the scratch directory's parent, the wording of times and
+// the result of a child that did not start.
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -7,6 +8,15 @@
 #include "sandbox/sandbox.h"
 
 namespace fs = std::filesystem;
+
+SandboxResult sandbox_not_started(const std::string& why, double wall_seconds)
+{
+    SandboxResult result;
+    result.end = SandboxEnd::NotStarted;
+    result.how = why;
+    result.wall_seconds = wall_seconds;
+    return result;
+}
 
 std::string seconds_text(double s)
 {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "assets/picture_check.h"
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 #include "music/module_check.h"
 #include "music/module_player.h"
 #include "show/show.h"
@@ -19,9 +19,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// One message of the report pipe: this head, then `length` bytes of payload ('P' and 'R' text,
-// 'I' pixels, 'A' samples). 'P' picture start, 'I' picture, 'R' refusal, 'M' module start, 'A'
+//  One message of the report pipe: this head, then `length` bytes of payload ('P' and 'R' text, 'I'
+// pixels, 'A' samples). 'P' picture start, 'I' picture, 'R' refusal, 'M' module start, 'A'
 // the music's track, 'm' music rendered (`value` frames), 'D' done. `cpu`: the child's CPU time when it sent the message.
 struct Message {
     char type;
@@ -110,7 +109,7 @@ public:
     void judge(const SandboxResult& end)
     {
         if (end.end == SandboxEnd::NotStarted) {
-            result_.failure = end.how;
+            result_.failure = "the start-up probe " + end.how;
             return;
         }
         if (end.end == SandboxEnd::Unreadable) {
@@ -128,11 +127,11 @@ public:
             return;
         const double item_cpu = end.cpu_seconds - item_cpu_start_;
         if (end.end == SandboxEnd::OutOfCpu &&
-            (end.cpu_seconds >= std::ceil(limits_.total_cpu_seconds) - 0.05 ||
+            (end.cpu_seconds >= std::ceil(limits_.cpu_seconds) - 0.05 ||
              item_cpu < item_limit() - 0.05)) {
             note_item_cpu(end.cpu_seconds);
-            result_.failure = "the start-up used more than " +
-                              seconds_text(limits_.total_cpu_seconds) + " of CPU time";
+            result_.failure =
+                "the start-up used more than " + seconds_text(limits_.cpu_seconds) + " of CPU time";
             if (!slowest_.empty())
                 result_.failure += "; the slowest file, " + slowest_ + ", took " +
                                    seconds_text(slowest_seconds_) + " of it";
@@ -287,15 +286,6 @@ private:
     bool done_ = false;
 };
 
-SandboxLimits sandbox_limits(const ProbeLimits& limits)
-{
-    SandboxLimits s;
-    s.cpu_seconds = limits.total_cpu_seconds;
-    s.memory_bytes = limits.memory_bytes;
-    s.stall_seconds = limits.stall_seconds;
-    return s;
-}
-
 }  // namespace
 
 void ProbeReport::send(char type, int index, int w, int h, long long value, const void* data,
@@ -370,7 +360,7 @@ ProbeResult run_probe(const std::string& data_dir,
             ProbeReport report(child, limits);
             body(report, dir);
         },
-        sandbox_limits(limits), watch, input);
+        limits, watch, input);
     // The verdict. A module the player failed on leaves the show silent, but only with every
     // picture there.
     watch.judge(end);

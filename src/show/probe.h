@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "assets/pictures.h"
-#include "frame/timing.h"
+#include "host/timing.h"
 #include "sandbox/sandbox.h"
 
 // CPU time, not wall time: the same file gets the same verdict on a quiet and on a loaded machine.
-struct ProbeLimits {
-    double picture_cpu_seconds = 10;       // one picture's check and decode
-    double module_cpu_seconds = 15;        // loading the module and rendering its music
-    double total_cpu_seconds = 20;         // the whole start-up
-    long long memory_bytes = 512LL << 20;  // address space the child may add to what it inherits
-    double stall_seconds = 60;  // a child that uses no CPU and says nothing this long is stuck
+// The sandbox's own limits bound the whole start-up (its CPU time, memory and stall); these, each
+// item within it.
+struct ProbeLimits : SandboxLimits {
+    double picture_cpu_seconds = 10;  // one picture's check and decode
+    double module_cpu_seconds = 15;   // loading the module and rendering its music
 };
 
 struct ProbeResult {
@@ -42,6 +41,10 @@ struct ProbeResult {
     std::string module_fault;
     long music_frames = 0;  // stereo frames of music the child rendered
     double seconds = 0;     // wall time the probe took
+
+    // Why a screen must not open for the show, the probe's failure or else a picture refused;
+    // empty when it may. The program and the page ask before they take the screen.
+    const std::string& refusal() const { return failure.empty() ? pictures.error : failure; }
 };
 
 // Frames of music the probe renders: everything the show's player can render, from the main

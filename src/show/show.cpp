@@ -1,9 +1,10 @@
 #include "show/show.h"
 
+#include <cassert>
 #include <memory>
 
-#include "frame/exits.h"
-#include "frame/sequencer.h"
+#include "host/exits.h"
+#include "host/sequencer.h"
 
 bool run_preamble(Show& s, const std::string& data_dir, const ProbeResult& probe)
 {
@@ -55,6 +56,7 @@ int run_main_loop(Show& s)
         }
 
         // One scene block at most runs: only scene 4 changes effu, to 5, which is tested before it.
+        assert(s.effu >= 0 && s.effu <= 6);
         if (s.effu == 6)
             return run_ending(s);
         if (s.effu == 5 && !s.xorTunnel.frame(s))

@@ -10,7 +10,7 @@
 #include "effects/stairs.h"
 #include "effects/tunnel.h"
 #include "effects/xor_tunnel.h"
-#include "frame/stage.h"
+#include "host/stage.h"
 #include "show/probe.h"
 
 // A Show is its Stage (what the effects share) plus each scene's own state. Only the run order

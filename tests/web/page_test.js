@@ -22,7 +22,6 @@ const zlib = require('zlib');
 const puppeteer = require('puppeteer-core');
 
 const [pageDir, goldenPath, recorderLog, logoPng] = process.argv.slice(2);
-const TICK_S = 20223 / 1193181;
 const HOLD = 209, SMEAR = 300, LOOP = 2099, FADE = 450;
 // Where each phase begins on the desktop's clock, in ticks from the logo's first frame.
 const MOMENTS = { smear: HOLD, loop: HOLD + SMEAR, pause: HOLD + SMEAR + LOOP,
@@ -150,6 +149,7 @@ async function wholeShow(browser, base) {
     audio: window.stream8Audio, late: window.stream8Late, timing: window.stream8Timing,
     offer: document.getElementById('overlay').hidden ? '' : document.getElementById('message').textContent,
   }));
+  const TICK_S = await page.evaluate(() => window.stream8Tick);  // as the module tells the page
   const t = result.timing;
   console.log(`cost the page drew ${t.frames} frames at ${(t.totalMs / t.frames).toFixed(2)} ms on average, ` +
               `at most ${t.maxMs.toFixed(2)} ms, ${t.over8} over 8 ms (a figure, not a check)` +
@@ -229,6 +229,7 @@ async function escInLoop(browser, base) {
   await new Promise((r) => setTimeout(r, 1500));
   const shown = await seen();
   // Shown again, the show goes on from where it stood: no hidden time is owed.
+  const TICK_S = await page.evaluate(() => window.stream8Tick);
   const owed = (shown.frames - hiddenLater.frames) - (shown.at - hiddenLater.at) / TICK_S;
   check(hiddenLater.frames === hiddenAt.frames && hiddenLater.sound === hiddenAt.sound &&
         hiddenLater.audio === 'suspended' && shown.frames > hiddenLater.frames &&

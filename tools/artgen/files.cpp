@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "frame/headless_allegro.h"
+#include "host/headless_allegro.h"
 #include "pictures.h"
 
 namespace artgen {

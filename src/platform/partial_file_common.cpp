@@ -1,0 +1,56 @@
+#include "platform/partial_file.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "platform/partial_file_detail.h"
+
+namespace fs = std::filesystem;
+
+namespace partial_file_detail {
+
+const std::string kPartialPrefix = ".stream8-partial-";
+
+std::string directory_of(const std::string& path)
+{
+    const std::string dir = fs::path(path).parent_path().string();
+    return dir.empty() ? "." : dir;
+}
+
+bool made_name(const std::string& name, const std::string& prefix)
+{
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (size_t i = prefix.size(); i < name.size(); i++)
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+}  // namespace partial_file_detail
+
+using namespace partial_file_detail;
+
+PartialFile::~PartialFile()
+{
+    abandon();
+}
+
+LockedDirectory::~LockedDirectory()
+{
+    remove();
+}
+
+void remove_unlocked_leftovers(const std::string& dir, const std::string& prefix,
+                               std::vector<std::string>& removed)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string(), path = it->path().string();
+        const bool file = made_name(name, kPartialPrefix);
+        if (!file && (prefix.empty() || !made_name(name, prefix)))
+            continue;
+        if (remove_if_unlocked(path, file))
+            removed.push_back(path);
+    }
+}
