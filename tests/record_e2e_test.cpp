@@ -5,7 +5,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -376,18 +379,12 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
               std::string::npos)
         << log;
 
-    // An --out that is not a regular file, or is read-only, is left alone, refused before the show
-    // runs; a symlink is followed to the file it names, which the video replaces.
-    const std::string fifo = dir.file("fifo.mp4"), read_only = dir.file("ro.mp4");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    // A read-only --out is left alone, refused before the show runs (every output's kinds of
+    // name: EveryOutputStreamsOrRefusesWhatIsNoFile); a symlink is followed to the file it names,
+    // which the video replaces.
+    const std::string read_only = dir.file("ro.mp4");
     std::ofstream(read_only) << "keep";
     std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
-    EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(fifo), log), 1);
-    EXPECT_NE(log.find("cannot write the video " + fifo +
-                       ": it exists and is not a regular file (a FIFO)"),
-              std::string::npos)
-        << log;
-    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
     EXPECT_EQ(run_command(kRecorder + data + " --out " + quote(read_only), log), 1);
     EXPECT_NE(log.find("cannot write the video " + read_only + ": the file is read-only"),
               std::string::npos)
@@ -507,6 +504,109 @@ TEST(Recording, HostileEnvironmentEndsWithAMessageAndLeavesNothingBehind)
               std::string::npos)
         << log;
     EXPECT_EQ(files_starting(dir.path(), "v.mp4"), std::vector<std::string>{"v.mp4.partial"});
+}
+
+// One rule for every output (video, hash log, sound track, frame picture): a FIFO or a character
+// device is written to as a stream and stays what it was; a read-only file, a directory or a
+// socket is refused by name before the show runs and left as it was.
+TEST(Recording, EveryOutputStreamsOrRefusesWhatIsNoFile)
+{
+    TempDir dir;
+    write_record_data(dir.path(), false);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));  // nobody reads it
+    const std::string data = " --quiet --until logo:3 --data " + quote(dir.path());
+    const std::string folder = dir.file("pictures"), picture = folder + "/logo-00002.png";
+    const struct {
+        const char* what;    // in the refusal
+        const char* option;  // %s: the output's name
+        size_t at;           // where `magic` stands in what it writes
+        const char* magic;
+    } outputs[] = {
+        {"the video", "--out %s", 4, "ftyp"},
+        {"the hash log", "--no-video --hash-log %s", 0, "logo:1 "},
+        {"the sound track", "--no-video --sound-raw %s", 0, ""},
+        {"the frame picture", "--no-video --frames logo:2 --frames-dir %s", 1, "PNG"},
+    };
+    for (const auto& output : outputs) {
+        SCOPED_TRACE(output.option);
+        const bool is_picture = std::string(output.what) == "the frame picture";
+        // Runs the recorder onto `name`, which for a frame picture is moved to its place first
+        // and back after; `reader` runs beside it (and is waited for).
+        const auto run = [&](const std::string& name, const std::string& as,
+                             const std::string& reader, std::string& log) {
+            std::filesystem::create_directory(folder);
+            std::filesystem::permissions(folder, std::filesystem::perms(0755));
+            std::string option = output.option;
+            option.replace(option.find("%s"), 2, quote(is_picture ? folder : name));
+            if (is_picture)
+                std::filesystem::rename(name, picture);
+            const int status = run_command("{ " + reader + as + kRecorder + data + " " + option +
+                                               "; status=$?; wait; exit $status; }",
+                                           log);
+            if (is_picture)
+                std::filesystem::rename(picture, name);
+            std::filesystem::remove_all(folder);
+            return status;
+        };
+        std::string log;
+
+        // A FIFO: its reader gets the whole output.
+        const std::string fifo = dir.file("fifo"), got = dir.file("got");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+        const std::string reader =
+            "(timeout 60 cat " + quote(is_picture ? picture : fifo) + " >" + quote(got) + ") & ";
+        EXPECT_EQ(run(fifo, "", reader, log), 0) << log;
+        EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+        const std::string content = read_file(got);
+        EXPECT_GT(content.size(), std::strlen(output.magic) + output.at);
+        EXPECT_EQ(content.compare(output.at, std::strlen(output.magic), output.magic), 0);
+        std::filesystem::remove(fifo);
+
+        // A character device (the null device's numbers) stays one.
+        if (geteuid() == 0) {
+            const std::string device = dir.file("null");
+            ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+            EXPECT_EQ(run(device, "", "", log), 0) << log;
+            EXPECT_TRUE(std::filesystem::is_character_file(device));
+            std::filesystem::remove(device);
+        }
+
+        // Refused by name, each left as it was; run as nobody when root runs the test, for whom
+        // the read-only file is read-only.
+        const std::string read_only = dir.file("read-only"), directory = dir.file("directory"),
+                          socket_name = dir.file("socket");
+        std::ofstream(read_only) << "keep";
+        std::filesystem::permissions(read_only, std::filesystem::perms(0444));
+        std::filesystem::create_directory(directory);
+        const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket_name.c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string as =
+            geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+        const struct {
+            std::string name, reason;
+        } refused[] = {{read_only, "the file is read-only; it is left alone"},
+                       {directory, "it is a directory"},
+                       {socket_name, "it is a socket, not a file; it is left alone"}};
+        for (const auto& target : refused) {
+            SCOPED_TRACE(target.name);
+            EXPECT_EQ(run(target.name, as, "", log), 1) << log;
+            const std::string shown = is_picture ? picture : target.name;
+            EXPECT_NE(log.find("cannot write " + std::string(output.what) + " " + shown + ": " +
+                               target.reason),
+                      std::string::npos)
+                << log;
+        }
+        EXPECT_EQ(read_file(read_only), "keep");
+        EXPECT_TRUE(std::filesystem::is_directory(directory));
+        EXPECT_TRUE(std::filesystem::is_socket(socket_name));
+        ::close(sock);
+        std::filesystem::remove(read_only);
+        std::filesystem::remove(directory);
+        std::filesystem::remove(socket_name);
+    }
 }
 
 // A tmpfs of a few KiB mounted while it lives, a disk that fills up; only root may mount one.

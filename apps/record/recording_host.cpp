@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/png_writer.h"
+#include "platform/output_files.h"
 
 namespace fs = std::filesystem;
 
@@ -21,6 +22,19 @@ void on_signal(int sig)
 std::string interrupted_message(const std::string& when)
 {
     return "interrupted by signal " + std::to_string(interrupted) + " " + when;
+}
+// Opens `file` for the output `path`, named `what` in a refusal ("cannot write the hash log X:
+// the file is read-only; it is left alone").
+bool open_output(PartialFile& file, const std::string& path, const std::string& what,
+                 std::vector<std::string>& removed, std::string& error)
+{
+    if (file.open(path, error, &removed))
+        return true;
+    const std::string plain = "cannot write " + path + ": ";
+    const std::string reason =
+        error.compare(0, plain.size(), plain) == 0 ? error.substr(plain.size()) : error;
+    error = "cannot write " + what + " " + path + ": " + reason;
+    return false;
 }
 }  // namespace
 
@@ -59,17 +73,32 @@ bool RecordingHost::open(std::string& error)
                     (ec ? ": " + ec.message() : std::string());
             return false;
         }
+        // A frame's picture follows the rule of every output; a name it refuses is refused now,
+        // not when the show reaches that frame.
+        for (const FrameRange& r : opts_.frames.ranges)
+            for (long n = r.first; n <= r.last; n++) {
+                const std::string path = opts_.frames_dir + "/" + png_file_name({r.phase, n});
+                const std::string refusal = output_files::output_refusal(path);
+                if (!refusal.empty()) {
+                    error = "cannot write the frame picture " + path + ": " + refusal;
+                    return false;
+                }
+            }
     }
     // The sound track and the hash log are written beside their names, renamed when whole.
     std::vector<std::string> removed;
     if (!opts_.sound_raw.empty() &&
-        (!sound_raw_file_.open(opts_.sound_raw, error, &removed) ||
-         !(sound_raw_ = std::fopen(sound_raw_file_.temp_path().c_str(), "wb")))) {
+        !open_output(sound_raw_file_, opts_.sound_raw, "the sound track", removed, error))
+        return false;
+    if (!opts_.sound_raw.empty() &&
+        !(sound_raw_ = std::fopen(sound_raw_file_.temp_path().c_str(), "wb"))) {
         error = "cannot write the sound track " + opts_.sound_raw + ": " + std::strerror(errno);
         return false;
     }
-    if (!opts_.hash_log.empty() && (!hash_file_.open(opts_.hash_log, error, &removed) ||
-                                    !hashes_.open(hash_file_.temp_path()))) {
+    if (!opts_.hash_log.empty() &&
+        !open_output(hash_file_, opts_.hash_log, "the hash log", removed, error))
+        return false;
+    if (!opts_.hash_log.empty() && !hashes_.open(hash_file_.temp_path())) {
         error = "cannot write the hash log " + opts_.hash_log + ": " + std::strerror(errno);
         return false;
     }

@@ -2,7 +2,10 @@
 // the file it will become (".stream8-partial-XXXXXX": it fits beside any name the directory
 // takes) and renamed over it only when whole, so the previous file survives any failure. While
 // it is written, the writer holds a lock on it; a temporary file nobody holds a lock on was left
-// by a writer that was killed, and the next writer in that directory removes it.
+// by a writer that was killed, and the next writer in that directory removes it. A stream (a
+// character device or a FIFO: output_files.h) is never replaced: its temporary file is made in
+// the temporary directory and its contents written to the stream when whole. Any other name that
+// is not a writable regular file is refused.
 #pragma once
 #include <string>
 #include <vector>
@@ -17,6 +20,7 @@ public:
     // Makes the temporary file beside `path` with `mode` (umask applied to a new file, the mode
     // of a regular file it replaces kept). First removes the leftovers of killed writers in that
     // directory, listing them in `removed`. False with `error` set ("cannot write PATH: ...").
+    // Refuses a `path` that is neither a stream nor new nor a writable regular file.
     bool open(const std::string& path, std::string& error,
               std::vector<std::string>* removed = nullptr);
     // The temporary name: write to it (by name or through fd()).
@@ -32,6 +36,7 @@ public:
 private:
     std::string path_, temp_;
     int fd_ = -1;
+    bool stream_ = false;  // path_ is written to at commit, never renamed over
 };
 
 // Removes from `dir` the temporary files of PartialFile and the directories named `prefix` +

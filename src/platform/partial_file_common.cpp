@@ -17,6 +17,13 @@ std::string directory_of(const std::string& path)
     return dir.empty() ? "." : dir;
 }
 
+std::string stream_scratch_directory()
+{
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    return ec ? std::string(".") : temp.string();
+}
+
 bool made_name(const std::string& name, const std::string& prefix)
 {
     if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)

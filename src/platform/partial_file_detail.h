@@ -9,6 +9,9 @@ extern const std::string kPartialPrefix;  // ".stream8-partial-"
 // The directory `path` is in ("." for a bare name).
 std::string directory_of(const std::string& path);
 
+// Where a stream's contents wait until they are whole: the temporary directory.
+std::string stream_scratch_directory();
+
 // A name made from `prefix` + six letters or digits, as the temporary files and directories are.
 bool made_name(const std::string& name, const std::string& prefix);
 

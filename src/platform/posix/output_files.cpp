@@ -54,15 +54,62 @@ std::string output_refusal(const std::string& out)
         return {};  // a new file
     if (S_ISDIR(st.st_mode))
         return "it is a directory";
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+        return {};  // a stream
     if (!S_ISREG(st.st_mode))
-        return std::string("it exists and is not a regular file (") +
-               (S_ISFIFO(st.st_mode)   ? "a FIFO"
-                : S_ISSOCK(st.st_mode) ? "a socket"
-                                       : "a device") +
-               "); it is left alone";
+        return std::string("it is ") + (S_ISSOCK(st.st_mode) ? "a socket" : "a block device") +
+               ", not a file; it is left alone";
     if (access(out.c_str(), W_OK) != 0 || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
         return "the file is read-only; it is left alone";
     return {};
+}
+
+bool is_stream(const std::string& out)
+{
+    struct stat st;
+    return stat(out.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+}
+
+bool copy_to_stream(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    // A FIFO's writer waits here for its reader, as any program writing to it would.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        errno = err;
+        return false;
+    }
+    char buffer[1 << 16];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            ok = w > 0;
+            if (ok)
+                done += w;
+        }
+        if (!ok)
+            break;
+    }
+    const int err = errno;
+    ::close(in);
+    if (::close(out) != 0 && ok)
+        return false;
+    errno = err;
+    return ok;
 }
 
 bool sync_file(const std::string& path, long long& size)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/output_files.h"
 #include "platform/partial_file_detail.h"
 
 namespace fs = std::filesystem;
@@ -55,10 +56,17 @@ bool PartialFile::open(const std::string& path, std::string& error,
 {
     abandon();
     path_ = path;
+    stream_ = output_files::is_stream(path);
+    const std::string refusal = stream_ ? std::string() : output_files::output_refusal(path);
+    if (!refusal.empty()) {
+        error = "cannot write " + path + ": " + refusal;
+        errno = EPERM;
+        return false;
+    }
     std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(path, ec)) && fs::exists(path, ec))
+    if (!stream_ && fs::is_symlink(fs::symlink_status(path, ec)) && fs::exists(path, ec))
         path_ = fs::canonical(path, ec).string();  // the file the link names is replaced
-    const std::string dir = directory_of(path_);
+    const std::string dir = stream_ ? stream_scratch_directory() : directory_of(path_);
     std::vector<std::string> gone;
     remove_unlocked_leftovers(dir, "", removed ? *removed : gone);
     for (int attempt = 0; attempt < 10; attempt++) {
@@ -85,6 +93,13 @@ bool PartialFile::commit(std::string& error)
     if (fd_ < 0) {
         error = "cannot write " + path_ + ": it is not open";
         return false;
+    }
+    if (stream_) {
+        const bool copied = output_files::copy_to_stream(temp_, path_);
+        if (!copied)
+            error = "cannot write " + path_ + ": " + std::strerror(errno);
+        abandon();
+        return copied;
     }
     if (fsync(fd_) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) {
         error = "cannot write " + path_ + ": " + std::strerror(errno);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/output_files.h"
 #include "platform/partial_file_detail.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +47,14 @@ bool PartialFile::open(const std::string& path, std::string& error,
 {
     abandon();
     path_ = path;
-    const std::string dir = directory_of(path_);
+    stream_ = output_files::is_stream(path);
+    const std::string refusal = stream_ ? std::string() : output_files::output_refusal(path);
+    if (!refusal.empty()) {
+        error = "cannot write " + path + ": " + refusal;
+        errno = EPERM;
+        return false;
+    }
+    const std::string dir = stream_ ? stream_scratch_directory() : directory_of(path_);
     std::vector<std::string> gone;
     remove_unlocked_leftovers(dir, "", removed ? *removed : gone);
     for (int attempt = 0; attempt < 100; attempt++) {
@@ -75,6 +83,13 @@ bool PartialFile::commit(std::string& error)
     if (fd_ < 0) {
         error = "cannot write " + path_ + ": it is not open";
         return false;
+    }
+    if (stream_) {
+        const bool copied = output_files::copy_to_stream(temp_, path_);
+        if (!copied)
+            error = "cannot write " + path_ + ": " + std::strerror(errno);
+        abandon();
+        return copied;
     }
     const bool flushed = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)));
     _close(fd_);
