@@ -272,6 +272,25 @@ TEST(Recording, FaultsGiveAMessageAStatusAndNoFileUnderTheOutputName)
     EXPECT_NE(log.find("cannot run '/nonexistent/ffmpeg'"), std::string::npos) << log;
     EXPECT_NE(log.find("needs ffmpeg"), std::string::npos) << log;
 
+    // A small stack: a soft limit is raised and the show runs; a hard one is refused in a line.
+    const std::string hashes = dir.file("h.txt");
+    EXPECT_EQ(run_command("ulimit -Ss 64 && " + kRecorder + data +
+                              " --until logo:3 --no-video --hash-log " + quote(hashes),
+                          log),
+              0)
+        << log;
+    EXPECT_EQ(read_file(hashes).rfind("logo:1 ", 0), 0u);
+    std::filesystem::remove(hashes);
+    EXPECT_EQ(run_command("ulimit -s 64 && " + kRecorder + data +
+                              " --until logo:3 --no-video --hash-log " + quote(hashes),
+                          log),
+              1);
+    EXPECT_NE(log.find("cannot start: the start-up probe needs a larger stack: ulimit -s allows "
+                       "64 KB, at least 1024 KB are needed"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(std::filesystem::exists(hashes));
+
     // An ffmpeg that gives up at once.
     EXPECT_EQ(
         run_command(kRecorder + data + " --ffmpeg /bin/false --until logo:20 --out " + quote(out),
