@@ -69,8 +69,8 @@ TEST_F(ShowFixture, IntroHoldsTheLogoThenSmearsTwoPassesATick)
     EXPECT_EQ(host.idles, 509 - (509 - 1) / 4);
     EXPECT_EQ(host.ticks(), 509 + host.owed());
     EXPECT_EQ(host.polls, 0) << "nothing polls before the main loop";
-    EXPECT_EQ(host.esc_tests, 209 - (209 - 1) / 4 + 600)
-        << "the logo tests Esc only while it waits";
+    EXPECT_EQ(host.esc_tests, 209 + 209 - (209 - 1) / 4 + 600)
+        << "the logo tests Esc before each shown frame and in each turn of its wait";
 
     // The translucency blender (alpha 30) is left current for scene 0.
     BITMAP* src = create_bitmap(1, 1);
@@ -161,7 +161,7 @@ TEST_F(ShowFixture, SlowIntroOwesTheMainLoopNothing)
 // does, before the smear's first frame.
 TEST_F(ShowFixture, EscWhileTheLogoWaitsLeavesThroughTheWindow)
 {
-    esc_from_test(100);
+    esc_from_test(199);  // two tests a frame: before its wait and when its tick has come
     EXPECT_FALSE(run_intro(*show));
     EXPECT_EQ(host.phase(), Phase::Logo);
     EXPECT_EQ(host.presents(), 99);
@@ -170,6 +170,32 @@ TEST_F(ShowFixture, EscWhileTheLogoWaitsLeavesThroughTheWindow)
     const std::vector<Event> expected = {Event::MusicStart, Event::InstallTick, Event::Deinit,
                                          Event::Windowed};
     EXPECT_EQ(host.events, expected);
+}
+
+// A show running behind its clock never waits, yet Esc ends each hold before its next shown frame
+// (a late hold once ignored Esc to its end): the still logo and the credits' pause.
+TEST_F(ShowFixture, EscEndsALateHoldBeforeItsNextFrame)
+{
+    for (const Phase hold : {Phase::Logo, Phase::Pause}) {
+        SCOPED_TRACE(hold == Phase::Logo ? "logo" : "pause");
+        SpyHost late;
+        late.ticks_per_present = 1.5;
+        long presents_at_esc = -1, owed_at_esc = 0;
+        late.esc = [&](const SpyHost& h) {
+            if (h.phase() != hold || h.phase_iteration() < 100)
+                return false;
+            if (presents_at_esc < 0) {
+                presents_at_esc = h.presents();
+                owed_at_esc = late.owed();
+            }
+            return true;
+        };
+        EXPECT_EQ(run_show(late, dir.path(), probed_here(dir.path())), 0);
+        EXPECT_EQ(late.phase(), hold);
+        EXPECT_EQ(late.presents(), presents_at_esc) << "a frame was shown after Esc";
+        EXPECT_LT(late.phase_iteration(), 100 + 4);
+        EXPECT_GT(owed_at_esc, 0) << "the hold ran behind its clock";
+    }
 }
 
 TEST_F(ShowFixture, EscWhileTheLoopWaitsLeavesThroughTheWindow)

@@ -30,12 +30,16 @@ public:
     virtual void idle() = 0;
 
     // Waits until a frame is owed, then takes its tick. With esc_ends, Esc is tested before each
-    // turn of the wait; held, it ends the wait at once and the result is false (nothing taken).
+    // turn of the wait and once more before the tick is taken, so a show running behind its clock
+    // (no wait at all) still sees it; held, it ends the wait at once and the result is false
+    // (nothing taken).
     bool wait_tick(bool esc_ends = false)
     {
-        while (owed() <= 0) {
+        for (;;) {
             if (esc_ends && esc_held())
                 return false;
+            if (owed() > 0)
+                break;
             idle();
         }
         take_tick();
