@@ -11,7 +11,11 @@ rm -rf "$pack" build-windows/stream8-windows.zip
 mkdir -p "$pack/stream8"
 cp build-windows/stream8.exe "$pack/stream8/"
 cp -r ruvo "$pack/stream8/ruvo"
-sed 's/$/\r/' data/README-windows.txt >"$pack/stream8/README.txt"
+# The README names the version (CMakeLists.txt's) and the date of the commit it was built from.
+version=$(sed -n 's/^project(stream8 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+date=$(git log -1 --format=%cs 2>/dev/null || date +%F)
+sed -e "s/@VERSION@/$version/" -e "s/@DATE@/$date/" -e 's/$/\r/' data/README-windows.txt \
+    >"$pack/stream8/README.txt"
 dlls=$(x86_64-w64-mingw32-objdump -p build-windows/stream8.exe | awk '/DLL Name:/ {print tolower($3)}' |
     grep -vxE 'kernel32.dll|user32.dll|gdi32.dll|comdlg32.dll|ole32.dll|winmm.dll|ddraw.dll|dsound.dll|dinput.dll|msvcrt.dll|advapi32.dll|shell32.dll' || true)
 if [ -n "$dlls" ]; then
