@@ -75,6 +75,15 @@ int cannot_start(const std::string& why)
     return refuse("cannot start: " + why);
 }
 
+// A fault of the command line, said where the user reads it: the terminal or the console of the
+// command prompt, else (a Windows program started from the desktop) a small window too.
+int usage_fault(const std::string& what)
+{
+    if (!live_platform::connect_console())
+        show_refusal_dialog("stream8: " + what + " (try --help)");
+    return cli::usage_fault("stream8", what);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -98,18 +107,20 @@ int main(int argc, char** argv)
             char* end = nullptr;
             const long k = std::strtol(optarg, &end, 10);
             if (!*optarg || *end || k < 1 || k > 8)
-                return cli::usage_fault("stream8", "bad --scale '" + std::string(optarg) +
-                                                       "': a whole number 1..8");
+                return usage_fault("bad --scale '" + std::string(optarg) +
+                                   "': a whole number 1..8");
             choice.scale = static_cast<int>(k);
         } else if (c == 'h') {
+            if (!live_platform::connect_console())
+                show_refusal_dialog(kUsage);
             std::printf("%s", kUsage);
             return 0;
         } else {
-            return cli::usage_fault("stream8", cli::getopt_fault(c, kOptions, argv, word));
+            return usage_fault(cli::getopt_fault(c, kOptions, argv, word));
         }
     }
     if (optind < argc)
-        return cli::usage_fault("stream8", cli::stray_word(argv[optind]));
+        return usage_fault(cli::stray_word(argv[optind]));
 
     std::string data_dir, looked;
     if (!find_data(data_dir, looked))

@@ -25,6 +25,11 @@ public:
 private:
     int saved_ = -1;
 };
+// Where the program's own text (--help, a usage fault) goes. True when standard output and
+// error reach the user as they are; on Windows a program of the desktop has none, and takes the
+// console of the command prompt it was started from when there is one (then true). False: only a
+// window would show the text.
+bool connect_console();
 // The running program's file; empty when the system cannot tell.
 std::string program_path();
 // With the thread's scheduler statistics open (-1 where the system keeps none): the seconds the

@@ -53,6 +53,24 @@ QuietStderr::~QuietStderr()
     }
 }
 
+bool connect_console()
+{
+    // Output already redirected (to a file or a pipe) stays there.
+    const auto has = [](DWORD which) {
+        const HANDLE h = GetStdHandle(which);
+        return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+    };
+    if (has(STD_OUTPUT_HANDLE) && has(STD_ERROR_HANDLE))
+        return true;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+        return false;  // started from the desktop: no console to speak to
+    if (!has(STD_OUTPUT_HANDLE))
+        std::freopen("CONOUT$", "w", stdout);
+    if (!has(STD_ERROR_HANDLE))
+        std::freopen("CONOUT$", "w", stderr);
+    return true;
+}
+
 std::string program_path()
 {
     char path[MAX_PATH];

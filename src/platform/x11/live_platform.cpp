@@ -64,6 +64,11 @@ QuietStderr::~QuietStderr()
     }
 }
 
+bool connect_console()
+{
+    return true;  // standard output and error are the terminal's, a file's or a pipe's
+}
+
 std::string program_path()
 {
     std::error_code ec;
