@@ -21,7 +21,7 @@ wait_show 300
 finish_realtime_sound
 frames_match_recorder all
 waits_sleep
-python3 - "$WORK/phases.log" "$WORK/frames.log" <<'PY' || fail "phases or presents off their pace: $(tr '\n' ' ' <"$WORK/phases.log")"
+python3 - "$WORK/phases.log" "$WORK/frames.log" "$WORK/judged" <<'PY' || fail "phases or presents off their pace: $(tr '\n' ' ' <"$WORK/phases.log")"
 import phase_log, statistics, sys
 t, timing = phase_log.read(sys.argv[1])
 moments = [float(l.split()[2]) for l in open(sys.argv[2])]
@@ -45,13 +45,21 @@ for name, (following, lo, hi) in bounds.items():
 into = [float(l.split()[2]) % tick * 1000 for l in open(sys.argv[2]) if l.startswith("loop:")]
 med, woke = statistics.median(into), timing["loop"]["woke"]
 print(f"loop frames go out {med:.1f} ms into their tick (median), {woke:.2f} ms after they were due")
-if timing["loop"]["late"] <= timing["loop"]["presents"] / 10:
+into_judged = int(timing["loop"]["late"] <= timing["loop"]["presents"] / 10)
+if into_judged:
     assert med >= 9.5 and med - woke <= 11, "frames on time go out 10 ms into their tick"
 else:
     print("late: more than a tenth of the loop's frames went out late; their moments not judged")
 if late:
     print("late: " + ", ".join(late))
+with open(sys.argv[3], "w") as out:
+    print(len(bounds) - len(late), len(bounds), file=out)
+    print(into_judged, 1, file=out)
 PY
+read -r n total <<<"$(sed -n 1p "$WORK/judged")"
+judged "$n" "$total" "phases' lengths"
+read -r n total <<<"$(sed -n 2p "$WORK/judged")"
+judged "$n" "$total" "loop frames' moments in their tick"
 python3 - "$WORK/sound.raw" <<'PY' || fail "captured sound is wrong"
 import array, math, sys
 a = array.array('H', open(sys.argv[1], 'rb').read())
