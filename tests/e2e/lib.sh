@@ -165,7 +165,7 @@ screen_shows() {
     import -window root "$WORK/screen.png" || fail "no screenshot"
     if [ "$(last_phase)" != "${label%%:*}" ]; then
         echo "late: the capture of $label ended after its phase (now '$(last_phase)'); not compared"
-        judged 0 1 "screen capture of $label"
+        judged 0 1 "screen capture of $label x$k"
         return 0
     fi
     png=$(echo "$label" | awk -F: '{printf "%s-%05d.png", $1, $2}')
@@ -181,7 +181,7 @@ screen_shows() {
          -format "%[fx:maxima]" info:)
     [ "$px" = 0 ] || fail "the screen is not black around the picture"
     echo "the screen shows $label x$k at ($x,$y) on black"
-    judged 1 1 "screen capture of $label"
+    judged 1 1 "screen capture of $label x$k"
 }
 
 # Waits up to $1 seconds for the show to end; sets STATUS (124 on time-out, after killing it).
