@@ -1,8 +1,9 @@
 # The tests' time-outs: a test may take four times what it took on a 2-core machine (below, as
 # ctest timed it running two unit tests or four end-to-end tests at a time), and 30 s more, before
-# it fails as hung; five times that under the sanitizers. A unit test not listed took 2 s at most. The probe's watcher also bounds each of
-# its cases at 30 s itself. Read at configure time for the end-to-end tests and by CTest, once
-# gtest's discovery has listed the unit tests (<target>_TESTS), for those.
+# it fails as hung; five times that under the sanitizers. A unit test not listed took 2 s at
+# most. The probe's watcher also bounds each of its cases at 30 s itself. Read at configure time
+# for the end-to-end tests, and by CTest for the unit tests once gtest's discovery has listed
+# them (<target>_TESTS).
 set(stream8_measured_seconds
   record.FastPaths.EveryFrameOfTheShowIsTheLibrarysFrame 67
   Artwork.GeneratorReproducesCommittedFilesByteForByte 38

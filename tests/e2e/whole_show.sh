@@ -27,10 +27,8 @@ t, timing = phase_log.read(sys.argv[1])
 moments = [float(l.split()[2]) for l in open(sys.argv[2])]
 assert all(a <= b for a, b in zip(moments, moments[1:])), "frames presented out of order"
 tick = 20223 / 1193181
-bounds = {"logo": ("smear", 3.4, 3.7), "smear": ("loop", 4.9, 5.3), "loop": ("pause", 2097 / 59, 36.0),
-          "pause": ("fade", 3.4, 3.7), "fade": ("end", 7.4, 7.9)}
 late = []
-for name, (following, lo, hi) in bounds.items():
+for name, (following, lo, hi) in phase_log.BOUNDS.items():
     took = t[following] - t[name]
     acc = timing[name]
     caught_up = f" ({acc['late']:.0f} of {acc['presents']:.0f} frames sent late, caught up)" if acc["late"] else ""
@@ -53,7 +51,7 @@ else:
 if late:
     print("late: " + ", ".join(late))
 with open(sys.argv[3], "w") as out:
-    print(len(bounds) - len(late), len(bounds), file=out)
+    print(len(phase_log.BOUNDS) - len(late), len(phase_log.BOUNDS), file=out)
     print(into_judged, 1, file=out)
 PY
 read -r n total <<<"$(sed -n 1p "$WORK/judged")"
