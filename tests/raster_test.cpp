@@ -171,8 +171,8 @@ TEST_P(Raster, SelfBlendsMatchAllegroAtEveryOffsetAndFactor)
 // takes (1..8: a 3840x2400 desktop takes 5), at the corner and off it, on widths that are and are
 // not a multiple of any lane count; and where the area does not fit (past the right or the bottom
 // edge, or left of the bitmap), the library's own clipped stretch. A frame that fits unscaled but
-// not scaled is drawn into a sub-bitmap, so blocks written past its edge land in the bitmap
-// around it and show.
+// not scaled, at each scale the fast path takes, is drawn into a sub-bitmap: blocks written past
+// its right edge land in the bitmap around it and show, rows past its bottom it does not have.
 TEST_P(Raster, ScaledFramesMatchTheLibrarysStretch)
 {
     struct Case {

@@ -653,7 +653,7 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
         {"a child that takes just under its memory limit",
          [&quick](ProbeReport& r, const std::string& d) {
              r.picture_start(0, d + "/afro.jpg");
-             void* p = std::malloc(static_cast<size_t>(quick.memory_bytes) - (64 << 20));
+             void* p = std::malloc(static_cast<size_t>(quick.memory_bytes) - (4 << 20));
              if (!p)
                  return;  // ends before its last report
              std::free(p);
