@@ -40,7 +40,7 @@ assert gap <= 200, "the screen was held too long"
 PY
 # The music ends in silence (the logo is silent all along): ramped down to exactly 0 within
 # 50 ms of its last loud moment, with no step into the silence.
-sound_ends_quiet
+sound_ends_quiet 0 -63
 [ "$phase" = logo ] || python3 - "$WORK/sound.raw" <<'PY' || fail "the music does not ramp to silence"
 import array, math, sys
 a = array.array('H', open(sys.argv[1], 'rb').read())

@@ -272,11 +272,11 @@ PY
 
 # The captured sound ($WORK/sound.raw: unsigned 16-bit stereo at 44100 Hz, silence 0x8000) ends
 # in silence: its last 10 ms peak at -40 dBFS or below, its last $1 ms (0 by default) exactly
-# silent, and the step into that silence no louder than -63 dBFS (the end's ramp falls in steps
-# of at most -65 dBFS; music cut off without it steps from its last level, -59 dBFS at the end
-# of the fade).
+# silent, and, given $2, the step into that silence no louder than $2 dBFS (the end's ramp falls
+# in steps of at most -65 dBFS; music cut off without it steps from its last level, about -59
+# dBFS at the end of the fade).
 sound_ends_quiet() {
-    python3 - "$WORK/sound.raw" "${1:-0}" <<'PY' || fail "the sound does not end quietly"
+    python3 - "$WORK/sound.raw" "${1:-0}" "${2:-0}" <<'PY' || fail "the sound does not end quietly"
 import array, math, sys
 a = array.array('H', open(sys.argv[1], 'rb').read())
 assert a, "no sound was captured"
@@ -291,7 +291,7 @@ print(f"last 10 ms peak {peak:.1f} dBFS; the last {(len(a) - end) * 1000 / rate:
       f"the step into the silence {step:.1f} dBFS")
 assert peak <= -40, "a click at the end"
 assert (len(a) - end) * 1000 / rate >= float(sys.argv[2]), "too little silence at the end"
-assert step <= -63, "the sound steps into the silence instead of ramping to it"
+assert step <= float(sys.argv[3]), "the sound steps into the silence instead of ramping to it"
 PY
 }
 

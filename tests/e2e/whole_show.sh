@@ -53,11 +53,17 @@ if late:
 with open(sys.argv[3], "w") as out:
     print(len(phase_log.BOUNDS) - len(late), len(phase_log.BOUNDS), file=out)
     print(into_judged, 1, file=out)
+    # The end's ramp reaches the sound only when the show kept up to its end: on a machine so busy
+    # that the driver stops taking buffers, the stream is stopped before it has played.
+    fade = timing["fade"]
+    print(int(fade["end"] <= 1 and fade["late"] <= fade["presents"] / 10), 1, file=out)
 PY
 read -r n total <<<"$(sed -n 1p "$WORK/judged")"
 judged "$n" "$total" "phases' lengths"
 read -r n total <<<"$(sed -n 2p "$WORK/judged")"
 judged "$n" "$total" "loop frames' moments in their tick"
+read -r step total <<<"$(sed -n 3p "$WORK/judged")"
+judged "$step" "$total" "the step into the end's silence"
 python3 - "$WORK/sound.raw" <<'PY' || fail "captured sound is wrong"
 import array, math, sys
 a = array.array('H', open(sys.argv[1], 'rb').read())
@@ -74,5 +80,10 @@ assert late_rms > 30, f"the fade is not heard 3 s before the end (RMS {late_rms:
 print(f"silent for {first // 2} frames, then {len(music) // 2} frames of music at RMS {rms:.0f}; "
       f"RMS {late_rms:.0f} 3 s before the end")
 PY
-sound_ends_quiet 100
+if [ "$step" = 1 ]; then
+    sound_ends_quiet 100 -63
+else
+    echo "late: more than a tenth of the fade's frames went out late; the step into the silence not judged"
+    sound_ends_quiet 100
+fi
 echo "whole_show: status 0"
