@@ -17,6 +17,8 @@ BIN=$1
 SRC=$2
 REC=${3:-}
 WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
+# What this run judges replaces what an earlier run of the same test said (see judged).
+[ -z "${STREAM8_JUDGED_DIR:-}" ] || rm -f "$STREAM8_JUDGED_DIR/${STREAM8_TEST_NAME:-$(basename "$0" .sh)}"
 # The checks' Python reads the show's logs with the modules beside this file.
 export PYTHONPATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)${PYTHONPATH:+:$PYTHONPATH}"
 XVFB_PID=
