@@ -362,6 +362,10 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
         {"a colour frame whose only scan is its luminance",
          scan_changed(Jpeg().bytes(), 2, std::string("\x00\x08\x01\x01\x00\x00\x3F\x00", 8)), true,
          "its colour image is coded in separate scans (1 of its 3 components in a scan)"},
+        {"a colour frame whose only scan is its luminance and one chrominance",
+         scan_changed(Jpeg().bytes(), 2,
+                      std::string("\x00\x0A\x02\x01\x00\x02\x00\x00\x3F\x00", 10)),
+         true, "its colour image is coded in separate scans (2 of its 3 components in a scan)"},
         {"chrominance with two quantisation tables",
          [] {
              std::string f = jpeg_with([](Jpeg& j) {

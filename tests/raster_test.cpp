@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -169,7 +170,9 @@ TEST_P(Raster, SelfBlendsMatchAllegroAtEveryOffsetAndFactor)
 // The scaled present: every pixel a k x k block, as stretch_blit draws it, at every scale the show
 // takes (1..8: a 3840x2400 desktop takes 5), at the corner and off it, on widths that are and are
 // not a multiple of any lane count; and where the area does not fit (past the right or the bottom
-// edge, or left of the bitmap), the library's own clipped stretch.
+// edge, or left of the bitmap), the library's own clipped stretch. A frame that fits unscaled but
+// not scaled, at each scale the fast path takes, is drawn into a sub-bitmap: blocks written past
+// its right edge land in the bitmap around it and show, rows past its bottom it does not have.
 TEST_P(Raster, ScaledFramesMatchTheLibrarysStretch)
 {
     struct Case {
@@ -190,6 +193,22 @@ TEST_P(Raster, ScaledFramesMatchTheLibrarysStretch)
         }
         destroy_bitmap(src);
     }
+    BITMAP* src = random_bitmap(37, 23, 7);
+    for (const Case c : {Case{200, 100, 200 - 40, 0}, Case{200, 100, 0, 100 - 30}})
+        for (int k = 1; k <= 4; ++k) {
+            BITMAP* around = random_bitmap(28 + std::max(c.w, c.x + 37 * k),
+                                           28 + std::max(c.h, c.y + 23 * k), 9);
+            expect_paths_match(
+                around, src,
+                [&](BITMAP* d, BITMAP* s) {
+                    BITMAP* inner = create_sub_bitmap(d, 20, 20, c.w, c.h);
+                    raster::scale_blit(s, inner, k, c.x, c.y);
+                    destroy_bitmap(inner);
+                },
+                "x" + std::to_string(k) + " at " + std::to_string(c.x) + "," + std::to_string(c.y) +
+                    " of a " + std::to_string(c.w) + "x" + std::to_string(c.h) + " sub-bitmap");
+        }
+    destroy_bitmap(src);
 }
 
 TEST_P(Raster, SpritesOntoOtherBitmapsMatchAllegro)
@@ -273,10 +292,11 @@ TEST_P(Raster, SpritesClipAndFallBackAsAllegro)
     expect_paths_match(c16, nullptr, sprite_at(1, 1), "16-bit self");
 
     // Sub-bitmaps sharing the canvas' memory, drawn one pixel right of where they lie: a square
-    // one, and one-row ones in the canvas' last row (whose first row is also their last).
+    // one, and one-row ones in the canvas' last row (whose first row is also their last), the
+    // last of them ending where the canvas' memory ends.
     const struct {
         int x, y, w, h;
-    } subs[] = {{4, 4, 20, 20}, {0, 29, 40, 1}, {3, 29, 30, 1}};
+    } subs[] = {{4, 4, 20, 20}, {0, 29, 40, 1}, {3, 29, 30, 1}, {10, 29, 30, 1}};
     for (const auto& sub : subs)
         for (bool hue : {false, true}) {
             if (hue)

@@ -790,7 +790,9 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
     ASSERT_EQ(partials.size(), 1u) << "the killed recorder's partial video";
     ASSERT_EQ(scratch.size(), 1u) << "and its scratch directory";
 
-    // Look-alikes; those marked locked are held as a running writer holds its own.
+    // Look-alikes; those marked locked are held as a running writer holds its own. Beside the
+    // output only partial files are swept, in TMPDIR only scratch directories: the user's own
+    // files and folders under the other's name, or the right name in the wrong kind, stay.
     fs::create_directory(dir.file("elsewhere"));
     std::ofstream(dir.file("elsewhere/precious")) << "x";
     const struct {
@@ -809,7 +811,12 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
         {dir.file(".stream8-partial-Ab12cD.mp4"), false, false, false,
          "not a name the recorder makes"},
         {tmp + "/stream8-record-link12", false, false, false, "a symlink to a directory"},
+        {dir.file(".stream8-partial-link12"), false, false, false, "a symlink to a file"},
         {dir.file(".stream8-partial-nobody"), false, false, false, "another user's file"},
+        {dir.file(".stream8-partial-Fold12"), true, false, false, "a folder beside the output"},
+        {dir.file("stream8-record-Ab12cD"), true, false, false,
+         "a scratch-like folder beside the output"},
+        {tmp + "/stream8-record-File12", false, false, false, "a file in TMPDIR"},
     };
     std::vector<int> locks;
     for (const auto& row : rows) {
@@ -818,6 +825,9 @@ TEST(Recording, LeftoversOfAKilledRecorderAreRemovedAtTheNextStart)
             std::ofstream(row.path + "/video.mp4") << "x";
         } else if (std::string(row.why) == "a symlink to a directory") {
             fs::create_directory_symlink(dir.file("elsewhere"), row.path);
+            continue;
+        } else if (std::string(row.why) == "a symlink to a file") {
+            fs::create_symlink(dir.file("elsewhere/precious"), row.path);
             continue;
         } else {
             std::ofstream(row.path) << "x";

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -466,7 +467,10 @@ TEST(ModuleCheck, WellFormedModulesPassAndEachCraftedFaultIsNamed)
         EXPECT_FALSE(check_module(c.file, problem));
         EXPECT_EQ(problem, c.fault);
     }
-    for (const auto& file : {test_module_bytes({}, 25), old_instruments}) {
+    // The player loads and plays these; the effect byte past Z is refused all the same (the
+    // probe's test holds the show to the check's verdict on it).
+    for (const auto& file :
+         {test_module_bytes({}, 25), old_instruments, rows({0x81, 0x0B, 60, 1, 27, 0, 0}, 63)}) {
         std::vector<int16_t> out;
         EXPECT_TRUE(render_module(file, 4800, out));
         EXPECT_GT(*std::max_element(out.begin(), out.end()), 1000) << "the instrument plays";
@@ -531,10 +535,24 @@ ProbeBody child_taking(double picture_s, double module_s = 0, int slow = -1)
     };
 }
 
+// The case the watcher test is on, for a watcher that hangs: SIGALRM names it and fails the test
+// at once, well before the test's own time-out would.
+const char* g_watched_case = "";
+
+void on_watcher_hang(int)
+{
+    const char head[] = "the watcher hung on the case: ";
+    if (write(2, head, sizeof head - 1) > 0 &&
+        write(2, g_watched_case, std::strlen(g_watched_case)) > 0 && write(2, "\n", 1) > 0) {
+    }
+    _exit(1);
+}
+
 // The watcher's verdicts, driven by children of the test's own: each item's CPU time and the
-// whole start-up's, a child that stops, files written, memory taken, crashes, a kill from
-// outside and reports cut short or garbled. Every child runs set up as the real one. The limits
-// count CPU time, so the verdicts hold on a loaded machine.
+// whole start-up's, a child that stops, files written, memory taken (just under and over its
+// limit), crashes and aborts, a kill from outside and reports cut short or garbled. Every child
+// runs set up as the real one. The limits count CPU time, so the verdicts hold on a loaded
+// machine; each case has 30 s of wall time, so a watcher that hangs fails in that time.
 TEST(Probe, WatcherNamesEachWayItsChildFails)
 {
     TempDir dir, elsewhere;
@@ -551,10 +569,12 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
     struct Case {
         const char* what;
         ProbeBody body;
-        const char* failure;       // empty: none; else a part of it
+        std::string failure;       // empty: none; else a part of it
         const char* module_fault;  // likewise
     } cases[] = {
         {"a clean run", child_taking(0.01), "", ""},
+        {"pictures over one picture's limit together, within the start-up's", child_taking(0.2), "",
+         ""},
         {"a picture that blocks", hang_in_afro,
          "/afro.jpg: the picture loader stopped: it used no CPU time and said nothing for 0.5 s",
          ""},
@@ -565,7 +585,9 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
          },
          "/face1.jpg: the picture loader ran out of CPU time (1.0 s)", ""},
         {"pictures each within their limit, over the start-up's together", child_taking(0.35, 0, 3),
-         "the start-up used more than 3.0 s of CPU time; the slowest file, ", ""},
+         "the start-up used more than 3.0 s of CPU time; the slowest file, " + dir.path() + "/" +
+             picture_name(3) + ", took 0.4 s of it",
+         ""},
         {"a module slower than a picture may be, within its own limit", child_taking(0.01, 1.3), "",
          ""},
         {"a module that blocks",
@@ -622,6 +644,22 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
         {"a child that crashes before its first report",
          [](ProbeReport&, const std::string&) { raise(SIGSEGV); },
          "the start-up probe ended before its first report (crashed on it with signal 11", ""},
+        {"a picture whose decoder aborts",
+         [](ProbeReport& r, const std::string& d) {
+             r.picture_start(6, d + "/porras.bmp");
+             std::abort();
+         },
+         "/porras.bmp: the picture loader crashed on it with signal 6", ""},
+        {"a child that takes just under its memory limit",
+         [&quick](ProbeReport& r, const std::string& d) {
+             r.picture_start(0, d + "/afro.jpg");
+             void* p = std::malloc(static_cast<size_t>(quick.memory_bytes) - (4 << 20));
+             if (!p)
+                 return;  // ends before its last report
+             std::free(p);
+             child_taking(0)(r, d);
+         },
+         "", ""},
         {"a child that ends before its last report",
          [](ProbeReport& r, const std::string&) {
              for (int i = 0; i < kPictureCount; i++)
@@ -641,10 +679,17 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
          },
          "the start-up probe's report cannot be read", ""},
     };
+    struct sigaction hang {
+    }, before{};
+    hang.sa_handler = on_watcher_hang;
+    sigaction(SIGALRM, &hang, &before);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        g_watched_case = c.what;
+        alarm(30);
         const ProbeResult r = run_probe(dir.path(), c.body, quick);
-        if (!*c.failure)
+        alarm(0);
+        if (c.failure.empty())
             EXPECT_EQ(r.failure, "");
         else
             EXPECT_NE(r.failure.find(c.failure), std::string::npos) << r.failure;
@@ -657,6 +702,7 @@ TEST(Probe, WatcherNamesEachWayItsChildFails)
             EXPECT_EQ(r.pictures.picture[10].argb, std::vector<uint32_t>{0xFF123456u});
         }
     }
+    sigaction(SIGALRM, &before, nullptr);
     EXPECT_EQ(fs::file_size(outside), 0u) << "the child wrote past its limit";
 }
 
@@ -795,6 +841,22 @@ TEST(Probe, PicturesAreDecodedInTheChildOnly)
                       "afro.jpg: is cut short: its 9159 bytes end inside its image data"),
                   std::string::npos)
             << cut.pictures.error << cut.failure;
+    }
+
+    // A module the check refuses though the player would load and play it (an effect byte past
+    // Z): the child never gets it, so the show runs silent with the check's reason.
+    {
+        TempDir data;
+        write_stand_in_pictures(data.path());
+        std::vector<uint8_t> past_z = {0x81, 0x0B, 60, 1, 27, 0, 0};
+        past_z.resize(past_z.size() + 63, 0);
+        write_bytes(module_file(data.path()), test_module_bytes(past_z));
+        const ProbeResult r = probe_show_data(data.path());
+        EXPECT_EQ(r.failure, "");
+        EXPECT_EQ(r.module_problem,
+                  "pattern 0, row 0, channel 1: effect byte 27 is not a command A..Z");
+        EXPECT_EQ(r.module_fault, "");
+        EXPECT_TRUE(r.music.empty()) << "the child played a module the check refused";
     }
 
     struct Case {

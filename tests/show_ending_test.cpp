@@ -66,17 +66,16 @@ int differing_pixels(BITMAP* a, BITMAP* b)
     return n;
 }
 
-TEST(Ending, ScanRowsFollowThePassCount)
+// The fade's passes stamp the text's rows in turn, two passes a row after the first hundred; a
+// white pixel of the row becomes one cell of seven columns.
+TEST(Ending, PassesStampTheirTextRowAsSevenColumnCells)
 {
     // {laiskuri after the increment, text row}; the credit lines (rows 13..44) come at 126..189.
     const int cases[][2] = {{0, -1},   {100, -1}, {101, 0},  {102, 1},  {103, 1},  {104, 2},
                             {126, 13}, {189, 44}, {198, 49}, {199, 49}, {200, -1}, {900, -1}};
     for (const auto& c : cases)
         EXPECT_EQ(ending_scan_row(c[0]), c[1]) << c[0];
-}
 
-TEST(Ending, WhitePixelBecomesOneSevenColumnCell)
-{
     start_headless_allegro(32);
     BITMAP* text = create_bitmap(320, 160);
     BITMAP* canvas = create_bitmap(640, 480);

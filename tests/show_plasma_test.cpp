@@ -37,33 +37,6 @@ TEST(PlasmaCells, FirstFrameOfTheShow)
     }
 }
 
-// The frame's blocks, drawn with the column and row terms shared, are the cells one by one.
-TEST(PlasmaCells, EveryBlockOfAFrameIsItsCell)
-{
-    start_headless_allegro(32);
-    BITMAP* canvas = create_bitmap_ex(32, 640, 480);
-    clear_to_color(canvas, 0x123456);
-    Plasma pl;
-    pl.plasma_w = 160;
-    pl.plasma_h = 80;
-    pl.pano = 37.0f;
-    pl.plasm = 12.7f;
-    pl.plusm = 3.3f;
-    pl.draw_plasma(canvas);
-    long wrong = 0;
-    for (int c = 0; c < 160; c++)
-        for (int r = 0; r < 80; r++) {
-            const PlasmaCell cell = plasma_cell(c, r, 160, 80, pl.pano, pl.plasm, pl.plusm);
-            const int colour = makecol(cell.red, cell.green, cell.blue);
-            wrong += getpixel(canvas, 4 * c, 4 * r + 80) != colour;
-            wrong += getpixel(canvas, 4 * c + 3, 4 * r + 83) != colour;
-        }
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(getpixel(canvas, 5, 79), 0x123456);
-    EXPECT_EQ(getpixel(canvas, 5, 400), 0x123456);
-    destroy_bitmap(canvas);
-}
-
 TEST(PlasmaSprings, SequencesRangesAndStrictTests)
 {
     Plasma pl;
@@ -103,13 +76,6 @@ TEST(PlasmaSprings, SequencesRangesAndStrictTests)
     vel = 0.0f;
     spring_step(pos, vel, 34.0, 0.004);
     EXPECT_EQ(vel, 0.004f);
-}
-
-TEST(PlasmaTurn, WrapsFrom254ToZero)
-{
-    EXPECT_EQ(next_turn(0), 2);
-    EXPECT_EQ(next_turn(252), 254);
-    EXPECT_EQ(next_turn(254), 0);
 }
 
 // Relief over synthetic pictures of one depth: height and colour pictures and a marked canvas.
@@ -236,7 +202,8 @@ TEST_F(PlasmaScene, FirstFramePlasmaThenTurnedFacesFeedTheNextRelief)
     EXPECT_EQ(host.polls, 55696);
     EXPECT_EQ(host.owed(), 0);
     EXPECT_EQ(pl.kartanpyoritys, 2);
-    // The table's blocks; rows 0..79 and 400..479 keep what they held.
+    // The table's blocks, from their first to their last pixel; rows 0..79 and 400..479 keep
+    // what they held.
     EXPECT_EQ(getpixel(canvas, 0, 80), makecol(129, 126, 130));
     EXPECT_EQ(getpixel(canvas, 3, 83), makecol(129, 126, 130));
     EXPECT_EQ(getpixel(canvas, 160, 240), makecol(142, 113, 143));
@@ -258,11 +225,13 @@ TEST_F(PlasmaScene, EscBeforeThePresentEndsWithDeinitOnly)
     host.install_tick();
     host.esc = [](const SpyHost& h) { return h.polls > 1; };  // only the scene's own test
     show->effu = 1;
+    show->plasma.kartanpyoritys = 254;
     EXPECT_EQ(run_main_loop(*show), 0);
     EXPECT_EQ(host.presents(), 0);
     EXPECT_EQ(host.polls, 1 + 55696);
     EXPECT_EQ(host.events, (std::vector<Event>{Event::InstallTick, Event::Deinit}));
-    EXPECT_EQ(show->plasma.kartanpyoritys, 2);  // the frame ran to its end before the test
+    // The frame ran to its end before the test: the turn went on from 254, wrapping to 0.
+    EXPECT_EQ(show->plasma.kartanpyoritys, 0);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@ prepare_workdir
 expect_line() {
     local want=$1 status=$2
     shift 2
-    (cd "$WORK/run" && exec "$BIN" "$@") >"$WORK/out" 2>&1
-    local got=$?
+    local got=0
+    (cd "$WORK/run" && exec "$BIN" "$@") >"$WORK/out" 2>&1 || got=$?
     [ "$got" -eq "$status" ] || fail "$*: status $got, expected $status ($(cat "$WORK/out"))"
     [ "$(wc -l <"$WORK/out")" -eq 1 ] && grep -qF "$want" "$WORK/out" || fail "$*: said: $(cat "$WORK/out")"
 }
@@ -52,7 +52,8 @@ expect_line "stream8: --scale needs a value (try --help)" 2 --scale
 expect_line "stream8: bad --scale '0': a whole number 1..8" 2 --scale 0
 expect_line "stream8: bad --scale '9': a whole number 1..8" 2 --scale 9
 expect_line "stream8: bad --scale '-1': a whole number 1..8" 2 --scale=-1
-(cd "$WORK/run" && "$BIN" --help) | grep -q -- "--window" || fail "--help does not list --window"
+(cd "$WORK/run" && "$BIN" --help) >"$WORK/help" || fail "--help failed"
+grep -q -- "--window" "$WORK/help" || fail "--help does not list --window"
 start_xvfb 24 600x400
 expect_line "stream8: the desktop is 600x400, smaller than the show's 640x480" 1
 echo "desktops: ok"

@@ -1,13 +1,24 @@
 # Shared set-up of the end-to-end tests: a private X server, a private working directory with the
 # show's data, and an ALSA configuration that writes what the show plays into a file.
 # Usage: source lib.sh BINARY SOURCE_DIR RECORDER [ARGS...]
-set -u
+# Strict: a failed command, an unset variable or a call to a command or function that does not
+# exist ends the test as failed, wherever it happens (a condition or a function included).
+set -Eeuo pipefail
+trap 'echo "FAIL: ${BASH_SOURCE[0]}:$LINENO: a command failed (status $?)" >&2' ERR
+command_not_found_handle() {
+    echo "FAIL: ${BASH_SOURCE[1]:-?}:${BASH_LINENO[0]}: no command or function '$1'" >&2
+    kill -USR1 $$
+    return 127
+}
+trap 'exit 127' USR1
 # The show's refusal window (for starts without a terminal) stays shut unless a test asks for it.
 export STREAM8_NO_DIALOG=1
 BIN=$1
 SRC=$2
 REC=${3:-}
 WORK=$(mktemp -d /tmp/stream8-e2e.XXXXXX)
+# What this run judges replaces what an earlier run of the same test said (see judged).
+[ -z "${STREAM8_JUDGED_DIR:-}" ] || rm -f "$STREAM8_JUDGED_DIR/${STREAM8_TEST_NAME:-$(basename "$0" .sh)}"
 # The checks' Python reads the show's logs with the modules beside this file.
 export PYTHONPATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)${PYTHONPATH:+:$PYTHONPATH}"
 XVFB_PID=
@@ -15,9 +26,9 @@ SINK_PID=
 
 SHOW_PID=
 cleanup() {
-    [ -n "$SHOW_PID" ] && kill -9 "$SHOW_PID" 2>/dev/null
-    [ -n "$SINK_PID" ] && kill "$SINK_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    [ -z "$SHOW_PID" ] || kill -9 "$SHOW_PID" 2>/dev/null || true
+    [ -z "$SINK_PID" ] || kill "$SINK_PID" 2>/dev/null || true
+    [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -40,7 +51,7 @@ start_xvfb() {
     Xvfb -displayfd 3 -screen 0 "${size}x$depth" -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 100); do
-        n=$(cat "$WORK/display" 2>/dev/null)
+        n=$(cat "$WORK/display" 2>/dev/null || true)
         [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=:$n; return 0; }
         kill -0 "$XVFB_PID" 2>/dev/null || break
         sleep 0.1
@@ -156,6 +167,7 @@ screen_shows() {
     import -window root "$WORK/screen.png" || fail "no screenshot"
     if [ "$(last_phase)" != "${label%%:*}" ]; then
         echo "late: the capture of $label ended after its phase (now '$(last_phase)'); not compared"
+        judged 0 1 "screen capture of $label x$k"
         return 0
     fi
     png=$(echo "$label" | awk -F: '{printf "%s-%05d.png", $1, $2}')
@@ -171,6 +183,7 @@ screen_shows() {
          -format "%[fx:maxima]" info:)
     [ "$px" = 0 ] || fail "the screen is not black around the picture"
     echo "the screen shows $label x$k at ($x,$y) on black"
+    judged 1 1 "screen capture of $label x$k"
 }
 
 # Waits up to $1 seconds for the show to end; sets STATUS (124 on time-out, after killing it).
@@ -178,14 +191,14 @@ wait_show() {
     local i
     for i in $(seq $(($1 * 10))); do
         if ! kill -0 "$SHOW_PID" 2>/dev/null; then
-            wait "$SHOW_PID"
-            STATUS=$?
+            STATUS=0
+            wait "$SHOW_PID" || STATUS=$?
             return 0
         fi
         sleep 0.1
     done
-    kill -9 "$SHOW_PID" 2>/dev/null
-    wait "$SHOW_PID" 2>/dev/null
+    kill -9 "$SHOW_PID" 2>/dev/null || true
+    wait "$SHOW_PID" 2>/dev/null || true
     STATUS=124
 }
 
@@ -200,9 +213,9 @@ wait_phase() {
     fail "no phase '$1' after $2 s"
 }
 
-# The last phase begun (or "end").
+# The last phase begun (or "end"; empty before the first).
 last_phase() {
-    grep -v '^timing ' "$WORK/phases.log" | tail -n 1 | cut -d' ' -f1
+    { grep -v '^timing ' "$WORK/phases.log" 2>/dev/null || true; } | tail -n 1 | cut -d' ' -f1
 }
 
 # The show's waits slept: over its whole run, in its waits for a tick and, apart, in its presents'
@@ -242,7 +255,7 @@ sample_cpu() {
     start=$(date +%s.%N)
     (while [ -r "/proc/$SHOW_PID/stat" ]; do
         awk -v hz="$hz" -v t="$(date +%s.%N)" -v s="$start" '{printf "%.2f %.2f\n", t - s, ($14 + $15) / hz}' \
-            "/proc/$SHOW_PID/stat" 2>/dev/null
+            "/proc/$SHOW_PID/stat" 2>/dev/null || true
         sleep 0.5
     done) >"$WORK/cpu.log" &
 }
@@ -257,4 +270,41 @@ if len(rows) < 2:
 (t0, c0), (t1, c1) = rows[0], rows[-1]
 print(f"CPU {c1 - c0:.2f} s over {t1 - t0:.1f} s: {100 * (c1 - c0) / (t1 - t0):.1f}% of a core")
 PY
+}
+
+# The captured sound ($WORK/sound.raw: unsigned 16-bit stereo at 44100 Hz, silence 0x8000) ends
+# in silence: its last 10 ms peak at -40 dBFS or below, its last $1 ms (0 by default) exactly
+# silent, and, given $2, the step into that silence no louder than $2 dBFS (the end's ramp falls
+# in steps of at most -65 dBFS; music cut off without it steps from its last level, about -59
+# dBFS at the end of the fade).
+sound_ends_quiet() {
+    python3 - "$WORK/sound.raw" "${1:-0}" "${2:-0}" <<'PY' || fail "the sound does not end quietly"
+import array, math, sys
+a = array.array('H', open(sys.argv[1], 'rb').read())
+assert a, "no sound was captured"
+rate = 2 * 44100
+level = lambda v: 20 * math.log10(max(abs(v - 0x8000), 1) / 32768)
+peak = max(level(v) for v in a[-rate // 100:])
+end = len(a)
+while end > 0 and a[end - 1] == 0x8000:
+    end -= 1
+step = max(level(v) for v in a[max(end - 2, 0):end]) if end else -math.inf
+print(f"last 10 ms peak {peak:.1f} dBFS; the last {(len(a) - end) * 1000 / rate:.0f} ms exactly silent; "
+      f"the step into the silence {step:.1f} dBFS")
+assert peak <= -40, "a click at the end"
+assert (len(a) - end) * 1000 / rate >= float(sys.argv[2]), "too little silence at the end"
+assert step <= float(sys.argv[3]), "the sound steps into the silence instead of ramping to it"
+PY
+}
+
+# Says how much of a check that depends on the machine's load this run could judge: $1 of $2
+# items of what $3 names ("judged 4 5 phases' lengths"). Printed, and kept in
+# $STREAM8_JUDGED_DIR/$STREAM8_TEST_NAME for the summary at the end of ./demo test
+# (tests/judged_summary.sh).
+judged() {
+    echo "judged: $3: $1 of $2"
+    if [ -n "${STREAM8_JUDGED_DIR:-}" ]; then
+        mkdir -p "$STREAM8_JUDGED_DIR"
+        echo "$3: $1 of $2" >>"$STREAM8_JUDGED_DIR/${STREAM8_TEST_NAME:-$(basename "$0" .sh)}"
+    fi
 }

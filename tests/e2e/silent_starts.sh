@@ -34,7 +34,10 @@ run_until_line() {
     SHOW_PID=$!
     for _ in $(seq 300); do grep -q '^stream8:' "$WORK/stderr.log" && break; sleep 0.1; done
     sleep 1
-    kill -0 "$SHOW_PID" 2>/dev/null || { wait "$SHOW_PID"; fail "$dir: the show ended (status $?): $(cat "$WORK/stderr.log")"; }
+    if ! kill -0 "$SHOW_PID" 2>/dev/null; then
+        wait_show 1
+        fail "$dir: the show ended (status $STATUS): $(cat "$WORK/stderr.log")"
+    fi
     xdotool keydown Escape
     wait_show 20
     xdotool keyup Escape
