@@ -131,7 +131,9 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
     EXPECT_EQ(run.pause_presents, 708);
     EXPECT_EQ(run.fade_presents, 900);
     EXPECT_EQ(run.host.presents(), 209 + 450);
-    EXPECT_EQ(run.host.esc_tests, 209 + 900) << "one test in each wait of the pause, one a pass";
+    EXPECT_EQ(run.host.esc_tests, 2 * 209 + 900)
+        << "two tests a shown frame of the pause (in its wait, and when its tick has come), one a "
+           "pass";
     EXPECT_EQ(run.host.polls, 708 + 900);
     EXPECT_EQ(run.s->random.draws() - draws0, 1800);
     EXPECT_EQ(run.s->laiskuri, 900);
@@ -159,9 +161,9 @@ TEST(Ending, CompletedEndingFadesInNineHundredPassesThenLeavesWindowed)
 TEST(Ending, EscWhileThePauseWaitsLeavesThroughTheWindow)
 {
     EndingRun run;
-    // Held from the 100th wait on: 99 pause frames are shown (iteration 336 would be the 100th),
-    // the credits are not written yet.
-    run.host.esc = [](const SpyHost& h) { return h.phase() == Phase::Pause && h.esc_tests >= 100; };
+    // Held from the 100th frame's wait on (two tests a frame): 99 pause frames are shown
+    // (iteration 336 would be the 100th), the credits are not written yet.
+    run.host.esc = [](const SpyHost& h) { return h.phase() == Phase::Pause && h.esc_tests >= 199; };
     ASSERT_EQ(run.run(), 0);
     EXPECT_EQ(run.host.presents(), 99);
     EXPECT_EQ(run.pause_presents, 335);

@@ -63,8 +63,8 @@ judged "$n" "$total" "phases' lengths"
 read -r n total <<<"$(sed -n 2p "$WORK/judged")"
 judged "$n" "$total" "loop frames' moments in their tick"
 read -r step total <<<"$(sed -n 3p "$WORK/judged")"
-judged "$step" "$total" "the step into the end's silence"
-python3 - "$WORK/sound.raw" <<'PY' || fail "captured sound is wrong"
+judged "$step" "$total" "the fade heard before the end and the step into its silence"
+python3 - "$WORK/sound.raw" "$step" <<'PY' || fail "captured sound is wrong"
 import array, math, sys
 a = array.array('H', open(sys.argv[1], 'rb').read())
 first = next((i for i, v in enumerate(a) if v != 0x8000), None)
@@ -76,7 +76,10 @@ assert rms > 300, f"the module is barely audible (RMS {rms:.0f})"
 rate = 2 * 44100
 late = a[-4 * rate:-3 * rate]
 late_rms = math.sqrt(sum((v - 0x8000) ** 2 for v in late) / len(late))
-assert late_rms > 30, f"the fade is not heard 3 s before the end (RMS {late_rms:.1f})"
+# Only where the fade kept up does the capture's end follow the music's: a show far behind ends
+# long after the music has played out.
+if sys.argv[2] == "1":
+    assert late_rms > 30, f"the fade is not heard 3 s before the end (RMS {late_rms:.1f})"
 print(f"silent for {first // 2} frames, then {len(music) // 2} frames of music at RMS {rms:.0f}; "
       f"RMS {late_rms:.0f} 3 s before the end")
 PY
