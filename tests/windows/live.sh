@@ -57,3 +57,14 @@ done
 wait_show 10
 [ "$STATUS" = 1 ] || fail "refused picture: status $STATUS, expected 1"
 echo "the refused picture was named in a message box (status 1): $(grep -o 'cannot start: .*' "$WORK/stderr.log" | tr -d '\r')"
+
+# The program has no console of its own: --help and a usage fault reach a command prompt's output
+# (here a pipe) all the same, with their statuses.
+status=0
+help=$(wine "$EXE" --help 2>&1 | tr -d '\r') || status=$?
+[ "$status" = 0 ] && grep -q '^usage: stream8 ' <<<"$help" || fail "--help: status $status, said: $help"
+status=0
+fault=$(wine "$EXE" --scale 9 2>&1 | tr -d '\r') || status=$?
+[ "$status" = 2 ] && grep -qx "stream8: bad --scale '9': a whole number 1..8 (try --help)" <<<"$fault" ||
+    fail "--scale 9: status $status, said: $fault"
+echo "--help and a usage fault reach the command prompt's output (statuses 0 and 2)"
