@@ -57,7 +57,7 @@ apt_get() {
 packages_installed() {
     local p
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || return 1
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || return 1
     done
 }
 
@@ -82,7 +82,7 @@ apt_download_options() {
 # A deb-src entry beside each of the machine's Debian deb entries, unless source packages are
 # already reachable.
 ensure_deb_src() {
-    apt-cache showsrc libdumb 2>/dev/null | grep -q '^Version:' && return 0
+    apt-cache showsrc libdumb 2>/dev/null | grep '^Version:' >/dev/null && return 0
     local list=/etc/apt/sources.list.d/stream8-deb-src.sources f
     say "adding a deb-src entry ($list) to fetch Debian's library sources"
     {
