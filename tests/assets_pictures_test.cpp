@@ -195,6 +195,7 @@ struct Jpeg {
     unsigned sof = 0xC0, precision = 8;  // 0xC2: progressive
     std::string ids = "\1\2\3";          // one component id each
     unsigned luma_sampling = 0x11, chroma_sampling = 0x11;
+    unsigned luma_quant = 0;  // the luminance's quantisation table; chrominance uses 0
     std::string app = segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
     std::string dqt = std::string(1, '\0') + std::string(64, '\1');
     std::string dht = std::string("\x00\x01", 2) + std::string(15, '\0') + '\0' +
@@ -214,7 +215,8 @@ struct Jpeg {
         std::string sof_body =
             static_cast<char>(precision) + be16(h) + be16(w) + static_cast<char>(ids.size());
         for (char id : ids)
-            sof_body += {id, static_cast<char>(id == 1 ? luma_sampling : chroma_sampling), 0};
+            sof_body += {id, static_cast<char>(id == 1 ? luma_sampling : chroma_sampling),
+                         static_cast<char>(id == 1 ? luma_quant : 0)};
         f += segment(sof, sof_body) + segment(0xC4, dht) + before_scan;
         std::string sos = std::string(1, static_cast<char>(ids.size()));
         for (char id : ids)
@@ -458,6 +460,23 @@ TEST(PictureCheck, HandWrittenFilesAtTheLoadersEdges)
                            std::string(8, '\0') + "\xFF\xD7" + std::string(8, '\0');
          }).bytes(),
          true, nullptr},
+        {"a restart interval without restart markers",
+         jpeg_with([](Jpeg& j) { j.before_scan = segment(0xDD, be16(1)); }).bytes(), true,
+         "it sets a restart interval of 1 MCUs, but its image data holds no restart marker"},
+        {"a restart interval of 0 (none)",
+         jpeg_with([](Jpeg& j) { j.before_scan = segment(0xDD, be16(0)); }).bytes(), true, nullptr},
+        {"luminance with quantisation table 3, never defined",
+         jpeg_with([](Jpeg& j) { j.luma_quant = 3; }).bytes(), true,
+         "its component 1 uses quantisation table 3, which the file does not define before its "
+         "image data"},
+        {"luminance naming quantisation table 4",
+         jpeg_with([](Jpeg& j) { j.luma_quant = 4; }).bytes(), true,
+         "its component 1 names quantisation table 4; tables are numbered 0..3"},
+        {"a DC Huffman symbol of 200", jpeg_with([](Jpeg& j) { j.dht[17] = '\xC8'; }).bytes(), true,
+         "its DC Huffman table 0 holds the symbol 200; DC symbols are 0..11"},
+        {"an AC Huffman symbol of size 11", jpeg_with([](Jpeg& j) { j.dht[35] = 0x1B; }).bytes(),
+         true,
+         "its AC Huffman table 0 holds the symbol 27 (a run of 1, size 11); AC sizes are 0..10"},
         {"a restart marker before the image data",
          jpeg_with([](Jpeg& j) { j.before_scan = "\xFF\xD7"; }).bytes(), true,
          "has a restart or TEM marker before its image data"},

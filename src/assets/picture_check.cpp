@@ -140,6 +140,9 @@ std::string check_bmp(const Header& h)
 struct JpegTables {
     bool huffman[2][4] = {};
     bool quantisation = false;
+    bool quant_defined[4] = {};     // by a DQT segment so far
+    unsigned restart_interval = 0;  // MCUs between restart markers (DRI); 0: none
+    unsigned long mcus = 0;         // of a baseline frame's one scan
     bool progressive = false;
     unsigned components = 0;  // 0 until the frame header
     unsigned id[3] = {};      // the frame's component ids, in its order
@@ -205,6 +208,9 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
         const unsigned across = factors >> 4, down = factors & 15;
         t.id[c] = id;
         t.quant[c] = h.b[p + 10 + 3 * c];
+        if (t.quant[c] > 3)
+            return "its component " + std::to_string(id) + " names quantisation table " +
+                   std::to_string(t.quant[c]) + "; tables are numbered 0..3";
         const bool twice = (id == 1 || id == 2) && (seen & (1u << id));
         // The third colour component: 3, or in baseline any id above 2 (progressive scans of it
         // would be skipped).
@@ -241,6 +247,16 @@ std::string check_sof(const Header& h, unsigned m, size_t p, size_t length, Jpeg
     }
     t.components = components;
     t.progressive = progressive;
+    // One MCU a block of each component, or a luminance group of blocks over one of each
+    // chrominance block.
+    unsigned across = 1, down = 1;
+    for (unsigned c = 0; c < components; c++)
+        if (t.id[c] == 1 && components == 3) {
+            across = h.b[p + 9 + 3 * c] >> 4;
+            down = h.b[p + 9 + 3 * c] & 15;
+        }
+    const unsigned long width = h.u16be(p + 5), height = h.u16be(p + 3);
+    t.mcus = ((width + 8 * across - 1) / (8 * across)) * ((height + 8 * down - 1) / (8 * down));
     return "";
 }
 
@@ -271,6 +287,17 @@ std::string check_dht(const Header& h, size_t p, size_t end, JpegTables& t)
             return bad + std::to_string(th) + " has " + std::to_string(symbols) + " symbols";
         if (p + 17 + symbols > end)
             return bad + std::to_string(th) + " runs past its segment";
+        // A DC symbol is a difference's size (0..11), an AC one a run of zeros and a size (0..10).
+        for (unsigned i = 0; i < symbols; i++) {
+            const unsigned v = h.b[p + 17 + i];
+            if (tc == 0 && v > 11)
+                return "its DC Huffman table " + std::to_string(th) + " holds the symbol " +
+                       std::to_string(v) + "; DC symbols are 0..11";
+            if (tc == 1 && (v & 15) > 10)
+                return "its AC Huffman table " + std::to_string(th) + " holds the symbol " +
+                       std::to_string(v) + " (a run of " + std::to_string(v >> 4) + ", size " +
+                       std::to_string(v & 15) + "); AC sizes are 0..10";
+        }
         t.huffman[tc][th] = true;
         p += 17 + symbols;
     }
@@ -287,6 +314,7 @@ std::string check_dqt(const Header& h, size_t p, size_t end, JpegTables& t)
                    std::to_string(h.b[p] >> 4) + ") cannot be read";
         if (p + 65 > end)
             return "its quantisation table runs past its segment";
+        t.quant_defined[h.b[p]] = true;
         p += 65;
     }
     return "";
@@ -319,12 +347,17 @@ std::string check_sos(const Header& h, size_t p, size_t end, const JpegTables& t
     int chroma_tables = -1;
     for (unsigned c = 0; c < n; c++) {
         const unsigned id = h.b[p + 1 + 2 * c];
-        bool in_frame = false;
+        int in_frame = -1;
         for (unsigned f = 0; f < t.components; f++)
-            in_frame = in_frame || t.id[f] == id;
-        if (!in_frame)
+            if (t.id[f] == id)
+                in_frame = static_cast<int>(f);
+        if (in_frame < 0)
             return "its scan names component " + std::to_string(id) +
                    ", which its frame does not have";
+        if (t.quantisation && !t.quant_defined[t.quant[in_frame]])
+            return "its component " + std::to_string(id) + " uses quantisation table " +
+                   std::to_string(t.quant[in_frame]) +
+                   ", which the file does not define before its image data";
         if (id != 1) {
             const int tables = h.b[p + 2 + 2 * c];
             if (chroma_tables >= 0 && tables != chroma_tables)
@@ -383,6 +416,10 @@ std::string check_segment(const Header& h, unsigned m, size_t p, size_t length, 
                         "the loader reads none without one";
         }
         w.scanned = true;
+    } else if (m == 0xDD) {
+        if (length != 4)
+            return "its restart interval segment has " + std::to_string(length) + " bytes, not 4";
+        w.tables.restart_interval = h.u16be(body);
     } else if (m == 0xE0 && !w.app0 && !w.scanned) {
         if (length < 8 || std::memcmp(&h.b[body], "JFIF\0", 5) != 0 || h.b[body + 5] != 1)
             return "its first APP0 segment is " + app_text(h, body, end, 8) +
@@ -397,6 +434,26 @@ std::string check_segment(const Header& h, unsigned m, size_t p, size_t length, 
         w.app0 = true;
     }
     return fault;
+}
+
+// Moves `p` over a scan's coded data, to the next marker that is not a stuffed byte or a restart
+// marker. A baseline scan with a restart interval shorter than its MCUs must hold restart markers:
+// the loader reads one after every interval and loses its place without them.
+std::string skip_scan_data(const Header& h, size_t& p, const JpegTables& t)
+{
+    unsigned long restarts = 0;
+    for (; h.has(p, 2); p++) {
+        if (h.b[p] != 0xFF || h.b[p + 1] == 0)
+            continue;
+        if (h.b[p + 1] < 0xD0 || h.b[p + 1] > 0xD7)
+            break;
+        restarts++;
+    }
+    if (!t.progressive && t.restart_interval > 0 && restarts == 0 && h.has(p, 2) &&
+        t.mcus > t.restart_interval)
+        return "it sets a restart interval of " + std::to_string(t.restart_interval) +
+               " MCUs, but its image data holds no restart marker";
+    return "";
 }
 
 // Walks the JPEG markers, over the coded data of each scan, and checks every frame header's
@@ -449,11 +506,10 @@ std::string check_jpeg(const Header& h)
         if (!fault.empty())
             return fault;
         p += length;
-        if (m ==
-            0xDA) {  // coded data runs to the next marker that is not a stuffed or restart byte
-            while (h.has(p, 2) && !(h.b[p] == 0xFF && h.b[p + 1] != 0 &&
-                                    !(h.b[p + 1] >= 0xD0 && h.b[p + 1] <= 0xD7)))
-                p++;
+        if (m == 0xDA) {
+            const std::string fault = skip_scan_data(h, p, walk.tables);
+            if (!fault.empty())
+                return fault;
             in_data = true;
         }
     }
