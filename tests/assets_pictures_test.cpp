@@ -3,6 +3,8 @@
 // hand-written files at the edges of what the loaders survive.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -169,6 +171,38 @@ TEST(LoadPictures, EveryUnusablePictureIsNamedWithItsFault)
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.error.find(c.file), std::string::npos) << r.error;
         EXPECT_NE(r.error.find(c.fault), std::string::npos) << r.error;
+    }
+}
+
+// Each file is read once, by its check: what replaces it before its decoder runs (a file cut
+// short, a FIFO nobody writes, nothing) changes nothing, and nothing waits.
+TEST(LoadPictures, EachFileIsReadOnceWhateverReplacesItAfterItsCheck)
+{
+    start_headless_allegro(32);
+    TempDir dir;
+    write_stand_in_pictures(dir.path());
+    const DecodedPictures reference = decoded_pictures(dir.path());
+    ASSERT_TRUE(reference.error.empty()) << reference.error;
+    for (const std::string swap : {"cut", "fifo", "gone"}) {
+        SCOPED_TRACE(swap);
+        DecodedPictures got;
+        decode_pictures(
+            dir.path(),
+            [&](int, const std::string& path) {
+                fs::rename(path, path + ".kept");
+                if (swap == "cut")
+                    std::ofstream(path) << "x";
+                else if (swap == "fifo")
+                    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+            },
+            [&](int i, DecodedPicture&& p) { got.picture[i] = std::move(p); }, got.error);
+        EXPECT_EQ(got.error, "");
+        for (int i = 0; i < kPictureCount; i++) {
+            const std::string path = dir.file(picture_name(i));
+            fs::remove(path);
+            fs::rename(path + ".kept", path);
+            EXPECT_EQ(got.picture[i].argb, reference.picture[i].argb) << picture_name(i);
+        }
     }
 }
 

@@ -1,11 +1,13 @@
 #include "assets/picture_check.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -519,6 +521,68 @@ std::string check_jpeg(const Header& h)
     return walk.tables.components != 0 ? "" : unreadable + " (no frame header)";
 }
 
+// Reads the regular file `path` whole, once, into `bytes`; "" or the fault. Whatever is at `path`
+// is opened without waiting (a FIFO swapped in for the file never blocks) and judged by what was
+// opened, not by an earlier look at the name.
+std::string read_whole(const std::string& path, std::vector<unsigned char>& bytes)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? "file is missing" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return "is a directory, not a file";
+    int flags = O_RDONLY;
+#ifdef O_NONBLOCK
+    flags |= O_NONBLOCK;
+#endif
+#ifdef O_BINARY
+    flags |= O_BINARY;
+#endif
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0)
+        return errno == ENOENT ? "file is missing"
+                               : std::string("cannot be read: ") + std::strerror(errno);
+    std::string fault;
+    if (fstat(fd, &st) != 0)
+        fault = std::string("cannot be read: ") + std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        fault = "is a directory, not a file";
+    else if (!S_ISREG(st.st_mode))
+        fault = "is not a regular file";
+    else if (st.st_size > kMaxPictureFileSize)
+        fault = "is " + std::to_string(st.st_size) + " bytes; pictures of up to " +
+                std::to_string(kMaxPictureFileSize >> 20) + " MB are accepted";
+    // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
+    // What it holds when read is what counts, should it have changed since its size was taken.
+    if (fault.empty()) {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        for (;;) {
+            if (got == bytes.size())
+                bytes.resize(std::min<size_t>(bytes.size() * 2 + 4096, kMaxPictureFileSize + 1));
+            const auto n =
+                ::read(fd, bytes.data() + got, static_cast<unsigned>(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                fault = std::string("cannot be read: ") + std::strerror(errno);
+                break;
+            }
+            if (n == 0)
+                break;
+            got += static_cast<size_t>(n);
+            if (got > static_cast<size_t>(kMaxPictureFileSize)) {
+                fault = "grew past " + std::to_string(kMaxPictureFileSize >> 20) +
+                        " MB while it was read";
+                break;
+            }
+        }
+        bytes.resize(got);
+    }
+    ::close(fd);
+    return fault;
+}
+
 }  // namespace
 
 std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg)
@@ -529,29 +593,20 @@ std::string picture_fault(const std::vector<unsigned char>& bytes, bool jpeg)
 
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error)
 {
-    struct stat st;
-    std::string fault;
-    if (stat(path.c_str(), &st) != 0)
-        fault = errno == ENOENT ? "file is missing" : std::strerror(errno);
-    else if (S_ISDIR(st.st_mode))
-        fault = "is a directory, not a file";
-    else if (!S_ISREG(st.st_mode))
-        fault = "is not a regular file";
-    else if (st.st_size > kMaxPictureFileSize)
-        fault = "is " + std::to_string(st.st_size) + " bytes; pictures of up to " +
-                std::to_string(kMaxPictureFileSize >> 20) + " MB are accepted";
-    if (fault.empty()) {
-        // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
-        std::vector<unsigned char> bytes(static_cast<size_t>(st.st_size));
-        std::ifstream in(path, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()),
-                     static_cast<std::streamsize>(bytes.size())))
-            fault = std::string("cannot be read: ") + std::strerror(errno);
-        else
-            fault = picture_fault(bytes, jpeg);
-    }
+    std::vector<unsigned char> bytes;
+    return read_picture_file(path, jpeg, bytes, error);
+}
+
+bool read_picture_file(const std::string& path, bool jpeg, std::vector<unsigned char>& bytes,
+                       std::string& error)
+{
+    bytes.clear();
+    std::string fault = read_whole(path, bytes);
+    if (fault.empty())
+        fault = picture_fault(bytes, jpeg);
     if (fault.empty())
         return true;
+    bytes.clear();
     error = path + ": " + fault;
     return false;
 }

@@ -19,6 +19,11 @@ constexpr long long kMaxPictureFileSize = 64LL << 20;
 // well formed and whose scans use only components and tables defined before them.
 // Otherwise false with `error` set to "PATH: fault".
 bool check_picture_file(const std::string& path, bool jpeg, std::string& error);
+// The same, handing over the very bytes it checked: the decoder reads those, never the file again,
+// so a file changed or swapped after its check changes nothing. A FIFO put in its place is never
+// waited on.
+bool read_picture_file(const std::string& path, bool jpeg, std::vector<unsigned char>& bytes,
+                       std::string& error);
 
 // The same check on a whole file already in memory, without the size limit on files: "" when
 // the loader reads it safely, else the fault.

@@ -2,9 +2,11 @@
 
 #include <jpgalleg.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cerrno>
-#include <fstream>
+#include <cstring>
+#include <vector>
 
 #include "assets/picture_check.h"
 
@@ -66,12 +68,11 @@ long le32(const std::string& b, size_t at)
 
 // The size a file's header claims (the check has read it already; this only needs the numbers).
 // False when the header cannot be found.
-bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
+bool claimed_size(const std::vector<unsigned char>& bytes, bool jpeg, long& w, long& h)
 {
-    std::ifstream in(path, std::ios::binary);
+    const std::string b(bytes.begin(), bytes.end());
     if (!jpeg) {
-        std::string b(26, '\0');
-        if (!in.read(b.data(), 26))
+        if (b.size() < 26)
             return false;
         const bool core = le32(b, 14) == 12;  // the OS/2 header has 16-bit sides
         w = core ? static_cast<long>((b[18] & 255) | (b[19] & 255) << 8) : le32(b, 18);
@@ -79,7 +80,6 @@ bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
         h = h < 0 ? -h : h;
         return true;
     }
-    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (size_t at = 2; at + 9 <= b.size();) {
         if (static_cast<unsigned char>(b[at]) != 0xFF)
             return false;
@@ -99,6 +99,79 @@ bool claimed_size(const std::string& path, bool jpeg, long& w, long& h)
     return false;
 }
 
+// A file in memory, read through Allegro's file functions.
+struct MemoryFile {
+    const std::vector<unsigned char>& bytes;
+    size_t at = 0;
+};
+
+// The memory file's PACKFILE functions: reading and skipping forward only, as the BMP loader does.
+int memory_close(void*)
+{
+    return 0;
+}
+int memory_getc(void* f)
+{
+    MemoryFile& m = *static_cast<MemoryFile*>(f);
+    return m.at < m.bytes.size() ? m.bytes[m.at++] : EOF;
+}
+int memory_ungetc(int c, void* f)
+{
+    MemoryFile& m = *static_cast<MemoryFile*>(f);
+    if (m.at == 0)
+        return EOF;
+    m.at--;
+    return c;
+}
+long memory_read(void* to, long n, void* f)
+{
+    MemoryFile& m = *static_cast<MemoryFile*>(f);
+    const size_t count = std::min(static_cast<size_t>(n < 0 ? 0 : n), m.bytes.size() - m.at);
+    std::memcpy(to, m.bytes.data() + m.at, count);
+    m.at += count;
+    return static_cast<long>(count);
+}
+int memory_putc(int, void*)
+{
+    return EOF;
+}
+long memory_write(const void*, long, void*)
+{
+    return 0;
+}
+int memory_seek(void* f, int offset)
+{
+    MemoryFile& m = *static_cast<MemoryFile*>(f);
+    if (offset < 0 || static_cast<size_t>(offset) > m.bytes.size() - m.at)
+        return -1;
+    m.at += static_cast<size_t>(offset);
+    return 0;
+}
+int memory_eof(void* f)
+{
+    MemoryFile& m = *static_cast<MemoryFile*>(f);
+    return m.at >= m.bytes.size();
+}
+int memory_error(void*)
+{
+    return 0;
+}
+const PACKFILE_VTABLE kMemoryFile = {memory_close, memory_getc, memory_ungetc,
+                                     memory_read,  memory_putc, memory_write,
+                                     memory_seek,  memory_eof,  memory_error};
+
+// Allegro's BMP loader over a file in memory.
+BITMAP* load_memory_bmp(const std::vector<unsigned char>& bytes, RGB* palette)
+{
+    MemoryFile file{bytes};
+    PACKFILE* f = pack_fopen_vtable(&kMemoryFile, &file);
+    if (!f)
+        return nullptr;
+    BITMAP* b = load_bmp_pf(f, palette);
+    pack_fclose(f);
+    return b;
+}
+
 // Decodes one picture; false with `error` set. `used`: bytes of pixels decoded so far.
 bool decode_one(const std::string& dir, const PictureFile& file, RGB* palette, long long& used,
                 const std::function<void(int, const std::string&)>& before, int index,
@@ -106,10 +179,11 @@ bool decode_one(const std::string& dir, const PictureFile& file, RGB* palette, l
 {
     const std::string path = dir + "/" + file.name;
     const bool jpeg = file.jpeg;
-    if (!check_picture_file(path, jpeg, error))
+    std::vector<unsigned char> bytes;  // read once: the decoder reads what the check passed
+    if (!read_picture_file(path, jpeg, bytes, error))
         return false;
     long w = 0, h = 0;
-    if (claimed_size(path, jpeg, w, h) && used + 4LL * w * h > kPicturePixelBudget) {
+    if (claimed_size(bytes, jpeg, w, h) && used + 4LL * w * h > kPicturePixelBudget) {
         error = path + ": is too large to decode: " + std::to_string(w) + "x" + std::to_string(h) +
                 " pixels would take the pictures' " + std::to_string(used >> 20) + " MB past " +
                 std::to_string(kPicturePixelBudget >> 20) + " MB";
@@ -119,7 +193,8 @@ bool decode_one(const std::string& dir, const PictureFile& file, RGB* palette, l
         before(index, path);
     decodes++;
     errno = 0;
-    BITMAP* b = jpeg ? load_jpg(path.c_str(), palette) : load_bitmap(path.c_str(), palette);
+    BITMAP* b = jpeg ? load_memory_jpg(bytes.data(), static_cast<int>(bytes.size()), palette)
+                     : load_memory_bmp(bytes, palette);
     if (!b && errno == ENOMEM) {
         error = path + ": is too large to decode: its decoder ran out of memory";
         return false;
