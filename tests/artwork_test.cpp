@@ -474,6 +474,41 @@ TEST_F(Artwork, CreditsStandOutFromTheLogoBehindThem)
     }
 }
 
+TEST_F(Artwork, LogoOutlastsTheIntroSmear)
+{
+    // The intro smears the logo away over 300 shown frames. A bright word (mean luma 45 or
+    // more) stays in view for at least 3.1 s of them: 182 shown frames whose 99.5th
+    // percentile of luma (Rec. 709) is 16 or more.
+    Bmp logo = load("logo.jpg");
+    ASSERT_TRUE(logo);
+    auto luma = [](int c) { return 0.2126 * getr32(c) + 0.7152 * getg32(c) + 0.0722 * getb32(c); };
+    double sum = 0;
+    for (int y = 0; y < logo->h; ++y)
+        for (int x = 0; x < logo->w; ++x)
+            sum += luma(getpixel(logo.get(), x, y));
+    EXPECT_GE(sum / (logo->w * logo->h), 45.0) << "mean luma of the logo";
+
+    int visible = 0;
+    SpyHost host;
+    host.on_iteration = [&](BITMAP* b, Phase p, long n) {
+        if (p != Phase::Smear || n % 2 != 0)
+            return;
+        std::vector<double> l;
+        l.reserve(static_cast<size_t>(b->w * b->h));
+        for (int y = 0; y < b->h; ++y)
+            for (int x = 0; x < b->w; ++x)
+                l.push_back(luma(getpixel(b, x, y)));
+        const size_t k = l.size() * 995 / 1000;
+        std::nth_element(l.begin(), l.begin() + static_cast<long>(k), l.end());
+        visible += l[k] >= 16.0;
+    };
+    host.esc = [](const SpyHost& h) { return h.phase() == Phase::Loop; };
+    ProbeResult probe;
+    probe.pictures = decoded_pictures(ARTWORK_DIR);
+    run_show(host, ARTWORK_DIR, probe);
+    EXPECT_GE(visible, 182) << "shown smear frames with the logo in view, of 300";
+}
+
 TEST_F(Artwork, TitleSunStaysInViewOfTheStairs)
 {
     // The title scene bobs the picture by 40 x s (s = -1..1) and draws a
