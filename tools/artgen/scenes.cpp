@@ -195,7 +195,7 @@ Col retro_sun(double x, double y, double cx, double cy, double R, double& a)
     double d = std::hypot(x - cx, y - cy);
     double v = (y - (cy - R)) / (2 * R);  // 0 at the top, 1 at the bottom
     Col c =
-        ramp({rgb8(255, 245, 150), rgb8(255, 190, 90), rgb8(255, 110, 80), rgb8(250, 50, 130)}, v);
+        ramp({rgb8(255, 245, 150), rgb8(255, 205, 100), rgb8(255, 150, 80), rgb8(250, 70, 120)}, v);
     a = smooth(0.8, -0.8, d - R);
     // Cuts in the lower part grow thicker toward the horizon.
     double s = (y - (cy - 0.1 * R)) / (1.1 * R);
@@ -655,7 +655,7 @@ Picture paint_title()
     Picture pic(640, 480);
     // The sun and the city stand right of the staircase, which covers the middle of the
     // picture from row 110 down and bobs with it: they stay in view all the way.
-    const double horizon = 292, sunX = 522, sunY = 236, sunR = 84;
+    const double horizon = 292, sunX = 528, sunY = 226, sunR = 100;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {
