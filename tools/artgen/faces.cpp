@@ -301,8 +301,11 @@ Picture paint_face3()
                           rgb(1.00, 0.55, 0.20), rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
     // The whole wall slid along the depth so the rings pass the middle of
-    // the screen on the eighth notes' beat (5.5 frames earlier than unslid).
-    const double kSlide = 14.08;
+    // the screen on the eighth notes' beat (5.8 frames earlier than unslid):
+    // the third visit runs two frames behind the first two, so it is met a
+    // frame late and they a frame early.
+    const double kSlide = 14.9;
+    const double kWash = 0.30, kPi = 3.14159265358979323846;
     pic.shade(3, [&](double px, double y) {
         const double x = std::fmod(px + kSlide, 256.0);
         int ring = static_cast<int>(std::floor(x / period)) % 5;
@@ -346,6 +349,11 @@ Picture paint_face3()
         double dr = next ? d1 : d0;
         Col rc = rings[(ring + (next ? 1 : 0)) % 5];
         c = c + rc * (0.30 * std::exp(-dr / 2.0));
+        // A broad wash of light swelling toward every ring and fading half way
+        // between, a pure cosine along the depth: the frame's brightness rises
+        // and falls once per ring, not twice with the panels and chevrons.
+        c = c +
+            rgb(0.45, 0.30, 0.75) * (kWash * (0.5 + 0.5 * std::cos(2 * kPi * (u - 3.0) / period)));
         c = mix(c, rc * 0.85, smooth(2.0, 1.2, dr));
         c = mix(c, mix(rc, rgb(1, 1, 1), 0.35), 0.5 * smooth(0.8, 0.2, dr));
         return c;
