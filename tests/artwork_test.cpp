@@ -314,6 +314,24 @@ TEST_F(Artwork, FaceColourLinesUpWithTheRelief)
             }
         return std::fmod(std::atan2(sy, sx) * 180 / M_PI + 360, 360);
     };
+    // Yet the two lights meet softly: over the lit head (luma over 60), at most 7% of the
+    // pixels step by more than 40 in warmth (red less blue) to the pixel 3 to their right.
+    auto warmth = [&](int x, int y) { return red(f2.get(), x, y) - blue(f2.get(), x, y); };
+    auto lit = [&](int x, int y) {
+        return red(f1.get(), x, y) > 60 && 0.2126 * red(f2.get(), x, y) +
+                                                   0.7152 * green(f2.get(), x, y) +
+                                                   0.0722 * blue(f2.get(), x, y) >
+                                               60;
+    };
+    int litSkin = 0, warmthSteps = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x + 3 < 256; ++x)
+            if (lit(x, y)) {
+                ++litSkin;
+                warmthSteps += lit(x + 3, y) && std::abs(warmth(x + 3, y) - warmth(x, y)) > 40;
+            }
+    EXPECT_LE(warmthSteps, litSkin * 7 / 100) << warmthSteps << " steps in " << litSkin;
+
     const double cool = meanHue(0, 112), warm = meanHue(150, 256);
     EXPECT_TRUE(cool >= 150 && cool <= 260) << "left " << cool;
     EXPECT_TRUE(warm >= 300 || warm <= 60) << "right " << warm;
