@@ -182,6 +182,28 @@ TEST_F(Artwork, AfroKeysToACleanSilhouette)
     std::nth_element(hair.begin(), hair.begin() + static_cast<long>(hair.size() / 2), hair.end());
     EXPECT_GE(hair[hair.size() / 2], 40.0) << "median hair luma";
     EXPECT_LE(pits, interior * 3 / 100) << pits << " pits in " << interior << " hair pixels";
+    // Nor is its outline a dark seam against the white: over the hair of the top left
+    // (rows 0-239, columns 0-199) at most 3% lie under half the mean luma (Rec. 709) of
+    // their whole 9x9 square, background included.
+    auto luma709 = [&](int x, int y) {
+        return 0.2126 * red(b.get(), x, y) + 0.7152 * green(b.get(), x, y) +
+               0.0722 * blue(b.get(), x, y);
+    };
+    int topHair = 0, topPits = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 200; ++x) {
+            const double l = luma709(x, y);
+            if (red(b.get(), x, y) > 30 || l >= 250)
+                continue;
+            double sum = 0.0;
+            for (int j = -4; j <= 4; ++j)
+                for (int i = -4; i <= 4; ++i)
+                    sum += luma709(std::clamp(x + i, 0, 269), std::clamp(y + j, 0, 479));
+            ++topHair;
+            topPits += l < 0.5 * sum / 81.0;
+        }
+    ASSERT_GT(topHair, 10000);
+    EXPECT_LE(topPits, topHair * 3 / 100) << topPits << " pits in " << topHair << " hair pixels";
 }
 
 TEST_F(Artwork, FaceReliefHasDarkBackgroundAndRaisedFace)
