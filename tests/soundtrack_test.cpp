@@ -424,13 +424,15 @@ TEST(SoundtrackFile, TheTuneVariesRhythmRegisterAndHarmony)
     EXPECT_GE(arpRhythms.size(), 5u);
     EXPECT_GE(dropOnsets.size(), 4u);
 
-    // The ending is written for the show, whose fade closes it at row 7 of bar 17: the
-    // line comes home to the tonic A on bar 16's downbeat over an A minor chord and the
-    // bass's A, after the dominant E in the half bar before, and nothing in the line follows.
+    // The ending is written for the show, whose fade closes it at row 7 of bar 17 and has
+    // darkened the credits to black by 42.8 s: the line comes home to the tonic A on bar 15's
+    // downbeat (40.7 s) over an A minor chord and the bass's A, after the dominant E in the
+    // half bar before, and nothing in the line follows.
     ASSERT_FALSE(lead.empty());
-    EXPECT_EQ(lead.back().row, 16 * musgen::kRowsPerBar);
+    EXPECT_EQ(lead.back().row, 15 * musgen::kRowsPerBar);
+    EXPECT_LE(lead.back().row * kRowSeconds, 42.8 - 1.0);
     EXPECT_EQ(lead.back().note % 12, 9);
-    std::vector<int> home = padAt[32], dominant = padAt[31];
+    std::vector<int> home = padAt[30], dominant = padAt[29];
     std::sort(home.begin(), home.end());
     std::sort(dominant.begin(), dominant.end());
     home.erase(std::unique(home.begin(), home.end()), home.end());
@@ -644,6 +646,20 @@ TEST_F(SoundtrackRender, DropFullestBarAirAndWidth)
     const double chorus = liveRmsDb(pcm, 9 * kBar, 3 * kBar);
     EXPECT_GE(chorus, hook + 2.0) << "hook " << hook << " dB, chorus " << chorus << " dB";
     EXPECT_GE(chorus, groove + 3.5) << "groove " << groove << " dB, chorus " << chorus << " dB";
+    // The chorus's step up reaches the low end too: kick and bass (20-120 Hz) over bars 9-12
+    // 1.5 dB or more above the hook's.
+    const double hookLow = bandRmsDb(pcm, 4 * kBar, 4 * kBar, 20.0, 120.0);
+    const double chorusLow = bandRmsDb(pcm, 9 * kBar, 4 * kBar, 20.0, 120.0);
+    EXPECT_GE(chorusLow, hookLow + 1.5)
+        << "hook " << hookLow << " dB, chorus " << chorusLow << " dB below 120 Hz";
+    // The credits' still pause (the main loop's 2099 frames on, 209 frames at 59 a second)
+    // is hushed: 6 dB or more under the loudest bar of the scenes.
+    const size_t pauseFrom = 2099 * kRate / 59, pauseFrames = 209 * kRate / 59;
+    double loudest = -100.0;
+    for (size_t b = 0; b < 13; ++b)
+        loudest = std::max(loudest, liveRmsDb(pcm, b * kBar, kBar));
+    const double pause = liveRmsDb(pcm, pauseFrom, pauseFrames);
+    EXPECT_LE(pause, loudest - 6.0) << "pause " << pause << " dB, loudest bar " << loudest << " dB";
 
     EXPECT_LT(bars[8], bars[7] - 3.0) << "bar 8 drops out of the hook";
     EXPECT_LT(bars[8], bars[9] - 3.0) << "and the chorus comes back in";

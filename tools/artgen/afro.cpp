@@ -357,8 +357,8 @@ Picture paint_afro()
             // The outermost pixel stays darker: next to the white background a
             // bright pixel would pick up red from the encoder.
             if (d <= 4.5) {
-                Col rim = mix(rgb8(0, 60, 170), rgb8(0, 225, 255), smooth(0.05, 0.6, facing));
-                rim = rim * mixd(0.3, 1.0, smooth(0.7, 1.7, d));
+                Col rim = mix(rgb8(0, 80, 190), rgb8(0, 225, 255), smooth(0.05, 0.6, facing));
+                rim = rim * mixd(0.45, 1.0, smooth(0.7, 1.7, d));
                 c = mix(c, rim, smooth(4.5, 3.0, d));
             }
             // Keep red well inside the key, none at all near the edge.

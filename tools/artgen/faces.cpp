@@ -42,7 +42,8 @@ const V3 kRimDir = {0.95, 0.25, -0.45};
 Col portrait(const HeadSample& s, double keyLight)
 {
     Col albedo = rgb(0.84, 0.66, 0.84);
-    double gloss = 0.25, power = 30, wrap = 0.35;
+    double gloss = 0.25, power = 30, wrap = 0.6;
+    bool catchLight = false;
     switch (s.mat) {
     case kEyeWhite:
         albedo = rgb(0.62, 0.64, 0.82);
@@ -51,7 +52,7 @@ Col portrait(const HeadSample& s, double keyLight)
         wrap = 0.2;
         break;
     case kLid:
-        albedo = rgb(0.50, 0.38, 0.82);
+        albedo = rgb(0.62, 0.40, 0.66);
         gloss = 0.35;
         power = 40;
         break;
@@ -66,12 +67,14 @@ Col portrait(const HeadSample& s, double keyLight)
         gloss = 1.0;
         power = 90;
         wrap = 0.2;
+        catchLight = true;
         break;
     case kPupil:
         albedo = rgb(0.02, 0.01, 0.05);
         gloss = 1.0;
         power = 90;
         wrap = 0;
+        catchLight = true;
         break;
     case kHair:
         albedo = mix(rgb(0.05, 0.03, 0.16), rgb(0.22, 0.12, 0.45), s.hair);
@@ -102,7 +105,9 @@ Col portrait(const HeadSample& s, double keyLight)
     V3 n = s.n, v = s.view;
     // Ambient from a violet sky above and a dark plum floor below.
     Col amb = mix(rgb(0.10, 0.03, 0.16), rgb(0.26, 0.20, 0.46), 0.5 + 0.5 * n.y);
-    double key = wrapped(n, kKeyDir, wrap) * (0.15 + 0.85 * keyLight);
+    // The nose's shadow only dims the key: at full depth it cut the cheek into a
+    // hard cool half and a warm one.
+    double key = wrapped(n, kKeyDir, wrap) * (0.8 + 0.2 * keyLight);
     double fill = wrapped(n, kFillDir, wrap);
     Col c = albedo * (amb * (0.5 + 0.5 * s.ao) + keyCol * (1.25 * key) + fillCol * (0.95 * fill));
     // Rim: strongest where the surface turns away from the viewer, on the
@@ -115,6 +120,9 @@ Col portrait(const HeadSample& s, double keyLight)
     double specular = gloss * (0.6 + 2.0 * schlick);
     c = c + rgb(0.85, 1.0, 1.0) * (specular * blinn(n, kKeyDir, v, power) * keyLight);
     c = c + rgb(1.0, 0.55, 0.85) * (0.6 * specular * blinn(n, kRimDir, v, power));
+    // A window's catch-light in each eye, up and to the key's side, so the eyes look wet.
+    if (catchLight)
+        c = c + rgb(1.0, 1.0, 1.0) * (2.5 * blinn(n, v3(-0.45, 0.55, 1.0), v, 40));
     // The neck darkens toward its cut.
     c = c * (0.35 + 0.65 * smooth(-1.10, -0.70, s.p.y));
     return c * (0.55 + 0.45 * s.ao);
@@ -232,6 +240,36 @@ void spread_height(Picture& height)
         }
 }
 
+// Blends the skin's colour (not its light and shade) over a few pixels, on the
+// skin alone: where the cyan key gives way to the peach fill across the nose's
+// ridge the hue then turns over a cheek's width instead of at one edge.
+void soften_skin_colour(Picture& colour, const std::vector<bool>& skin)
+{
+    const double kSigma = 5.0;
+    const int R = 13, w = colour.w(), h = colour.h();
+    const Picture src = colour;
+    auto luma = [](Col c) { return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b; };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (!skin[static_cast<size_t>(y) * w + x])
+                continue;
+            Col sum;
+            double weight = 0.0;
+            for (int j = std::max(0, y - R); j <= std::min(h - 1, y + R); ++j)
+                for (int i = std::max(0, x - R); i <= std::min(w - 1, x + R); ++i) {
+                    if (!skin[static_cast<size_t>(j) * w + i])
+                        continue;
+                    const double k =
+                        std::exp(-((i - x) * (i - x) + (j - y) * (j - y)) / (2 * kSigma * kSigma));
+                    sum = sum + src.at(i, j) * k;
+                    weight += k;
+                }
+            const Col mean = sum * (1.0 / weight), own = src.at(x, y);
+            const double lift = luma(own) - luma(mean);
+            colour.at(x, y) = mean + rgb(lift, lift, lift);
+        }
+}
+
 }  // namespace
 
 void paint_faces(Picture& height, Picture& colour)
@@ -244,10 +282,11 @@ void paint_faces(Picture& height, Picture& colour)
     view.centreY = 0.08;
     std::vector<HeadSample> smp = trace_head(size, size, ss, view);
     const V3 reliefLight = v3(-0.4, 0.5, 1.0);
+    std::vector<bool> skin(static_cast<size_t>(size) * size, false);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             Col hsum, csum;
-            int hits = 0;
+            int hits = 0, skinHits = 0;
             for (int sy = 0; sy < ss; ++sy)
                 for (int sx = 0; sx < ss; ++sx) {
                     const HeadSample& s =
@@ -266,13 +305,16 @@ void paint_faces(Picture& height, Picture& colour)
                     double hgt = nearness * (0.85 + 0.15 * s.ao) + 0.10 * (lit - 0.6);
                     hsum = hsum + rgb(hgt, 0, 0);
                     ++hits;
+                    skinHits += s.mat == kSkin;
                     csum = csum + portrait(s, soft_shadow(s.p + s.n * 0.01, norm(kKeyDir)));
                 }
             // No blend at the outline: a pixel half on the background would
             // sit just over the threshold and throw its dash far off the edge.
             height.at(x, y) = 2 * hits >= ss * ss ? hsum * (1.0 / hits) : rgb(-1, 0, 0);
             colour.at(x, y) = csum * (1.0 / (ss * ss));
+            skin[static_cast<size_t>(y) * size + x] = skinHits == ss * ss;
         }
+    soften_skin_colour(colour, skin);
     spread_height(height);
     soften_height(height);
     limit_slope(height);
@@ -301,8 +343,11 @@ Picture paint_face3()
                           rgb(1.00, 0.55, 0.20), rgb(0.85, 0.30, 1.00)};
     Picture pic(size, size);
     // The whole wall slid along the depth so the rings pass the middle of
-    // the screen on the eighth notes' beat (5.5 frames earlier than unslid).
-    const double kSlide = 14.08;
+    // the screen on the eighth notes' beat (5.8 frames earlier than unslid):
+    // the third visit runs two frames behind the first two, so it is met a
+    // frame late and they a frame early.
+    const double kSlide = 14.9;
+    const double kWash = 0.30, kPi = 3.14159265358979323846;
     pic.shade(3, [&](double px, double y) {
         const double x = std::fmod(px + kSlide, 256.0);
         int ring = static_cast<int>(std::floor(x / period)) % 5;
@@ -346,6 +391,11 @@ Picture paint_face3()
         double dr = next ? d1 : d0;
         Col rc = rings[(ring + (next ? 1 : 0)) % 5];
         c = c + rc * (0.30 * std::exp(-dr / 2.0));
+        // A broad wash of light swelling toward every ring and fading half way
+        // between, a pure cosine along the depth: the frame's brightness rises
+        // and falls once per ring, not twice with the panels and chevrons.
+        c = c +
+            rgb(0.45, 0.30, 0.75) * (kWash * (0.5 + 0.5 * std::cos(2 * kPi * (u - 3.0) / period)));
         c = mix(c, rc * 0.85, smooth(2.0, 1.2, dr));
         c = mix(c, mix(rc, rgb(1, 1, 1), 0.35), 0.5 * smooth(0.8, 0.2, dr));
         return c;

@@ -85,27 +85,28 @@ Col word_look(double x, double y, double ox, double oy, double k, double& alpha)
     // Extruded sides: deep violet, a magenta edge where they meet the face.
     double extCov = smooth(0.7, -0.7, ext);
     if (extCov > 0) {
-        Col side = mix(rgb(0.30, 0.05, 0.45), rgb(0.08, 0.02, 0.18), clamp01((ly - 0) / 170));
+        Col side = mix(rgb(0.62, 0.08, 0.55), rgb(0.34, 0.03, 0.30), clamp01((ly - 0) / 170));
         side = side + rgb(0.9, 0.2, 0.8) * smooth(1.6, 0.0, std::fabs(ext));
         c = over(c, side, extCov);
         alpha = std::max(alpha, extCov);
     }
     double cov = smooth(0.7, -0.7, d);
     if (cov > 0) {
-        // Dark chrome: a night sky above the horizon line, a dim ground glow
-        // below, and the light only along the edges and on the horizon. The
-        // credits are stamped over the word at the end: kept dark, it leaves
-        // them standing out once the picture is smeared.
+        // Chrome: a night sky darkening upward above the horizon line, a
+        // sunset ground glowing brighter toward the letters' feet below. The
+        // first credit line is stamped over the word's top at the end: kept
+        // dark there, it stands out once the picture is smeared, while the
+        // bright ground keeps the word in view through the intro's smear.
         double t = clamp01(ly / 170.0);
         Col face;
         if (t < 0.52) {
-            face = ramp({rgb(0.03, 0.03, 0.16), rgb(0.08, 0.12, 0.34), rgb(0.20, 0.30, 0.60),
-                         rgb(0.55, 0.65, 0.95)},
+            face = ramp({rgb(0.03, 0.03, 0.16), rgb(0.10, 0.16, 0.42), rgb(0.34, 0.50, 0.86),
+                         rgb(0.82, 0.90, 1.0)},
                         t / 0.52);
         } else {
             double u = (t - 0.52) / 0.48;
-            face = ramp({rgb(0.16, 0.02, 0.20), rgb(0.30, 0.04, 0.26), rgb(0.40, 0.12, 0.24),
-                         rgb(0.50, 0.26, 0.22)},
+            face = ramp({rgb(0.22, 0.02, 0.26), rgb(0.80, 0.10, 0.50), rgb(1.0, 0.42, 0.32),
+                         rgb(1.0, 0.80, 0.56)},
                         u);
         }
         // Reflected streaks across the chrome.
@@ -137,15 +138,26 @@ Picture paint_logo()
     pic.shade(3, [&](double x, double y) {
         double a;
         Col c = word_look(x, y, ox, oy, k, a);
+        // The word mirrored in a glossy floor under its feet, fading with depth.
+        const double floorY = oy + 172 * k + 10;
+        if (y > floorY) {
+            double ra;
+            const Col mirrored = word_look(x, 2 * floorY - y, ox, oy, k, ra);
+            c = c + mirrored * (0.95 * std::exp(-(y - floorY) / 50.0));
+        }
         // Laser line under the word, brightest in the middle.
         double ly = 272.0;
         double beam =
-            std::exp(-std::fabs(y - ly) / 1.4) * std::exp(-std::pow((x - 320) / 260.0, 2));
+            std::exp(-std::fabs(y - ly) / 3.0) * std::exp(-std::pow((x - 320) / 280.0, 2));
         double halo =
             std::exp(-std::fabs(y - ly) / 7.0) * std::exp(-std::pow((x - 320) / 200.0, 2)) * 0.4;
         c = c + rgb(0.3, 0.9, 1.0) * beam + rgb(0.8, 0.1, 0.7) * halo;
         // Scanline-like reflection of the word's glow on the floor line.
-        c = c + sparkle(x, y, 118, 64, 60) * 0.9 + sparkle(x, y, 560, 228, 34) * 0.6;
+        c = c + sparkle(x, y, 118, 64, 80) * 1.0 + sparkle(x, y, 566, 226, 50) * 0.8;
+        // A broad flare on the glint at the word's foot, kept clear of the credits'
+        // lines, that the intro's smear takes longest to wear away.
+        const double fd2 = (x - 570) * (x - 570) + (y - 232) * (y - 232);
+        c = c + rgb(1.0, 0.80, 0.90) * (1.1 * std::exp(-fd2 / (2 * 18.0 * 18.0)));
         return c;
     });
     return pic;
@@ -183,7 +195,7 @@ Col retro_sun(double x, double y, double cx, double cy, double R, double& a)
     double d = std::hypot(x - cx, y - cy);
     double v = (y - (cy - R)) / (2 * R);  // 0 at the top, 1 at the bottom
     Col c =
-        ramp({rgb8(255, 245, 150), rgb8(255, 190, 90), rgb8(255, 110, 80), rgb8(250, 50, 130)}, v);
+        ramp({rgb8(255, 245, 150), rgb8(255, 205, 100), rgb8(255, 150, 80), rgb8(250, 70, 120)}, v);
     a = smooth(0.8, -0.8, d - R);
     // Cuts in the lower part grow thicker toward the horizon.
     double s = (y - (cy - 0.1 * R)) / (1.1 * R);
@@ -643,7 +655,7 @@ Picture paint_title()
     Picture pic(640, 480);
     // The sun and the city stand right of the staircase, which covers the middle of the
     // picture from row 110 down and bobs with it: they stay in view all the way.
-    const double horizon = 292, sunX = 522, sunY = 236, sunR = 84;
+    const double horizon = 292, sunX = 528, sunY = 226, sunR = 100;
     pic.shade(3, [&](double x, double y) {
         Col c;
         if (y < horizon) {

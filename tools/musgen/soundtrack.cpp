@@ -76,17 +76,18 @@ const Chord kE{{56, 59, 64}, 40, {52, 56, 59, 64}};
 
 // The song, bar by bar. The show starts it with its first scene; a scene is
 // one bar, the second cycle of scenes starts at row 8 of bar 5, the third at
-// row 12 of bar 9 and the credits at row 4 of bar 13. Their fade closes the
-// show 46.7 s in, at row 7 of bar 17: the outro's cadence lands on the tonic
-// at bar 16 and has died away by then.
+// row 12 of bar 9 and the credits at row 4 of bar 13. Their still pause runs
+// to row 14 of bar 14 and their fade closes the show 46.7 s in, at row 7 of
+// bar 17: the outro's cadence lands on the tonic at bar 15, while the credits
+// are still on screen, and has died away by then.
 enum class Part {
     Intro,  // bars 0-1: pad, bass and the hook's head as a soft motif; bar 1 adds arpeggio, hats and a fill
     Groove,  // bars 2-3: a sparse beat, eighth-note hats, gated arpeggio; a tom fill into the hook
     Hook,    // bars 4-7: the sung line; at row 8 of bar 5 the beat lifts and a harmony comes in
     Drop,    // bar 8: the beat stops, the pad carries a bar alone until a snare run and a pickup
     Chorus,  // bars 9-12: its own motif high up, a second pad, open hats, crashes; bar 12 the fullest
-    Peak,    // bar 13: the top note lands with the credits
-    Outro,  // bars 14-17: the hook's head closing on a cadence (F G, Dm E, Am), then a breath
+    Peak,    // bar 13: the top note lands with the credits, held over a hushed bed
+    Outro,  // bars 14-17: the hook's head closing on a cadence (Dm E, Am), its ring, a breath
 };
 
 struct Bar {
@@ -110,7 +111,7 @@ std::vector<Bar> songBars()
     add(Part::Drop, {{&kDm, &kE}});
     add(Part::Chorus, {{&kF, &kG}, {&kEm, &kAm}, {&kDm, &kG}, {&kF, &kE}});
     add(Part::Peak, {{&kAm, &kAm}});
-    add(Part::Outro, {{&kF, &kG}, {&kDm, &kE}, {&kAm, &kAm}, {&kAm, &kAm}});
+    add(Part::Outro, {{&kDm, &kE}, {&kAm, &kAm}, {&kAm, &kAm}, {&kAm, &kAm}});
     return bars;
 }
 
@@ -143,18 +144,20 @@ constexpr int kLiftRow = 5 * kRowsPerBar + 8;
 // The chorus: a leaping figure a sixth higher, sequenced down and back up;
 // its top note is saved for the credits.
 const Phrase kChorusLine = {
-    {84, 4},  {81, 2}, {84, 6}, {86, 4}, {83, 6},  {79, 2}, {86, 8},           // bar 9
-    {83, 4},  {79, 2}, {83, 6}, {84, 4}, {81, 12}, {0, 4},                     // bar 10
-    {81, 4},  {77, 2}, {81, 6}, {84, 4}, {79, 4},  {83, 4}, {86, 8},           // bar 11
-    {81, 4},  {84, 4}, {86, 6}, {84, 2}, {83, 6},  {80, 2}, {83, 4}, {86, 8},  // bar 12, into 13
-    {88, 24}, {0, 4},                                                          // bar 13: the peak
+    {84, 4}, {81, 2}, {84, 6}, {86, 4}, {83, 6},  {79, 2}, {86, 8},           // bar 9
+    {83, 4}, {79, 2}, {83, 6}, {84, 4}, {81, 12}, {0, 4},                     // bar 10
+    {81, 4}, {77, 2}, {81, 6}, {84, 4}, {79, 4},  {83, 4}, {86, 8},           // bar 11
+    {81, 4}, {84, 4}, {86, 6}, {84, 2}, {83, 6},  {80, 2}, {83, 4}, {86, 8},  // bar 12, into 13
 };
+
+// The top note, struck softer than the chorus once the picture stands still.
+const Phrase kPeakLine = {{88, 24}, {0, 4}};
+constexpr int kPeakRow = 13 * kRowsPerBar + 4;
 
 // The hook's head answered by a rise through the dominant's leading tone to the tonic.
 const Phrase kOutroLine = {
-    {69, 4},  {72, 6}, {77, 6}, {79, 4}, {77, 4}, {74, 8},           // bar 14
-    {74, 4},  {77, 6}, {81, 6}, {80, 8}, {76, 4}, {80, 2}, {83, 2},  // bar 15
-    {81, 14},                                                        // bar 16: home
+    {69, 4},  {72, 6}, {77, 6}, {76, 4}, {80, 8}, {83, 4},  // bar 14
+    {81, 14},                                               // bar 15: home
 };
 
 // The highest tone of the chord at least a minor third under a melody note.
@@ -196,6 +199,10 @@ const ArpStyle kArpChorusLate{{0, 1, -1, 2, 1, 2, -1, 2}, 12, 1, {16, 14, 0, 24,
 // The chorus line stands above the second pad in the 1-5 kHz band.
 constexpr int kChorusLead = 58;
 constexpr int kPadHighLevel = 22;
+// The chorus's kick and bass: it adds low end to the hook's, not only mids.
+constexpr int kChorusKick = 62, kChorusBass = 50;
+// The still pause under the credits sits well under the chorus.
+constexpr int kPeakLead = 34, kPeakPad = 10, kPeakPadHigh = 8;
 
 struct Band {
     const std::vector<Bar> bars = songBars();
@@ -452,9 +459,9 @@ struct Band {
 
     void drumsChorus(int start)
     {
-        kick(start + 0, 50);
+        kick(start + 0, kChorusKick);
         kick(start + 10, 30);  // a ghost note
-        kick(start + 16, 50);
+        kick(start + 16, kChorusKick);
         kick(start + 26, 42);
         snare(start + 8, 54);
         snare(start + 24, 54);
@@ -501,15 +508,15 @@ void compose(Band& b)
             break;
         case Part::Groove:
             // Sparse: roots on the eighths, the arpeggio gated, the pad carrying the harmony.
-            b.harmonyBed(row, bar, Bed{13, 0, &kArpGroove, -8, 42, 4, false});
+            b.harmonyBed(row, bar, Bed{17, 0, &kArpGroove, -8, 42, 4, false});
             b.drumsGroove(row, bar.index == 1);
             if (bar.index == 1)
                 b.tomFill(row, 26, 54);
             break;
         case Part::Hook: {
             b.harmonyBed(row, bar,
-                         Bed{14, 0, bar.index < 2 ? &kArpHook : &kArpHookLate,
-                             bar.index == 3 ? 0 : -2, 44, 4, false});
+                         Bed{17, 0, bar.index < 2 ? &kArpHook : &kArpHookLate,
+                             bar.index == 3 ? 0 : -2, 40, 4, false});
             if (row == kLiftRow - 8) {
                 // The lift: the beat drops out under a snare run and comes back on the beat.
                 b.snareRoll(row, 0, 8, 28, 5);
@@ -542,7 +549,7 @@ void compose(Band& b)
             if (bar.index < 3) {
                 b.harmonyBed(row, bar,
                              Bed{23, kPadHighLevel, bar.index < 2 ? &kArpChorus : &kArpChorusLate,
-                                 -3, 40, 8, true});
+                                 -3, kChorusBass, 8, false});
                 if (bar.index == 0)
                     b.crash(row, 52);
                 b.drumsChorus(row);
@@ -551,48 +558,49 @@ void compose(Band& b)
                 // lighter than the other chorus bars' so their hits do not pile onto the
                 // loudest tones.
                 b.harmonyBed(row, bar,
-                             Bed{28, kPadHighLevel + 6, &kArpChorusLate, -1, 46, 8, true});
+                             Bed{30, kPadHighLevel + 8, &kArpChorusLate, -1, kChorusBass, 8, true});
                 b.crash(row, 34);
                 b.crash(row + 16, 38);
                 for (int r = 0; r < 32; r += 16)
                     b.kick(row + r, 52);
                 b.kick(row + 10, 44);
-                b.snare(row + 8, 40);
-                b.snare(row + 24, 38);
+                b.snare(row + 8, 34);
+                b.snare(row + 24, 30);
                 b.snareRoll(row, 28, 32, 40, 6);
-                b.hatsOpen(row, 0);
+                // The first open hat, under the line's leap, lighter.
+                b.hat(row, 18);
+                b.hat(row + 2, 38);
+                b.openHat(row + 4, 34);
+                b.hatsOpen(row, 6);
             }
             break;
         case Part::Peak:
-            b.harmonyBed(row, bar, Bed{22, kPadHighLevel, &kArpChorusLate, -3, 40, 8, true});
+            // The chorus ends on the downbeat; from the cut to the still credits on, the
+            // top note rings over the pad and a held bass alone.
+            b.harmonyBed(row, bar, Bed{kPeakPad, kPeakPadHigh, nullptr, 0, 30, 1, false});
             b.kick(row, 58);
             b.snare(row, 54);
-            b.crash(row + 4, 60);
-            b.kick(row + 16, 64);
-            b.snare(row + 24, 54);
-            b.hatsOpen(row, 4);
+            b.crash(row + 4, 30);
             break;
         case Part::Outro: {
             const int k = bar.index;
-            if (k < 2) {
-                // The hook's head once more, the beat carrying it into the cadence.
-                b.harmonyBed(row, bar, Bed{12, 0, &kArpHook, 0, 42, 4, k == 0});
-                if (k == 0) {
-                    b.drumsHook(row, 0);
-                } else {
-                    b.kick(row, 56);
-                    b.kick(row + 16, 56);
-                    b.snare(row + 8, 48);
-                    b.hats(row, 0, {{30, 0, 36, 26, 46, 28, 36, 24, 30, 0, 38, 28, 0, 0, 0, 0}});
-                    b.snareRoll(row, 24, 32, 30, 5);
-                }
-            } else if (k == 2) {
+            if (k == 0) {
+                // The hook's head once more over the still picture, quiet, then a snare run
+                // as the credits start to grow carries it into the cadence.
+                b.harmonyBed(row, bar, Bed{11, 0, nullptr, 0, 30, 2, false});
+                b.snareRoll(row, 20, 32, 18, 4);
+            } else if (k == 1) {
                 // Home: the tonic struck once with a crash, a rolled chord, and let ring.
-                b.padChord(row, *bar.first, 30, 16, 0, b.padTone(row / 16));
+                b.padChord(row, *bar.first, 30, 20, 0, b.padTone(row / 16));
                 b.arpeggio(row, *bar.first, kArpIntro);
-                b.bass.play(row, bar.first->bass, 14, 42);
+                b.bass.play(row, bar.first->bass, 14, 46);
                 b.kick(row, 58);
                 b.crash(row, 46);
+            } else if (k == 2) {
+                // The ring: the tonic rolled softly over a held bass, gone by the bar's end.
+                b.padChord(row, *bar.first, 28, 14, 0, b.padTone(row / 16));
+                b.arpeggio(row, *bar.first, kArpIntro);
+                b.bass.play(row, bar.first->bass, 12, 30);
             } else {
                 // A breath: the chord held very softly, and a soft pickup whose room
                 // rings across the loop into the intro.
@@ -608,7 +616,8 @@ void compose(Band& b)
     b.line(kPickupRow, kPickup, 38, kLead, 0, 0);
     b.line(4 * kRowsPerBar, kHookLine, 48, kLead, kLiftRow, 8 * kRowsPerBar);
     b.line(9 * kRowsPerBar, kChorusLine, kChorusLead, kLeadChorus, 0, 14 * kRowsPerBar);
-    b.line(14 * kRowsPerBar, kOutroLine, 46, kLead, 15 * kRowsPerBar, 17 * kRowsPerBar);
+    b.line(kPeakRow, kPeakLine, kPeakLead, kLeadChorus, 0, 0);
+    b.line(14 * kRowsPerBar, kOutroLine, 40, kLead, 14 * kRowsPerBar + 16, 16 * kRowsPerBar);
     for (Voice* v : {&b.bass, &b.lead, &b.echoLeft, &b.echoRight, &b.harmony, &b.arp})
         v->finish();
     for (auto* pad : {&b.padLeft, &b.padRight, &b.padHigh})
