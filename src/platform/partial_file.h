@@ -34,6 +34,12 @@ public:
     void abandon();
 
 private:
+    // Takes `path` as the output: a stream, or a name for a regular file; false with `error` set
+    // when it is neither.
+    bool take_target(const std::string& path, std::string& error);
+    // commit() of a stream: the whole temporary file written to it, then removed.
+    bool commit_stream(std::string& error);
+
     std::string path_, temp_;
     int fd_ = -1;
     bool stream_ = false;  // path_ is written to at commit, never renamed over

@@ -1,8 +1,11 @@
 #include "platform/partial_file.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "platform/output_files.h"
 #include "platform/partial_file_detail.h"
 
 namespace fs = std::filesystem;
@@ -41,6 +44,27 @@ using namespace partial_file_detail;
 PartialFile::~PartialFile()
 {
     abandon();
+}
+
+bool PartialFile::take_target(const std::string& path, std::string& error)
+{
+    path_ = path;
+    stream_ = output_files::is_stream(path);
+    const std::string refusal = stream_ ? std::string() : output_files::output_refusal(path);
+    if (refusal.empty())
+        return true;
+    error = "cannot write " + path + ": " + refusal;
+    errno = EPERM;
+    return false;
+}
+
+bool PartialFile::commit_stream(std::string& error)
+{
+    const bool copied = output_files::copy_to_stream(temp_, path_);
+    if (!copied)
+        error = "cannot write " + path_ + ": " + std::strerror(errno);
+    abandon();
+    return copied;
 }
 
 LockedDirectory::~LockedDirectory()

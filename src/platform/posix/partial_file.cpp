@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/output_files.h"
 #include "platform/partial_file_detail.h"
 
 namespace fs = std::filesystem;
@@ -55,14 +54,8 @@ bool PartialFile::open(const std::string& path, std::string& error,
                        std::vector<std::string>* removed)
 {
     abandon();
-    path_ = path;
-    stream_ = output_files::is_stream(path);
-    const std::string refusal = stream_ ? std::string() : output_files::output_refusal(path);
-    if (!refusal.empty()) {
-        error = "cannot write " + path + ": " + refusal;
-        errno = EPERM;
+    if (!take_target(path, error))
         return false;
-    }
     std::error_code ec;
     if (!stream_ && fs::is_symlink(fs::symlink_status(path, ec)) && fs::exists(path, ec))
         path_ = fs::canonical(path, ec).string();  // the file the link names is replaced
@@ -94,13 +87,8 @@ bool PartialFile::commit(std::string& error)
         error = "cannot write " + path_ + ": it is not open";
         return false;
     }
-    if (stream_) {
-        const bool copied = output_files::copy_to_stream(temp_, path_);
-        if (!copied)
-            error = "cannot write " + path_ + ": " + std::strerror(errno);
-        abandon();
-        return copied;
-    }
+    if (stream_)
+        return commit_stream(error);
     if (fsync(fd_) != 0 || rename(temp_.c_str(), path_.c_str()) != 0) {
         error = "cannot write " + path_ + ": " + std::strerror(errno);
         abandon();

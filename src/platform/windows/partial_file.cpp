@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/output_files.h"
 #include "platform/partial_file_detail.h"
 
 namespace fs = std::filesystem;
@@ -46,14 +45,8 @@ bool PartialFile::open(const std::string& path, std::string& error,
                        std::vector<std::string>* removed)
 {
     abandon();
-    path_ = path;
-    stream_ = output_files::is_stream(path);
-    const std::string refusal = stream_ ? std::string() : output_files::output_refusal(path);
-    if (!refusal.empty()) {
-        error = "cannot write " + path + ": " + refusal;
-        errno = EPERM;
+    if (!take_target(path, error))
         return false;
-    }
     const std::string dir = stream_ ? stream_scratch_directory() : directory_of(path_);
     std::vector<std::string> gone;
     remove_unlocked_leftovers(dir, "", removed ? *removed : gone);
@@ -84,13 +77,8 @@ bool PartialFile::commit(std::string& error)
         error = "cannot write " + path_ + ": it is not open";
         return false;
     }
-    if (stream_) {
-        const bool copied = output_files::copy_to_stream(temp_, path_);
-        if (!copied)
-            error = "cannot write " + path_ + ": " + std::strerror(errno);
-        abandon();
-        return copied;
-    }
+    if (stream_)
+        return commit_stream(error);
     const bool flushed = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd_)));
     _close(fd_);
     fd_ = -1;
