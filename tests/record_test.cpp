@@ -247,6 +247,32 @@ TEST(Png, DecodesToTheBitmapsPixels)
     EXPECT_NE(error.find("cannot write"), std::string::npos);
 }
 
+// The live stream's gain: a new volume is reached in equal steps over a buffer; an end ramps from
+// the gain the sound had, never jumping up first (late in the fade a ramp from full volume would be
+// heard), to exactly 0, and stays there.
+TEST(StreamGain, StepsToEachVolumeAndRampsFromWhereItWasToSilence)
+{
+    StreamGain gain(4);
+    std::vector<float> fed;
+    const auto buffer = [&](long frames) {
+        for (long i = 0; i < frames; i++)
+            fed.push_back(gain.next(i, frames));
+        gain.buffer_fed();
+    };
+    buffer(4);
+    gain.set_volume(0.25f);
+    buffer(4);
+    gain.start_ramp();
+    gain.set_volume(1.0f);  // the show asks for nothing more once the ramp has begun
+    gain.start_ramp();      // nor does a second end restart it
+    EXPECT_FALSE(gain.silent());
+    buffer(6);
+    EXPECT_TRUE(gain.silent());
+    const std::vector<float> expected = {1,     1,     1,       1,      0.8125f, 0.625f, 0.4375f,
+                                         0.25f, 0.25f, 0.1875f, 0.125f, 0.0625f, 0,      0};
+    EXPECT_EQ(fed, expected);
+}
+
 TEST(ModuleAudio, RendersTheModuleAtTheGivenGainAndSilenceWithoutOne)
 {
     start_headless_allegro(32);

@@ -19,9 +19,6 @@ namespace {
 // Where in its tick a frame on time is presented: after the drawing of any scene on a fast
 // machine, early enough to leave the rest of the tick for the copy to the X server.
 constexpr std::chrono::milliseconds kPresentDelay{10};
-// An end ramps the music's samples to silence over this many sample frames (40 ms): the gain
-// falls by 1/1920 of its start a frame, so no step is above -65 dBFS, and ends at exactly 0.
-constexpr long kRampFrames = kSampleRate * 40 / 1000;
 // How long the sound plays on after an early end before it stops: the mixer's ramp, then what
 // the driver and the device have already taken.
 constexpr int kDrainMs = 250;
@@ -267,7 +264,7 @@ void LiveHost::deinit()
     // An early end: the music fades to silence in the mixer instead of stopping mid-note when
     // the sound shuts down. (The stream is the mixer's only voice.)
     if (stream_)
-        start_ramp();
+        gain_.start_ramp();
 }
 
 void LiveHost::set_windowed_mode()
@@ -306,7 +303,7 @@ void LiveHost::play_out_and_stop(long ms)
         feed_stream();
         const auto spent = std::chrono::steady_clock::now() - start;
         if (spent >= cap || (silent_buffers_ >= 3 && spent >= least) ||
-            (!ramping_ && spent >= least))
+            (!gain_.ramping() && spent >= least))
             break;
         rest(1);
     }
@@ -363,20 +360,13 @@ void LiveHost::feed_stream()
     while (void* buffer = get_audio_stream_buffer(stream_)) {
         // The stream takes unsigned samples: silence is 0x8000.
         uint16_t* out = static_cast<uint16_t*>(buffer);
-        if (ramping_ && ramp_done_ >= kRampFrames)
+        if (gain_.silent())
             silent_buffers_++;
         // Before the main loop's first poll the music has not begun: an early end plays silence.
         const long have = playing_ ? static_cast<long>(track_->size() / 2) : 0;
         for (long i = 0; i < kStreamBuffer; i++, track_pos_ += playing_ ? 1 : 0) {
             // A new gain is reached in equal steps over the buffer, never in one.
-            float gain = stepped_gain(fed_volume_, volume_, i, kStreamBuffer);
-            if (ramping_) {
-                gain =
-                    ramp_done_ >= kRampFrames
-                        ? 0.0f
-                        : ramp_from_ * static_cast<float>(kRampFrames - ramp_done_) / kRampFrames;
-                ramp_done_++;
-            }
+            const float gain = gain_.next(i, kStreamBuffer);
             for (int side = 0; side < 2; side++) {
                 int s =
                     track_pos_ < have ? (*track_)[2 * static_cast<size_t>(track_pos_) + side] : 0;
@@ -386,17 +376,8 @@ void LiveHost::feed_stream()
             }
         }
         free_audio_stream_buffer(stream_);
-        fed_volume_ = volume_;
+        gain_.buffer_fed();
     }
-}
-
-void LiveHost::start_ramp()
-{
-    if (ramping_)
-        return;
-    ramping_ = true;
-    ramp_from_ = fed_volume_;  // the gain the last buffer ended on
-    ramp_done_ = 0;
 }
 
 void LiveHost::poll_music()
@@ -409,7 +390,7 @@ void LiveHost::poll_music()
 
 void LiveHost::set_music_volume(float volume)
 {
-    volume_ = volume;
+    gain_.set_volume(volume);
 }
 
 void LiveHost::end_music()
@@ -422,6 +403,6 @@ void LiveHost::end_music()
     // The stream holds two buffers of 4096 frames, 85 ms each, still at the fade's last gain.
     // What follows ramps from it to silence; fed for three buffers' time, then stopped: the
     // sound ends in silence.
-    start_ramp();
+    gain_.start_ramp();
     play_out_and_stop(3 * kStreamBuffer * 1000 / kSampleRate);
 }

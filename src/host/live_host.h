@@ -8,6 +8,7 @@
 #include "host/frame_log.h"
 #include "host/host.h"
 #include "host/phase_log.h"
+#include "music/module_player.h"
 
 struct AUDIOSTREAM;
 struct BITMAP;
@@ -88,14 +89,11 @@ private:
     AUDIOSTREAM* stream_ = nullptr;
     const std::vector<int16_t>* track_ = nullptr;
     long track_pos_ = 0;
-    float volume_ = 1.0f;
-    float fed_volume_ = 1.0f;  // the gain the last buffer fed ended on
+    // An end ramps the samples to silence over 40 ms: the gain falls by 1/1920 of its start a
+    // frame, so no step is above -65 dBFS, and ends at exactly 0.
+    StreamGain gain_{kSampleRate * 40 / 1000};
     bool playing_ = false;     // the show has polled the music: it has begun
-    bool ramping_ = false;
-    float ramp_from_ = 0;
-    long ramp_done_ = 0;
     long silent_buffers_ = 0;  // buffers fed wholly silent after the ramp
-    void start_ramp();
     // Fills every buffer the stream has free.
     void feed_stream();
     // Keeps the stream fed for `ms` milliseconds, then stops it.

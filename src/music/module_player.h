@@ -29,6 +29,47 @@ inline float stepped_gain(float from, float to, long i, long frames)
                : static_cast<float>(from + (static_cast<double>(to) - from) * (i + 1) / frames);
 }
 
+// The gain of each sample frame the live host feeds its music stream: the show's volume reached in
+// equal steps over each buffer (stepped_gain), and once an end starts the ramp, a fall in equal
+// steps from the gain the sound had, never above it, to exactly 0 over `ramp_frames`, then 0.
+class StreamGain {
+public:
+    explicit StreamGain(long ramp_frames) : ramp_frames_(ramp_frames) {}
+    // The volume the show asks for; buffers fed from now on move to it.
+    void set_volume(float volume) { volume_ = volume; }
+    // Starts the ramp to silence, from the gain the last buffer fed ended on; once.
+    void start_ramp()
+    {
+        if (ramping_)
+            return;
+        ramping_ = true;
+        ramp_from_ = fed_;
+        ramp_done_ = 0;
+    }
+    bool ramping() const { return ramping_; }
+    // The ramp has reached silence: everything fed from now on is silent.
+    bool silent() const { return ramping_ && ramp_done_ >= ramp_frames_; }
+    // The gain of frame `i` of a buffer of `frames`, asked for frame by frame in order.
+    float next(long i, long frames)
+    {
+        if (!ramping_)
+            return stepped_gain(fed_, volume_, i, frames);
+        const long left = ramp_frames_ - ramp_done_;
+        ramp_done_++;
+        return left <= 0 ? 0.0f : ramp_from_ * static_cast<float>(left) / ramp_frames_;
+    }
+    // A whole buffer was fed: the next one starts from the volume this one reached.
+    void buffer_fed() { fed_ = volume_; }
+
+private:
+    long ramp_frames_;
+    float volume_ = 1.0f;
+    float fed_ = 1.0f;  // the gain the last buffer fed ended on
+    bool ramping_ = false;
+    float ramp_from_ = 0;
+    long ramp_done_ = 0;
+};
+
 // The rendered track at a gain: `frames` stereo frames from `pos` (past the track's end,
 // silence) times a gain that moves in equal steps from `from` (exclusive) to `to` (reached on
 // the last frame), so a change of gain never steps; truncated toward zero; with `mixer`, then
