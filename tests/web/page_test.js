@@ -348,6 +348,20 @@ async function layouts(browser, base) {
           `${what}: the picture whole, centred, ${fills ? 'filling the limiting side' : 'at the whole scale'} (${text(m)}, ` +
           `scale button ${m.button ? 'shown' : 'hidden'})`);
     await keepShot(page, what.split(' ').join('-'));
+    if (fills && dpr === 1) {
+      // The picture itself is in the filled rectangle (the logo hold: not all black), black around it.
+      const shot = readPng(Buffer.from(await page.screenshot({ type: 'png' })));
+      let lit = 0, strays = 0;
+      for (let y = 0; y < shot.h; y += 2) {
+        for (let x = 0; x < shot.w; x += 2) {
+          const inside = x >= m.x && x < m.x + m.w && y >= m.y && y < m.y + m.h;
+          if (inside && shot.pixel(x, y) !== 0) lit++;
+          if (!inside && shot.pixel(x, y) !== 0 && !(x > shot.w - 100 && y > shot.h - 60)) strays++;
+        }
+      }
+      check(lit > 0.05 * (m.w * m.h) / 4 && strays === 0,
+            `${what}: the filled picture shows the show (${lit} lit samples inside, ${strays} outside)`);
+    }
     if (fills) {
       // S (or on a phone the button) switches to the whole scale and back.
       const flip = async () => {
