@@ -374,6 +374,14 @@ async function layouts(browser, base) {
       check(judge(exact, false) && judge(again, true),
             `${what}: ${viewport.hasTouch ? 'the button' : 'S'} switches to the whole scale (${text(exact)}) and back (${text(again)})`);
     }
+    if (!viewport.hasTouch) {
+      // The pointer hides after a moment without movement and comes back when moved.
+      await page.waitForFunction(() => getComputedStyle(document.getElementById('fill')).cursor === 'none', { timeout: 5000 }).catch(() => {});
+      const hidden = await page.evaluate(() => getComputedStyle(document.getElementById('fill')).cursor);
+      await page.mouse.move(100, 100);
+      const moved = await page.evaluate(() => getComputedStyle(document.getElementById('fill')).cursor);
+      check(hidden === 'none' && moved !== 'none', `${what}: the pointer hides when still ('${hidden}') and shows when moved ('${moved}')`);
+    }
     await page.close();
   }
   check(problems.length === 0, 'no console errors or failed requests' + (problems.length ? ': ' + problems.join('; ') : ''));
