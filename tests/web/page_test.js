@@ -106,10 +106,11 @@ const soundLines = (text) => text.split('\n').filter((l) => l.startsWith('sound:
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function openPage(browser, url, problems, viewport = { width: 1920, height: 1080, deviceScaleFactor: 1 },
-                        before = null) {
+                        before = null, bytesPerSecond = 0) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
   if (before) await page.evaluateOnNewDocument(before);
+  if (bytesPerSecond) await page.emulateNetworkConditions({ download: bytesPerSecond, upload: bytesPerSecond, latency: 5 });
   // The page's AudioContexts, to see them suspended and resumed.
   await page.evaluateOnNewDocument(() => {
     const Real = window.AudioContext;
@@ -310,8 +311,22 @@ const whereShown = (page) => page.evaluate(() => {
 async function layouts(browser, base) {
   const problems = [];
   // The title, loaded before any click.
-  const title = await openPage(browser, base + 'index.html?test', problems, { width: 1366, height: 768, deviceScaleFactor: 1 });
+  // The title, loading over a slow link (about 2.5 s) and then loaded, before any click.
+  const seeLoading = () => {
+    window.seenLoading = [];
+    setInterval(() => {
+      const l = document.getElementById('loading');
+      if (l && l.textContent && window.seenLoading[window.seenLoading.length - 1] !== l.textContent) window.seenLoading.push(l.textContent);
+    }, 50);
+  };
+  const title = await openPage(browser, base + 'index.html?test', problems, { width: 1366, height: 768, deviceScaleFactor: 1 },
+                               seeLoading, 1e6);
   await title.waitForFunction(() => /ready/.test(document.getElementById('overlay').className), { timeout: 30000 });
+  const seen = await title.evaluate(() => window.seenLoading);
+  const sizes = ['stream8.wasm', 'stream8.data'].reduce((n, f) => n + fs.statSync(path.join(pageDir, f)).size, 0);
+  const whole = `of ${(sizes / 1e6).toFixed(1)} MB`;
+  check(seen.some((t) => t.endsWith(whole) && !t.startsWith(`loading ${(sizes / 1e6).toFixed(1)} `)),
+        `the title shows the bytes loaded of the whole (${sizes} bytes) while loading: ${seen.slice(0, 4).join(', ')}`);
   const requested = await title.evaluate(() => performance.getEntriesByType('resource').map((e) => e.name.split('/').pop()));
   const said = await title.evaluate(() => document.getElementById('overlay').innerText);
   const wants = [/55-second/, /sound/, /Esc/, /double-click/, /S: /, /code: vorrinek/, /music: krumo606/];

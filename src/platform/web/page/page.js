@@ -401,6 +401,7 @@
                         response.statusText + '" for it. Copy the whole page folder again.');
       }
       const total = Number(response.headers.get('Content-Length')) || 0;
+      received(0, total);
       if (!response.body || !response.body.getReader) {
         return response.arrayBuffer().then(function (b) { received(b.byteLength, total); return b; });
       }
@@ -466,9 +467,10 @@
     function progress(name) {
       return function (n, total) {
         got[name] = n;
-        totals[name] = Math.max(total, n);
+        totals[name] = total ? Math.max(total, n) : 0;
         const have = (got[WASM] || 0) + (got[DATA] || 0);
-        const whole = (totals[WASM] || 0) + (totals[DATA] || 0);
+        // The whole only once both servers' answers have said their lengths.
+        const whole = totals[WASM] && totals[DATA] ? totals[WASM] + totals[DATA] : 0;
         bar.style.width = (whole ? Math.min(100, 100 * have / whole) : 0) + '%';
         loading.textContent = 'loading ' + mb(have) + (whole ? ' of ' + mb(whole) : '') + ' MB';
       };
