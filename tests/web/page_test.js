@@ -344,8 +344,12 @@ async function layouts(browser, base) {
   ];
   for (const [what, viewport, fills] of rows) {
     const page = await openPage(browser, base + 'index.html?test', problems, viewport);
+    await page.waitForFunction(() => /ready/.test(document.getElementById('overlay').className), { timeout: 30000 });
+    const clicked = Date.now();
     if (viewport.hasTouch) await page.touchscreen.tap(viewport.width / 2, viewport.height / 2);
     else await page.click('#overlay');
+    await page.waitForFunction(() => window.stream8Log.length >= 1, { timeout: 60000, polling: 5 });
+    console.log(`note ${what}: the first frame ${Date.now() - clicked} ms after the click, loaded (a figure, not a check)`);
     await page.waitForFunction(() => window.stream8Log.length >= 3, { timeout: 60000 });
     const dpr = viewport.deviceScaleFactor;
     const judge = (m, filled) => {

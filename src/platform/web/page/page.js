@@ -233,7 +233,7 @@
   }
 
   function showOverlay(kind, text, more) {
-    overlay.className = kind + (files && kind !== 'error' ? ' ready' : '');
+    overlay.className = kind + (prepared && prepared.ready && kind !== 'error' ? ' ready' : '');
     message.textContent = text;
     detail.textContent = more || '';
     overlay.hidden = false;
@@ -378,6 +378,7 @@
       if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
       showOverlay('', 'Play again', endedEarly ? '' : 'The end');
       if (test && !endedEarly && status === 0) document.title = 'stream8: ended';
+      setTimeout(prepare, 0);
     },
   };
 
@@ -484,9 +485,8 @@
     const data = fetchFile(DATA, progress(DATA));
     return Promise.all([wasm, data]).then(function (both) {
       files = { wasm: both[0], data: both[1] };
-      loading.textContent = '';
-      if (state === 'title' || state === 'ended') overlay.classList.add('ready');
-      if (startWanted) run();
+      loading.textContent = 'getting ready';
+      prepare();
     }, function (error) {
       refuse('The show cannot start', error.message);
     });
@@ -494,13 +494,7 @@
 
   function start() {
     if (state === 'refused') return;
-    if (!files) {
-      // The gesture is here: the sound may start now, the show as soon as its files are in.
-      makeAudio();
-      startWanted = true;
-      message.textContent = 'Starting as soon as it is loaded';
-      return;
-    }
+    makeAudio();  // the gesture is here: the sound may start now
     run();
   }
 
@@ -512,34 +506,27 @@
     if (audio) audio.resume().catch(function () {});
   }
 
-  function run() {
-    startWanted = false;
-    state = 'running';
-    endedEarly = false;
-    escDown = false;
-    clearRunLogs();
-    makeAudio();
-    if (audio) {
-      audioStartedAt = audio.currentTime;
-      nextSound = null;
-      audioOffset = null;
-      if (gain) gain.disconnect();  // the last run's, ramped to silence or done
-      gain = audio.createGain();
-      gain.connect(audio.destination);
-    }
-    overlay.hidden = true;
-    context.fillStyle = '#000';
-    context.fillRect(0, 0, W, H);
-    fillContext.fillStyle = '#000';
-    fillContext.fillRect(0, 0, fillCanvas.width, fillCanvas.height);
-    place();
-    holdScreen();
-    stirred();
-    // A new instance for every run: the show starts from its first state.
+  // The next run's instance, made as soon as the files are in (and again after each run): it
+  // checks and decodes the pictures, renders the music and warms the drawing up, then waits here
+  // for the click. A new instance for every run: the show starts from its first state.
+  let prepared = null;  // { ready: waiting for the click, go: lets it start }
+  function prepare() {
+    if (state === 'refused' || prepared || !files) return;
+    const next = { ready: false, go: null };
+    const started = new Promise(function (resolve) { next.go = resolve; });
+    prepared = next;
+    const own = Object.create(page);
+    own.whenStarted = function () {
+      next.ready = true;
+      loading.textContent = '';
+      if (state === 'title' || state === 'ended') overlay.classList.add('ready');
+      if (startWanted) Promise.resolve().then(run);
+      return started;
+    };
     let made;
     try {
       made = createStream8({
-        page: page,
+        page: own,
         print: function () {},
         // The module's own diagnostics; what the viewer should read comes through page.note.
         printErr: function (text) { console.error(text); },
@@ -567,6 +554,39 @@
     made.catch(function (error) {
       page.fatal('the show could not be loaded: ' + error);
     });
+  }
+
+  function run() {
+    if (state === 'refused' || state === 'running') return;
+    if (!prepared || !prepared.ready) {
+      startWanted = true;
+      message.textContent = 'Starting as soon as it is loaded';
+      return;
+    }
+    const go = prepared.go;
+    prepared = null;
+    startWanted = false;
+    state = 'running';
+    endedEarly = false;
+    escDown = false;
+    clearRunLogs();
+    if (audio) {
+      audioStartedAt = audio.currentTime;
+      nextSound = null;
+      audioOffset = null;
+      if (gain) gain.disconnect();  // the last run's, ramped to silence or done
+      gain = audio.createGain();
+      gain.connect(audio.destination);
+    }
+    overlay.hidden = true;
+    context.fillStyle = '#000';
+    context.fillRect(0, 0, W, H);
+    fillContext.fillStyle = '#000';
+    fillContext.fillRect(0, 0, fillCanvas.width, fillCanvas.height);
+    place();
+    holdScreen();
+    stirred();
+    go();
   }
 
   showOverlay('', 'Click to start');
