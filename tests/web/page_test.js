@@ -13,8 +13,9 @@
 //    together and resumes both, with no frame skipped; Esc held in the main loop ends it, and the
 //    page offers to play again, which a touch starts again;
 //  - a refused picture, started by a key: the page says why in words;
-//  - the title names the show's length, sound, keys and credits, and the program and its data are
-//    fetched before the click; the picture whole and centred on a phone upright and sideways and
+//  - the title counts the bytes loaded of the whole over a slow link, names the show's length,
+//    sound, keys and credits, and the program and its data are fetched before the click (the
+//    first frame's delay after a click on the loaded page is reported as a figure); the picture whole and centred on a phone upright and sideways and
 //    at 1366x768, filling the limiting side where the whole scale leaves over a quarter unused,
 //    S and the button switching to the whole scale and back (1920x1080 is the whole show's);
 //  - file://, a missing or damaged file and a browser without WebAssembly: the page says so.
