@@ -123,10 +123,12 @@
       h = Math.max(1, Math.min(dh, Math.round(w * H / W)));
     }
     const shown = filling ? fillCanvas : canvas;
-    if (filling && fillCanvas.width !== W * (k + 1)) {
-      fillCanvas.width = W * (k + 1);
-      fillCanvas.height = H * (k + 1);
-      copyToFill();
+    if (filling) {
+      if (fillCanvas.width !== W * (k + 1)) {
+        fillCanvas.width = W * (k + 1);
+        fillCanvas.height = H * (k + 1);
+      }
+      copyToFill();  // the frame on the screen now, not the one it showed when last filling
     }
     const left = Math.floor((dw - w) / 2), top = Math.floor((dh - h) / 2);
     shown.style.width = (w / dpr) + 'px';
