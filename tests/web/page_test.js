@@ -12,7 +12,14 @@
 //    device pixels; F and a double click toggle full screen; a hidden tab stops picture and sound
 //    together and resumes both, with no frame skipped; Esc held in the main loop ends it, and the
 //    page offers to play again, which a touch starts again;
-//  - a refused picture, started by a key: the page says why in words.
+//  - a refused picture, started by a key: the page says why in words;
+//  - the title counts the bytes loaded of the whole over a slow link, names the show's length,
+//    sound, keys and credits, and the program and its data are fetched before the click (the
+//    first frame's delay after a click on the loaded page is reported as a figure); the picture whole and centred on a phone upright and sideways and
+//    at 1366x768, filling the limiting side where the whole scale leaves over a quarter unused,
+//    S and the button switching to the whole scale and back (1920x1080 is the whole show's);
+//  - file://, a missing or damaged file and a browser without WebAssembly: the page says so.
+// STREAM8_PAGE_SHOTS=DIR keeps screenshots of the title, the layouts and the error page there.
 'use strict';
 const fs = require('fs');
 const http = require('http');
@@ -36,16 +43,20 @@ function check(ok, what) {
 // --- A static server for a folder ---
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
                 '.wasm': 'application/wasm', '.png': 'image/png', '.data': 'application/octet-stream' };
-function serve(dir) {
+// altered: a file's name to its bytes as served instead, or to null for a 404.
+function serve(dir, altered = {}) {
   const server = http.createServer(function (req, res) {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(dir, name === '/' ? 'index.html' : name);
-    if (!file.startsWith(dir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    const base = path.basename(file);
+    if (altered[base] === null || !file.startsWith(dir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       res.writeHead(404);
       return res.end();
     }
-    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
-    fs.createReadStream(file).pipe(res);
+    const body = altered[base] !== undefined ? altered[base] : fs.readFileSync(file);
+    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
+                         'Content-Length': body.length });
+    res.end(body);
   });
   return new Promise(function (resolve) {
     server.listen(0, '127.0.0.1', function () { resolve(server); });
@@ -95,9 +106,12 @@ const frameLines = (text) => text.split('\n').filter((l) => l && !l.startsWith('
 const soundLines = (text) => text.split('\n').filter((l) => l.startsWith('sound:'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-async function openPage(browser, url, problems, viewport = { width: 1920, height: 1080, deviceScaleFactor: 1 }) {
+async function openPage(browser, url, problems, viewport = { width: 1920, height: 1080, deviceScaleFactor: 1 },
+                        before = null, bytesPerSecond = 0) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
+  if (before) await page.evaluateOnNewDocument(before);
+  if (bytesPerSecond) await page.emulateNetworkConditions({ download: bytesPerSecond, upload: bytesPerSecond, latency: 5 });
   // The page's AudioContexts, to see them suspended and resumed.
   await page.evaluateOnNewDocument(() => {
     const Real = window.AudioContext;
@@ -282,6 +296,146 @@ async function refusedPicture(browser) {
   fs.rmSync(dir, { recursive: true, force: true });
 }
 
+async function keepShot(page, name) {
+  if (process.env.STREAM8_PAGE_SHOTS) await page.screenshot({ path: path.join(process.env.STREAM8_PAGE_SHOTS, name + '.png') });
+}
+
+// The shown canvas's place in CSS pixels, in the layout viewport.
+const whereShown = (page) => page.evaluate(() => {
+  const shown = ['show', 'fill'].map((id) => document.getElementById(id)).filter((c) => !c.hidden);
+  const r = shown.length === 1 ? shown[0].getBoundingClientRect() : { x: NaN, y: NaN, width: NaN, height: NaN };
+  return { ids: shown.map((c) => c.id).join(), x: r.x, y: r.y, w: r.width, h: r.height,
+           vw: document.documentElement.clientWidth, vh: document.documentElement.clientHeight,
+           button: !document.getElementById('scale').hidden };
+});
+
+async function layouts(browser, base) {
+  const problems = [];
+  // The title, loaded before any click.
+  // The title, loading over a slow link (about 2.5 s) and then loaded, before any click.
+  const seeLoading = () => {
+    window.seenLoading = [];
+    setInterval(() => {
+      const l = document.getElementById('loading');
+      if (l && l.textContent && window.seenLoading[window.seenLoading.length - 1] !== l.textContent) window.seenLoading.push(l.textContent);
+    }, 50);
+  };
+  const title = await openPage(browser, base + 'index.html?test', problems, { width: 1366, height: 768, deviceScaleFactor: 1 },
+                               seeLoading, 1e6);
+  await title.waitForFunction(() => /ready/.test(document.getElementById('overlay').className), { timeout: 30000 });
+  const seen = await title.evaluate(() => window.seenLoading);
+  const sizes = ['stream8.wasm', 'stream8.data'].reduce((n, f) => n + fs.statSync(path.join(pageDir, f)).size, 0);
+  const whole = `of ${(sizes / 1e6).toFixed(1)} MB`;
+  check(seen.some((t) => t.endsWith(whole) && !t.startsWith(`loading ${(sizes / 1e6).toFixed(1)} `)),
+        `the title shows the bytes loaded of the whole (${sizes} bytes) while loading: ${seen.slice(0, 4).join(', ')}`);
+  const requested = await title.evaluate(() => performance.getEntriesByType('resource').map((e) => e.name.split('/').pop()));
+  const said = await title.evaluate(() => document.getElementById('overlay').innerText);
+  const wants = [/55-second/, /sound/, /Esc/, /double-click/, /S: /, /code: vorrinek/, /music: krumo606/];
+  check(wants.every((w) => w.test(said)), `the title names the length, sound, keys and credits: ${JSON.stringify(said)}`);
+  check(['stream8.wasm', 'stream8.data'].every((f) => requested.includes(f)),
+        `the program and its data are fetched before the click (${requested.join(', ')})`);
+  await keepShot(title, 'title-1366x768');
+  await title.close();
+
+  // Each row: the viewport, whether the picture fills the screen there, and how the show starts.
+  const rows = [
+    ['phone upright 390x844 at 3x', { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true }, true],
+    ['phone sideways 844x390 at 3x', { width: 844, height: 390, deviceScaleFactor: 3, isMobile: true, hasTouch: true }, false],
+    ['1366x768', { width: 1366, height: 768, deviceScaleFactor: 1 }, true],
+  ];
+  for (const [what, viewport, fills] of rows) {
+    const page = await openPage(browser, base + 'index.html?test', problems, viewport);
+    await page.waitForFunction(() => /ready/.test(document.getElementById('overlay').className), { timeout: 30000 });
+    const clicked = Date.now();
+    if (viewport.hasTouch) await page.touchscreen.tap(viewport.width / 2, viewport.height / 2);
+    else await page.click('#overlay');
+    await page.waitForFunction(() => window.stream8Log.length >= 1, { timeout: 60000, polling: 5 });
+    console.log(`note ${what}: the first frame ${Date.now() - clicked} ms after the click, loaded (a figure, not a check)`);
+    await page.waitForFunction(() => window.stream8Log.length >= 3, { timeout: 60000 });
+    const dpr = viewport.deviceScaleFactor;
+    const judge = (m, filled) => {
+      const whole = m.x >= 0 && m.y >= 0 && m.x + m.w <= m.vw + 0.01 && m.y + m.h <= m.vh + 0.01;
+      const centred = Math.abs(m.x - (m.vw - m.x - m.w)) <= 1 && Math.abs(m.y - (m.vh - m.y - m.h)) <= 1;
+      const shape = Math.abs(m.w * 3 - m.h * 4) <= 3;
+      const size = filled ? m.ids === 'fill' && Math.max(m.w / m.vw, m.h / m.vh) >= 0.95
+                          : m.ids === 'show' && Math.round(m.w * dpr) % 640 === 0 &&
+                            Math.round(m.h * dpr) * 4 === Math.round(m.w * dpr) * 3;
+      return whole && centred && shape && size;
+    };
+    const text = (m) => `${m.ids} at ${m.x.toFixed(1)},${m.y.toFixed(1)} ${m.w.toFixed(1)}x${m.h.toFixed(1)} in ${m.vw}x${m.vh}`;
+    const m = await whereShown(page);
+    check(judge(m, fills) && m.vw === viewport.width && m.button === fills,
+          `${what}: the picture whole, centred, ${fills ? 'filling the limiting side' : 'at the whole scale'} (${text(m)}, ` +
+          `scale button ${m.button ? 'shown' : 'hidden'})`);
+    await keepShot(page, what.split(' ').join('-'));
+    if (fills && dpr === 1) {
+      // The picture itself is in the filled rectangle (the logo hold: not all black), black around it.
+      const shot = readPng(Buffer.from(await page.screenshot({ type: 'png' })));
+      let lit = 0, strays = 0;
+      for (let y = 0; y < shot.h; y += 2) {
+        for (let x = 0; x < shot.w; x += 2) {
+          const inside = x >= m.x && x < m.x + m.w && y >= m.y && y < m.y + m.h;
+          if (inside && shot.pixel(x, y) !== 0) lit++;
+          if (!inside && shot.pixel(x, y) !== 0 && !(x > shot.w - 100 && y > shot.h - 60)) strays++;
+        }
+      }
+      check(lit > 0.05 * (m.w * m.h) / 4 && strays === 0,
+            `${what}: the filled picture shows the show (${lit} lit samples inside, ${strays} outside)`);
+    }
+    if (fills) {
+      // S (or on a phone the button) switches to the whole scale and back.
+      const flip = async () => {
+        if (viewport.hasTouch) await page.tap('#scale');
+        else await page.keyboard.press('s');
+        return whereShown(page);
+      };
+      const exact = await flip();
+      const again = await flip();
+      check(judge(exact, false) && judge(again, true),
+            `${what}: ${viewport.hasTouch ? 'the button' : 'S'} switches to the whole scale (${text(exact)}) and back (${text(again)})`);
+    }
+    if (!viewport.hasTouch) {
+      // The pointer hides after a moment without movement and comes back when moved.
+      await page.waitForFunction(() => getComputedStyle(document.getElementById('fill')).cursor === 'none', { timeout: 5000 }).catch(() => {});
+      const hidden = await page.evaluate(() => getComputedStyle(document.getElementById('fill')).cursor);
+      await page.mouse.move(100, 100);
+      const moved = await page.evaluate(() => getComputedStyle(document.getElementById('fill')).cursor);
+      check(hidden === 'none' && moved !== 'none', `${what}: the pointer hides when still ('${hidden}') and shows when moved ('${moved}')`);
+    }
+    await page.close();
+  }
+  check(problems.length === 0, 'no console errors or failed requests' + (problems.length ? ': ' + problems.join('; ') : ''));
+}
+
+async function plainErrors(browser, base) {
+  const data = fs.readFileSync(path.join(pageDir, 'stream8.data'));
+  // Each row: what is wrong, the page's address and how it is served, what the page must say.
+  const rows = [
+    ['opened as a file', 'file://' + path.resolve(pageDir, 'index.html'), null, null, /web server[^]*python3 -m http\.server/],
+    ['stream8.data missing', '', { 'stream8.data': null }, null, /stream8\.data is missing[^]*404/],
+    ['stream8.data truncated', '', { 'stream8.data': data.subarray(0, data.length >> 1) }, null, /stream8\.data is damaged/],
+    ['stream8.data an HTML page', '', { 'stream8.data': Buffer.from('<!DOCTYPE html><p>Not here</p>') }, null, /stream8\.data is damaged/],
+    ['stream8.js missing', '', { 'stream8.js': null }, null, /stream8\.js is missing[^]*404/],
+    ['stream8.wasm damaged', '', { 'stream8.wasm': Buffer.from('not a program') }, null, /stream8\.wasm is damaged/],
+    ['a browser without WebAssembly', base, null, () => { delete window.WebAssembly; }, /needs WebAssembly/],
+  ];
+  for (const [what, address, altered, before, want] of rows) {
+    let server = null, url = address;
+    if (altered) {
+      server = await serve(path.resolve(pageDir), altered);
+      url = `http://127.0.0.1:${server.address().port}/`;
+    }
+    const page = await openPage(browser, url, [], undefined, before);
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => document.getElementById('overlay').className === 'error', { timeout: 30000 }).catch(() => {});
+    const said = await page.evaluate(() => document.getElementById('overlay').innerText);
+    check(want.test(said), `${what}: the page says so: ${JSON.stringify(said)}`);
+    if (what === 'stream8.data missing') await keepShot(page, 'error-data-missing');
+    await page.close();
+    if (server) server.close();
+  }
+}
+
 (async function main() {
   const server = await serve(path.resolve(pageDir));
   const base = `http://127.0.0.1:${server.address().port}/`;
@@ -295,10 +449,12 @@ async function refusedPicture(browser) {
   });
   try {
     // STREAM8_PAGE_TESTS=esc,refused runs only those (while working on one).
-    const only = (process.env.STREAM8_PAGE_TESTS || 'whole,esc,refused').split(',');
+    const only = (process.env.STREAM8_PAGE_TESTS || 'whole,esc,refused,layouts,errors').split(',');
     if (only.includes('whole')) await wholeShow(browser, base);
     if (only.includes('esc')) await escInLoop(browser, base);
     if (only.includes('refused')) await refusedPicture(browser);
+    if (only.includes('layouts')) await layouts(browser, base);
+    if (only.includes('errors')) await plainErrors(browser, base);
   } catch (error) {
     check(false, 'the page test ran to its end: ' + (error.stack || error));
   } finally {

@@ -1,6 +1,7 @@
-// The show in a web page: page.js starts this module after the viewer's click, with the show's data
-// in /ruvo. The pictures are checked and decoded before anything else, as on the desktop; then the
-// show runs to its end on the browser's host, and the page is told how it ended.
+// The show in a web page: page.js starts this module as soon as its files are in, with the show's
+// data in /ruvo. The pictures are checked and decoded before anything else, as on the desktop, and
+// the drawing warmed up; then it waits for the viewer's click, the show runs to its end on the
+// browser's host, and the page is told how it ended.
 #include <emscripten.h>
 
 #include <string>
@@ -12,6 +13,8 @@
 
 EM_JS(int, page_test_mode, (), { return Module.page.test ? 1 : 0; });
 EM_JS(void, page_done, (int status), { Module.page.done(status); });
+// Returns when the viewer has started the show.
+EM_ASYNC_JS(void, page_wait_for_start, (), { await Module.page.whenStarted(); });
 
 int main()
 {
@@ -26,6 +29,7 @@ int main()
         host.report_fatal("cannot start: " + probe.refusal());
     } else {
         warm_up_drawing(host);
+        page_wait_for_start();
         status = run_show(host, data_dir, probe);
     }
     host.finish();
