@@ -27,6 +27,37 @@ python3 tests/arm64/compare.py --frames tests/golden/show.txt "$work/web/show.tx
 node --no-experimental-fetch build-web/apps/stream8-raster-bench.js 2 >/dev/null
 t1=$SECONDS
 
+# The page's server (./demo web): a path it cannot map to a file, such as one with a NUL byte,
+# is answered 404 and the server goes on serving.
+python3 - build-web/page <<'PY'
+import socket, subprocess, sys, time, urllib.error, urllib.request
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+port = s.getsockname()[1]
+s.close()
+server = subprocess.Popen([sys.executable, "tools/serve-page.py", str(port), sys.argv[1]],
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+def status(path):
+    try:
+        return urllib.request.urlopen(f"http://127.0.0.1:{port}{path}", timeout=10).status
+    except urllib.error.HTTPError as e:
+        return e.code
+try:
+    for _ in range(100):
+        try:
+            status("/")
+            break
+        except OSError:
+            time.sleep(0.1)
+    answers = {path: status(path) for path in ["/%00", "/a%00b.js", "/", "/stream8.wasm"]}
+finally:
+    server.terminate()
+log = server.communicate()[0]
+expected = {"/%00": 404, "/a%00b.js": 404, "/": 200, "/stream8.wasm": 200}
+assert answers == expected and "Traceback" not in log, f"the page's server: {answers} {log}"
+print("the page's server: 404 for a NUL in a path, and serves on")
+PY
+
 # The page's driver from npm, installed from the lock file into the cache.
 command -v npm >/dev/null || ensure_packages npm  # a Node from elsewhere may bring its own
 if ! cmp -s tests/web/package-lock.json "$npm_dir/package-lock.json"; then
