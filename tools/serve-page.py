@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """serve-page.py PORT DIR: serves the page's static folder on 127.0.0.1:PORT, as Python's plain
 http.server does, except that a request it cannot map to a file (a NUL byte in its path, a name
-the system refuses) is answered 404 instead of dropping the connection with a traceback."""
+the system refuses) is answered 404 instead of dropping the connection with a traceback, and a
+browser that goes away in the middle of a file (a reload, a closed tab) is no error."""
 import functools
 import http.server
 import sys
@@ -14,6 +15,12 @@ class PageHandler(http.server.SimpleHTTPRequestHandler):
         except (ValueError, OSError):
             self.send_error(404, "File not found")
             return None
+
+    def copyfile(self, source, outputfile):
+        try:
+            super().copyfile(source, outputfile)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
 
 def main():
