@@ -53,37 +53,36 @@ bool big_enough(const std::string& path, int w, int h, MinSize need, std::string
     return false;
 }
 
-unsigned be16(const std::string& b, size_t at)
+unsigned be16(const std::vector<unsigned char>& b, size_t at)
 {
-    return static_cast<unsigned char>(b[at]) << 8 | static_cast<unsigned char>(b[at + 1]);
+    return b[at] << 8 | b[at + 1];
 }
 
-long le32(const std::string& b, size_t at)
+long le32(const std::vector<unsigned char>& b, size_t at)
 {
     uint32_t v = 0;
     for (int i = 3; i >= 0; i--)
-        v = v << 8 | static_cast<unsigned char>(b[at + i]);
+        v = v << 8 | b[at + i];
     return static_cast<int32_t>(v);
 }
 
 // The size a file's header claims (the check has read it already; this only needs the numbers).
 // False when the header cannot be found.
-bool claimed_size(const std::vector<unsigned char>& bytes, bool jpeg, long& w, long& h)
+bool claimed_size(const std::vector<unsigned char>& b, bool jpeg, long& w, long& h)
 {
-    const std::string b(bytes.begin(), bytes.end());
     if (!jpeg) {
         if (b.size() < 26)
             return false;
         const bool core = le32(b, 14) == 12;  // the OS/2 header has 16-bit sides
-        w = core ? static_cast<long>((b[18] & 255) | (b[19] & 255) << 8) : le32(b, 18);
-        h = core ? static_cast<long>((b[20] & 255) | (b[21] & 255) << 8) : le32(b, 22);
+        w = core ? static_cast<long>(b[18] | b[19] << 8) : le32(b, 18);
+        h = core ? static_cast<long>(b[20] | b[21] << 8) : le32(b, 22);
         h = h < 0 ? -h : h;
         return true;
     }
     for (size_t at = 2; at + 9 <= b.size();) {
-        if (static_cast<unsigned char>(b[at]) != 0xFF)
+        if (b[at] != 0xFF)
             return false;
-        const unsigned marker = static_cast<unsigned char>(b[at + 1]);
+        const unsigned marker = b[at + 1];
         if (marker == 0xFF) {
             at++;
             continue;
