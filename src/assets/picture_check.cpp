@@ -555,7 +555,8 @@ std::string read_whole(const std::string& path, std::vector<unsigned char>& byte
     // The whole file: a JPEG's tables and scans may lie anywhere, after metadata of any size.
     // What it holds when read is what counts, should it have changed since its size was taken.
     if (fault.empty()) {
-        bytes.resize(static_cast<size_t>(st.st_size));
+        // A byte more than its size: a file that has not grown is read without a second buffer.
+        bytes.resize(static_cast<size_t>(st.st_size) + 1);
         size_t got = 0;
         for (;;) {
             if (got == bytes.size())
